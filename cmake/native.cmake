@@ -1,0 +1,33 @@
+# Native (Linux) build of the platform-free logic: unit tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and fuzz targets.
+include(cmake/warnings.cmake)
+
+option(ZOBRIK_SANITIZE "Build the native tests with ASan and UBSan" ON)
+option(ZOBRIK_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+
+set(ZOBRIK_SANITIZER_FLAGS)
+if(ZOBRIK_SANITIZE)
+    set(ZOBRIK_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+endif()
+if(ZOBRIK_FUZZ)
+    set(ZOBRIK_SANITIZER_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+endif()
+
+add_library(zobrik_logic STATIC ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_NATIVE_SOURCES})
+target_include_directories(zobrik_logic PUBLIC ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+target_compile_options(zobrik_logic PUBLIC ${ZOBRIK_WARNINGS} ${ZOBRIK_SANITIZER_FLAGS})
+target_link_options(zobrik_logic PUBLIC ${ZOBRIK_SANITIZER_FLAGS})
+
+if(NOT ZOBRIK_FUZZ)
+    find_package(GTest REQUIRED)
+    file(GLOB ZOBRIK_NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/native/*.cpp)
+    add_executable(native_tests ${ZOBRIK_NATIVE_TEST_SOURCES})
+    target_include_directories(native_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/sdk)
+    target_link_libraries(native_tests PRIVATE zobrik_logic GTest::gtest GTest::gtest_main)
+    add_test(NAME native_tests COMMAND native_tests)
+    set_tests_properties(native_tests PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
+endif()
+
+if(ZOBRIK_FUZZ AND EXISTS ${PROJECT_SOURCE_DIR}/fuzz/CMakeLists.txt)
+    add_subdirectory(fuzz)
+endif()

@@ -1,0 +1,33 @@
+# Platform-free logic: no Windows headers, built into the DLL and natively
+# (unit tests with sanitizers, fuzzing).
+set(ZOBRIK_LOGIC_SOURCES
+    plugin/mail_reassembly.cpp
+    plugin/exception_text.cpp
+    mail/mail_decoder.cpp
+)
+
+# Platform-free logic that has a Windows and a native implementation.
+set(ZOBRIK_LOGIC_WIN_SOURCES
+    mail/utf8_to_utf16_win.cpp
+)
+set(ZOBRIK_LOGIC_NATIVE_SOURCES
+    mail/utf8_to_utf16_native.cpp
+)
+
+# The thin Windows layer of the DLL.
+set(ZOBRIK_WIN_SOURCES
+    plugin/dllmain.cpp
+    plugin/debug_output_win.cpp
+    plugin/factory.cpp
+    plugin/simple_mapi_binding.cpp
+    plugin/plugin.cpp
+    plugin/module_objects.cpp
+    plugin/channel_callbacks.cpp
+    plugin/channel_slot.cpp
+    plugin/worker_thread.cpp
+    plugin/mail_worker.cpp
+    exec/exec_worker.cpp
+    mail/mail_processing.cpp
+    mail/outlook_connection.cpp
+    selftest/run.cpp
+)

@@ -1,0 +1,25 @@
+# Windows (MinGW-w64) build: the plug-in DLL, the Remote Desktop client
+# stand-in, the MAPI32 and Outlook stand-ins and the tests that run under Wine.
+include(cmake/warnings.cmake)
+
+# The DLL and every test program link the MinGW runtime statically, so they
+# import only Windows system DLLs.
+set(ZOBRIK_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+add_library(ZobrikWTSDVC SHARED
+    ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_WIN_SOURCES} ${ZOBRIK_WIN_SOURCES}
+    plugin/ZobrikWTSDVC.def)
+set_target_properties(ZobrikWTSDVC PROPERTIES PREFIX "" OUTPUT_NAME ZobrikWTSDVC)
+target_include_directories(ZobrikWTSDVC PRIVATE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+target_compile_definitions(ZobrikWTSDVC PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+target_compile_options(ZobrikWTSDVC PRIVATE ${ZOBRIK_WARNINGS})
+target_link_options(ZobrikWTSDVC PRIVATE ${ZOBRIK_STATIC_RUNTIME})
+target_link_libraries(ZobrikWTSDVC PRIVATE shell32 shlwapi ole32 oleaut32 uuid user32)
+
+option(ZOBRIK_BUILD_TESTS "Build the test programs and register the Wine tests" ON)
+if(ZOBRIK_BUILD_TESTS)
+    include(cmake/wine.cmake)
+    add_subdirectory(tests)
+endif()

@@ -1,0 +1,159 @@
+#include "mail/mail_decoder.h"
+
+#include <cstring>
+#include <memory>
+
+#include "debug_output.h"
+#include "mail/utf8_to_utf16.h"
+
+namespace zobrik {
+namespace {
+
+static_assert(sizeof(size_t) >= sizeof(uint64_t), "buffer sizes are computed in 64 bits");
+
+constexpr uint64_t kAttachmentFixedSize = 16;            // offset and size fields
+constexpr uint64_t kAttachmentMinimumSize = 17;          // fixed fields and an empty name
+constexpr uint64_t kRecipientMinimumSize = 2;            // two empty strings
+constexpr uint64_t kMaxAttachmentSize = 0x7FFFFFFF;
+constexpr size_t kDataOffsetField = 16;
+
+constexpr WideChar kSmtpPrefix[] = ZOBRIK_WIDE("SMTP:");
+constexpr size_t kSmtpPrefixLength = 5;
+static_assert(sizeof(kSmtpPrefix) / sizeof(kSmtpPrefix[0]) == kSmtpPrefixLength + 1);
+
+void WriteUint64LE(uint8_t* p, uint64_t value) noexcept {
+    for (int i = 0; i < 8; ++i) p[i] = uint8_t(value >> (8 * i));
+}
+
+// Reads the request's strings in order and converts them into the text buffer.
+class RequestReader {
+public:
+    RequestReader(const uint8_t* request, uint64_t length, WideChar* text, size_t capacity) noexcept
+        : request_(request), length_(length), text_(text), capacity_(capacity) {}
+
+    uint64_t Cursor() const noexcept { return cursor_; }
+    void Advance(uint64_t bytes) noexcept { cursor_ += bytes; }
+    uint64_t Remaining() const noexcept { return length_ - cursor_; }
+
+    // Reads the NUL-terminated string at the cursor and converts it, terminator
+    // included, into the units left in the text buffer.
+    const WideChar* ConvertString() {
+        if (cursor_ >= length_) RaiseMailError("invalid string input");
+        const uint8_t* start = request_ + cursor_;
+        const auto* end = static_cast<const uint8_t*>(std::memchr(start, 0, size_t(length_ - cursor_)));
+        if (end == nullptr) RaiseMailError("invalid string input");
+        const size_t bytes = size_t(end - start) + 1;
+
+        WideChar* out = text_ + written_;
+        const size_t left = capacity_ - written_;
+        const size_t units = left == 0 ? 0 : Utf8ToUtf16(start, bytes, out, left);
+        if (units == 0 || units > left || out[units - 1] != 0) {
+            RaiseMailError("invalid string conversion");
+        }
+        written_ += units;
+        cursor_ += bytes;
+        DebugOutput(out);
+        return out;
+    }
+
+    // Writes "SMTP:" and a terminator at the write position and leaves the
+    // write position on that terminator, so that the address that follows
+    // continues the prefix.
+    const WideChar* WriteSmtpPrefix() {
+        if (capacity_ - written_ < kSmtpPrefixLength + 1) RaiseMailError("buffer overflow 1");
+        WideChar* out = text_ + written_;
+        std::memcpy(out, kSmtpPrefix, sizeof(kSmtpPrefix));
+        written_ += kSmtpPrefixLength;
+        return out;
+    }
+
+private:
+    const uint8_t* request_;
+    uint64_t length_;
+    uint64_t cursor_ = MAIL_HEADER_SIZE;
+    WideChar* text_;
+    size_t capacity_;
+    size_t written_ = 0;
+};
+
+}  // namespace
+
+MailRequest DecodeMailRequest(uint8_t* request, uint32_t length) {
+    if (length < MAIL_HEADER_SIZE) RaiseMailError(kShortRequestMessage);
+    const MailRequestHeader header = ReadMailRequestHeader(request);
+
+    if (header.version != 0) RaiseMailError("Invalid header version");
+    if (header.flags > MAIL_FLAGS_ALL) RaiseMailError("Invalid header version");
+    if (header.totalSize != length) RaiseMailError("missing some data");
+
+    uint64_t dataOffset = header.dataOffset;
+    if (dataOffset == 0) {
+        dataOffset = length;
+        WriteUint64LE(request + kDataOffsetField, dataOffset);
+    } else if (dataOffset > length) {
+        RaiseMailError("Invalid file offset!");
+    }
+    if (request[dataOffset - 1] != 0) RaiseMailError("Invalid file offset!");
+
+    // Every accepted request holds its subject, its body and every record back
+    // to back from offset 64 on, each at least at its smallest size, so these
+    // counts could never be decoded; the sum is taken in 64 bits, where five
+    // 32-bit counts cannot overflow.
+    const uint64_t recipients64 = uint64_t(header.fromCount) + header.senderCount + header.toCount +
+                                  header.ccCount + header.bccCount;
+    const uint64_t smallestContent =
+        2 + kRecipientMinimumSize * recipients64 + kAttachmentMinimumSize * header.attachmentCount;
+    if (smallestContent > length - MAIL_HEADER_SIZE) RaiseMailError(kTooManyRecordsMessage);
+
+    MailRequest mail;
+    mail.flags = header.flags;
+    mail.fromCount = header.fromCount;
+    mail.senderCount = header.senderCount;
+    mail.toCount = header.toCount;
+    mail.ccCount = header.ccCount;
+    mail.bccCount = header.bccCount;
+    mail.recipientCount = uint32_t(recipients64);
+    mail.attachmentCount = header.attachmentCount;
+
+    // Two units per byte up to the data area and room for each address prefix;
+    // at most 2 * 2^32 + 5 * 2^31 units, far from overflowing 64 bits.
+    mail.textCapacity = size_t(2 * dataOffset + kSmtpPrefixLength * uint64_t(mail.recipientCount));
+    mail.text = std::make_unique<WideChar[]>(mail.textCapacity);  // zero-filled
+
+    RequestReader reader(request, length, mail.text.get(), mail.textCapacity);
+    mail.subject = reader.ConvertString();
+    mail.body = reader.ConvertString();
+
+    mail.recipients.resize(mail.recipientCount);
+    mail.attachments.resize(mail.attachmentCount);
+
+    for (MailRecipient& recipient : mail.recipients) {
+        recipient.displayName = reader.ConvertString();
+        recipient.smtpAddress = reader.WriteSmtpPrefix();
+        recipient.address = reader.ConvertString();
+    }
+
+    for (MailAttachment& attachment : mail.attachments) {
+        attachment.stagedPath = nullptr;
+        if (reader.Remaining() < kAttachmentMinimumSize) RaiseMailError("buffer overflow 2");
+        const uint8_t* record = request + reader.Cursor();
+        const uint64_t offset = ReadUint64LE(record);
+        const uint64_t size = ReadUint64LE(record + 8);
+
+        // dataOffset <= length, so length - dataOffset cannot wrap; an offset
+        // whose sum with dataOffset would leave 64 bits fails here as well.
+        if (offset >= length - dataOffset) RaiseMailError("buffer overflow 3");
+        const uint64_t start = dataOffset + offset;
+        attachment.data = request + start;
+        attachment.size = size;
+        if (size > kMaxAttachmentSize) RaiseMailError("file too big");
+
+        reader.Advance(kAttachmentFixedSize);
+        attachment.fileName = reader.ConvertString();
+
+        if (size > length - start) RaiseMailError("buffer overflow 4");
+    }
+    return mail;
+}
+
+}  // namespace zobrik

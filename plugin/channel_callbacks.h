@@ -1,0 +1,35 @@
+// The callbacks of one exec channel and one mail channel. They never do the
+// work of a request on the client's thread: each request goes to a worker.
+#pragma once
+
+#include <windows.h>
+#include <tsvirtualchannels.h>
+
+#include "channel_slot.h"
+#include "mail_reassembly.h"
+#include "uncounted_interface.h"
+
+// Exec channel: every message is one request.
+class CWTSDVCVC : public UncountedInterface<IWTSVirtualChannelCallback> {
+public:
+    explicit CWTSDVCVC(IWTSVirtualChannel* channel);
+
+    HRESULT STDMETHODCALLTYPE OnDataReceived(ULONG count, BYTE* bytes) override;
+    HRESULT STDMETHODCALLTYPE OnClose() override;
+
+private:
+    zobrik::SharedChannelSlot channel_;
+};
+
+// Mail channel: chunks are joined into one request.
+class CWTSDVCVCM : public UncountedInterface<IWTSVirtualChannelCallback> {
+public:
+    explicit CWTSDVCVCM(IWTSVirtualChannel* channel);
+
+    HRESULT STDMETHODCALLTYPE OnDataReceived(ULONG count, BYTE* bytes) override;
+    HRESULT STDMETHODCALLTYPE OnClose() override;
+
+private:
+    zobrik::SharedChannelSlot channel_;
+    zobrik::MailReassembly request_;
+};

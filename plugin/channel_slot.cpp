@@ -1,0 +1,25 @@
+#include "channel_slot.h"
+
+namespace zobrik {
+
+bool ChannelSlot::WriteIfOpen(const void* bytes, ULONG count) noexcept {
+    std::lock_guard lock(mutex_);
+    if (!channel_) {
+        return false;
+    }
+    // Write takes a non-const buffer but only copies it.
+    channel_->Write(count, static_cast<BYTE*>(const_cast<void*>(bytes)), nullptr);
+    return true;
+}
+
+void ChannelSlot::Close() noexcept {
+    std::lock_guard lock(mutex_);
+    channel_ = nullptr;
+}
+
+bool ChannelSlot::IsOpen() const noexcept {
+    std::lock_guard lock(mutex_);
+    return channel_ != nullptr;
+}
+
+}  // namespace zobrik

@@ -1,0 +1,169 @@
+#include "exception_text.h"
+
+#include <cstdint>
+#include <string>
+#include <type_traits>
+
+namespace zobrik {
+
+namespace {
+
+constexpr size_t kLabelWidth = 19;
+
+void AppendAscii(WideString& out, const char* text) {
+    for (; *text; ++text) {
+        out += WideChar(static_cast<unsigned char>(*text));
+    }
+}
+
+// Each byte becomes the character of the same value.
+void AppendBytes(WideString& out, const char* text) { AppendAscii(out, text); }
+
+void AppendCodePoint(WideString& out, uint32_t c) {
+    if (c >= 0x10000 && c <= 0x10FFFF) {
+        c -= 0x10000;
+        out += WideChar(0xD800 + (c >> 10));
+        out += WideChar(0xDC00 + (c & 0x3FF));
+    } else {
+        out += WideChar(c & 0xFFFF);
+    }
+}
+
+// wchar_t is UTF-16 on Windows and UTF-32 on the native build.
+void AppendWide(WideString& out, const wchar_t* text) {
+    for (; *text; ++text) {
+        if constexpr (sizeof(wchar_t) == 2) {
+            out += WideChar(*text);
+        } else {
+            AppendCodePoint(out, uint32_t(*text));
+        }
+    }
+}
+
+template <class Integer>
+void AppendDecimal(WideString& out, Integer value) {
+    AppendAscii(out, std::to_string(value).c_str());
+}
+
+void AppendLabel(WideString& out, const char* label) {
+    size_t start = out.size();
+    AppendAscii(out, label);
+    while (out.size() - start < kLabelWidth) {
+        out += WideChar(' ');
+    }
+}
+
+WideString Prefixed(const char* label) {
+    WideString out = ZOBRIK_WIDE("Exception: ");
+    AppendLabel(out, label);
+    return out;
+}
+
+// The catch clauses are tried in this order; the first that matches formats
+// the value.
+WideString FormatRaised(const std::exception_ptr& raised) {
+    try {
+        if (!raised) {
+            throw std::bad_exception();
+        }
+        std::rethrow_exception(raised);
+    } catch (wchar_t value) {
+        WideString out = Prefixed("wchar_t");
+        AppendCodePoint(out, uint32_t(value));
+        return out;
+    } catch (char value) {
+        WideString out = Prefixed("char");
+        out += WideChar(uint16_t(int16_t(static_cast<signed char>(value))));
+        return out;
+    } catch (signed char value) {
+        WideString out = Prefixed("signed char");
+        AppendDecimal(out, int(value));
+        return out;
+    } catch (short value) {
+        WideString out = Prefixed("short");
+        AppendDecimal(out, value);
+        return out;
+    } catch (int value) {
+        WideString out = Prefixed("int");
+        AppendDecimal(out, value);
+        return out;
+    } catch (long value) {
+        WideString out = Prefixed("long");
+        AppendDecimal(out, value);
+        return out;
+    } catch (long long value) {
+        WideString out = Prefixed("long long");
+        AppendDecimal(out, value);
+        return out;
+    } catch (unsigned char value) {
+        WideString out = Prefixed("unsigned char");
+        AppendDecimal(out, unsigned(value));
+        return out;
+    } catch (unsigned short value) {
+        WideString out = Prefixed("unsigned short");
+        AppendDecimal(out, value);
+        return out;
+    } catch (unsigned int value) {
+        WideString out = Prefixed("unsigned int");
+        AppendDecimal(out, value);
+        return out;
+    } catch (unsigned long value) {
+        WideString out = Prefixed("unsigned long");
+        AppendDecimal(out, value);
+        return out;
+    } catch (unsigned long long value) {
+        WideString out = Prefixed("unsigned long long");
+        AppendDecimal(out, value);
+        return out;
+    } catch (char const* value) {
+        WideString out = Prefixed("char const *");
+        if (value) {
+            AppendBytes(out, value);
+        }
+        return out;
+    } catch (std::string value) {
+        WideString out = Prefixed("std::string");
+        AppendBytes(out, value.c_str());
+        return out;
+    } catch (wchar_t const* value) {
+        WideString out = Prefixed("wchar_t const *");
+        if (value) {
+            AppendWide(out, value);
+        }
+        return out;
+    } catch (std::wstring value) {
+        WideString out = Prefixed("std::wstring");
+        AppendWide(out, value.c_str());
+        return out;
+    } catch (...) {
+        WideString out = ZOBRIK_WIDE("Exception: ");
+        AppendAscii(out, "unknown");
+        return out;
+    }
+}
+
+// Cuts an over-long text without splitting a surrogate pair.
+void Limit(WideString& text) {
+    if (text.size() <= kExceptionTextMaxLength) {
+        return;
+    }
+    text.resize(kExceptionTextMaxLength);
+    uint16_t last = uint16_t(text.back());
+    if (last >= 0xD800 && last < 0xDC00) {
+        text.pop_back();
+    }
+}
+
+}  // namespace
+
+WideString FormatExceptionText(const std::exception_ptr& raised) noexcept {
+    try {
+        WideString text = FormatRaised(raised);
+        Limit(text);
+        return text;
+    } catch (...) {
+        return {};
+    }
+}
+
+}  // namespace zobrik

@@ -1,0 +1,34 @@
+// The plug-in factory that the Remote Desktop client calls, first to learn
+// the number of plug-ins and then to receive them.
+#include <windows.h>
+
+#include <new>
+
+#include "debug_output.h"
+#include "module_objects.h"
+#include "plugin.h"
+#include "simple_mapi_binding.h"
+
+extern "C" HRESULT __stdcall VirtualChannelGetInstance(REFIID, ULONG* count, void** objects) {
+    zobrik::DebugOutput(L"VirtualChannelGetInstance\n");
+    if (!count) {
+        return E_INVALIDARG;
+    }
+    if (*count == 0 && objects) {
+        return E_INVALIDARG;
+    }
+    // Without Simple MAPI the mail channel cannot work: hand out nothing and
+    // leave the caller's count as it was.
+    if (!zobrik::BindSimpleMapi()) {
+        return S_OK;
+    }
+    if (objects) {
+        try {
+            objects[0] = static_cast<IWTSPlugin*>(zobrik::ModuleObjects::Create<CWTSDVCPlugin>());
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+    }
+    *count = 1;
+    return S_OK;
+}

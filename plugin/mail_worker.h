@@ -1,0 +1,16 @@
+// The body of the thread that serves one complete mail request.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "channel_slot.h"
+
+namespace zobrik {
+
+// Processes the request and answers on the channel, if it is still open:
+// the status byte 00 when processing completed, otherwise the UTF-8 text of
+// the error followed by a zero byte.
+void MailWorker(uint32_t length, std::vector<uint8_t> request, const SharedChannelSlot& channel) noexcept;
+
+}  // namespace zobrik

@@ -1,0 +1,73 @@
+#include "plugin.h"
+
+#include <new>
+
+#include "channel_listeners.h"
+#include "debug_output.h"
+#include "module_objects.h"
+
+using zobrik::DebugEvent;
+
+HRESULT STDMETHODCALLTYPE CWTSDVCPlugin::QueryInterface(REFIID, void**) {
+    DebugEvent(L"QueryInterface");
+    return E_NOTIMPL;
+}
+
+ULONG STDMETHODCALLTYPE CWTSDVCPlugin::AddRef() {
+    DebugEvent(L"AddRef");
+    return 0;
+}
+
+ULONG STDMETHODCALLTYPE CWTSDVCPlugin::Release() {
+    DebugEvent(L"Release");
+    return 0;
+}
+
+namespace {
+
+// Registers one listener; the listener object stays with the module whatever
+// the manager answers.
+template <class Listener>
+HRESULT RegisterListener(IWTSVirtualChannelManager* manager, const char* channelName) {
+    Listener* listener = zobrik::ModuleObjects::Create<Listener>();
+    IWTSListener* registered = nullptr;
+    HRESULT hr = manager->CreateListener(channelName, 0, listener, &registered);
+    if (hr == S_OK) {
+        listener->SetListener(registered);
+    }
+    return hr;
+}
+
+}  // namespace
+
+HRESULT STDMETHODCALLTYPE CWTSDVCPlugin::Initialize(IWTSVirtualChannelManager* manager) {
+    DebugEvent(L"Initialize");
+    if (!manager) {
+        return E_INVALIDARG;
+    }
+    try {
+        // Without the exec listener the mail channel still works, so only
+        // the mail listener's result reaches the client.
+        RegisterListener<CWTSDVCL>(manager, kExecChannelName);
+        return RegisterListener<CWTSDVCLM>(manager, kMailChannelName);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+HRESULT STDMETHODCALLTYPE CWTSDVCPlugin::Connected() {
+    DebugEvent(L"Connected");
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CWTSDVCPlugin::Disconnected(DWORD) {
+    DebugEvent(L"Disconnected");
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CWTSDVCPlugin::Terminated() {
+    DebugEvent(L"Terminated");
+    return E_NOTIMPL;
+}

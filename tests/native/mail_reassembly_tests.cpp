@@ -1,0 +1,160 @@
+#include "plugin/mail_reassembly.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <numeric>
+
+#include "mail_request.h"
+
+namespace zobrik {
+namespace {
+
+using State = MailReassembly::State;
+
+// A request of `size` bytes whose header announces `announced` bytes; the
+// other bytes count up so that misplaced bytes are noticed.
+std::vector<uint8_t> Request(size_t size, uint64_t announced) {
+    std::vector<uint8_t> bytes(size);
+    std::iota(bytes.begin(), bytes.end(), uint8_t(1));
+    if (size >= MAIL_TOTAL_SIZE_END) {
+        for (int i = 0; i < 8; ++i) {
+            bytes[MAIL_TOTAL_SIZE_OFFSET + i] = uint8_t(announced >> (8 * i));
+        }
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> Request(size_t size) { return Request(size, size); }
+
+TEST(MailReassembly, OneChunkWhoseTotalMatchesIsHandedOverAtOnce) {
+    MailReassembly r;
+    auto bytes = Request(100);
+    auto complete = r.Append(bytes.data(), bytes.size());
+    ASSERT_TRUE(complete);
+    EXPECT_EQ(complete->length, 100u);
+    EXPECT_EQ(complete->bytes, bytes);
+    EXPECT_EQ(r.GetState(), State::HandedOver);
+    EXPECT_EQ(r.Buffered(), 0u) << "the buffer moves to the worker";
+}
+
+TEST(MailReassembly, ThreeChunksCompleteOnlyWithTheThird) {
+    MailReassembly r;
+    auto bytes = Request(300);
+    EXPECT_FALSE(r.Append(bytes.data(), 100));
+    EXPECT_EQ(r.GetState(), State::Collecting);
+    EXPECT_FALSE(r.Append(bytes.data() + 100, 100));
+    auto complete = r.Append(bytes.data() + 200, 100);
+    ASSERT_TRUE(complete);
+    EXPECT_EQ(complete->bytes, bytes);
+}
+
+TEST(MailReassembly, FirstChunksShorterThanTheTotalFieldWaitForIt) {
+    MailReassembly r;
+    auto bytes = Request(70);
+    EXPECT_FALSE(r.Append(bytes.data(), 5));
+    EXPECT_EQ(r.GetState(), State::WaitingForHeader);
+    EXPECT_FALSE(r.Append(bytes.data() + 5, 10));
+    EXPECT_EQ(r.GetState(), State::WaitingForHeader) << "15 bytes do not hold bytes 8 to 15";
+    EXPECT_FALSE(r.Append(bytes.data() + 15, 2));
+    EXPECT_EQ(r.GetState(), State::Collecting);
+    EXPECT_EQ(r.TotalSize(), 70u);
+    auto complete = r.Append(bytes.data() + 17, 53);
+    ASSERT_TRUE(complete);
+    EXPECT_EQ(complete->bytes, bytes);
+}
+
+TEST(MailReassembly, ByteByByteDeliveryGivesTheSameRequest) {
+    MailReassembly r;
+    auto bytes = Request(90);
+    std::optional<MailReassembly::CompleteRequest> complete;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        ASSERT_FALSE(complete) << "completed early at byte " << i;
+        complete = r.Append(&bytes[i], 1);
+    }
+    ASSERT_TRUE(complete);
+    EXPECT_EQ(complete->bytes, bytes);
+}
+
+TEST(MailReassembly, OvershootingChunkStartsNothingAndKeepsNothing) {
+    MailReassembly r;
+    auto bytes = Request(120, 100);
+    EXPECT_FALSE(r.Append(bytes.data(), 60));
+    EXPECT_FALSE(r.Append(bytes.data() + 60, 60));
+    EXPECT_EQ(r.GetState(), State::Overrun);
+    EXPECT_EQ(r.Buffered(), 0u);
+    EXPECT_FALSE(r.Append(bytes.data(), 10)) << "no later chunk completes the request";
+    EXPECT_EQ(r.Received(), 130u);
+}
+
+TEST(MailReassembly, ChunksAfterHandOverAreOnlyCounted) {
+    MailReassembly r;
+    auto bytes = Request(64);
+    ASSERT_TRUE(r.Append(bytes.data(), bytes.size()));
+    EXPECT_FALSE(r.Append(nullptr, 0)) << "an empty chunk must not hand the request over twice";
+    EXPECT_EQ(r.GetState(), State::HandedOver);
+    EXPECT_FALSE(r.Append(bytes.data(), bytes.size())) << "a second request on the channel is not processed";
+    EXPECT_EQ(r.GetState(), State::Overrun);
+    EXPECT_EQ(r.Buffered(), 0u);
+}
+
+TEST(MailReassembly, ResetStartsOverWithTheNextChunksTotal) {
+    MailReassembly r;
+    auto first = Request(200);
+    EXPECT_FALSE(r.Append(first.data(), 50));
+    r.Reset();
+    EXPECT_EQ(r.GetState(), State::WaitingForHeader);
+    auto second = Request(80);
+    auto complete = r.Append(second.data(), second.size());
+    ASSERT_TRUE(complete);
+    EXPECT_EQ(complete->bytes, second);
+}
+
+TEST(MailReassembly, AnnouncedTotalBelowWhatArrivedNeverCompletes) {
+    for (uint64_t announced : {uint64_t(0), uint64_t(10), uint64_t(15)}) {
+        MailReassembly r;
+        auto bytes = Request(16, announced);
+        EXPECT_FALSE(r.Append(bytes.data(), bytes.size())) << announced;
+        EXPECT_EQ(r.GetState(), State::Overrun) << announced;
+        EXPECT_FALSE(r.Append(bytes.data(), bytes.size())) << announced;
+    }
+}
+
+TEST(MailReassembly, EmptyChunkWhileWaitingChangesNothing) {
+    MailReassembly r;
+    EXPECT_FALSE(r.Append(nullptr, 0));
+    EXPECT_EQ(r.GetState(), State::WaitingForHeader);
+    EXPECT_EQ(r.Received(), 0u);
+}
+
+TEST(MailReassembly, RequestOf4GiBOrMoreKeepsOnlyItsHeader) {
+    MailReassembly r;
+    const uint64_t announced = (uint64_t(1) << 32) + 10;
+    std::vector<uint8_t> chunk(1 << 20, 0xAB);
+    auto header = Request(MAIL_HEADER_SIZE, announced);
+    std::copy(header.begin(), header.end(), chunk.begin());
+    uint64_t sent = 0;
+    std::optional<MailReassembly::CompleteRequest> complete;
+    while (sent < announced) {
+        size_t n = size_t(std::min<uint64_t>(chunk.size(), announced - sent));
+        ASSERT_FALSE(complete);
+        complete = r.Append(chunk.data(), n);
+        sent += n;
+        ASSERT_LE(r.Buffered(), MAIL_HEADER_SIZE);
+        std::memset(chunk.data(), 0xAB, MAIL_HEADER_SIZE);
+    }
+    ASSERT_TRUE(complete);
+    EXPECT_EQ(complete->length, MAIL_HEADER_SIZE);
+    EXPECT_EQ(complete->bytes, header) << "the header is what the decoder judges";
+}
+
+TEST(MailReassembly, AnnouncementAloneReservesAtMostTheUpfrontLimit) {
+    MailReassembly r;
+    auto header = Request(16, uint64_t(3) << 30);
+    EXPECT_FALSE(r.Append(header.data(), header.size()));
+    EXPECT_EQ(r.GetState(), State::Collecting);
+    EXPECT_LE(r.Buffered(), 16u);
+}
+
+}  // namespace
+}  // namespace zobrik
