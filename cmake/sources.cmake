@@ -4,6 +4,8 @@ set(ZOBRIK_LOGIC_SOURCES
     plugin/mail_reassembly.cpp
     plugin/exception_text.cpp
     mail/mail_decoder.cpp
+    mail/staged_file_names.cpp
+    mail/simple_mapi_message.cpp
 )
 
 # Platform-free logic that has a Windows and a native implementation.
@@ -28,6 +30,9 @@ set(ZOBRIK_WIN_SOURCES
     plugin/mail_worker.cpp
     exec/exec_worker.cpp
     mail/mail_processing.cpp
+    mail/attachment_staging.cpp
+    mail/simple_mapi_send.cpp
+    mail/outlook_handover.cpp
     mail/outlook_connection.cpp
     selftest/run.cpp
 )

@@ -101,9 +101,13 @@ MailRequest DecodeMailRequest(uint8_t* request, uint32_t length) {
     // 32-bit counts cannot overflow.
     const uint64_t recipients64 = uint64_t(header.fromCount) + header.senderCount + header.toCount +
                                   header.ccCount + header.bccCount;
-    const uint64_t smallestContent =
-        2 + kRecipientMinimumSize * recipients64 + kAttachmentMinimumSize * header.attachmentCount;
-    if (smallestContent > length - MAIL_HEADER_SIZE) RaiseMailError(kTooManyRecordsMessage);
+    // Without any record nothing is sized from the counts; a request too short
+    // for its subject and body then fails as a string, as specified.
+    const uint64_t smallestRecords =
+        kRecipientMinimumSize * recipients64 + kAttachmentMinimumSize * header.attachmentCount;
+    if (smallestRecords != 0 && 2 + smallestRecords > length - MAIL_HEADER_SIZE) {
+        RaiseMailError(kTooManyRecordsMessage);
+    }
 
     MailRequest mail;
     mail.flags = header.flags;

@@ -149,6 +149,7 @@ public:
     IWTSListenerCallback* ListenerFor(const std::string& name) const;  // latest successful one, or nullptr
 
 private:
+    std::atomic<ULONG> references_{1};
     mutable std::mutex mutex_;
     std::vector<ListenerRecord> records_;
     std::vector<std::pair<std::string, HRESULT>> failures_;

@@ -1,0 +1,45 @@
+// The arguments of the Simple MAPI hand-over, built from a decoded request
+// whose attachments are staged. Every string points into the request or its
+// staging area, which must outlive this object.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "mail_request.h"
+#include "simple_mapi_types.h"
+
+namespace zobrik {
+
+// The options of MAPISendMailW for the request's flags: exactly
+// MAIL_FLAG_OUTLOOK (the Outlook fall-back without further bits) lets the
+// mail program log on with its user interface; MAIL_FLAG_IMMEDIATE opens the
+// dialog without blocking; the HTML bit changes nothing.
+uint32_t SimpleMapiOptions(uint32_t flags) noexcept;
+
+class SimpleMapiMessage {
+public:
+    // Throws std::out_of_range when the request has no primary, copy or
+    // blind-copy recipient (nothing to send to), std::bad_alloc when memory
+    // runs out.
+    explicit SimpleMapiMessage(const MailRequest& request);
+
+    SimpleMapiMessage(const SimpleMapiMessage&) = delete;
+    SimpleMapiMessage& operator=(const SimpleMapiMessage&) = delete;
+
+    MapiMessageW* Message() noexcept { return &message_; }
+    uint32_t Options() const noexcept { return options_; }
+
+    // Every recipient of the request, originators first, in request order;
+    // the message's recipient list starts after the originators.
+    const std::vector<MapiRecipDescW>& Recipients() const noexcept { return recipients_; }
+    const std::vector<MapiFileDescW>& Files() const noexcept { return files_; }
+
+private:
+    MapiMessageW message_{};
+    std::vector<MapiRecipDescW> recipients_;
+    std::vector<MapiFileDescW> files_;
+    uint32_t options_ = 0;
+};
+
+}  // namespace zobrik

@@ -1,0 +1,14 @@
+// Hands a decoded, staged mail to the user's mail program through Simple MAPI.
+#pragma once
+
+#include "mail_request.h"
+
+namespace zobrik {
+
+// Calls MAPISendMailW through the bound entry; returns when the mail program
+// gives control back. Its answer does not change the outcome (it is written
+// to the debugger output). Throws std::out_of_range for a mail without any
+// primary, copy or blind-copy recipient, before anything is handed over.
+void SendWithSimpleMapi(const MailRequest& request);
+
+}  // namespace zobrik

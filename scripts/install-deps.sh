@@ -1,0 +1,23 @@
+#!/bin/bash
+# Installs what building and testing need on Debian 12 (run as root).
+set -euo pipefail
+
+packages=(
+    cmake make g++ pkg-config
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    wine64
+    googletest libgtest-dev
+    clang libclang-rt-14-dev
+    xvfb xdotool imagemagick x11-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

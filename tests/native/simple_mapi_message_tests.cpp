@@ -1,0 +1,153 @@
+#include "mail/simple_mapi_message.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "mail/mail_decoder.h"
+#include "zobrik/mail_request_writer.h"
+
+namespace zobrik {
+namespace {
+
+using sdk::MailRequestWriter;
+using sdk::RecipientGroup;
+
+// A request decoded from the writer's bytes; the bytes must outlive it.
+struct Decoded {
+    std::vector<uint8_t> bytes;
+    MailRequest request;
+};
+
+Decoded Decode(const MailRequestWriter& writer) {
+    Decoded d;
+    d.bytes = writer.Build();
+    d.request = DecodeMailRequest(d.bytes.data(), uint32_t(d.bytes.size()));
+    return d;
+}
+
+std::u16string Str(const char16_t* s) { return s ? std::u16string(s) : u"<null>"; }
+
+TEST(SimpleMapiMessage, OptionsFollowTheFlags) {
+    EXPECT_EQ(SimpleMapiOptions(0), 8u);
+    EXPECT_EQ(SimpleMapiOptions(1), 8u);
+    EXPECT_EQ(SimpleMapiOptions(2), 12u);
+    EXPECT_EQ(SimpleMapiOptions(3), 12u);
+    EXPECT_EQ(SimpleMapiOptions(4), 9u);
+    EXPECT_EQ(SimpleMapiOptions(5), 8u);
+    EXPECT_EQ(SimpleMapiOptions(6), 12u);
+    EXPECT_EQ(SimpleMapiOptions(7), 12u);
+}
+
+TEST(SimpleMapiMessage, SenderGroupWinsOverFromGroupAsOriginator) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::From, "From", "from@example.com")
+        .AddRecipient(RecipientGroup::Sender, "Sender", "sender@example.com")
+        .AddRecipient(RecipientGroup::To, "To", "to@example.com");
+    Decoded d = Decode(writer);
+    SimpleMapiMessage m(d.request);
+    ASSERT_NE(m.Message()->lpOriginator, nullptr);
+    EXPECT_EQ(m.Message()->lpOriginator, &m.Recipients()[1]);
+    EXPECT_EQ(Str(m.Message()->lpOriginator->lpszName), u"sender@example.com");
+    EXPECT_EQ(m.Message()->lpRecips, &m.Recipients()[2]);
+    EXPECT_EQ(m.Message()->nRecipCount, 1u);
+}
+
+TEST(SimpleMapiMessage, FromGroupAloneIsTheOriginatorAndNoneGivesNull) {
+    MailRequestWriter withFrom;
+    withFrom.AddRecipient(RecipientGroup::From, "A", "a@x").AddRecipient(RecipientGroup::From, "B", "b@x")
+        .AddRecipient(RecipientGroup::To, "", "to@x");
+    Decoded d = Decode(withFrom);
+    SimpleMapiMessage m(d.request);
+    EXPECT_EQ(m.Message()->lpOriginator, &m.Recipients()[0]);
+    ASSERT_EQ(m.Recipients().size(), 3u);
+    EXPECT_EQ(m.Recipients()[0].ulRecipClass, MAPI_ORIG);
+    EXPECT_EQ(m.Recipients()[1].ulRecipClass, MAPI_ORIG);
+    EXPECT_EQ(m.Message()->lpRecips, &m.Recipients()[2]);
+    EXPECT_EQ(m.Message()->nRecipCount, 1u);
+
+    MailRequestWriter noOriginator;
+    noOriginator.AddRecipient(RecipientGroup::To, "", "to@x");
+    Decoded d2 = Decode(noOriginator);
+    SimpleMapiMessage m2(d2.request);
+    EXPECT_EQ(m2.Message()->lpOriginator, nullptr);
+}
+
+TEST(SimpleMapiMessage, RecipientsCarryClassBareNameAndSmtpAddress) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "Ann", "ann@x").AddRecipient(RecipientGroup::To, "", "bob@x")
+        .AddRecipient(RecipientGroup::Cc, "Cy", "cy@x").AddRecipient(RecipientGroup::Bcc, "Di", "di@x");
+    Decoded d = Decode(writer);
+    SimpleMapiMessage m(d.request);
+    const auto& r = m.Recipients();
+    ASSERT_EQ(r.size(), 4u);
+    EXPECT_EQ(r[0].ulRecipClass, MAPI_TO);
+    EXPECT_EQ(r[1].ulRecipClass, MAPI_TO);
+    EXPECT_EQ(r[2].ulRecipClass, MAPI_CC);
+    EXPECT_EQ(r[3].ulRecipClass, MAPI_BCC);
+    EXPECT_EQ(Str(r[0].lpszName), u"ann@x") << "the display name is not passed";
+    EXPECT_EQ(Str(r[0].lpszAddress), u"SMTP:ann@x");
+    for (const auto& recipient : r) {
+        EXPECT_EQ(recipient.ulReserved, 0u);
+        EXPECT_EQ(recipient.ulEIDSize, 0u);
+        EXPECT_EQ(recipient.lpEntryID, nullptr);
+    }
+    EXPECT_EQ(m.Message()->nRecipCount, 4u);
+}
+
+TEST(SimpleMapiMessage, WithoutPrimaryTheFirstCopyRecipientStartsTheList) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::From, "", "me@x").AddRecipient(RecipientGroup::Cc, "", "cc@x");
+    Decoded d = Decode(writer);
+    SimpleMapiMessage m(d.request);
+    EXPECT_EQ(m.Message()->lpRecips, &m.Recipients()[1]);
+    EXPECT_EQ(m.Message()->lpRecips->ulRecipClass, MAPI_CC);
+    EXPECT_EQ(m.Message()->nRecipCount, 1u);
+}
+
+TEST(SimpleMapiMessage, OnlyOriginatorsOrNoRecipientsIsOutOfRange) {
+    MailRequestWriter onlyFrom;
+    onlyFrom.AddRecipient(RecipientGroup::From, "", "me@x");
+    Decoded d = Decode(onlyFrom);
+    EXPECT_THROW(SimpleMapiMessage m(d.request), std::out_of_range);
+
+    Decoded empty = Decode(MailRequestWriter());
+    EXPECT_THROW(SimpleMapiMessage m(empty.request), std::out_of_range);
+}
+
+TEST(SimpleMapiMessage, FilesKeepTheNameAsSentAndHaveNoPosition) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "to@x").AddAttachment("docs/offer.pdf", {1, 2, 3});
+    Decoded d = Decode(writer);
+    const char16_t staged[] = u"C:\\Temp\\Ema1.tmp\\1-1\\offer.pdf";
+    d.request.attachments[0].stagedPath = staged;
+    SimpleMapiMessage m(d.request);
+    ASSERT_EQ(m.Files().size(), 1u);
+    const MapiFileDescW& file = m.Files()[0];
+    EXPECT_EQ(file.nPosition, 0xFFFFFFFFu);
+    EXPECT_EQ(file.flFlags, 0u);
+    EXPECT_EQ(file.lpFileType, nullptr);
+    EXPECT_EQ(Str(file.lpszFileName), u"docs/offer.pdf");
+    EXPECT_EQ(Str(file.lpszPathName), staged);
+    EXPECT_EQ(m.Message()->lpFiles, &m.Files()[0]);
+    EXPECT_EQ(m.Message()->nFileCount, 1u);
+}
+
+TEST(SimpleMapiMessage, NoAttachmentsGiveNoFileList) {
+    MailRequestWriter writer;
+    writer.Subject("S").Body("<b>B</b>").Flags(1).AddRecipient(RecipientGroup::To, "", "to@x");
+    Decoded d = Decode(writer);
+    SimpleMapiMessage m(d.request);
+    EXPECT_EQ(m.Message()->lpFiles, nullptr);
+    EXPECT_EQ(m.Message()->nFileCount, 0u);
+    EXPECT_EQ(Str(m.Message()->lpszSubject), u"S");
+    EXPECT_EQ(Str(m.Message()->lpszNoteText), u"<b>B</b>") << "an HTML body is still the note text";
+    EXPECT_EQ(m.Message()->lpszMessageType, nullptr);
+    EXPECT_EQ(m.Message()->lpszDateReceived, nullptr);
+    EXPECT_EQ(m.Message()->lpszConversationID, nullptr);
+    EXPECT_EQ(m.Message()->flFlags, 0u);
+    EXPECT_EQ(m.Options(), 8u);
+}
+
+}  // namespace
+}  // namespace zobrik

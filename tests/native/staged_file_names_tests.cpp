@@ -1,0 +1,82 @@
+#include "mail/staged_file_names.h"
+
+#include <gtest/gtest.h>
+
+namespace zobrik {
+namespace {
+
+std::vector<MailAttachment> Attachments(std::initializer_list<const char16_t*> names) {
+    std::vector<MailAttachment> out;
+    for (const char16_t* name : names) {
+        MailAttachment a;
+        a.fileName = name;
+        out.push_back(a);
+    }
+    return out;
+}
+
+TEST(StagedFileNames, BaseNameIsThePartAfterTheLastSeparatorOfEitherKind) {
+    EXPECT_EQ(AttachmentBaseName(u"reports\\2024/summary.pdf"), u"summary.pdf");
+    EXPECT_EQ(AttachmentBaseName(u"a/b\\c.txt"), u"c.txt");
+    EXPECT_EQ(AttachmentBaseName(u"plain.txt"), u"plain.txt");
+    EXPECT_EQ(AttachmentBaseName(u"dir\\"), u"");
+    EXPECT_EQ(AttachmentBaseName(u"dir/"), u"");
+    EXPECT_EQ(AttachmentBaseName(u""), u"");
+}
+
+TEST(StagedFileNames, ReservedDeviceNamesNeverReachADevice) {
+    for (const char16_t* name : {u"CON", u"con", u"PRN", u"AUX", u"NUL", u"nul.txt", u"NUL.tar.gz", u"COM1",
+                                 u"com9.log", u"LPT1", u"lpt0", u"COM\u00b9", u"LPT\u00b3.txt", u"CON .txt"}) {
+        EXPECT_TRUE(IsReservedDeviceName(name)) << std::string(name, name + std::char_traits<char16_t>::length(name));
+        EXPECT_EQ(SafeFileName(name)[0], u'_');
+    }
+    EXPECT_EQ(SafeFileName(u"NUL.txt"), u"_NUL.txt");
+    for (const char16_t* name : {u"CONSOLE", u"COM10", u"LPT", u"nullable.txt", u"xcon", u"COMA"}) {
+        EXPECT_FALSE(IsReservedDeviceName(name));
+        EXPECT_EQ(SafeFileName(name), name);
+    }
+}
+
+TEST(StagedFileNames, StreamsAndInvalidCharactersAreReplaced) {
+    EXPECT_EQ(SafeFileName(u"a:b"), u"a_b");
+    EXPECT_EQ(SafeFileName(u"file.txt::$DATA"), u"file.txt__$DATA");
+    EXPECT_EQ(SafeFileName(u"what?<>|*\".txt"), u"what______.txt");
+    EXPECT_EQ(SafeFileName(u"tab\there\x01"), u"tab_here_");
+}
+
+TEST(StagedFileNames, TrailingDotsAndSpacesAndDotNamesAreMadeSafe) {
+    EXPECT_EQ(SafeFileName(u"x.exe."), u"x.exe");
+    EXPECT_EQ(SafeFileName(u"x.txt . "), u"x.txt");
+    EXPECT_EQ(SafeFileName(u"."), u"attachment");
+    EXPECT_EQ(SafeFileName(u".."), u"attachment");
+    EXPECT_EQ(SafeFileName(u" . "), u"attachment");
+    EXPECT_EQ(SafeFileName(u"NUL."), u"_NUL");
+    EXPECT_EQ(SafeFileName(u".profile"), u".profile");
+    EXPECT_EQ(SafeFileName(u""), u"") << "an empty name names no file";
+}
+
+TEST(StagedFileNames, EqualNamesWithinARequestBecomeUnique) {
+    auto names = StagedFileNames(Attachments({u"a\\report.pdf", u"b/report.pdf", u"REPORT.PDF", u"other.txt",
+                                              u"report (2).pdf", u"README", u"readme"}));
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"report.pdf", u"report (2).pdf", u"REPORT (3).PDF", u"other.txt",
+                                                  u"report (2) (2).pdf", u"README", u"readme (2)"}));
+}
+
+TEST(StagedFileNames, ManyEqualNamesStayDistinct) {
+    std::vector<MailAttachment> attachments(2000);
+    for (auto& a : attachments) {
+        a.fileName = u"same.bin";
+    }
+    auto names = StagedFileNames(attachments);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
+    EXPECT_EQ(names.size(), 2000u);
+}
+
+TEST(StagedFileNames, EmptyBaseNamesStayEmptyAndAreNotNumbered) {
+    auto names = StagedFileNames(Attachments({u"dir\\", u"", u"x/"}));
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"", u"", u""}));
+}
+
+}  // namespace
+}  // namespace zobrik

@@ -1,0 +1,38 @@
+# Wine tests of the plug-in frame and the exec channel, run against the real
+# DLL in the client stand-in.
+set(ZOBRIK_WINE_TEST_DIR ${CMAKE_CURRENT_SOURCE_DIR}/wine)
+
+add_executable(marker_program ${ZOBRIK_WINE_TEST_DIR}/marker_program.cpp)
+set_target_properties(marker_program PROPERTIES OUTPUT_NAME marker)
+target_compile_definitions(marker_program PRIVATE UNICODE _UNICODE)
+target_compile_options(marker_program PRIVATE ${ZOBRIK_WARNINGS})
+target_link_options(marker_program PRIVATE ${ZOBRIK_STATIC_RUNTIME})
+
+add_executable(plugin_tests
+    ${ZOBRIK_WINE_TEST_DIR}/test_support.cpp
+    ${ZOBRIK_WINE_TEST_DIR}/factory_tests.cpp
+    ${ZOBRIK_WINE_TEST_DIR}/plugin_object_tests.cpp
+    ${ZOBRIK_WINE_TEST_DIR}/exec_channel_tests.cpp
+    ${ZOBRIK_WINE_TEST_DIR}/mail_channel_tests.cpp
+    ${ZOBRIK_WINE_TEST_DIR}/channel_race_tests.cpp)
+target_compile_definitions(plugin_tests PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+target_compile_options(plugin_tests PRIVATE ${ZOBRIK_WARNINGS})
+target_link_options(plugin_tests PRIVATE ${ZOBRIK_STATIC_RUNTIME})
+target_link_libraries(plugin_tests PRIVATE zobrik_client_standin gtest gtest_main shell32)
+add_dependencies(plugin_tests ZobrikWTSDVC marker_program zobrik_mapi_recording zobrik_mapi_nosend)
+
+set(ZOBRIK_MAPI_RECORDING "WINEDLLOVERRIDES=mapi32=n" "ZOBRIK_MAPI_DIR=Z:${CMAKE_BINARY_DIR}/bin/mapi-recording")
+zobrik_add_wine_test(plugin_mapi_present plugin_tests
+    ARGS --gtest_filter=-MapiAbsent*:MapiNoSend*:Lifecycle*
+    ENV ${ZOBRIK_MAPI_RECORDING})
+zobrik_add_wine_test(plugin_mapi_absent plugin_tests
+    ARGS --gtest_filter=MapiAbsent*
+    ENV "WINEDLLOVERRIDES=mapi32=")
+zobrik_add_wine_test(plugin_mapi_without_send plugin_tests
+    ARGS --gtest_filter=MapiNoSend*
+    ENV "WINEDLLOVERRIDES=mapi32=n" "ZOBRIK_MAPI_DIR=Z:${CMAKE_BINARY_DIR}/bin/mapi-nosend")
+zobrik_add_wine_test(plugin_mapi_wine plugin_tests
+    ARGS --gtest_filter=MapiPresentFactory.*)
+zobrik_add_wine_test(plugin_lifecycle plugin_tests
+    ARGS --gtest_filter=Lifecycle*
+    ENV ${ZOBRIK_MAPI_RECORDING})
