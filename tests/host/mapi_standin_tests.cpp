@@ -21,6 +21,10 @@ using zobrik::standin::DebugCapture;
 using zobrik::standin::MapiStandIn;
 using zobrik::standin::MapiStandInDir;
 
+// Wine loads its builtin mapi32 even for a full path unless told otherwise.
+constexpr const char* kNotStandIn =
+    "the loaded MAPI32 is not the stand-in (under Wine run with WINEDLLOVERRIDES=mapi32=n)";
+
 class Library {
 public:
     explicit Library(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {}
@@ -72,7 +76,7 @@ TEST(NoSendStandIn, LoadsWithoutSendEntryAndAnnouncesAttachAndDetach) {
     {
         Library library(MapiStandInDir(L"mapi-nosend") + L"\\MAPI32.dll");
         ASSERT_NE(library.get(), nullptr) << GetLastError();
-        EXPECT_EQ(GetProcAddress(library.get(), "MAPISendMailW"), nullptr);
+        ASSERT_EQ(GetProcAddress(library.get(), "MAPISendMailW"), nullptr) << kNotStandIn;
         EXPECT_NE(GetProcAddress(library.get(), "MAPILogon"), nullptr);
         EXPECT_EQ(DebugCapture::Count("MAPI32 stand-in (no MAPISendMailW) attached\n"), 1u);
     }
@@ -82,7 +86,7 @@ TEST(NoSendStandIn, LoadsWithoutSendEntryAndAnnouncesAttachAndDetach) {
 TEST(RecordingStandIn, RoundTripOfFullMessage) {
     ASSERT_NE(Recording(), nullptr) << GetLastError();
     const MapiStandIn standIn(Recording());
-    ASSERT_TRUE(standIn.Valid());
+    ASSERT_TRUE(standIn.Valid()) << kNotStandIn;
     standIn.Reset();
     standIn.SetResult(zobrik::MAPI_USER_ABORT);
 
@@ -184,7 +188,7 @@ TEST(RecordingStandIn, RoundTripOfFullMessage) {
 
 TEST(RecordingStandIn, NullPointersAndMissingFiles) {
     const MapiStandIn standIn(Recording());
-    ASSERT_TRUE(standIn.Valid());
+    ASSERT_TRUE(standIn.Valid()) << kNotStandIn;
     standIn.Reset();
     std::wstring missing = L"C:\\no\\such\\folder\\file.txt";
     zobrik::MapiFileDescW file{0, 0, 0, missing.data(), nullptr, nullptr};
@@ -213,7 +217,7 @@ TEST(RecordingStandIn, NullPointersAndMissingFiles) {
 
 TEST(RecordingStandIn, BlocksCallsFromTwoThreadsUntilReleased) {
     const MapiStandIn standIn(Recording());
-    ASSERT_TRUE(standIn.Valid());
+    ASSERT_TRUE(standIn.Valid()) << kNotStandIn;
     standIn.Reset();
     standIn.SetResult(42);
     standIn.SetBlocking(true);
@@ -258,7 +262,7 @@ TEST(RecordingStandIn, BlocksCallsFromTwoThreadsUntilReleased) {
 
 TEST(RecordingStandIn, AppendsRecordsToLogFile) {
     const MapiStandIn standIn(Recording());
-    ASSERT_TRUE(standIn.Valid());
+    ASSERT_TRUE(standIn.Valid()) << kNotStandIn;
     standIn.Reset();
     wchar_t dir[MAX_PATH];
     GetTempPathW(MAX_PATH, dir);

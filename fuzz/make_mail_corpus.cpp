@@ -1,0 +1,112 @@
+// Writes the seed corpus of the mail decoder fuzzer: a few dozen requests,
+// accepted ones of every shape and one for each rejection.
+// usage: make_mail_corpus <output-directory>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "zobrik/mail_request_writer.h"
+
+namespace {
+
+using zobrik::sdk::MailRequestWriter;
+using Group = zobrik::sdk::RecipientGroup;
+using Bytes = std::vector<uint8_t>;
+
+MailRequestWriter::Overrides DataOffset(uint64_t value) {
+    MailRequestWriter::Overrides o;
+    o.dataOffset = value;
+    return o;
+}
+
+MailRequestWriter FullMail() {
+    MailRequestWriter w;
+    w.Subject("Quarterly report").Body("<p>Please find the figures attached.</p>").Flags(5);
+    w.AddRecipient(Group::From, "Ann Example", "ann@example.com");
+    w.AddRecipient(Group::Sender, "", "assistant@example.com");
+    w.AddRecipient(Group::To, "Bob", "bob@example.com");
+    w.AddRecipient(Group::To, "Carl \"C\" Doe", "SMTP:carl@example.com");
+    w.AddRecipient(Group::Cc, "", "");
+    w.AddRecipient(Group::Bcc, "Dora", "dora@example.com");
+    w.AddAttachment("report.csv", Bytes{'a', ',', 'b', '\n', '1', ',', '2', '\n'});
+    w.AddAttachment("C:\\temp\\empty.txt", {});
+    w.AddAttachment("dir/image.bin", Bytes(40, 0xA5));
+    return w;
+}
+
+std::vector<Bytes> Seeds() {
+    std::vector<Bytes> seeds;
+    seeds.push_back(MailRequestWriter().Build());                           // 66 bytes
+    seeds.push_back(MailRequestWriter().Override(DataOffset(0)).Build());   // no data area
+    seeds.push_back(FullMail().Build());
+    seeds.push_back(FullMail().Override(DataOffset(0)).Build());             // attachments beyond
+    seeds.push_back(FullMail().Override(DataOffset(66)).Build());            // records in data area
+    seeds.push_back(MailRequestWriter().Subject("abc").AddAttachment("a", {1, 2}).Override(DataOffset(4)).Build());
+    seeds.push_back(MailRequestWriter()
+                        .Subject("Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x93\xA7 \xFF\xC3 \xED\xA0\x80 \xE0\x80\xAF")
+                        .Body("\xF0\x9F\x98")
+                        .AddRecipient(Group::To, "\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC@x")
+                        .Build());
+    seeds.push_back(MailRequestWriter()
+                        .AddRecipient(Group::To, std::string(128, 'n'), "")
+                        .Override(DataOffset(66))
+                        .Build());                                           // capacity example
+    seeds.push_back(MailRequestWriter()
+                        .AddAttachment("a", {1, 2, 3, 4}, {uint64_t(0), uint64_t(4)})
+                        .AddAttachment("b", {}, {uint64_t(1), uint64_t(2)})
+                        .Padding({'p', 0})
+                        .Trailer({'t', 't'})
+                        .Build());                                           // overlapping data
+    // One seed for each rejection.
+    MailRequestWriter::Overrides o;
+    o.version = 1;
+    seeds.push_back(MailRequestWriter().Override(o).Build());
+    seeds.push_back(MailRequestWriter().Flags(8).Build());
+    o = {};
+    o.totalSize = 65;
+    seeds.push_back(MailRequestWriter().Override(o).Build());
+    seeds.push_back(MailRequestWriter().Override(DataOffset(67)).Build());
+    o = {};
+    o.unterminatedLastString = true;
+    seeds.push_back(MailRequestWriter().Body("x").Override(o).Build());
+    seeds.push_back(MailRequestWriter().Subject("abcdefg").Override(DataOffset(4)).Build());
+    seeds.push_back(MailRequestWriter()
+                        .AddRecipient(Group::To, std::string(130, 'n'), "")
+                        .Override(DataOffset(66))
+                        .Build());
+    o = {};
+    o.attachmentCount = 2;
+    seeds.push_back(FullMail().Override(o).Build());
+    seeds.push_back(MailRequestWriter().AddAttachment("a", {1}, {~uint64_t(0), std::nullopt}).Build());
+    seeds.push_back(MailRequestWriter().AddAttachment("a", {1}, {std::nullopt, uint64_t(0x80000000)}).Build());
+    seeds.push_back(MailRequestWriter().AddAttachment("a", {1}, {std::nullopt, uint64_t(2)}).Build());
+    o = {};
+    o.recipientCounts[size_t(Group::To)] = 0xFFFFFFFF;
+    seeds.push_back(MailRequestWriter().Override(o).Build());
+    Bytes shortRequest = MailRequestWriter().Build();
+    shortRequest.resize(40);
+    seeds.push_back(shortRequest);
+    return seeds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <output-directory>\n", argv[0]);
+        return 2;
+    }
+    const std::vector<Bytes> seeds = Seeds();
+    for (size_t i = 0; i < seeds.size(); ++i) {
+        const std::string path = std::string(argv[1]) + "/seed-" + std::to_string(i);
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        if (f == nullptr || std::fwrite(seeds[i].data(), 1, seeds[i].size(), f) != seeds[i].size()) {
+            std::fprintf(stderr, "cannot write %s\n", path.c_str());
+            if (f) std::fclose(f);
+            return 1;
+        }
+        std::fclose(f);
+    }
+    std::printf("%zu seeds written to %s\n", seeds.size(), argv[1]);
+    return 0;
+}
