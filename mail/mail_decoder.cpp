@@ -95,14 +95,16 @@ MailRequest DecodeMailRequest(uint8_t* request, uint32_t length) {
     }
     if (request[dataOffset - 1] != 0) RaiseMailError("Invalid file offset!");
 
-    // Every accepted request holds its subject, its body and every record back
-    // to back from offset 64 on, each at least at its smallest size, so these
-    // counts could never be decoded; the sum is taken in 64 bits, where five
-    // 32-bit counts cannot overflow.
+    // An accepted request holds its subject, its body and all its records back
+    // to back from offset 64 on; a recipient record takes at least 2 bytes, an
+    // attachment record at least 17. Counts that cannot fit even at those sizes
+    // would fail a later rule anyway; rejecting them here keeps them from
+    // sizing the buffers. The sum is taken in 64 bits, so it cannot wrap, and
+    // any sum beyond 32 bits fails the check. Without any record nothing is
+    // sized from the counts, and a request too short for its subject and body
+    // fails as a string.
     const uint64_t recipients64 = uint64_t(header.fromCount) + header.senderCount + header.toCount +
                                   header.ccCount + header.bccCount;
-    // Without any record nothing is sized from the counts; a request too short
-    // for its subject and body then fails as a string, as specified.
     const uint64_t smallestRecords =
         kRecipientMinimumSize * recipients64 + kAttachmentMinimumSize * header.attachmentCount;
     if (smallestRecords != 0 && 2 + smallestRecords > length - MAIL_HEADER_SIZE) {

@@ -76,10 +76,16 @@ struct CaptureState {
     bool echo = false;
     size_t narrow = 0;
     size_t wide = 0;
-    // Per thread: the narrow text that a wide output may be followed by
-    // (Windows repeats it through OutputDebugStringA when no debugger took
-    // the wide one); it is dropped once, not stored again.
-    std::vector<std::pair<DWORD, std::string>> pendingRepeats;
+    // Per thread: the narrow copy that came with the last wide output. Should
+    // Windows pass that very buffer on to OutputDebugStringA (it does when the
+    // wide exception is not handled), the repeat, recognised by the same
+    // buffer address and text, is not stored a second time.
+    struct Repeat {
+        DWORD thread;
+        ULONG_PTR buffer;
+        std::string text;
+    };
+    std::vector<Repeat> pendingRepeats;
 };
 
 CaptureState& Capture() {
@@ -87,9 +93,17 @@ CaptureState& Capture() {
     return state.get();
 }
 
+// "debug: <entry>": a trailing newline is dropped; further lines of the same
+// entry are indented, so that one entry stays recognisable as one.
 void EchoLine(const std::string& line) {
     std::string out = "debug: ";
-    out.append(line, 0, !line.empty() && line.back() == '\n' ? line.size() - 1 : line.size());
+    const size_t length = !line.empty() && line.back() == '\n' ? line.size() - 1 : line.size();
+    for (size_t i = 0; i < length; ++i) {
+        out += line[i];
+        if (line[i] == '\n') {
+            out += "       ";
+        }
+    }
     out += '\n';
     const HANDLE stdoutHandle = GetStdHandle(STD_OUTPUT_HANDLE);
     if (stdoutHandle == nullptr || stdoutHandle == INVALID_HANDLE_VALUE) {
@@ -99,9 +113,16 @@ void EchoLine(const std::string& line) {
     WriteFile(stdoutHandle, out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
 }
 
-// Stores one output. `narrowRepeat` (wide outputs only) is the narrow text that
-// may follow as a repeat on this thread.
-void StoreOutput(bool wide, std::string utf8, const std::string* narrowRepeat, const std::string* narrowText) {
+// One output as it arrived: a wide one may carry its narrow copy
+// (`repeatBuffer`, `repeatText`); a narrow one has its buffer and text.
+struct Arrival {
+    bool wide = false;
+    std::string utf8;
+    ULONG_PTR buffer = 0;  // narrow: its buffer; wide: the narrow copy's buffer (0 without one)
+    std::string narrow;    // narrow: its text; wide: the narrow copy's text
+};
+
+void StoreOutput(Arrival arrival) {
     CaptureState& state = Capture();
     std::unique_lock lock(state.mutex, std::defer_lock);
     // Bounded wait: a thread killed at process exit while holding the lock
@@ -111,20 +132,19 @@ void StoreOutput(bool wide, std::string utf8, const std::string* narrowRepeat, c
     }
     const DWORD thread = GetCurrentThreadId();
     auto pending = std::find_if(state.pendingRepeats.begin(), state.pendingRepeats.end(),
-                                [&](const auto& entry) { return entry.first == thread; });
-    if (wide) {
+                                [&](const CaptureState::Repeat& entry) { return entry.thread == thread; });
+    if (arrival.wide) {
         ++state.wide;
-        if (narrowRepeat != nullptr) {
-            if (pending != state.pendingRepeats.end()) {
-                pending->second = *narrowRepeat;
-            } else {
-                state.pendingRepeats.emplace_back(thread, *narrowRepeat);
-            }
+        if (pending != state.pendingRepeats.end()) {
+            state.pendingRepeats.erase(pending);
+        }
+        if (arrival.buffer != 0) {
+            state.pendingRepeats.push_back({thread, arrival.buffer, arrival.narrow});
         }
     } else {
         ++state.narrow;
         if (pending != state.pendingRepeats.end()) {
-            const bool repeat = narrowText != nullptr && pending->second == *narrowText;
+            const bool repeat = pending->buffer == arrival.buffer && pending->text == arrival.narrow;
             state.pendingRepeats.erase(pending);
             if (repeat) {
                 return;
@@ -132,9 +152,9 @@ void StoreOutput(bool wide, std::string utf8, const std::string* narrowRepeat, c
         }
     }
     if (state.echo) {
-        EchoLine(utf8);
+        EchoLine(arrival.utf8);
     }
-    state.lines.push_back(std::move(utf8));
+    state.lines.push_back(std::move(arrival.utf8));
     lock.unlock();
     state.changed.notify_all();
 }
@@ -148,32 +168,33 @@ LONG CALLBACK DebugOutputHandler(EXCEPTION_POINTERS* info) {
         return EXCEPTION_CONTINUE_SEARCH;
     }
     try {
+        Arrival arrival;
         if (record.ExceptionCode == kPrintException) {
-            std::string narrow;
             if (record.NumberParameters >= 2 && record.ExceptionInformation[1] != 0) {
                 const auto* text = reinterpret_cast<const char*>(record.ExceptionInformation[1]);
                 const size_t limit = static_cast<size_t>(record.ExceptionInformation[0]);
-                narrow.assign(text, strnlen(text, limit));
+                arrival.buffer = record.ExceptionInformation[1];
+                arrival.narrow.assign(text, strnlen(text, limit));
             }
-            const std::wstring wide = MultiByteToWide(CP_ACP, narrow.data(), narrow.size());
-            StoreOutput(false, WideToUtf8(wide.data(), wide.size()), nullptr, &narrow);
+            const std::wstring wide = MultiByteToWide(CP_ACP, arrival.narrow.data(), arrival.narrow.size());
+            arrival.utf8 = WideToUtf8(wide.data(), wide.size());
         } else {
+            arrival.wide = true;
             std::wstring wide;
             if (record.NumberParameters >= 2 && record.ExceptionInformation[1] != 0) {
                 const auto* text = reinterpret_cast<const wchar_t*>(record.ExceptionInformation[1]);
                 const size_t limit = static_cast<size_t>(record.ExceptionInformation[0]);
                 wide.assign(text, wcsnlen(text, limit));
             }
-            std::string repeat;
-            const std::string* repeatPointer = nullptr;
             if (record.NumberParameters >= 4 && record.ExceptionInformation[3] != 0) {
                 const auto* text = reinterpret_cast<const char*>(record.ExceptionInformation[3]);
                 const size_t limit = static_cast<size_t>(record.ExceptionInformation[2]);
-                repeat.assign(text, strnlen(text, limit));
-                repeatPointer = &repeat;
+                arrival.buffer = record.ExceptionInformation[3];
+                arrival.narrow.assign(text, strnlen(text, limit));
             }
-            StoreOutput(true, WideToUtf8(wide.data(), wide.size()), repeatPointer, nullptr);
+            arrival.utf8 = WideToUtf8(wide.data(), wide.size());
         }
+        StoreOutput(std::move(arrival));
     } catch (...) {
         // Out of memory: the output is lost, the program goes on.
     }

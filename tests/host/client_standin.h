@@ -26,8 +26,9 @@ namespace zobrik::standin {
 // with the text converted to the ANSI code page; Windows 10 and later raise
 // DBG_PRINTEXCEPTION_WIDE_C (0x4001000A) first, with the wide text. Both are
 // handled (EXCEPTION_CONTINUE_EXECUTION) and every output is stored as one
-// entry, converted to UTF-8. The narrow repeat that may follow a wide one on
-// the same thread is recognised and not stored twice.
+// entry, converted to UTF-8. Should Windows pass the narrow copy of a wide
+// output on to OutputDebugStringA as well, that repeat (same thread, same
+// buffer, same text) is not stored twice.
 class DebugCapture {
 public:
     // Installs the handler once; idempotent and thread-safe. The capture's
@@ -40,7 +41,8 @@ public:
     // Waits until at least `count` entries equal `exact`; true if reached in time.
     static bool WaitFor(const std::string& exact, size_t count, std::chrono::milliseconds timeout);
     // Also print each captured entry to stdout as "debug: <entry>" (a trailing
-    // newline of the entry is dropped, one newline is added).
+    // newline of the entry is dropped, one newline is added, further lines of
+    // the entry are indented by 7 spaces).
     static void SetEcho(bool echo);
 
     // How many outputs arrived by each exception code since Install (not reset by Clear).

@@ -51,6 +51,11 @@ std::string Hr(HRESULT result) {
     return text;
 }
 
+// A result that the stand-in records, or "not called" while it is still pending.
+std::string Recorded(HRESULT result) {
+    return result == E_PENDING ? std::string("not called") : Hr(result);
+}
+
 void Usage() {
     Print("usage: zobrik-client.exe [--dll <path>] [--mapi-dir <dir>] [--timeout-ms N] <command>...");
     Print("  exec <text>                   open \"Zobrik/exec\", send <text>, print the 8-byte reply");
@@ -108,6 +113,14 @@ struct Session {
     size_t missing = 0;
 };
 
+std::string OpenFailure(const ClientStandIn& client) {
+    const auto open = client.LastOpenResult();
+    if (!open.hadListener) {
+        return "no listener registered";
+    }
+    return "OnNewChannelConnection " + Hr(open.result) + ", accept " + std::to_string(open.accepted);
+}
+
 bool WaitForReply(Session& session, StandInChannel& channel, std::vector<uint8_t>& reply) {
     if (!channel.WaitForWrites(1, session.timeout)) {
         Print("reply: none within " + std::to_string(session.timeout.count()) + " ms");
@@ -125,9 +138,7 @@ bool RunExec(Session& session, const std::wstring& text) {
           "\"");
     auto channel = session.client.OpenChannel("Zobrik/exec");
     if (!channel) {
-        Print("exec: channel not opened (listener " +
-              std::string(session.client.LastOpenResult().hadListener ? "refused, " : "missing, ") +
-              Hr(session.client.LastOpenResult().result) + ")");
+        Print("exec: channel not opened (" + OpenFailure(session.client) + ")");
         ++session.missing;
         return false;
     }
@@ -161,9 +172,7 @@ bool RunMail(Session& session, const Command& command) {
           ToUtf8(command.argument) + " in chunks of " + std::to_string(chunk));
     auto channel = session.client.OpenChannel("Zobrik/mail");
     if (!channel) {
-        Print("mail: channel not opened (listener " +
-              std::string(session.client.LastOpenResult().hadListener ? "refused, " : "missing, ") +
-              Hr(session.client.LastOpenResult().result) + ")");
+        Print("mail: channel not opened (" + OpenFailure(session.client) + ")");
         ++session.missing;
         return false;
     }
@@ -274,7 +283,7 @@ int Run(const std::vector<std::wstring>& args) {
                                       : ": failed, error " + std::to_string(client.LoadError())));
     const HRESULT started = client.Start();
     Print("start: " + Hr(started) + " (plug-ins " + std::to_string(client.FactoryCount()) + ", Initialize " +
-          Hr(client.InitializeResult()) + ", Connected " + Hr(client.ConnectedResult()) + ")");
+          Recorded(client.InitializeResult()) + ", Connected " + Recorded(client.ConnectedResult()) + ")");
     for (const auto& listener : client.Manager().Listeners()) {
         Print("listener: \"" + listener.name + "\" flags " + std::to_string(listener.flags) + " -> " +
               Hr(listener.result));
@@ -311,7 +320,7 @@ int Run(const std::vector<std::wstring>& args) {
     HRESULT terminated = E_PENDING;
     if (client.Plugin() != nullptr) {
         terminated = client.Stop();
-        Print("stop: Disconnected " + Hr(client.DisconnectedResult()) + ", Terminated " + Hr(terminated));
+        Print("stop: Disconnected " + Recorded(client.DisconnectedResult()) + ", Terminated " + Hr(terminated));
     }
     const bool allOk = started == S_OK && succeeded == commands.size();
     Print("summary: " + std::to_string(commands.size()) + " command(s), " + std::to_string(succeeded) + " ok, " +

@@ -406,6 +406,17 @@ TEST_F(MailDecoderTest, NameOverflowingTheBufferIsAConversionFailure) {
     EXPECT_EQ(ErrorOf(CapacityExample(135, "")), "invalid string conversion");
 }
 
+TEST_F(MailDecoderTest, TextBufferIsZeroFilledBeyondTheStrings) {
+    Bytes request = MailRequestWriter().Subject("abc").AddRecipient(Group::To, "n", "a").Build();
+    MailRequest mail = Decode(request);
+    // "abc", "", "n", "SMTP:a": 4 + 1 + 2 + 7 units.
+    const size_t used = 14;
+    EXPECT_EQ(Text(mail.recipients[0].smtpAddress), u"SMTP:a");
+    EXPECT_EQ(mail.recipients[0].smtpAddress + 7, mail.text.get() + used);
+    ASSERT_EQ(mail.textCapacity, 2 * request.size() + 5);
+    for (size_t i = used; i < mail.textCapacity; ++i) ASSERT_EQ(mail.text[i], 0) << i;
+}
+
 TEST_F(MailDecoderTest, StringsBeforeDataOffsetAlwaysFit) {
     // Three-byte characters (1 unit each) and four-byte ones (2 units each)
     // never need more units than bytes.
