@@ -36,3 +36,16 @@ zobrik_add_wine_test(plugin_mapi_wine plugin_tests
 zobrik_add_wine_test(plugin_lifecycle plugin_tests
     ARGS --gtest_filter=Lifecycle*
     ENV ${ZOBRIK_MAPI_RECORDING})
+
+# Mail requests end to end with the recording Simple MAPI stand-in.
+add_executable(mail_tests
+    ${ZOBRIK_WINE_TEST_DIR}/test_support.cpp
+    ${ZOBRIK_WINE_TEST_DIR}/mail_test_support.cpp
+    ${ZOBRIK_WINE_TEST_DIR}/mail_pipeline_tests.cpp)
+target_include_directories(mail_tests PRIVATE ${PROJECT_SOURCE_DIR}/sdk)
+target_compile_definitions(mail_tests PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+target_compile_options(mail_tests PRIVATE ${ZOBRIK_WARNINGS})
+target_link_options(mail_tests PRIVATE ${ZOBRIK_STATIC_RUNTIME})
+target_link_libraries(mail_tests PRIVATE zobrik_client_standin gtest gtest_main shell32)
+add_dependencies(mail_tests ZobrikWTSDVC zobrik_mapi_recording)
+zobrik_add_wine_test(mail_pipeline mail_tests ENV ${ZOBRIK_MAPI_RECORDING})

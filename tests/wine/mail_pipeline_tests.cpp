@@ -1,0 +1,330 @@
+// Mail requests end to end through the real DLL: decoding, staging, the
+// Simple MAPI hand-over to the recording stand-in, clean-up and the reply.
+#include <thread>
+
+#include "mail_test_support.h"
+
+namespace zobrik::testing {
+namespace {
+
+using standin::RecordedMapiCall;
+using standin::RecordedRecipient;
+
+RecordedRecipient Recipient(uint32_t recipClass, const std::wstring& address) {
+    RecordedRecipient r;
+    r.recipClass = recipClass;
+    r.name = address;
+    r.address = L"SMTP:" + address;
+    return r;
+}
+
+MailRequestWriter FullMail(uint32_t flags) {
+    MailRequestWriter writer;
+    writer.Subject("Quarterly report \xc3\xa4\xc3\xb6\xc3\xbc")
+        .Body("Dear all,\nsee attached.")
+        .Flags(flags)
+        .AddRecipient(RecipientGroup::From, "Me", "me@example.com")
+        .AddRecipient(RecipientGroup::Sender, "Office", "office@example.com")
+        .AddRecipient(RecipientGroup::To, "Ann", "ann@example.com")
+        .AddRecipient(RecipientGroup::To, "", "bob@example.com")
+        .AddRecipient(RecipientGroup::Cc, "Cy", "cy@example.com")
+        .AddRecipient(RecipientGroup::Bcc, "Di", "di@example.com")
+        .AddAttachment("reports\\2024/summary.pdf", Pattern(5000, 1))
+        .AddAttachment("data.csv", Pattern(70, 2));
+    return writer;
+}
+
+class MailPipeline : public MailPipelineTest {};
+
+TEST_F(MailPipeline, FullMailIsHandedToSimpleMapiExactlyAndCleanedUp) {
+    ASSERT_EQ(Exchange(FullMail(0).Build()), StatusOkReply());
+    ASSERT_EQ(mapi_.CallCount(), 1u);
+    RecordedMapiCall call = *mapi_.Call(0);
+    EXPECT_EQ(call.session, 0u);
+    EXPECT_EQ(call.uiParam, 0u);
+    EXPECT_EQ(call.flags, 8u);
+    EXPECT_EQ(call.reserved, 0u);
+    ASSERT_TRUE(call.hasMessage);
+    EXPECT_EQ(call.messageReserved, 0u);
+    EXPECT_EQ(call.subject, std::optional<std::wstring>(L"Quarterly report \u00e4\u00f6\u00fc"));
+    EXPECT_EQ(call.noteText, std::optional<std::wstring>(L"Dear all,\nsee attached."));
+    EXPECT_FALSE(call.messageType);
+    EXPECT_FALSE(call.dateReceived);
+    EXPECT_FALSE(call.conversationId);
+    EXPECT_EQ(call.messageFlags, 0u);
+    ASSERT_TRUE(call.originator);
+    EXPECT_EQ(*call.originator, Recipient(0, L"office@example.com")) << "the sender group wins";
+    EXPECT_EQ(call.recipCount, 4u);
+    EXPECT_EQ(call.recips, (std::vector<RecordedRecipient>{Recipient(1, L"ann@example.com"),
+                                                            Recipient(1, L"bob@example.com"),
+                                                            Recipient(2, L"cy@example.com"),
+                                                            Recipient(3, L"di@example.com")}));
+    ASSERT_EQ(call.fileCount, 2u);
+    ASSERT_EQ(call.files.size(), 2u);
+    const auto& first = call.files[0];
+    EXPECT_EQ(first.position, 0xFFFFFFFFu);
+    EXPECT_EQ(first.flags, 0u);
+    EXPECT_FALSE(first.hasFileType);
+    EXPECT_EQ(first.fileName, std::optional<std::wstring>(L"reports\\2024/summary.pdf")) << "offered as sent";
+    ASSERT_TRUE(first.pathName);
+    EXPECT_EQ(first.pathName->rfind(StagingDirectory(), 0), 0u) << "staged in the temp folder's staging directory";
+    EXPECT_EQ(first.pathName->substr(first.pathName->size() - 12), L"\\summary.pdf");
+    EXPECT_TRUE(first.contentRead);
+    EXPECT_EQ(first.content, Pattern(5000, 1));
+    EXPECT_EQ(call.files[1].content, Pattern(70, 2));
+
+    EXPECT_FALSE(FileExists(*first.pathName)) << "staged files are removed after the hand-over";
+    EXPECT_FALSE(DirectoryExists(StagingDirectory())) << "and the staging directory too";
+}
+
+TEST_F(MailPipeline, ManySmallChunksGiveTheSameHandOver) {
+    auto request = FullMail(0).Build();
+    ASSERT_EQ(Exchange(request, 7), StatusOkReply());
+    ASSERT_EQ(mapi_.CallCount(), 1u);
+    EXPECT_EQ(mapi_.Call(0)->files.at(0).content, Pattern(5000, 1));
+    EXPECT_EQ(mapi_.Call(0)->files.at(1).content, Pattern(70, 2));
+}
+
+TEST_F(MailPipeline, OptionsFollowTheFlagsWithOutlookFallingBack) {
+    // Without Outlook (Wine has none) flags 4 to 7 reach Simple MAPI as the fall-back.
+    const uint32_t expected[8] = {8, 8, 12, 12, 9, 8, 12, 12};
+    for (uint32_t flags = 0; flags < 8; ++flags) {
+        mapi_.Reset();
+        ASSERT_EQ(Exchange(FullMail(flags).Build()), StatusOkReply()) << flags;
+        ASSERT_EQ(mapi_.CallCount(), 1u) << flags;
+        EXPECT_EQ(mapi_.Call(0)->flags, expected[flags]) << flags;
+        EXPECT_EQ(mapi_.Call(0)->noteText, std::optional<std::wstring>(L"Dear all,\nsee attached."));
+    }
+}
+
+TEST_F(MailPipeline, MailWithoutAttachmentsPassesNoFiles) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "to@example.com");
+    ASSERT_EQ(Exchange(writer.Build()), StatusOkReply());
+    auto call = *mapi_.Call(0);
+    EXPECT_EQ(call.fileCount, 0u);
+    EXPECT_FALSE(call.hasFiles);
+    EXPECT_FALSE(call.originator);
+    EXPECT_FALSE(DirectoryExists(StagingDirectory()));
+}
+
+TEST_F(MailPipeline, WrongVersionIsAnsweredWithItsTextAndLeavesNothing) {
+    MailRequestWriter writer = FullMail(0);
+    writer.MutableOverrides().version = 1;
+    auto reply = Exchange(writer.Build());
+    EXPECT_EQ(reply, ErrorReply("Invalid header version"));
+    EXPECT_EQ(reply.size(), 53u);
+    EXPECT_EQ(mapi_.CallCount(), 0u);
+    EXPECT_FALSE(DirectoryExists(StagingDirectory()));
+}
+
+TEST_F(MailPipeline, DecoderRejectionsReachTheChannel) {
+    MailRequestWriter badOffset = FullMail(0);
+    badOffset.MutableOverrides().dataOffset = 1u << 20;
+    EXPECT_EQ(Exchange(badOffset.Build()), ErrorReply("Invalid file offset!"));
+
+    MailRequestWriter unterminated;
+    unterminated.Override({}).MutableOverrides().unterminatedLastString = true;
+    unterminated.MutableOverrides().dataOffset = 0;
+    auto reply = Exchange(unterminated.Build());
+    EXPECT_GE(reply.size(), 19u);
+    EXPECT_EQ(mapi_.CallCount(), 0u);
+}
+
+TEST_F(MailPipeline, OnlyOriginatorsIsAnUnknownErrorAndTheFilesStay) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::From, "", "me@example.com").AddAttachment("kept.txt", Pattern(10, 3));
+    auto reply = Exchange(writer.Build());
+    EXPECT_EQ(reply, UnknownErrorReply());
+    EXPECT_EQ(reply.size(), 19u);
+    EXPECT_EQ(mapi_.CallCount(), 0u);
+    auto files = FilesBelow(StagingDirectory());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].substr(files[0].size() - 9), L"\\kept.txt");
+}
+
+TEST_F(MailPipeline, UserCancellingStillGivesStatusZeroAndRemovesTheFiles) {
+    mapi_.SetResult(1);  // MAPI_USER_ABORT
+    ASSERT_EQ(Exchange(FullMail(0).Build()), StatusOkReply());
+    auto call = *mapi_.Call(0);
+    EXPECT_FALSE(FileExists(*call.files[0].pathName));
+    EXPECT_EQ(standin::DebugCapture::Count("Zobrik WTS DVC plugin: MAPISendMailW returned 1\n"), 1u);
+}
+
+TEST_F(MailPipeline, MailProgramFailureIsLoggedButStillStatusZero) {
+    mapi_.SetResult(2);  // MAPI_E_FAILURE
+    ASSERT_EQ(Exchange(FullMail(0).Build()), StatusOkReply());
+    EXPECT_EQ(standin::DebugCapture::Count("Zobrik WTS DVC plugin: MAPISendMailW returned 2\n"), 1u);
+}
+
+TEST_F(MailPipeline, EqualBaseNamesInOneRequestKeepBothContents) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "to@example.com")
+        .AddAttachment("a\\notes.txt", Pattern(100, 4))
+        .AddAttachment("b/notes.txt", Pattern(200, 5))
+        .AddAttachment("NOTES.TXT", Pattern(300, 6));
+    ASSERT_EQ(Exchange(writer.Build()), StatusOkReply());
+    auto call = *mapi_.Call(0);
+    ASSERT_EQ(call.files.size(), 3u);
+    EXPECT_EQ(call.files[0].content, Pattern(100, 4));
+    EXPECT_EQ(call.files[1].content, Pattern(200, 5));
+    EXPECT_EQ(call.files[2].content, Pattern(300, 6));
+    EXPECT_EQ(call.files[1].fileName, std::optional<std::wstring>(L"b/notes.txt"));
+    EXPECT_EQ(call.files[1].pathName->substr(call.files[1].pathName->size() - 14), L"\\notes (2).txt");
+    EXPECT_EQ(call.files[2].pathName->substr(call.files[2].pathName->size() - 14), L"\\NOTES (3).TXT");
+}
+
+TEST_F(MailPipeline, SpecialWindowsNamesAreStagedUnderSafeNames) {
+    const char* names[] = {"CON", "nul.txt", "COM1.log", "a:b", "file.txt::$DATA", "..", "x.exe.", "trail. . ",
+                           "q?<>|*\".txt"};
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "to@example.com");
+    for (size_t i = 0; i < std::size(names); ++i) {
+        writer.AddAttachment(names[i], Pattern(50 + i, uint8_t(10 + i)));
+    }
+    ASSERT_EQ(Exchange(writer.Build()), StatusOkReply());
+    auto call = *mapi_.Call(0);
+    ASSERT_EQ(call.files.size(), std::size(names));
+    const wchar_t* staged[] = {L"_CON", L"_nul.txt", L"_COM1.log", L"a_b", L"file.txt__$DATA", L"attachment",
+                               L"x.exe", L"trail", L"q______.txt"};
+    for (size_t i = 0; i < std::size(names); ++i) {
+        const auto& file = call.files[i];
+        EXPECT_EQ(file.fileName, std::optional<std::wstring>(standin::FromUtf8(names[i])));
+        ASSERT_TRUE(file.pathName);
+        std::wstring base = file.pathName->substr(file.pathName->rfind(L'\\') + 1);
+        EXPECT_EQ(base, staged[i]) << names[i];
+        EXPECT_TRUE(file.contentRead) << names[i];
+        EXPECT_EQ(file.content, Pattern(50 + i, uint8_t(10 + i))) << names[i];
+    }
+}
+
+TEST_F(MailPipeline, EmptyBaseNameCannotBeWrittenAndEarlierFilesStay) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "to@example.com")
+        .AddAttachment("one.txt", Pattern(10, 1))
+        .AddAttachment("two.txt", Pattern(10, 2))
+        .AddAttachment("folder\\", Pattern(10, 3));
+    EXPECT_EQ(Exchange(writer.Build()), ErrorReply("unable to write temporary file"));
+    EXPECT_EQ(mapi_.CallCount(), 0u);
+    auto files = FilesBelow(StagingDirectory());
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].substr(files[0].size() - 8), L"\\one.txt");
+    EXPECT_EQ(files[1].substr(files[1].size() - 8), L"\\two.txt");
+}
+
+TEST_F(MailPipeline, BaseNamePastTheBufferIsRejectedAndPastTheComponentLimitCannotBeWritten) {
+    MailRequestWriter tooLong;
+    tooLong.AddRecipient(RecipientGroup::To, "", "to@example.com").AddAttachment(std::string(600, 'n'), {1});
+    EXPECT_EQ(Exchange(tooLong.Build()), ErrorReply("unable to create temp file name"));
+
+    MailRequestWriter longComponent;
+    longComponent.AddRecipient(RecipientGroup::To, "", "to@example.com").AddAttachment(std::string(300, 'c'), {1});
+    EXPECT_EQ(Exchange(longComponent.Build()), ErrorReply("unable to write temporary file"));
+}
+
+TEST_F(MailPipeline, EmptyAttachmentIsStagedAsAnEmptyFile) {
+    MailRequestWriter writer;
+    // The data of an empty attachment must start inside the request.
+    writer.AddRecipient(RecipientGroup::To, "", "to@example.com").AddAttachment("empty.bin", {}).Trailer({0});
+    ASSERT_EQ(Exchange(writer.Build()), StatusOkReply());
+    auto file = mapi_.Call(0)->files.at(0);
+    EXPECT_TRUE(file.contentRead);
+    EXPECT_TRUE(file.content.empty());
+}
+
+TEST_F(MailPipeline, TempFolderThatIsMissingIsCreated) {
+    std::wstring missing = TempFolder() + L"not\\yet\\there\\";
+    UseTempFolder(missing);
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "to@example.com").AddAttachment("x.txt", Pattern(5, 1));
+    ASSERT_EQ(Exchange(writer.Build()), StatusOkReply());
+    EXPECT_TRUE(DirectoryExists(missing));
+    EXPECT_EQ(mapi_.Call(0)->files.at(0).content, Pattern(5, 1));
+}
+
+TEST_F(MailPipeline, TempFolderThatCannotBeCreatedIsReported) {
+    std::wstring blocker = TempFolder() + L"plain-file";
+    HANDLE file = CreateFileW(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    UseTempFolder(blocker + L"\\sub\\");
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "to@example.com");
+    EXPECT_EQ(Exchange(writer.Build()), ErrorReply("unable to ensure temp directory exists"));
+}
+
+// Windows reports temp paths of up to 260 characters; Wine's GetTempPathW
+// already fails (returns 0) from 259 on, so the longest path it can report,
+// 258, is the accepted case here, and a failure must read "temp path too long".
+TEST_F(MailPipeline, LongestReportableTempPathIsAcceptedAndLongerIsTooLong) {
+    // GetTempPathW reports the variable's value with a trailing backslash.
+    std::wstring base = TempFolder();
+    auto pathOfLength = [&](size_t length) {
+        std::wstring path = base;
+        while (path.size() < length - 1) {
+            path += (path.size() % 100 == 99) ? L'\\' : L'd';
+        }
+        if (path.back() == L'\\') {
+            path.back() = L'e';
+        }
+        return path + L"\\";
+    };
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "to@example.com");
+
+    std::wstring longest = pathOfLength(258);
+    ASSERT_EQ(longest.size(), 258u);
+    UseTempFolder(longest);
+    EXPECT_EQ(Exchange(writer.Build()), StatusOkReply());
+
+    UseTempFolder(pathOfLength(300));
+    EXPECT_EQ(Exchange(writer.Build()), ErrorReply("temp path too long"));
+}
+
+TEST_F(MailPipeline, ConcurrentRequestsWithEqualNamesEachDeliverTheirOwnBytes) {
+    mapi_.SetBlocking(true);
+    std::vector<std::shared_ptr<standin::StandInChannel>> channels;
+    for (uint8_t i = 0; i < 4; ++i) {
+        MailRequestWriter writer;
+        writer.AddRecipient(RecipientGroup::To, "", "to@example.com").AddAttachment("same.txt", Pattern(1000, i));
+        channels.push_back(SendOnNewChannel(writer.Build()));
+        // A dialog held open by one request does not hold up the next one.
+        ASSERT_TRUE(mapi_.WaitForBlocked(i + 1, kReplyTimeout)) << "request " << int(i) << " did not reach MAPI";
+    }
+    for (auto& channel : channels) {
+        EXPECT_TRUE(channel->Writes().empty()) << "no reply while the dialog is open";
+    }
+    mapi_.SetBlocking(false);
+    for (auto& channel : channels) {
+        ASSERT_TRUE(channel->WaitForWrites(1, kReplyTimeout));
+        EXPECT_EQ(channel->Writes()[0], StatusOkReply());
+    }
+    auto calls = mapi_.Calls();
+    ASSERT_EQ(calls.size(), 4u);
+    std::vector<std::vector<uint8_t>> contents;
+    for (const auto& call : calls) {
+        ASSERT_EQ(call.files.size(), 1u);
+        ASSERT_TRUE(call.files[0].contentRead);
+        contents.push_back(call.files[0].content);
+    }
+    for (uint8_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(std::count(contents.begin(), contents.end(), Pattern(1000, i)), 1) << "request " << int(i);
+    }
+    Sleep(100);
+    EXPECT_TRUE(FilesBelow(StagingDirectory()).empty());
+}
+
+TEST_F(MailPipeline, ChannelClosedDuringTheDialogGetsNoReplyButTheMailIsHandedOver) {
+    mapi_.SetBlocking(true);
+    auto channel = SendOnNewChannel(FullMail(0).Build());
+    ASSERT_TRUE(mapi_.WaitForBlocked(1, kReplyTimeout));
+    ASSERT_EQ(channel->CloseFromServer(), S_OK);
+    mapi_.SetBlocking(false);
+    ASSERT_TRUE(standin::DebugCapture::WaitFor("Zobrik WTS DVC plugin: MAPISendMailW returned 0\n", 1, kReplyTimeout));
+    Sleep(200);
+    EXPECT_EQ(channel->Writes().size(), 0u);
+    EXPECT_EQ(channel->WritesAfterClose(), 0u);
+}
+
+}  // namespace
+}  // namespace zobrik::testing
