@@ -171,7 +171,16 @@ public:
             } else {
                 file.contentRead = true;
                 file.content = std::move(*bytes);
+                file.contentSize = file.content.size();
             }
+        } else if (content.rfind("size:", 0) == 0) {
+            const char* begin = content.data() + 5;
+            const char* end = content.data() + content.size();
+            const auto [stop, error] = std::from_chars(begin, end, file.contentSize);
+            if (error != std::errc() || stop != end || begin == end) {
+                ok_ = false;
+            }
+            file.contentRead = true;
         } else if (content.rfind("error:", 0) == 0) {
             uint32_t code = 0;
             const char* begin = content.data() + 6;

@@ -34,7 +34,8 @@ struct RecordedFile {
     bool hasFileType = false;       // lpFileType not null
     bool contentRead = false;       // the file at pathName could be opened and read
     uint32_t openError = 0;         // the Win32 error otherwise
-    std::vector<uint8_t> content;   // its bytes when contentRead
+    std::vector<uint8_t> content;   // its bytes when contentRead (unless only the size was recorded)
+    uint64_t contentSize = 0;       // number of bytes read
 };
 
 struct RecordedMapiCall {

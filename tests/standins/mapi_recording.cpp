@@ -97,7 +97,15 @@ std::string Presence(const void* pointer) {
     return pointer == nullptr ? "null" : "present";
 }
 
-// The file's bytes as "hex:..." or "error:<Win32 code>".
+// With ZOBRIK_MAPI_CONTENT=size only the number of bytes read is recorded,
+// so that large attachments (benchmarks) cost no memory here.
+bool RecordSizeOnly() {
+    wchar_t mode[16];
+    DWORD n = GetEnvironmentVariableW(L"ZOBRIK_MAPI_CONTENT", mode, 16);
+    return n > 0 && n < 16 && std::wstring(mode) == L"size";
+}
+
+// The file's bytes as "hex:...", its size as "size:<n>", or "error:<Win32 code>".
 std::string FileContent(const wchar_t* path) {
     if (path == nullptr) {
         return "error:" + std::to_string(ERROR_INVALID_PARAMETER);
@@ -107,6 +115,8 @@ std::string FileContent(const wchar_t* path) {
     if (!file.valid()) {
         return "error:" + std::to_string(GetLastError());
     }
+    const bool sizeOnly = RecordSizeOnly();
+    uint64_t total = 0;
     std::vector<uint8_t> bytes;
     uint8_t buffer[64 * 1024];
     for (;;) {
@@ -117,10 +127,17 @@ std::string FileContent(const wchar_t* path) {
         if (got == 0) {
             break;
         }
+        total += got;
+        if (sizeOnly) {
+            continue;
+        }
         if (bytes.size() + got > kMaxFileBytes) {
             return "error:" + std::to_string(ERROR_FILE_TOO_LARGE);
         }
         bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    if (sizeOnly) {
+        return "size:" + std::to_string(total);
     }
     return "hex:" + rec::ToHex(bytes.data(), bytes.size());
 }

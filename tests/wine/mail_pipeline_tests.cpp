@@ -328,3 +328,33 @@ TEST_F(MailPipeline, ChannelClosedDuringTheDialogGetsNoReplyButTheMailIsHandedOv
 
 }  // namespace
 }  // namespace zobrik::testing
+
+namespace zobrik::testing {
+namespace {
+
+// 4 GiB and more cannot be decoded; the request is still answered once it is
+// complete, without the plug-in buffering it.
+TEST_F(MailPipeline, RequestOf4GiBIsAnsweredMissingSomeData) {
+    const uint64_t total = (uint64_t(1) << 32) + 100;
+    std::vector<uint8_t> chunk(16 << 20, 0);
+    auto header = MinimalMailRequest(64);
+    std::copy(header.begin(), header.end(), chunk.begin());
+    for (int i = 0; i < 8; ++i) {
+        chunk[8 + i] = uint8_t(total >> (8 * i));
+    }
+    auto channel = client_->OpenChannel("Zobrik/mail");
+    uint64_t sent = 0;
+    while (sent < total) {
+        size_t n = size_t(std::min<uint64_t>(chunk.size(), total - sent));
+        ASSERT_EQ(channel->Send(chunk.data(), n), S_OK);
+        if (sent == 0) {
+            std::fill(chunk.begin(), chunk.begin() + 64, uint8_t(0xEE));
+        }
+        sent += n;
+    }
+    ASSERT_TRUE(channel->WaitForWrites(1, kReplyTimeout));
+    EXPECT_EQ(channel->Writes()[0], ErrorReply("missing some data"));
+}
+
+}  // namespace
+}  // namespace zobrik::testing

@@ -49,3 +49,18 @@ target_link_options(mail_tests PRIVATE ${ZOBRIK_STATIC_RUNTIME})
 target_link_libraries(mail_tests PRIVATE zobrik_client_standin gtest gtest_main shell32)
 add_dependencies(mail_tests ZobrikWTSDVC zobrik_mapi_recording)
 zobrik_add_wine_test(mail_pipeline mail_tests ENV ${ZOBRIK_MAPI_RECORDING})
+
+# The same channel with Wine's own mapi32, passing mails on to xdg-email.
+add_executable(wine_mapi_tests
+    ${ZOBRIK_WINE_TEST_DIR}/test_support.cpp
+    ${ZOBRIK_WINE_TEST_DIR}/mail_test_support.cpp
+    ${ZOBRIK_WINE_TEST_DIR}/wine_mapi_tests.cpp)
+target_include_directories(wine_mapi_tests PRIVATE ${PROJECT_SOURCE_DIR}/sdk)
+target_compile_definitions(wine_mapi_tests PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+target_compile_options(wine_mapi_tests PRIVATE ${ZOBRIK_WARNINGS})
+target_link_options(wine_mapi_tests PRIVATE ${ZOBRIK_STATIC_RUNTIME})
+target_link_libraries(wine_mapi_tests PRIVATE zobrik_client_standin gtest gtest_main shell32)
+add_dependencies(wine_mapi_tests ZobrikWTSDVC)
+zobrik_add_wine_test(mail_wine_mapi wine_mapi_tests
+    ENV "PATH=${ZOBRIK_WINE_TEST_DIR}/desktop:$ENV{PATH}"
+        "ZOBRIK_XDG_EMAIL_LOG=${CMAKE_BINARY_DIR}/xdg-email.log")

@@ -1,0 +1,46 @@
+// A mail handed to Wine's own mapi32, which passes it on to the desktop's
+// mail program through xdg-email (a recording stand-in on PATH here).
+#include <fstream>
+
+#include "mail_test_support.h"
+
+namespace zobrik::testing {
+namespace {
+
+std::string ReadAll(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(WineMapi, MailReachesTheDesktopAsAMailtoAddressAndIsAnsweredZero) {
+    wchar_t unixLog[1024];
+    DWORD n = GetEnvironmentVariableW(L"ZOBRIK_XDG_EMAIL_LOG", unixLog, 1024);
+    ASSERT_TRUE(n > 0 && n < 1024) << "ZOBRIK_XDG_EMAIL_LOG is not set";
+    std::wstring log = std::wstring(L"Z:") + unixLog;
+    DeleteFileW(log.c_str());
+
+    auto client = StartedClient();
+    auto channel = client->OpenChannel("Zobrik/mail");
+    MailRequestWriter writer;
+    writer.Subject("Wine route").Body("Body text")
+        .AddRecipient(RecipientGroup::To, "Ann", "ann@example.com")
+        .AddRecipient(RecipientGroup::Cc, "", "cy@example.com")
+        .AddAttachment("docs/note.txt", Pattern(30, 1));
+    ASSERT_EQ(channel->Send(writer.Build()), S_OK);
+    ASSERT_TRUE(channel->WaitForWrites(1, kReplyTimeout));
+    EXPECT_EQ(channel->Writes()[0], StatusOkReply());
+
+    std::string recorded;
+    for (int i = 0; i < 100 && recorded.find("arg: ") == std::string::npos; ++i) {
+        Sleep(50);
+        recorded = ReadAll(log);
+    }
+    std::printf("xdg-email received:\n%s", recorded.c_str());
+    EXPECT_NE(recorded.find("mailto:ann@example.com"), std::string::npos);
+    EXPECT_NE(recorded.find("subject=Wine%20route"), std::string::npos);
+    EXPECT_NE(recorded.find("cc=cy@example.com"), std::string::npos);
+    EXPECT_NE(recorded.find("body=Body%20text"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zobrik::testing
