@@ -36,22 +36,29 @@ public:
     uint64_t Remaining() const noexcept { return length_ - cursor_; }
 
     // Reads the NUL-terminated string at the cursor and converts it, terminator
-    // included, into the units left in the text buffer.
+    // included, into the units left in the text buffer. The text before the
+    // terminator is converted on its own and the terminator written after it:
+    // the result is the same as converting both together, but does not depend
+    // on how a converter treats a sequence cut short by the terminator (Wine's
+    // swallows the terminator with it).
     const WideChar* ConvertString() {
         if (cursor_ >= length_) RaiseMailError("invalid string input");
         const uint8_t* start = request_ + cursor_;
         const auto* end = static_cast<const uint8_t*>(std::memchr(start, 0, size_t(length_ - cursor_)));
         if (end == nullptr) RaiseMailError("invalid string input");
-        const size_t bytes = size_t(end - start) + 1;
+        const size_t textBytes = size_t(end - start);
 
         WideChar* out = text_ + written_;
         const size_t left = capacity_ - written_;
-        const size_t units = left == 0 ? 0 : Utf8ToUtf16(start, bytes, out, left);
-        if (units == 0 || units > left || out[units - 1] != 0) {
-            RaiseMailError("invalid string conversion");
+        if (left == 0) RaiseMailError("invalid string conversion");
+        size_t units = 0;
+        if (textBytes != 0) {
+            units = Utf8ToUtf16(start, textBytes, out, left - 1);
+            if (units == 0 || units > left - 1) RaiseMailError("invalid string conversion");
         }
-        written_ += units;
-        cursor_ += bytes;
+        out[units] = 0;
+        written_ += units + 1;
+        cursor_ += textBytes + 1;
         DebugOutput(out);
         return out;
     }

@@ -1,8 +1,8 @@
 // UTF-8 to UTF-16 conversion used for every string of a mail request.
 //
 // The contract follows MultiByteToWideChar(CP_UTF8, 0, ...): the caller passes
-// the bytes of one string including its terminating 0 byte, and receives the
-// converted units including the terminating 0 unit. The conversion is lenient:
+// bytes and receives the converted units (the decoder passes the text of one
+// string without its terminating 0 byte and adds the terminator itself). The conversion is lenient:
 // malformed UTF-8 never fails, it becomes U+FFFD, and a four-byte sequence
 // becomes a surrogate pair. It never produces more units than it consumes
 // bytes, so an output of `length` units always suffices.

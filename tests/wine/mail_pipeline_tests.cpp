@@ -131,6 +131,15 @@ TEST_F(MailPipeline, DecoderRejectionsReachTheChannel) {
     EXPECT_EQ(mapi_.CallCount(), 0u);
 }
 
+TEST_F(MailPipeline, MalformedUtf8BecomesReplacementCharacters) {
+    MailRequestWriter writer;
+    writer.Subject("ab\xe2").Body("\xff x \xf0\x9f\x98\x80").AddRecipient(RecipientGroup::To, "", "to@example.com");
+    ASSERT_EQ(Exchange(writer.Build()), StatusOkReply());
+    auto call = *mapi_.Call(0);
+    EXPECT_EQ(call.subject, std::optional<std::wstring>(L"ab\ufffd")) << "a sequence cut short by the end";
+    EXPECT_EQ(call.noteText, std::optional<std::wstring>(L"\ufffd x \U0001F600"));
+}
+
 TEST_F(MailPipeline, OnlyOriginatorsIsAnUnknownErrorAndTheFilesStay) {
     MailRequestWriter writer;
     writer.AddRecipient(RecipientGroup::From, "", "me@example.com").AddAttachment("kept.txt", Pattern(10, 3));
