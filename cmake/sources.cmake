@@ -6,6 +6,7 @@ set(ZOBRIK_LOGIC_SOURCES
     mail/mail_decoder.cpp
     mail/staged_file_names.cpp
     mail/simple_mapi_message.cpp
+    mail/outlook_arguments.cpp
 )
 
 # Platform-free logic that has a Windows and a native implementation.

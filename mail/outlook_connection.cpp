@@ -4,11 +4,6 @@
 
 namespace zobrik {
 
-// {0006F03A-0000-0000-C000-000000000046}
-const CLSID CLSID_OutlookApplication = {0x0006F03A, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-// {00063001-0000-0000-C000-000000000046}
-const IID IID_OutlookApplication = {0x00063001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
 namespace {
 
 constexpr DWORD kOutlookClassContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER;
@@ -17,22 +12,22 @@ constexpr DWORD kOutlookClassContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVE
 // not reported, the second creation decides.
 void StartOutlook() noexcept {
     ComPtr<IUnknown> unknown;
-    if (FAILED(CoCreateInstance(CLSID_OutlookApplication, nullptr, kOutlookClassContext, IID_IUnknown,
+    if (FAILED(CoCreateInstance(outlook::CLSID_Application, nullptr, kOutlookClassContext, IID_IUnknown,
                                 unknown.ReceiveVoid()))) {
         return;
     }
     if (FAILED(OleRun(unknown.Get()))) {
         return;
     }
-    ComPtr<IUnknown> application;
-    unknown->QueryInterface(IID_OutlookApplication, application.ReceiveVoid());
+    ComPtr<outlook::_Application> application;
+    unknown->QueryInterface(outlook::IID__Application, application.ReceiveVoid());
 }
 
 }  // namespace
 
-HRESULT ConnectToOutlook(ComPtr<IUnknown>& application) noexcept {
+HRESULT ConnectToOutlook(ComPtr<outlook::_Application>& application) noexcept {
     StartOutlook();
-    return CoCreateInstance(CLSID_OutlookApplication, nullptr, kOutlookClassContext, IID_OutlookApplication,
+    return CoCreateInstance(outlook::CLSID_Application, nullptr, kOutlookClassContext, outlook::IID__Application,
                             application.ReceiveVoid());
 }
 

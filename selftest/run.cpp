@@ -1,51 +1,123 @@
 // The self-test export: repeats the factory's start-up, connects to Outlook
-// like the mail channel does and opens a prepared mail item in it.
+// like the mail channel does and opens a prepared mail item in a modal
+// Outlook window. For developers; it needs no Remote Desktop session.
 #include <windows.h>
 
+#include <cstdio>
+
 #include "debug_output.h"
+#include "mail/com_support.h"
 #include "mail/outlook_connection.h"
 #include "simple_mapi_binding.h"
 
+namespace zobrik {
 namespace {
 
+using namespace outlook;
+
+// Fixed test data; the narrow texts go through the ANSI code page, so the
+// subject's last byte (0xDF) arrives as the code page's letter for it.
+constexpr char kPlainBody[] = "TeXt";
+constexpr char kHtmlBody[] = "<html><body><b>H</b><i>T</i><u>M</u></body></html>";
+constexpr char kSubject[] = "Selbsttest mit sch\xF6nem Gru\xDF";
+constexpr char kOnBehalfOf[] = "Zobrik Selbsttest <selftest@zobrik.example>";
+constexpr char kPrimaryRecipient[] = "recipient@zobrik.example";
+constexpr char kCopyRecipient[] = "Copy Recipient<copy@zobrik.example>";
+constexpr char kReplyTo[] = "Reply Person <reply@zobrik.example>";
+constexpr wchar_t kAttachmentSource[] = L"C:\\users\\Public\\Downloads\\zobrik-selftest.jpg";
+constexpr char kAttachmentName[] = "test.jpg";
 constexpr wchar_t kNotAvailableText[] = L"Outlook nicht verf\u00fcgbar";
 constexpr wchar_t kCaption[] = L"Zobrik WTS Plugin";
 
-class ComApartment {
-public:
-    ComApartment() noexcept : result_(CoInitialize(nullptr)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(result_)) {
-            CoUninitialize();
+ComPtr<Recipient> AddRecipient(_MailItem* item, const char* text) {
+    ComPtr<Recipients> recipients;
+    Check(item->get_Recipients(recipients.Receive()));
+    ComPtr<Recipient> recipient;
+    Check(Need(recipients)->Add(Bstr::FromAnsi(text).Get(), recipient.Receive()));
+    return recipient;
+}
+
+void BuildAndDisplay(_Application* application) {
+    ComPtr<_MailItem> item;
+    {
+        ComPtr<IDispatch> created;
+        Check(application->CreateItem(olMailItem, created.Receive()));
+        HRESULT result = Need(created)->QueryInterface(IID__MailItem, item.ReceiveVoid());
+        if (result != E_NOINTERFACE) {
+            Check(result);
         }
     }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
+    Check(Need(item)->put_Body(Bstr::FromAnsi(kPlainBody).Get()));
+    Check(item->put_HTMLBody(Bstr::FromAnsi(kHtmlBody).Get()));
+    Check(item->put_Subject(Bstr::FromAnsi(kSubject).Get()));
+    Check(item->put_SentOnBehalfOfName(Bstr::FromAnsi(kOnBehalfOf).Get()));
 
-private:
-    HRESULT result_;
-};
+    ComPtr<Recipient> recipient = AddRecipient(item.Get(), kPrimaryRecipient);
+    Check(Need(recipient)->put_Type(olTo));
+    recipient = AddRecipient(item.Get(), kCopyRecipient);
+    Check(Need(recipient)->put_Type(olCC));
+    {
+        ComPtr<Recipients> recipients;
+        Check(item->get_Recipients(recipients.Receive()));
+        VARIANT_BOOL resolved = VARIANT_FALSE;
+        Check(Need(recipients)->ResolveAll(&resolved));
+    }
+    {
+        ComPtr<Recipients> replyRecipients;
+        Check(item->get_ReplyRecipients(replyRecipients.Receive()));
+        ComPtr<Recipient> replyTo;
+        Check(Need(replyRecipients)->Add(Bstr::FromAnsi(kReplyTo).Get(), replyTo.Receive()));
+    }
+    {
+        ComPtr<IDispatch> attachment;
+        Variant source = Variant::String(kAttachmentSource);
+        Variant type = Variant::Int(olByValue);
+        Variant position = Variant::Missing();
+        Bstr name = Bstr::FromAnsi(kAttachmentName);
+        Variant displayName = Variant::String(name.Get());
+        ComPtr<Attachments> attachments;
+        Check(item->get_Attachments(attachments.Receive()));
+        Check(Need(attachments)->Add(source.Get(), type.Get(), position.Get(), displayName.Get(),
+                                     attachment.Receive()));
+    }
+    {
+        ComPtr<_Inspector> inspector;
+        Check(item->get_GetInspector(inspector.Receive()));
+        Variant modal = Variant::Bool(true);  // returns when the user closes the window
+        Check(Need(inspector)->Display(modal.Get()));
+    }
+    // The recipient, then the item are released here; the caller releases
+    // the application.
+}
 
 void RunSelfTest() {
-    zobrik::DebugOutput(L"VirtualChannelGetInstance\n");
-    zobrik::BindSimpleMapi();
+    DebugOutput(L"VirtualChannelGetInstance\n");
+    BindSimpleMapi();
 
     ComApartment apartment;
-    zobrik::ComPtr<IUnknown> application;
-    if (zobrik::ConnectToOutlook(application) != S_OK) {
+    ComPtr<_Application> application;
+    if (ConnectToOutlook(application) != S_OK) {
         MessageBoxW(nullptr, kNotAvailableText, kCaption, MB_OK);
         return;
     }
-    // The prepared mail item is built once the Outlook interfaces exist.
+    try {
+        BuildAndDisplay(application.Get());
+    } catch (const ComError& error) {
+        wchar_t line[64];
+        _snwprintf(line, std::size(line), L"self-test stopped: 0x%08lX", static_cast<unsigned long>(error.result));
+        line[std::size(line) - 1] = L'\0';
+        DebugEvent(line);
+    }
 }
 
 }  // namespace
+}  // namespace zobrik
 
 // Called by rundll32 as Run(hwnd, instance, command line, show); none of the
 // arguments is used.
 extern "C" int CALLBACK Run(HWND, HINSTANCE, LPSTR, int) {
     try {
-        RunSelfTest();
+        zobrik::RunSelfTest();
     } catch (...) {
     }
     return 0;

@@ -1,0 +1,54 @@
+#include "outlook_arguments.h"
+
+namespace zobrik {
+
+namespace {
+
+WideChar FoldAscii(WideChar c) noexcept { return (c >= 'A' && c <= 'Z') ? WideChar(c - 'A' + 'a') : c; }
+
+bool IsEmpty(const WideChar* text) noexcept { return !text || !*text; }
+
+bool Equal(const WideChar* a, const WideChar* b) noexcept {
+    return WideStringView(a ? a : ZOBRIK_WIDE("")) == WideStringView(b ? b : ZOBRIK_WIDE(""));
+}
+
+}  // namespace
+
+bool EqualsIgnoringAsciiCase(const WideChar* a, const WideChar* b) noexcept {
+    a = a ? a : ZOBRIK_WIDE("");
+    b = b ? b : ZOBRIK_WIDE("");
+    for (; *a && FoldAscii(*a) == FoldAscii(*b); ++a, ++b) {
+    }
+    return FoldAscii(*a) == FoldAscii(*b);
+}
+
+WideString OutlookRecipientText(const WideChar* displayName, const WideChar* address) {
+    WideString text;
+    const WideChar* bareAddress = address ? address : ZOBRIK_WIDE("");
+    if (IsEmpty(displayName) || Equal(displayName, address)) {
+        return WideString(bareAddress);
+    }
+    text += WideChar('"');
+    for (const WideChar* p = displayName; *p; ++p) {
+        if (*p == WideChar('"')) {
+            text += WideChar('\\');
+        }
+        text += *p;
+    }
+    text += ZOBRIK_WIDE("\" <");
+    text += bareAddress;
+    text += WideChar('>');
+    return text;
+}
+
+long OutlookRecipientType(const MailRequest& request, uint32_t index) noexcept {
+    if (index < request.PrimaryEnd()) {
+        return 1;  // olTo
+    }
+    if (index < request.CopyEnd()) {
+        return 2;  // olCC
+    }
+    return 3;  // olBCC
+}
+
+}  // namespace zobrik
