@@ -7,11 +7,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" windows
 
-bin="$root/build/windows/bin"
-wine64="$(command -v wine64 || echo /usr/lib/wine/wine64)"
-wineserver="$(command -v wineserver || echo /usr/lib/wine/wineserver)"
-export WINEPREFIX="$root/build/windows/wineprefix" WINEDEBUG=-all DISPLAY=
-"$root/tests/wine/make-prefix.sh" "$wine64" "$wineserver" "$WINEPREFIX"
+source "$root/scripts/wine-env.sh"
 
 echo "== session in the Remote Desktop client stand-in"
 export ZOBRIK_MARKER_FILE='C:\users\Public\zobrik-demo-marker.txt'

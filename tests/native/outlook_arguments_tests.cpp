@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "mail/mail_decoder.h"
-#include "zobrik/mail_request_writer.h"
+#include "decoded_request.h"
 
 namespace zobrik {
 namespace {
@@ -35,17 +34,8 @@ TEST(OutlookArguments, ComparisonFoldsOnlyAsciiLetters) {
     EXPECT_TRUE(EqualsIgnoringAsciiCase(nullptr, u""));
 }
 
-struct Decoded {
-    std::vector<uint8_t> bytes;
-    MailRequest request;
-};
-
-Decoded Decode(const MailRequestWriter& writer) {
-    Decoded d;
-    d.bytes = writer.Build();
-    d.request = DecodeMailRequest(d.bytes.data(), uint32_t(d.bytes.size()));
-    return d;
-}
+using Decoded = testing::DecodedRequest;
+using testing::Decode;
 
 TEST(OutlookArguments, RecipientTypesFollowTheGroups) {
     MailRequestWriter writer;

@@ -4,8 +4,7 @@
 
 #include <stdexcept>
 
-#include "mail/mail_decoder.h"
-#include "zobrik/mail_request_writer.h"
+#include "decoded_request.h"
 
 namespace zobrik {
 namespace {
@@ -13,18 +12,8 @@ namespace {
 using sdk::MailRequestWriter;
 using sdk::RecipientGroup;
 
-// A request decoded from the writer's bytes; the bytes must outlive it.
-struct Decoded {
-    std::vector<uint8_t> bytes;
-    MailRequest request;
-};
-
-Decoded Decode(const MailRequestWriter& writer) {
-    Decoded d;
-    d.bytes = writer.Build();
-    d.request = DecodeMailRequest(d.bytes.data(), uint32_t(d.bytes.size()));
-    return d;
-}
+using Decoded = testing::DecodedRequest;
+using testing::Decode;
 
 std::u16string Str(const char16_t* s) { return s ? std::u16string(s) : u"<null>"; }
 
