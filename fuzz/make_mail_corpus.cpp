@@ -89,24 +89,87 @@ std::vector<Bytes> Seeds() {
     return seeds;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output-directory>\n", argv[0]);
-        return 2;
+// Reassembly seeds: the decoder's requests cut into chunks, each chunk led
+// by its length byte, with a reset (0xFF) between requests.
+std::vector<Bytes> ChunkedSeeds(const std::vector<Bytes>& requests) {
+    std::vector<Bytes> seeds;
+    for (size_t chunk : {size_t(1), size_t(7), size_t(16), size_t(200)}) {
+        Bytes seed;
+        for (size_t r = 0; r < requests.size() && r < 6; ++r) {
+            const Bytes& request = requests[r];
+            for (size_t pos = 0; pos < request.size(); pos += chunk) {
+                size_t n = std::min(chunk, request.size() - pos);
+                seed.push_back(uint8_t(n));
+                seed.insert(seed.end(), request.begin() + pos, request.begin() + pos + n);
+            }
+            seed.push_back(0xFF);
+        }
+        seeds.push_back(seed);
     }
-    const std::vector<Bytes> seeds = Seeds();
+    return seeds;
+}
+
+// File-name seeds: UTF-16LE names separated by a 0 unit.
+std::vector<Bytes> NameSeeds() {
+    const std::vector<std::u16string> lists[] = {
+        {u"report.pdf", u"a\\report.pdf", u"b/REPORT.PDF", u"report (2).pdf"},
+        {u"CON", u"nul.txt", u"COM1.log", u"LPT\u00b9", u"con .txt"},
+        {u"a:b", u"file.txt::$DATA", u"q?<>|*\".txt", u"tab\there"},
+        {u".", u"..", u"x.exe.", u"trail. . ", u"", u"dir\\", u".profile"},
+        {u"\u00e4rger.txt", u"\u00c4RGER.TXT", u"\U0001F600.png"},
+    };
+    std::vector<Bytes> seeds;
+    for (const auto& names : lists) {
+        Bytes seed;
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (i) {
+                seed.push_back(0);
+                seed.push_back(0);
+            }
+            for (char16_t c : names[i]) {
+                seed.push_back(uint8_t(c & 0xFF));
+                seed.push_back(uint8_t(c >> 8));
+            }
+        }
+        seeds.push_back(seed);
+    }
+    return seeds;
+}
+
+bool WriteSeeds(const std::string& directory, const std::vector<Bytes>& seeds) {
     for (size_t i = 0; i < seeds.size(); ++i) {
-        const std::string path = std::string(argv[1]) + "/seed-" + std::to_string(i);
+        const std::string path = directory + "/seed-" + std::to_string(i);
         std::FILE* f = std::fopen(path.c_str(), "wb");
         if (f == nullptr || std::fwrite(seeds[i].data(), 1, seeds[i].size(), f) != seeds[i].size()) {
             std::fprintf(stderr, "cannot write %s\n", path.c_str());
             if (f) std::fclose(f);
-            return 1;
+            return false;
         }
         std::fclose(f);
     }
-    std::printf("%zu seeds written to %s\n", seeds.size(), argv[1]);
-    return 0;
+    std::printf("%zu seeds written to %s\n", seeds.size(), directory.c_str());
+    return true;
+}
+
+}  // namespace
+
+// usage: make_mail_corpus <output-directory> [decoder|reassembly|names]
+int main(int argc, char** argv) {
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s <output-directory> [decoder|reassembly|names]\n", argv[0]);
+        return 2;
+    }
+    const std::string kind = argc == 3 ? argv[2] : "decoder";
+    std::vector<Bytes> seeds;
+    if (kind == "decoder") {
+        seeds = Seeds();
+    } else if (kind == "reassembly") {
+        seeds = ChunkedSeeds(Seeds());
+    } else if (kind == "names") {
+        seeds = NameSeeds();
+    } else {
+        std::fprintf(stderr, "unknown seed kind %s\n", kind.c_str());
+        return 2;
+    }
+    return WriteSeeds(argv[1], seeds) ? 0 : 1;
 }

@@ -69,7 +69,14 @@ void MailReassembly::ReadTotalFromHeader() {
         buffer_ = {};
         return;
     }
-    buffer_.reserve(size_t(std::min({total_, kMaxUpfrontReserve, kFirstUndecodableSize - 1})));
+}
+
+uint64_t MailReassembly::NextCapacity(uint64_t needed, uint64_t capacity, uint64_t total) noexcept {
+    const uint64_t eighth = total / 8;
+    if (needed > eighth) {
+        return total;
+    }
+    return std::min(eighth, std::max({needed, capacity * 2, uint64_t(4096)}));
 }
 
 void MailReassembly::Keep(const uint8_t* data, size_t size) {
@@ -82,10 +89,7 @@ void MailReassembly::Keep(const uint8_t* data, size_t size) {
         return;
     }
     if (totalKnown_ && buffer_.capacity() - buffer_.size() < size) {
-        // Grow towards the total, never past it.
-        size_t needed = buffer_.size() + size;
-        size_t grown = std::max(needed, buffer_.capacity() * 2);
-        buffer_.reserve(size_t(std::min<uint64_t>(grown, total_)));
+        buffer_.reserve(size_t(NextCapacity(buffer_.size() + size, buffer_.capacity(), total_)));
     }
     buffer_.insert(buffer_.end(), data, data + size);
 }

@@ -22,10 +22,6 @@ public:
         std::vector<uint8_t> bytes;
     };
 
-    // Largest buffer reserved ahead of the data; bigger requests grow as
-    // their bytes arrive, so an announcement alone cannot claim gigabytes.
-    static constexpr uint64_t kMaxUpfrontReserve = uint64_t(128) << 20;
-
     // Takes one chunk. Returns the request when this chunk completes it.
     // Throws std::bad_alloc when the buffer cannot grow; the request is then
     // abandoned and only counted until Reset.
@@ -37,6 +33,14 @@ public:
     uint64_t TotalSize() const noexcept { return total_; }
     uint64_t Received() const noexcept { return received_; }
     size_t Buffered() const noexcept { return buffer_.size(); }
+    size_t Reserved() const noexcept { return buffer_.capacity(); }
+
+    // The buffer's next capacity when `needed` bytes must fit: it doubles up
+    // to an eighth of the total and then takes the whole total at once. So
+    // the announcement alone reserves nothing, a sender must deliver an
+    // eighth of a request before all of it is reserved, and the last growth
+    // holds at most 1.125 times the request.
+    static uint64_t NextCapacity(uint64_t needed, uint64_t capacity, uint64_t total) noexcept;
 
 private:
     void ReadTotalFromHeader();

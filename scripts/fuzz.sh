@@ -1,25 +1,33 @@
 #!/bin/sh
-# Builds the mail decoder fuzzer (clang, libFuzzer, ASan, UBSan) and runs it.
-# usage: scripts/fuzz.sh <seconds>
+# Builds the fuzz targets (clang, libFuzzer, ASan, UBSan) and runs one.
+# usage: scripts/fuzz.sh <seconds> [decoder|reassembly|names]
 # The build, the seed corpus, the growing corpus and any crash artifacts stay
 # in $ZOBRIK_FUZZ_BUILD_DIR (default: a directory under ${TMPDIR:-/tmp}).
 set -eu
-if [ $# -ne 1 ]; then
-    echo "usage: $0 <seconds>" >&2
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+    echo "usage: $0 <seconds> [decoder|reassembly|names]" >&2
     exit 2
 fi
 seconds="$1"
+kind="${2:-decoder}"
+case "$kind" in
+    decoder) target=mail_decoder_fuzzer; max_len=4096 ;;
+    reassembly) target=mail_reassembly_fuzzer; max_len=8192 ;;
+    names) target=staged_file_names_fuzzer; max_len=2048 ;;
+    *) echo "unknown target $kind" >&2; exit 2 ;;
+esac
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ZOBRIK_FUZZ_BUILD_DIR:-${TMPDIR:-/tmp}/zobrik-fuzz-build}"
 
 cmake -S "$repo" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DZOBRIK_FUZZ=ON -DZOBRIK_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target mail_decoder_fuzzer make_mail_corpus -j2
+cmake --build "$build" --target "$target" make_mail_corpus -j2
 
-mkdir -p "$build/seeds" "$build/corpus" "$build/artifacts"
-"$build/fuzz/make_mail_corpus" "$build/seeds"
+work="$build/$kind"
+mkdir -p "$work/seeds" "$work/corpus" "$work/artifacts"
+"$build/fuzz/make_mail_corpus" "$work/seeds" "$kind"
 
-cd "$build"
-exec ./fuzz/mail_decoder_fuzzer corpus seeds \
-    -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 -malloc_limit_mb=2048 \
-    -artifact_prefix="$build/artifacts/" -print_final_stats=1
+cd "$work"
+exec "$build/fuzz/$target" corpus seeds \
+    -max_total_time="$seconds" -max_len="$max_len" -rss_limit_mb=2048 -malloc_limit_mb=2048 \
+    -artifact_prefix="$work/artifacts/" -print_final_stats=1

@@ -148,12 +148,34 @@ TEST(MailReassembly, RequestOf4GiBOrMoreKeepsOnlyItsHeader) {
     EXPECT_EQ(complete->bytes, header) << "the header is what the decoder judges";
 }
 
-TEST(MailReassembly, AnnouncementAloneReservesAtMostTheUpfrontLimit) {
+TEST(MailReassembly, AnnouncementAloneReservesNothingBeyondWhatArrived) {
     MailReassembly r;
     auto header = Request(16, uint64_t(3) << 30);
     EXPECT_FALSE(r.Append(header.data(), header.size()));
     EXPECT_EQ(r.GetState(), State::Collecting);
-    EXPECT_LE(r.Buffered(), 16u);
+    EXPECT_LE(r.Reserved(), 4096u);
+}
+
+TEST(MailReassembly, BufferTakesTheWholeTotalOnlyAfterAnEighthArrived) {
+    const uint64_t total = 64 << 20;
+    EXPECT_EQ(MailReassembly::NextCapacity(100, 0, total), 4096u);
+    EXPECT_EQ(MailReassembly::NextCapacity(5000, 4096, total), 8192u);
+    EXPECT_EQ(MailReassembly::NextCapacity(total / 8, total / 16, total), total / 8);
+    EXPECT_EQ(MailReassembly::NextCapacity(total / 8 + 1, total / 8, total), total);
+    EXPECT_EQ(MailReassembly::NextCapacity(70, 0, 80), 80u) << "small requests are reserved whole";
+
+    // Fed in 1,600-byte chunks, the last growth holds at most 1.125 times the request.
+    MailReassembly r;
+    auto bytes = Request(size_t(8) << 20);
+    size_t largestBefore = 0;
+    for (size_t pos = 0; pos < bytes.size(); pos += 1600) {
+        size_t before = r.Reserved();
+        r.Append(bytes.data() + pos, std::min<size_t>(1600, bytes.size() - pos));
+        if (r.Reserved() != before && r.Reserved() == bytes.size()) {
+            largestBefore = before;
+        }
+    }
+    EXPECT_LE(largestBefore, bytes.size() / 8);
 }
 
 }  // namespace

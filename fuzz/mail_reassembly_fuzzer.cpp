@@ -1,0 +1,60 @@
+// Fuzz target: the mail channel's chunk reassembly. The input is split into
+// chunks by its own bytes; a reference model of the channel's rules decides
+// when the request must be complete, and the handed-over bytes must be
+// exactly the first chunks' bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "mail_request.h"
+#include "plugin/mail_reassembly.h"
+
+namespace {
+
+void Check(bool condition) {
+    if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    zobrik::MailReassembly reassembly;
+    std::vector<uint8_t> received;  // everything since the last reset
+    bool completed = false;
+    size_t pos = 0;
+    while (pos < size) {
+        // One control byte: 0xFF resets (OnClose), anything else is the
+        // chunk's length (0 to 254) taken from the bytes that follow.
+        const uint8_t control = data[pos++];
+        if (control == 0xFF) {
+            reassembly.Reset();
+            received.clear();
+            completed = false;
+            continue;
+        }
+        const size_t length = std::min<size_t>(control, size - pos);
+        const uint8_t* chunk = data + pos;
+        pos += length;
+        received.insert(received.end(), chunk, chunk + length);
+
+        auto complete = reassembly.Append(chunk, length);
+        Check(reassembly.Received() == received.size());
+
+        bool expectComplete = false;
+        if (!completed && received.size() >= zobrik::MAIL_TOTAL_SIZE_END) {
+            const uint64_t total = zobrik::ReadUint64LE(received.data() + zobrik::MAIL_TOTAL_SIZE_OFFSET);
+            expectComplete = total == received.size() && received.size() - length < total;
+        }
+        Check(bool(complete) == expectComplete);
+        if (complete) {
+            completed = true;
+            Check(complete->bytes == received);
+            Check(complete->length == received.size());
+            Check(reassembly.Buffered() == 0);
+            Check(reassembly.GetState() == zobrik::MailReassembly::State::HandedOver);
+        }
+        Check(reassembly.Buffered() <= received.size());
+    }
+    return 0;
+}
