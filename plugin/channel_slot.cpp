@@ -2,8 +2,23 @@
 
 namespace zobrik {
 
+namespace {
+
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) noexcept : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
+}  // namespace
+
 bool ChannelSlot::WriteIfOpen(const void* bytes, ULONG count) noexcept {
-    std::lock_guard lock(mutex_);
+    ExclusiveLock lock(lock_);
     if (!channel_) {
         return false;
     }
@@ -13,12 +28,12 @@ bool ChannelSlot::WriteIfOpen(const void* bytes, ULONG count) noexcept {
 }
 
 void ChannelSlot::Close() noexcept {
-    std::lock_guard lock(mutex_);
+    ExclusiveLock lock(lock_);
     channel_ = nullptr;
 }
 
 bool ChannelSlot::IsOpen() const noexcept {
-    std::lock_guard lock(mutex_);
+    ExclusiveLock lock(lock_);
     return channel_ != nullptr;
 }
 

@@ -8,7 +8,6 @@
 #include <tsvirtualchannels.h>
 
 #include <memory>
-#include <mutex>
 
 namespace zobrik {
 
@@ -29,7 +28,9 @@ public:
     bool IsOpen() const noexcept;
 
 private:
-    mutable std::mutex mutex_;
+    // A slim reader/writer lock needs no handle and no clean-up, so a slot
+    // costs nothing but its memory however often it was contended.
+    mutable SRWLOCK lock_ = SRWLOCK_INIT;
     IWTSVirtualChannel* channel_;
 };
 

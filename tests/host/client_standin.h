@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "slim_sync.h"
+
 namespace zobrik::standin {
 
 // Debugger output capture: a vectored exception handler sees OutputDebugStringW/A.
@@ -110,9 +112,9 @@ private:
     const std::string name_;
     const uint64_t id_;
     std::atomic<ULONG> references_{1};
-    std::mutex callMutex_;  // serialises Send and CloseFromServer
-    mutable std::mutex mutex_;
-    mutable std::condition_variable written_;
+    SlimMutex callMutex_;  // serialises Send and CloseFromServer
+    mutable SlimMutex mutex_;
+    mutable SlimConditionVariable written_;
     std::vector<std::vector<uint8_t>> writes_;
     size_t writesAfterClose_ = 0;
     size_t closeCalls_ = 0;
@@ -152,7 +154,7 @@ public:
 
 private:
     std::atomic<ULONG> references_{1};
-    mutable std::mutex mutex_;
+    mutable SlimMutex mutex_;
     std::vector<ListenerRecord> records_;
     std::vector<std::pair<std::string, HRESULT>> failures_;
 };

@@ -58,3 +58,8 @@ zobrik_add_plugin_test_program(wine_mapi_tests ${ZOBRIK_WINE_TEST_DIR}/wine_mapi
 zobrik_add_wine_test(mail_wine_mapi wine_mapi_tests
     ENV "PATH=${ZOBRIK_WINE_TEST_DIR}/desktop:$ENV{PATH}"
         "ZOBRIK_XDG_EMAIL_LOG=${CMAKE_BINARY_DIR}/xdg-email.log")
+
+# Many requests at once, with the recording Simple MAPI stand-in.
+zobrik_add_plugin_test_program(stress_tests ${ZOBRIK_WINE_TEST_DIR}/stress_tests.cpp)
+target_link_libraries(stress_tests PRIVATE psapi)
+zobrik_add_wine_test(stress stress_tests ENV ${ZOBRIK_MAPI_RECORDING} TIMEOUT 600)

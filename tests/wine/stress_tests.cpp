@@ -1,0 +1,190 @@
+// Many requests at once through the real DLL: every request that should be
+// answered is answered exactly once, nothing is written after a close, no
+// request sees another's attachment, and the process's handles and memory
+// return to their level before the run.
+#include <windows.h>
+#include <psapi.h>
+
+#include <thread>
+
+#include "mail_test_support.h"
+
+namespace zobrik::testing {
+namespace {
+
+struct ProcessLevel {
+    DWORD handles = 0;
+    double privateMiB = 0;
+};
+
+// Wine's GetProcessHandleCount reports 0; counting the handle values that
+// GetHandleInformation accepts works on both.
+DWORD OpenHandles() {
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0) {
+        return count;
+    }
+    for (uintptr_t value = 4; value < 0x20000; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+ProcessLevel CurrentLevel() {
+    ProcessLevel level;
+    level.handles = OpenHandles();
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    level.privateMiB = double(counters.PagefileUsage) / (1 << 20);
+    return level;
+}
+
+enum class Kind { Valid, Chunked, Malformed, ClosedEarly };
+
+struct MailCase {
+    Kind kind;
+    std::vector<uint8_t> request;
+    std::vector<uint8_t> attachment;
+    std::shared_ptr<standin::StandInChannel> channel;
+};
+
+MailCase MakeCase(int index) {
+    MailCase c;
+    c.kind = Kind(index % 4);
+    c.attachment = Pattern(2000 + size_t(index) * 13, uint8_t(index));
+    MailRequestWriter writer;
+    writer.Subject("request " + std::to_string(index))
+        .AddRecipient(RecipientGroup::To, "", "to@example.com")
+        .AddAttachment("same-name.bin", c.attachment);  // equal names across requests
+    if (c.kind == Kind::Malformed) {
+        writer.MutableOverrides().version = 7;
+    }
+    c.request = writer.Build();
+    return c;
+}
+
+class Stress : public MailPipelineTest {
+protected:
+    void RunMailRound(int count, bool check) {
+        std::vector<MailCase> cases;
+        for (int i = 0; i < count; ++i) {
+            cases.push_back(MakeCase(i));
+            cases.back().channel = client_->OpenChannel("Zobrik/mail");
+            ASSERT_NE(cases.back().channel, nullptr);
+        }
+        // Four client threads deliver; calls for one channel stay on one thread.
+        std::vector<std::thread> senders;
+        for (int t = 0; t < 4; ++t) {
+            senders.emplace_back([&cases, t] {
+                for (size_t i = size_t(t); i < cases.size(); i += 4) {
+                    MailCase& c = cases[i];
+                    switch (c.kind) {
+                    case Kind::Valid:
+                    case Kind::Malformed:
+                        c.channel->Send(c.request);
+                        break;
+                    case Kind::Chunked:
+                        c.channel->SendChunks(c.request, 100);
+                        break;
+                    case Kind::ClosedEarly:
+                        c.channel->Send(c.request.data(), c.request.size() / 2);
+                        c.channel->CloseFromServer();
+                        break;
+                    }
+                }
+            });
+        }
+        for (auto& sender : senders) {
+            sender.join();
+        }
+        for (auto& c : cases) {
+            if (c.kind != Kind::ClosedEarly) {
+                ASSERT_TRUE(c.channel->WaitForWrites(1, kReplyTimeout));
+            }
+        }
+        Sleep(300);
+        if (!check) {
+            return;
+        }
+        size_t answered = 0;
+        for (auto& c : cases) {
+            auto writes = c.channel->Writes();
+            EXPECT_EQ(c.channel->WritesAfterClose(), 0u);
+            if (c.kind == Kind::ClosedEarly) {
+                EXPECT_TRUE(writes.empty());
+                continue;
+            }
+            ASSERT_EQ(writes.size(), 1u) << "exactly one reply";
+            EXPECT_EQ(writes[0], c.kind == Kind::Malformed ? ErrorReply("Invalid header version") : StatusOkReply());
+            ++answered;
+        }
+        // Each handed-over mail carried its own request's bytes.
+        auto calls = mapi_.Calls();
+        size_t expectedCalls = 0;
+        for (auto& c : cases) {
+            expectedCalls += (c.kind == Kind::Valid || c.kind == Kind::Chunked) ? 1 : 0;
+        }
+        ASSERT_EQ(calls.size(), expectedCalls);
+        for (const auto& call : calls) {
+            ASSERT_TRUE(call.subject);
+            int index = std::stoi(standin::ToUtf8(call.subject->substr(8)));
+            ASSERT_EQ(call.files.size(), 1u);
+            EXPECT_EQ(call.files[0].content, cases[size_t(index)].attachment) << "request " << index;
+        }
+        std::printf("mail round: %d channels, %zu answered, %zu handed over\n", count, answered, calls.size());
+    }
+
+    void RunExecRound(int channels, int perChannel, bool check) {
+        std::vector<std::shared_ptr<standin::StandInChannel>> opened;
+        for (int i = 0; i < channels; ++i) {
+            opened.push_back(client_->OpenChannel("Zobrik/exec"));
+            for (int m = 0; m < perChannel; ++m) {
+                ASSERT_EQ(opened.back()->Send(std::string("C:\\no\\such\\zobrik-") + std::to_string(m) + ".exe"),
+                          S_OK);
+            }
+        }
+        for (auto& channel : opened) {
+            ASSERT_TRUE(channel->WaitForWrites(size_t(perChannel), kReplyTimeout * 3));
+        }
+        Sleep(300);
+        if (!check) {
+            return;
+        }
+        for (auto& channel : opened) {
+            EXPECT_EQ(channel->Writes().size(), size_t(perChannel)) << "one reply per message";
+            for (auto& write : channel->Writes()) {
+                EXPECT_EQ(Text(write), std::string("failed\0\0", 8));
+            }
+            channel->CloseFromServer();
+        }
+    }
+};
+
+TEST_F(Stress, TwoHundredMailChannelsAndAThousandExecMessages) {
+    // A first small round lets the process reach its working level (thread
+    // pools, loaded modules, heaps).
+    RunMailRound(8, false);
+    RunExecRound(2, 5, false);
+    mapi_.Reset();
+    Sleep(500);
+    ProcessLevel before = CurrentLevel();
+
+    RunMailRound(200, true);
+    RunExecRound(10, 100, true);
+    mapi_.Reset();
+    Sleep(1000);
+
+    ProcessLevel after = CurrentLevel();
+    std::printf("handles: %lu before, %lu after; private memory: %.1f MiB before, %.1f MiB after\n",
+                static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles),
+                before.privateMiB, after.privateMiB);
+    EXPECT_LE(after.handles, before.handles + 8) << "handles leaked";
+    EXPECT_LE(after.privateMiB, before.privateMiB + 16.0) << "memory not returned";
+    EXPECT_TRUE(FilesBelow(StagingDirectory()).empty()) << "staged files left behind";
+}
+
+}  // namespace
+}  // namespace zobrik::testing
