@@ -63,3 +63,15 @@ zobrik_add_wine_test(mail_wine_mapi wine_mapi_tests
 zobrik_add_plugin_test_program(stress_tests ${ZOBRIK_WINE_TEST_DIR}/stress_tests.cpp)
 target_link_libraries(stress_tests PRIVATE psapi)
 zobrik_add_wine_test(stress stress_tests ENV ${ZOBRIK_MAPI_RECORDING} TIMEOUT 600)
+
+# Platform faults while mails are served; the disk-full case runs with a
+# small tmpfs behind the temp folder (skipped where none can be mounted).
+zobrik_add_plugin_test_program(fault_tests ${ZOBRIK_WINE_TEST_DIR}/fault_tests.cpp)
+zobrik_add_wine_test(faults fault_tests ARGS --gtest_filter=-*DiskFull* ENV ${ZOBRIK_MAPI_RECORDING})
+set(ZOBRIK_SMALL_DISK ${CMAKE_BINARY_DIR}/small-disk)
+add_test(NAME faults_disk_full
+    COMMAND ${ZOBRIK_WINE_TEST_DIR}/with-small-disk.sh ${ZOBRIK_SMALL_DISK} 1m
+            ${ZOBRIK_WINE64} $<TARGET_FILE:fault_tests> --gtest_filter=*DiskFull*)
+set_tests_properties(faults_disk_full PROPERTIES
+    FIXTURES_REQUIRED wine TIMEOUT 300 SKIP_RETURN_CODE 77
+    ENVIRONMENT "${ZOBRIK_WINE_ENV};${ZOBRIK_MAPI_RECORDING};ZOBRIK_SMALL_DISK=${ZOBRIK_SMALL_DISK}")
