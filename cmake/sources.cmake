@@ -19,7 +19,6 @@ set(ZOBRIK_LOGIC_NATIVE_SOURCES
 
 # The thin Windows layer of the DLL.
 set(ZOBRIK_WIN_SOURCES
-    plugin/dllmain.cpp
     plugin/debug_output_win.cpp
     plugin/factory.cpp
     plugin/simple_mapi_binding.cpp

@@ -8,18 +8,28 @@ set(ZOBRIK_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
-add_library(ZobrikWTSDVC SHARED
-    ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_WIN_SOURCES} ${ZOBRIK_WIN_SOURCES}
-    plugin/ZobrikWTSDVC.def)
+# Everything of the plug-in but its entry point, as objects: linked into the
+# DLL and into the benchmarks that time its parts.
+add_library(zobrik_core OBJECT ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_WIN_SOURCES} ${ZOBRIK_WIN_SOURCES})
+target_include_directories(zobrik_core PUBLIC ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+target_compile_definitions(zobrik_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+target_compile_options(zobrik_core PRIVATE ${ZOBRIK_WARNINGS})
+target_link_libraries(zobrik_core INTERFACE shell32 shlwapi ole32 oleaut32 uuid user32)
+
+add_library(ZobrikWTSDVC SHARED plugin/dllmain.cpp plugin/ZobrikWTSDVC.def)
 set_target_properties(ZobrikWTSDVC PROPERTIES PREFIX "" OUTPUT_NAME ZobrikWTSDVC)
-target_include_directories(ZobrikWTSDVC PRIVATE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
-target_compile_definitions(ZobrikWTSDVC PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 target_compile_options(ZobrikWTSDVC PRIVATE ${ZOBRIK_WARNINGS})
 target_link_options(ZobrikWTSDVC PRIVATE ${ZOBRIK_STATIC_RUNTIME})
-target_link_libraries(ZobrikWTSDVC PRIVATE shell32 shlwapi ole32 oleaut32 uuid user32)
+target_link_libraries(ZobrikWTSDVC PRIVATE zobrik_core)
+if(WIN32)
+    add_subdirectory(tools/zobrik-send)
+endif()
 
 option(ZOBRIK_BUILD_TESTS "Build the test programs and register the Wine tests" ON)
 if(ZOBRIK_BUILD_TESTS)
     include(cmake/wine.cmake)
     add_subdirectory(tests)
 endif()
+
+# The release archive (cpack).
+include(cmake/packaging.cmake)

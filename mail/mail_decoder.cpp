@@ -131,7 +131,11 @@ MailRequest DecodeMailRequest(uint8_t* request, uint32_t length) {
     // Two units per byte up to the data area and room for each address prefix;
     // at most 2 * 2^32 + 5 * 2^31 units, far from overflowing 64 bits.
     mail.textCapacity = size_t(2 * dataOffset + kSmtpPrefixLength * uint64_t(mail.recipientCount));
-    mail.text = std::make_unique<WideChar[]>(mail.textCapacity);  // zero-filled
+    // Not zero-filled: every string is written whole, terminator included,
+    // before its pointer is handed out, so no unit is read before it is
+    // written, and the pages of a large, mostly unused capacity are never
+    // touched.
+    mail.text = std::make_unique_for_overwrite<WideChar[]>(mail.textCapacity);
 
     RequestReader reader(request, length, mail.text.get(), mail.textCapacity);
     mail.subject = reader.ConvertString();

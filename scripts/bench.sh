@@ -8,3 +8,5 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 source "$root/scripts/wine-env.sh"
 echo "== mail channel"
 WINEDLLOVERRIDES=mapi32=n "$wine64" "$bin/mail_benchmark.exe" 64 1600
+echo "== parts"
+WINEDLLOVERRIDES=mapi32=n "$wine64" "$bin/parts_benchmark.exe"
