@@ -21,9 +21,8 @@ set_target_properties(ZobrikWTSDVC PROPERTIES PREFIX "" OUTPUT_NAME ZobrikWTSDVC
 target_compile_options(ZobrikWTSDVC PRIVATE ${ZOBRIK_WARNINGS})
 target_link_options(ZobrikWTSDVC PRIVATE ${ZOBRIK_STATIC_RUNTIME})
 target_link_libraries(ZobrikWTSDVC PRIVATE zobrik_core)
-if(WIN32)
-    add_subdirectory(tools/zobrik-send)
-endif()
+# The command-line tool for the remote session.
+add_subdirectory(tools/zobrik-send)
 
 option(ZOBRIK_BUILD_TESTS "Build the test programs and register the Wine tests" ON)
 if(ZOBRIK_BUILD_TESTS)
