@@ -6,7 +6,7 @@ set -eu
 objdump="$1"; dll="$2"
 dump="$("$objdump" -p "$dll")"
 echo "$dump" | grep -q "file format pei-x86-64" || { echo "not a 64-bit PE file"; exit 1; }
-exports="$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\]/ {print $NF}' | sort | tr '\n' ' ')"
+exports="$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/^\t\[/ {print $NF}' | sort | tr '\n' ' ')"
 expected="DllInstall DllRegisterServer DllUnregisterServer Run VirtualChannelGetInstance "
 if [ "$exports" != "$expected" ]; then
     echo "exports: $exports"; echo "expected: $expected"; exit 1

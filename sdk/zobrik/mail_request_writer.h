@@ -283,4 +283,16 @@ inline std::vector<std::vector<uint8_t>> SplitIntoChunks(const std::vector<uint8
     return chunks;
 }
 
+// The same split without copying: calls consume(const uint8_t* data, size_t
+// size) once per chunk, in order (not at all for an empty request). Useful
+// for large requests, where SplitIntoChunks would double the memory.
+template <class Consumer>
+void ForEachChunk(const std::vector<uint8_t>& request, size_t chunkSize, Consumer&& consume) {
+    if (chunkSize == 0) throw std::invalid_argument("chunk size must not be 0");
+    for (size_t pos = 0; pos < request.size(); pos += chunkSize) {
+        const size_t n = request.size() - pos < chunkSize ? request.size() - pos : chunkSize;
+        consume(request.data() + pos, n);
+    }
+}
+
 }  // namespace zobrik::sdk

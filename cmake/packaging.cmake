@@ -1,0 +1,50 @@
+# The release archive: ZobrikWTSDVC-<version>-win64.zip, made with cpack in
+# the Windows build tree. Everything sits in one folder, the DLL next to the
+# installer script (which looks for it there):
+#   ZobrikWTSDVC.dll, Install-ZobrikPlugin.ps1, zobrik-plugin.reg.in (template,
+#   path to be filled in), zobrik-plugin-remove.reg, INSTALL.md, README.md,
+#   bin/zobrik-send.exe (when that tool is part of the build), docs/ (when present).
+
+# Only the DLL itself; its import library is of no use to a Remote Desktop client.
+install(TARGETS ZobrikWTSDVC RUNTIME DESTINATION .)
+
+# zobrik-send may be defined after this file is read, so the check runs once
+# the whole project has been read.
+function(zobrik_install_send_tool)
+    if(TARGET zobrik-send)
+        install(TARGETS zobrik-send RUNTIME DESTINATION bin)
+    endif()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL zobrik_install_send_tool)
+
+install(FILES
+    ${PROJECT_SOURCE_DIR}/install/Install-ZobrikPlugin.ps1
+    ${PROJECT_SOURCE_DIR}/install/zobrik-plugin.reg.in
+    ${PROJECT_SOURCE_DIR}/install/zobrik-plugin-remove.reg
+    ${PROJECT_SOURCE_DIR}/install/INSTALL.md
+    ${PROJECT_SOURCE_DIR}/README.md
+    DESTINATION .)
+if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/docs)
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs)
+endif()
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME ZobrikWTSDVC)
+set(CPACK_PACKAGE_VENDOR Zobrik)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Remote Desktop client plug-in for the Zobrik/exec and Zobrik/mail channels")
+set(CPACK_PACKAGE_FILE_NAME ZobrikWTSDVC-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_SOURCE_GENERATOR "")
+include(CPack)
+
+# The archive holds the DLL, the installer files and nothing else of the build.
+if(ZOBRIK_BUILD_TESTS)
+    add_test(NAME package_archive
+        COMMAND ${PROJECT_SOURCE_DIR}/tests/install/package_test.sh
+            ${CMAKE_CPACK_COMMAND} ${CMAKE_BINARY_DIR}/CPackConfig.cmake
+            ${CMAKE_BINARY_DIR}/tests/package-check ${PROJECT_VERSION}
+            $<TARGET_FILE:ZobrikWTSDVC>
+            $<$<TARGET_EXISTS:zobrik-send>:$<TARGET_FILE_NAME:zobrik-send>>)
+    set_tests_properties(package_archive PROPERTIES TIMEOUT 120)
+endif()

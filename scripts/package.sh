@@ -1,0 +1,39 @@
+#!/bin/bash
+# Builds the Windows tree and makes the release archive
+# ZobrikWTSDVC-<version>-win64.zip with cpack; prints its path and content
+# and checks that it holds the DLL and the installer files.
+# usage: package.sh [build-dir]
+#   Without an argument: scripts/build.sh windows, archive in build/windows.
+#   With a build directory: configures and builds that tree (same options as
+#   scripts/build.sh) and makes the archive there.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+
+if [ $# -ge 1 ]; then
+    build="$(mkdir -p "$1" && cd "$1" && pwd)"
+    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" -DZOBRIK_WERROR=ON >/dev/null
+    cmake --build "$build" -j"$(nproc)"
+else
+    build="$root/build/windows"
+    "$root/scripts/build.sh" windows
+fi
+
+if ! command -v unzip >/dev/null; then
+    apt-get update -qq && apt-get install -y -qq unzip >/dev/null
+fi
+
+version="$(sed -n 's/^CPACK_PACKAGE_VERSION:.*=//p; s/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' \
+    "$build/CPackConfig.cmake" | head -n 1)"
+[ -n "$version" ] || { echo "no CPACK_PACKAGE_VERSION in $build/CPackConfig.cmake"; exit 1; }
+zip="$build/ZobrikWTSDVC-$version-win64.zip"
+rm -f "$zip"
+(cd "$build" && cpack -G ZIP)
+
+echo
+echo "archive: $zip"
+unzip -l "$zip"
+
+send_tool=''
+[ -f "$build/bin/zobrik-send.exe" ] && send_tool=zobrik-send.exe
+"$root/tests/install/check_package_contents.sh" "$zip" "$version" "$build/bin/ZobrikWTSDVC.dll" "$send_tool"

@@ -1,0 +1,60 @@
+#!/bin/bash
+# Checks a release archive: one top folder ZobrikWTSDVC-<version>-win64 with
+# the DLL (the same bytes as the built one, a 64-bit PE image), the installer
+# files and the README, bin/<send-tool> when one is named, docs/ optionally,
+# and nothing else.
+# usage: check_package_contents.sh <archive.zip> <version> <built-dll> [send-tool-file-name]
+set -uo pipefail
+zip="$1"; version="$2"; dll="$3"; send_tool="${4:-}"
+top="ZobrikWTSDVC-$version-win64"
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+[ -f "$zip" ] || { echo "FAIL: no archive at $zip"; exit 1; }
+[ "$(basename "$zip")" = "$top.zip" ] || fail "archive is named $(basename "$zip"), expected $top.zip"
+
+# The file entries (directories end in "/"), one a line.
+entries="$(unzip -Z1 "$zip" | grep -v '/$')" || { echo "FAIL: cannot read $zip"; exit 1; }
+
+expected=(ZobrikWTSDVC.dll Install-ZobrikPlugin.ps1 zobrik-plugin.reg.in
+          zobrik-plugin-remove.reg INSTALL.md README.md)
+[ -n "$send_tool" ] && expected+=("bin/$send_tool")
+for f in "${expected[@]}"; do
+    if grep -qxF "$top/$f" <<<"$entries"; then
+        echo "ok: $top/$f"
+    else
+        fail "$top/$f is missing"
+    fi
+done
+while IFS= read -r entry; do
+    rel="${entry#"$top/"}"
+    [ "$rel" != "$entry" ] || { fail "entry outside $top/: $entry"; continue; }
+    case "$rel" in
+        docs/*) continue ;;
+    esac
+    grep -qxF "$rel" <<<"$(printf '%s\n' "${expected[@]}")" || fail "unexpected file in the archive: $entry"
+done <<<"$entries"
+
+# The DLL in the archive is the built one, for x64 (PE machine 0x8664).
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+if unzip -p "$zip" "$top/ZobrikWTSDVC.dll" >"$work/dll" 2>/dev/null && [ -s "$work/dll" ]; then
+    cmp -s "$work/dll" "$dll" || fail "the archive's DLL differs from $dll"
+    pe="$(od -An -tu4 -j60 -N4 "$work/dll" | tr -d ' ')"
+    sig="$(od -An -c -j"$pe" -N4 "$work/dll" | tr -d ' ')"
+    machine="$(od -An -tx2 -j$((pe + 4)) -N2 "$work/dll" | tr -d ' ')"
+    [ "$sig" = 'PE\0\0' ] || fail "the archive's DLL has no PE signature"
+    if [ "$machine" = 8664 ]; then echo "ok: DLL machine 0x$machine"; else fail "DLL machine 0x$machine, expected 0x8664"; fi
+fi
+# The packaged scripts are the ones of install/.
+src="$(cd "$(dirname "$0")/../../install" && pwd)"
+for f in Install-ZobrikPlugin.ps1 zobrik-plugin.reg.in zobrik-plugin-remove.reg; do
+    unzip -p "$zip" "$top/$f" 2>/dev/null | cmp -s - "$src/$f" || fail "$top/$f differs from install/$f"
+done
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "PASS: $zip holds the DLL, the installer files and the README"

@@ -1,0 +1,80 @@
+// Joining channel reads (CHANNEL_PDU_HEADER and piece) into messages.
+#include "zobrik/channel_pdu.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace zobrik {
+namespace {
+
+using sdk::ChannelMessageJoiner;
+using sdk::ChannelPduError;
+using sdk::kChannelFlagFirst;
+using sdk::kChannelFlagLast;
+using sdk::MakeChannelPdu;
+using Bytes = std::vector<uint8_t>;
+
+TEST(SdkChannelPduTest, OneReadMessage) {
+    ChannelMessageJoiner j;
+    EXPECT_TRUE(j.Add(MakeChannelPdu(8, kChannelFlagFirst | kChannelFlagLast, {'o', 'k', 'a', 'y', 0, 0, 0, 0})));
+    EXPECT_FALSE(j.Open());
+    EXPECT_EQ(j.TakeMessage(), (Bytes{'o', 'k', 'a', 'y', 0, 0, 0, 0}));
+    EXPECT_THROW(j.TakeMessage(), std::logic_error) << "a message is handed out once";
+}
+
+TEST(SdkChannelPduTest, HeaderBytesAreLittleEndian) {
+    const Bytes read = MakeChannelPdu(0x01020304, 0x03, {9});
+    EXPECT_EQ(Bytes(read.begin(), read.begin() + 8), (Bytes{4, 3, 2, 1, 3, 0, 0, 0}));
+}
+
+TEST(SdkChannelPduTest, PiecesAreJoinedUntilTheLast) {
+    ChannelMessageJoiner j;
+    EXPECT_FALSE(j.Add(MakeChannelPdu(6, kChannelFlagFirst, {1, 2})));
+    EXPECT_TRUE(j.Open());
+    EXPECT_FALSE(j.Add(MakeChannelPdu(6, 0, {3})));
+    EXPECT_FALSE(j.Add(MakeChannelPdu(6, 0, {})));
+    EXPECT_TRUE(j.Add(MakeChannelPdu(6, kChannelFlagLast, {4, 5, 6})));
+    EXPECT_EQ(j.TakeMessage(), (Bytes{1, 2, 3, 4, 5, 6}));
+    // The next message starts afresh.
+    EXPECT_TRUE(j.Add(MakeChannelPdu(1, kChannelFlagFirst | kChannelFlagLast, {0})));
+    EXPECT_EQ(j.TakeMessage(), (Bytes{0}));
+}
+
+TEST(SdkChannelPduTest, EmptyMessage) {
+    ChannelMessageJoiner j;
+    EXPECT_TRUE(j.Add(MakeChannelPdu(0, kChannelFlagFirst | kChannelFlagLast, {})));
+    EXPECT_EQ(j.TakeMessage(), Bytes());
+}
+
+TEST(SdkChannelPduTest, MalformedReadsAreRefusedAndResetTheJoiner) {
+    ChannelMessageJoiner j;
+    EXPECT_THROW(j.Add(Bytes(7, 0)), ChannelPduError) << "shorter than the header";
+    EXPECT_THROW(j.Add(MakeChannelPdu(2, 0, {1})), ChannelPduError) << "no first piece";
+    EXPECT_THROW(j.Add(MakeChannelPdu(2, kChannelFlagLast, {1, 2})), ChannelPduError) << "no first piece";
+
+    EXPECT_FALSE(j.Add(MakeChannelPdu(4, kChannelFlagFirst, {1})));
+    EXPECT_THROW(j.Add(MakeChannelPdu(4, kChannelFlagFirst, {1})), ChannelPduError) << "first piece twice";
+    EXPECT_FALSE(j.Open());
+
+    EXPECT_FALSE(j.Add(MakeChannelPdu(2, kChannelFlagFirst, {1})));
+    EXPECT_THROW(j.Add(MakeChannelPdu(2, 0, {2, 3})), ChannelPduError) << "more than announced";
+
+    EXPECT_THROW(j.Add(MakeChannelPdu(3, kChannelFlagFirst | kChannelFlagLast, {1, 2})), ChannelPduError)
+        << "ended short";
+    EXPECT_THROW(j.Add(MakeChannelPdu(1, kChannelFlagFirst | kChannelFlagLast, {1, 2})), ChannelPduError)
+        << "longer than announced";
+
+    // After the errors the joiner works again.
+    EXPECT_TRUE(j.Add(MakeChannelPdu(1, kChannelFlagFirst | kChannelFlagLast, {7})));
+    EXPECT_EQ(j.TakeMessage(), (Bytes{7}));
+}
+
+TEST(SdkChannelPduTest, AHugeAnnouncedLengthDoesNotAllocateUpFront) {
+    ChannelMessageJoiner j;
+    EXPECT_FALSE(j.Add(MakeChannelPdu(0xFFFFFFFFu, kChannelFlagFirst, {1, 2, 3})));
+    EXPECT_TRUE(j.Open());
+}
+
+}  // namespace
+}  // namespace zobrik
