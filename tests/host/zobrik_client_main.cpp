@@ -159,6 +159,35 @@ bool RunExec(Session& session, const std::wstring& text) {
     return reply.size() == 8;
 }
 
+
+// What the mail program's compose window would show for one hand-over.
+void PrintComposeWindow(const zobrik::standin::RecordedMapiCall& call) {
+    const char* mode = (call.flags & 4) ? "modeless" : "modal";
+    Print("mail program: compose window (" + std::string(mode) + ", MAPISendMailW options " +
+          std::to_string(call.flags) + ")");
+    auto text = [](const std::optional<std::wstring>& value) { return ToUtf8(value.value_or(L"")); };
+    if (call.originator) {
+        Print("  From:    " + text(call.originator->name));
+    }
+    const char* labels[] = {"", "To:     ", "Cc:     ", "Bcc:    "};
+    for (const auto& recipient : call.recips) {
+        const char* label = recipient.recipClass < 4 ? labels[recipient.recipClass] : "?:      ";
+        Print(std::string("  ") + label + " " + text(recipient.name) + " (" + text(recipient.address) + ")");
+    }
+    Print("  Subject: " + text(call.subject));
+    std::string body = text(call.noteText);
+    for (size_t pos = 0; (pos = body.find('\n', pos)) != std::string::npos; pos += 11) {
+        body.replace(pos, 1, "\n           ");
+    }
+    Print("  Body:    " + body);
+    for (const auto& file : call.files) {
+        Print("  Attachment: " + text(file.fileName) + ", " +
+              (file.contentRead ? std::to_string(file.content.empty() ? file.contentSize : file.content.size()) + " bytes"
+                                : std::string("not readable")) +
+              " (staged as " + text(file.pathName) + ")");
+    }
+}
+
 bool RunMail(Session& session, const Command& command) {
     std::ifstream in(std::filesystem::path(command.argument), std::ios::binary);
     if (!in) {
@@ -199,10 +228,7 @@ bool RunMail(Session& session, const Command& command) {
     const auto mapi = zobrik::standin::MapiStandIn::Find();
     if (mapi.Valid()) {
         for (const auto& call : mapi.Calls()) {
-            Print("mapi: call " + std::to_string(call.index) + ": flags " + std::to_string(call.flags) +
-                  ", subject \"" + ToUtf8(call.subject.value_or(L"(null)")) + "\", " +
-                  std::to_string(call.recips.size()) + " recipient(s), " + std::to_string(call.files.size()) +
-                  " file(s)");
+            PrintComposeWindow(call);
         }
         mapi.Reset();
     }
