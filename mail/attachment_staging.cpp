@@ -37,6 +37,25 @@ private:
     HANDLE handle_;
 };
 
+// Requests running at the same time create the shared staging directory and
+// remove it again when they find it empty; a directory that another request
+// creates or removes meanwhile is not a failure, so the check is repeated.
+void EnsureDirectory(const wchar_t* path) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (PathIsDirectoryW(path)) {
+            return;
+        }
+        int result = SHCreateDirectory(nullptr, path);
+        if (result == ERROR_SUCCESS) {
+            return;
+        }
+        if (result != ERROR_ALREADY_EXISTS && result != ERROR_FILE_EXISTS) {
+            break;
+        }
+    }
+    RaiseMailError("unable to create temporary directory");
+}
+
 // The shared staging directory: the temp folder's "Ema1.tmp".
 std::wstring PrepareSharedDirectory() {
     wchar_t tempFolder[kPathBufferSize];
@@ -55,10 +74,7 @@ std::wstring PrepareSharedDirectory() {
     if (DeleteFileW(name) && RemoveDirectoryW(name)) {
         RaiseMailError("unable to delete temporary file for directory");
     }
-    if (!PathIsDirectoryW(name) && SHCreateDirectory(nullptr, name) != ERROR_SUCCESS &&
-        !PathIsDirectoryW(name)) {  // another request may just have made it
-        RaiseMailError("unable to create temporary directory");
-    }
+    EnsureDirectory(name);
     if (wcscpy_s(tempFolder, kPathBufferSize, name) != 0 || wcscat_s(tempFolder, kPathBufferSize, L"\\") != 0) {
         RaiseMailError("unable to create temp path var");
     }
@@ -84,7 +100,7 @@ std::wstring CreateRequestDirectory(const std::wstring& shared) {
         DWORD error = GetLastError();
         if (error == ERROR_PATH_NOT_FOUND) {
             // A finishing request removed the shared directory just now.
-            CreateDirectoryW(shared.c_str(), nullptr);
+            EnsureDirectory(shared.c_str());
         } else if (error != ERROR_ALREADY_EXISTS) {
             break;
         }

@@ -118,7 +118,8 @@ protected:
                 continue;
             }
             ASSERT_EQ(writes.size(), 1u) << "exactly one reply";
-            EXPECT_EQ(writes[0], c.kind == Kind::Malformed ? ErrorReply("Invalid header version") : StatusOkReply());
+            EXPECT_EQ(writes[0], c.kind == Kind::Malformed ? ErrorReply("Invalid header version") : StatusOkReply())
+                << reinterpret_cast<const char*>(writes[0].data());
             ++answered;
         }
         // Each handed-over mail carried its own request's bytes.
