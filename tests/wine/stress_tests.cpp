@@ -165,10 +165,10 @@ protected:
 };
 
 TEST_F(Stress, TwoHundredMailChannelsAndAThousandExecMessages) {
-    // A first small round lets the process reach its working level (thread
-    // pools, loaded modules, heaps).
-    RunMailRound(8, false);
-    RunExecRound(2, 5, false);
+    // A first round of the same size lets the process reach its working
+    // level (thread pools, loaded modules, heaps that keep freed memory).
+    RunMailRound(200, false);
+    RunExecRound(10, 100, false);
     mapi_.Reset();
     Sleep(500);
     ProcessLevel before = CurrentLevel();
@@ -183,7 +183,8 @@ TEST_F(Stress, TwoHundredMailChannelsAndAThousandExecMessages) {
                 static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles),
                 before.privateMiB, after.privateMiB);
     EXPECT_LE(after.handles, before.handles + 8) << "handles leaked";
-    EXPECT_LE(after.privateMiB, before.privateMiB + 16.0) << "memory not returned";
+    // What stays is the stand-in's own record of the channels it keeps.
+    EXPECT_LE(after.privateMiB, before.privateMiB + 2.0) << "memory not returned";
     EXPECT_TRUE(FilesBelow(StagingDirectory()).empty()) << "staged files left behind";
 }
 
