@@ -9,6 +9,7 @@ packages=(
     googletest libgtest-dev
     clang libclang-rt-14-dev
     xvfb xdotool imagemagick x11-utils
+    unzip zip
 )
 
 missing=()
