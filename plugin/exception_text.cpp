@@ -59,6 +59,13 @@ WideString Prefixed(const char* label) {
     return out;
 }
 
+template <class Integer>
+WideString WithDecimal(const char* label, Integer value) {
+    WideString out = Prefixed(label);
+    AppendDecimal(out, value);
+    return out;
+}
+
 // The catch clauses are tried in this order; the first that matches formats
 // the value.
 WideString FormatRaised(const std::exception_ptr& raised) {
@@ -76,45 +83,25 @@ WideString FormatRaised(const std::exception_ptr& raised) {
         out += WideChar(uint16_t(int16_t(static_cast<signed char>(value))));
         return out;
     } catch (signed char value) {
-        WideString out = Prefixed("signed char");
-        AppendDecimal(out, int(value));
-        return out;
+        return WithDecimal("signed char", int(value));
     } catch (short value) {
-        WideString out = Prefixed("short");
-        AppendDecimal(out, value);
-        return out;
+        return WithDecimal("short", value);
     } catch (int value) {
-        WideString out = Prefixed("int");
-        AppendDecimal(out, value);
-        return out;
+        return WithDecimal("int", value);
     } catch (long value) {
-        WideString out = Prefixed("long");
-        AppendDecimal(out, value);
-        return out;
+        return WithDecimal("long", value);
     } catch (long long value) {
-        WideString out = Prefixed("long long");
-        AppendDecimal(out, value);
-        return out;
+        return WithDecimal("long long", value);
     } catch (unsigned char value) {
-        WideString out = Prefixed("unsigned char");
-        AppendDecimal(out, unsigned(value));
-        return out;
+        return WithDecimal("unsigned char", unsigned(value));
     } catch (unsigned short value) {
-        WideString out = Prefixed("unsigned short");
-        AppendDecimal(out, value);
-        return out;
+        return WithDecimal("unsigned short", value);
     } catch (unsigned int value) {
-        WideString out = Prefixed("unsigned int");
-        AppendDecimal(out, value);
-        return out;
+        return WithDecimal("unsigned int", value);
     } catch (unsigned long value) {
-        WideString out = Prefixed("unsigned long");
-        AppendDecimal(out, value);
-        return out;
+        return WithDecimal("unsigned long", value);
     } catch (unsigned long long value) {
-        WideString out = Prefixed("unsigned long long");
-        AppendDecimal(out, value);
-        return out;
+        return WithDecimal("unsigned long long", value);
     } catch (char const* value) {
         WideString out = Prefixed("char const *");
         if (value) {
