@@ -46,7 +46,7 @@ TEST(MapiPresentPlugin, StartUpRegistersExecThenMailListenerWithFlagsZero) {
     EXPECT_EQ(DebugCapture::Count(Line("Connected")), 1u);
 }
 
-TEST(MapiPresentPlugin, MethodsAnswerAsSpecifiedAndWriteTheirLines) {
+TEST(MapiPresentPlugin, MethodsGiveTheirResultsAndWriteTheirLines) {
     auto client = StartedClient();
     IWTSPlugin* plugin = client->Plugin();
     DebugCapture::Clear();
