@@ -12,6 +12,7 @@
 #include "mail/mail_decoder.h"
 #include "mail/utf8_to_utf16.h"
 #include "native/debug_output_recorder.h"
+#include "decoded_request.h"
 #include "zobrik/mail_request_writer.h"
 
 namespace zobrik {
@@ -21,17 +22,9 @@ using Bytes = std::vector<uint8_t>;
 using sdk::MailRequestWriter;
 using Group = sdk::RecipientGroup;
 
-constexpr const char* kAccepted = "(accepted)";
+using testing::kAccepted;
 
-std::string DecoderOutcome(const Bytes& bytes) {
-    Bytes copy(bytes);
-    try {
-        DecodeMailRequest(copy.data(), uint32_t(copy.size()));
-    } catch (const char* message) {
-        return message;
-    }
-    return kAccepted;
-}
+std::string DecoderOutcome(const Bytes& bytes) { return testing::DecodeOutcome(bytes); }
 
 // The ordered rules, counting text units instead of storing them.
 std::string RuleOutcome(const Bytes& b) {

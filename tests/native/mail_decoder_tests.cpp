@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "native/debug_output_recorder.h"
+#include "decoded_request.h"
 #include "zobrik/mail_request_writer.h"
 
 namespace zobrik {
@@ -18,19 +19,9 @@ using sdk::MailRequestWriter;
 using Group = sdk::RecipientGroup;
 using Bytes = std::vector<uint8_t>;
 
-constexpr const char* kAccepted = "(accepted)";
+using testing::kAccepted;
 
-// Decodes a copy of `bytes` in a buffer of exactly that size (so that the
-// sanitizer sees any read past the end) and returns the raised message.
-std::string ErrorOf(const Bytes& bytes) {
-    Bytes copy(bytes);
-    try {
-        DecodeMailRequest(copy.data(), uint32_t(copy.size()));
-    } catch (const char* message) {
-        return message;
-    }
-    return kAccepted;
-}
+std::string ErrorOf(const Bytes& bytes) { return testing::DecodeOutcome(bytes); }
 
 class MailDecoderTest : public ::testing::Test {
 protected:
