@@ -110,6 +110,46 @@ TEST(MailReassembly, ResetStartsOverWithTheNextChunksTotal) {
     EXPECT_EQ(complete->bytes, second);
 }
 
+TEST(MailReassembly, ResetAfterHandOverOrOverrunServesTheNextRequest) {
+    // The mail callback resets its reassembly on OnClose; the next request on
+    // the same object must be taken like the first.
+    MailReassembly handedOver;
+    auto first = Request(64);
+    ASSERT_TRUE(handedOver.Append(first.data(), first.size()));
+    handedOver.Reset();
+    auto second = Request(72);
+    auto complete = handedOver.Append(second.data(), second.size());
+    ASSERT_TRUE(complete) << "the hand-over of the first request must be forgotten";
+    EXPECT_EQ(complete->bytes, second);
+
+    MailReassembly overrun;
+    auto tooLong = Request(40, 30);
+    EXPECT_FALSE(overrun.Append(tooLong.data(), tooLong.size()));
+    ASSERT_EQ(overrun.GetState(), State::Overrun);
+    overrun.Reset();
+    complete = overrun.Append(second.data(), second.size());
+    ASSERT_TRUE(complete) << "the overrun of the first request must be forgotten";
+    EXPECT_EQ(complete->bytes, second);
+}
+
+TEST(MailReassembly, SmallestReadableTotalCompletesWithItsOneChunk) {
+    // 16 bytes: the total field itself is the whole request.
+    MailReassembly whole;
+    auto bytes = Request(MAIL_TOTAL_SIZE_END);
+    auto complete = whole.Append(bytes.data(), bytes.size());
+    ASSERT_TRUE(complete);
+    EXPECT_EQ(complete->length, 16u);
+    EXPECT_EQ(complete->bytes, bytes);
+    EXPECT_EQ(whole.GetState(), State::HandedOver);
+
+    // The same when the total field arrives split.
+    MailReassembly split;
+    EXPECT_FALSE(split.Append(bytes.data(), 9));
+    complete = split.Append(bytes.data() + 9, 7);
+    ASSERT_TRUE(complete);
+    EXPECT_EQ(complete->bytes, bytes);
+}
+
 TEST(MailReassembly, AnnouncedTotalBelowWhatArrivedNeverCompletes) {
     for (uint64_t announced : {uint64_t(0), uint64_t(10), uint64_t(15)}) {
         MailReassembly r;
@@ -146,6 +186,27 @@ TEST(MailReassembly, RequestOf4GiBOrMoreKeepsOnlyItsHeader) {
     ASSERT_TRUE(complete);
     EXPECT_EQ(complete->length, MAIL_HEADER_SIZE);
     EXPECT_EQ(complete->bytes, header) << "the header is what the decoder judges";
+}
+
+TEST(MailReassembly, RequestOfExactly4GiBKeepsOnlyItsHeaderAndHandsOnItsLength) {
+    // 2^32 is the first total whose length no longer fits the 32-bit count
+    // handed to the decoder; it is treated like every larger one.
+    MailReassembly r;
+    const uint64_t announced = uint64_t(1) << 32;
+    std::vector<uint8_t> chunk(1 << 20, 0xCD);
+    auto header = Request(MAIL_HEADER_SIZE, announced);
+    std::copy(header.begin(), header.end(), chunk.begin());
+    std::optional<MailReassembly::CompleteRequest> complete;
+    for (uint64_t sent = 0; sent < announced; sent += chunk.size()) {
+        ASSERT_FALSE(complete) << "completed after " << sent << " bytes";
+        complete = r.Append(chunk.data(), chunk.size());
+        ASSERT_LE(r.Buffered(), MAIL_HEADER_SIZE) << "after " << sent + chunk.size() << " bytes";
+        std::memset(chunk.data(), 0xCD, MAIL_HEADER_SIZE);
+    }
+    ASSERT_TRUE(complete) << "exactly the announced total arrived";
+    EXPECT_EQ(r.Received(), announced);
+    EXPECT_EQ(complete->length, MAIL_HEADER_SIZE) << "not the total cut to 32 bits, which is 0";
+    EXPECT_EQ(complete->bytes, header);
 }
 
 TEST(MailReassembly, AnnouncementAloneReservesNothingBeyondWhatArrived) {
