@@ -62,6 +62,21 @@ TEST(StagedFileNames, EqualNamesWithinARequestBecomeUnique) {
                                                   u"report (2) (2).pdf", u"README", u"readme (2)"}));
 }
 
+TEST(StagedFileNames, LetterCaseOfLatin1IsFoldedButSignsHaveNone) {
+    // The division sign U+00F7 and the multiplication sign U+00D7 stand where
+    // a lower and an upper letter would, but they are signs without case:
+    // names that differ only in them are different names.
+    auto names = StagedFileNames(Attachments({u"a\u00f7.txt", u"a\u00d7.txt", u"\u00e9t\u00e9.txt", u"\u00c9T\u00c9.TXT"}));
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"a\u00f7.txt", u"a\u00d7.txt", u"\u00e9t\u00e9.txt",
+                                                  u"\u00c9T\u00c9 (2).TXT"}));
+}
+
+TEST(StagedFileNames, NumberOfANameWithOnlyALeadingDotGoesAtItsEnd) {
+    auto names = StagedFileNames(Attachments({u".profile", u"home/.profile", u".PROFILE", u"x.tar.gz", u"x.tar.gz"}));
+    EXPECT_EQ(names, (std::vector<std::u16string>{u".profile", u".profile (2)", u".PROFILE (3)", u"x.tar.gz",
+                                                  u"x.tar (2).gz"}));
+}
+
 TEST(StagedFileNames, ManyEqualNamesStayDistinct) {
     std::vector<MailAttachment> attachments(2000);
     for (auto& a : attachments) {
