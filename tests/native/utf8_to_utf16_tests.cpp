@@ -115,6 +115,38 @@ TEST(Utf8ToUtf16Test, OutputMustHoldEveryUnit) {
     EXPECT_EQ(Convert("\xF0\x9F\x98\x80", 2), u"(failed)");
 }
 
+TEST(Utf8ToUtf16Test, OutputOfExactlyTheNeededSizeIsFilledAndNotPassed) {
+    // Each input converted into exactly as many units as it needs, and into
+    // one unit fewer; a guard unit behind the capacity must stay untouched.
+    struct Case {
+        std::string input;
+        std::u16string units;
+    };
+    const Case cases[] = {
+        {"abc", u"abc"},
+        {"\xC3\xA9", u"\u00E9"},
+        {"a\xE2\x82\xAC", u"a\u20AC"},
+        {"a\xF0\x9F\x98\x80", u"a\U0001F600"},  // ends on a surrogate pair
+        {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80", u"\U0001F600\U0001F600"},
+        {"x\xE2\x82", u"x\uFFFD"},  // ends on a truncated sequence
+    };
+    constexpr char16_t kGuard = 0xBEEF;
+    for (const Case& c : cases) {
+        const auto* in = reinterpret_cast<const uint8_t*>(c.input.data());
+        const size_t needed = c.units.size();
+        std::vector<char16_t> out(needed + 1, u'#');
+        out[needed] = kGuard;
+        EXPECT_EQ(Utf8ToUtf16(in, c.input.size(), out.data(), needed), needed) << c.input;
+        EXPECT_EQ(std::u16string(out.data(), needed), c.units) << c.input;
+        EXPECT_EQ(out[needed], kGuard) << c.input << ": written past the capacity";
+
+        std::vector<char16_t> shorter(needed, u'#');
+        shorter[needed - 1] = kGuard;
+        EXPECT_EQ(Utf8ToUtf16(in, c.input.size(), shorter.data(), needed - 1), 0u) << c.input;
+        EXPECT_EQ(shorter[needed - 1], kGuard) << c.input << ": written past the capacity";
+    }
+}
+
 TEST(Utf8ToUtf16Test, EmptyInputOrOutputFails) {
     const uint8_t in[] = {'a', 0};
     char16_t out[2];
