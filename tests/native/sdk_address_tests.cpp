@@ -3,7 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+
+namespace zobrik::sdk {
+
+// Failed comparisons show the two parts instead of the object's bytes.
+void PrintTo(const Recipient& r, std::ostream* out) {
+    *out << "{\"" << r.displayName << "\", \"" << r.address << "\"}";
+}
+
+}  // namespace zobrik::sdk
 
 namespace zobrik {
 namespace {
@@ -65,6 +75,14 @@ std::string ErrorOf(const std::string& text) {
         return e.what();
     }
     return "(parsed)";
+}
+
+TEST(SdkAddressTest, EmptyDisplayNameInEveryNotation) {
+    EXPECT_EQ(ParseRecipient("\"\" <ann@example.com>"), (Recipient{"", "ann@example.com"})) << "the quotes are removed";
+    EXPECT_EQ(ParseRecipient("\"\"<ann@example.com>"), (Recipient{"", "ann@example.com"}));
+    EXPECT_EQ(ParseRecipient(" \t <ann@example.com>"), (Recipient{"", "ann@example.com"}));
+    EXPECT_EQ(ParseRecipient("\" \" <ann@example.com>"), (Recipient{" ", "ann@example.com"})) << "quoted blanks are kept";
+    EXPECT_EQ(ErrorOf("\"\" <>"), "bad recipient \"\"\" <>\": the address is not usable: it is empty");
 }
 
 TEST(SdkAddressTest, BadRecipientsNameTheInputAndTheProblem) {

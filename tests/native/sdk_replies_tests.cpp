@@ -93,6 +93,18 @@ TEST(SdkMailReplyTest, OtherValueTypesKeepTheirLabel) {
     EXPECT_EQ(sdk::DescribeMailReply(r), "the plug-in reported an error: f\xc3\xbcr");
 }
 
+TEST(SdkMailReplyTest, LabelWithAnEmptyValueHasAnEmptyMessage) {
+    // What the plug-in sends for a null text: the padded label and nothing after it.
+    const Bytes bytes = TextReply("Exception: char const *       ");
+    ASSERT_EQ(bytes.size(), 31u);
+    const sdk::MailReply r = sdk::ParseMailReply(bytes);
+    EXPECT_EQ(r.kind, MailReplyKind::ErrorText);
+    EXPECT_FALSE(r.HandedOver());
+    EXPECT_EQ(r.errorType, "char const *");
+    EXPECT_EQ(r.message, "");
+    EXPECT_EQ(r.text, "Exception: char const *       ");
+}
+
 TEST(SdkMailReplyTest, UnusualTextsAreStillErrorTexts) {
     sdk::MailReply r = sdk::ParseMailReply(TextReply("something went wrong here"));
     EXPECT_EQ(r.kind, MailReplyKind::ErrorText);
