@@ -71,7 +71,23 @@ zobrik_add_wine_test(faults fault_tests ARGS --gtest_filter=-*DiskFull* ENV ${ZO
 set(ZOBRIK_SMALL_DISK ${CMAKE_BINARY_DIR}/small-disk)
 add_test(NAME faults_disk_full
     COMMAND ${ZOBRIK_WINE_TEST_DIR}/with-small-disk.sh ${ZOBRIK_SMALL_DISK} 1m
-            ${ZOBRIK_WINE64} $<TARGET_FILE:fault_tests> --gtest_filter=*DiskFull*)
+            ${ZOBRIK_RUN_TEST_PROGRAM} ${ZOBRIK_WINE64} $<TARGET_FILE:fault_tests> --gtest_filter=*DiskFull*)
 set_tests_properties(faults_disk_full PROPERTIES
     FIXTURES_REQUIRED wine TIMEOUT 300 SKIP_RETURN_CODE 77
     ENVIRONMENT "${ZOBRIK_WINE_ENV};${ZOBRIK_MAPI_RECORDING};ZOBRIK_SMALL_DISK=${ZOBRIK_SMALL_DISK}")
+
+# The check above on itself: a program that crashes, one that quits before
+# GoogleTest's summary and a filter that runs nothing must each fail it.
+add_executable(crash_probe ${ZOBRIK_WINE_TEST_DIR}/crash_probe.cpp)
+target_compile_options(crash_probe PRIVATE ${ZOBRIK_WARNINGS})
+target_link_options(crash_probe PRIVATE ${ZOBRIK_STATIC_RUNTIME})
+target_link_libraries(crash_probe PRIVATE gtest gtest_main)
+zobrik_add_wine_test(test_check_passes_a_full_run crash_probe ARGS --gtest_filter=CrashProbe.Passes)
+foreach(case CrashesOnAnAccessViolation QuitsBeforeTheSummary)
+    zobrik_add_wine_test(test_check_fails_${case} crash_probe ARGS --gtest_filter=CrashProbe.Passes:CrashProbe.${case})
+    set_tests_properties(test_check_fails_${case} PROPERTIES
+        PASS_REGULAR_EXPRESSION "run-test-program: FAIL: the program ended before GoogleTest's summary")
+endforeach()
+zobrik_add_wine_test(test_check_fails_an_empty_run crash_probe ARGS --gtest_filter=NoSuchTest.*)
+set_tests_properties(test_check_fails_an_empty_run PROPERTIES
+    PASS_REGULAR_EXPRESSION "run-test-program: FAIL: no test ran")
