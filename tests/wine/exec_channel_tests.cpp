@@ -77,6 +77,23 @@ TEST_F(ExecChannel, EmptyMessageFollowsTheShellsResult) {
     EXPECT_EQ(channel_->Writes()[0], shell > 32 ? kOkay : kFailed) << "shell answered " << shell;
 }
 
+TEST_F(ExecChannel, EmptyMessageWithoutABufferIsServedLikeAnEmptyText) {
+    // The client may hand an empty message over without a buffer; the
+    // stand-in's Send always passes one, so the callback is called directly.
+    // Wine's shell refuses an empty text (ERROR_BAD_FORMAT under Wine 8).
+    INT_PTR shell = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", "", nullptr, nullptr, SW_SHOWNORMAL));
+    ASSERT_LE(shell, 32) << "shell answered " << shell;
+    IWTSVirtualChannelCallback* callback = channel_->Callback();
+    ASSERT_NE(callback, nullptr);
+    EXPECT_EQ(callback->OnDataReceived(0, nullptr), S_OK);
+    ASSERT_TRUE(channel_->WaitForWrites(1, kReplyTimeout));
+    EXPECT_EQ(channel_->Writes()[0], kFailed);
+
+    ASSERT_EQ(channel_->Send(MarkerProgramPath()), S_OK);
+    ASSERT_TRUE(channel_->WaitForWrites(2, kReplyTimeout)) << "the channel still serves requests";
+    EXPECT_EQ(channel_->Writes()[1], kOkay);
+}
+
 // Wine's own shell32 overruns a buffer for texts of about 1000 characters
 // and more, so the noise stays below that.
 TEST_F(ExecChannel, ArbitraryBytesAreServedWithoutCrashing) {
