@@ -4,6 +4,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <fstream>
+#include <string>
+#include <vector>
+
 #include "test_support.h"
 
 namespace zobrik::testing {
@@ -112,6 +116,79 @@ TEST_F(ExecChannel, ClosedChannelGetsNoReply) {
     EXPECT_TRUE(WaitForMarkerRuns(marker_, 1, kReplyTimeout)) << "the request is still served";
     Sleep(300);
     EXPECT_EQ(channel_->WritesAfterClose(), 0u);
+}
+
+std::vector<std::string> MarkerLines(const std::wstring& path) {
+    std::ifstream in(path.c_str());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Wine 8's shell finds file types only among the classes of the machine
+// (HKEY_CLASSES_ROOT is HKLM\Software\Classes there; the user's
+// Software\Classes is not consulted), so the test's type is registered there.
+void SetClassesValue(const std::wstring& key, const std::wstring& value) {
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr),
+              ERROR_SUCCESS)
+        << standin::ToUtf8(key);
+    LONG result = RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                 DWORD((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(handle);
+    ASSERT_EQ(result, ERROR_SUCCESS) << standin::ToUtf8(key);
+}
+
+// A file type of the test's own whose default verb is not "open"; both verbs
+// run the marker program, each with its verb as argument.
+class ExecVerb : public ExecChannel {
+protected:
+    void SetUp() override {
+        ExecChannel::SetUp();
+        const std::wstring pid = std::to_wstring(GetCurrentProcessId());
+        extension_ = L".zobrikverb" + pid;
+        progId_ = L"Zobrik.VerbTest" + pid;
+        const std::wstring marker = L"\"" + standin::FromUtf8(MarkerProgramPath()) + L"\" ";
+        ASSERT_NO_FATAL_FAILURE(SetClassesValue(extension_, progId_));
+        ASSERT_NO_FATAL_FAILURE(SetClassesValue(progId_ + L"\\shell", L"zobrikother"));
+        ASSERT_NO_FATAL_FAILURE(
+            SetClassesValue(progId_ + L"\\shell\\zobrikother\\command", marker + L"zobrikother"));
+        ASSERT_NO_FATAL_FAILURE(SetClassesValue(progId_ + L"\\shell\\open\\command", marker + L"open"));
+        document_ = FreshTempFile(L"zobrik-verb") + extension_;
+        HANDLE file = CreateFileW(document_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        CloseHandle(file);
+    }
+
+    void TearDown() override {
+        DeleteFileW(document_.c_str());
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, extension_.c_str());
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, progId_.c_str());
+    }
+
+    std::wstring extension_;
+    std::wstring progId_;
+    std::wstring document_;
+};
+
+TEST_F(ExecVerb, DocumentIsOpenedWithTheOpenVerbNotTheDefault) {
+    // The shell itself picks "zobrikother" when no verb is named.
+    const std::string document = standin::ToUtf8(document_);
+    INT_PTR shell =
+        reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, nullptr, document.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    ASSERT_GT(shell, 32);
+    ASSERT_TRUE(WaitForMarkerRuns(marker_, 1, kReplyTimeout));
+    ASSERT_EQ(MarkerLines(marker_), std::vector<std::string>{"ran zobrikother"})
+        << "the type is not registered as meant";
+
+    ASSERT_EQ(channel_->Send(document), S_OK);
+    ASSERT_TRUE(channel_->WaitForWrites(1, kReplyTimeout));
+    EXPECT_EQ(channel_->Writes()[0], kOkay);
+    ASSERT_TRUE(WaitForMarkerRuns(marker_, 2, kReplyTimeout));
+    Sleep(200);
+    EXPECT_EQ(MarkerLines(marker_), (std::vector<std::string>{"ran zobrikother", "ran open"}));
 }
 
 }  // namespace
