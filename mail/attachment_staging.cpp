@@ -37,23 +37,17 @@ private:
     HANDLE handle_;
 };
 
-// Requests running at the same time create the shared staging directory and
-// remove it again when they find it empty; a directory that another request
-// creates or removes meanwhile is not a failure, so the check is repeated.
+// Creates the directory unless it exists. The shared staging directory is
+// never removed by a request, so once it exists it stays; a directory that
+// another request or client creates at the same moment is no failure.
 void EnsureDirectory(const wchar_t* path) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        if (PathIsDirectoryW(path)) {
-            return;
-        }
-        int result = SHCreateDirectory(nullptr, path);
-        if (result == ERROR_SUCCESS) {
-            return;
-        }
-        if (result != ERROR_ALREADY_EXISTS && result != ERROR_FILE_EXISTS) {
-            break;
-        }
+    if (PathIsDirectoryW(path)) {
+        return;
     }
-    RaiseMailError("unable to create temporary directory");
+    int result = SHCreateDirectory(nullptr, path);
+    if (result != ERROR_SUCCESS && !((result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS) && PathIsDirectoryW(path))) {
+        RaiseMailError("unable to create temporary directory");
+    }
 }
 
 // The shared staging directory: the temp folder's "Ema1.tmp".
@@ -97,11 +91,7 @@ std::wstring CreateRequestDirectory(const std::wstring& shared) {
         if (CreateDirectoryW(path.c_str(), nullptr)) {
             return path + L"\\";
         }
-        DWORD error = GetLastError();
-        if (error == ERROR_PATH_NOT_FOUND) {
-            // A finishing request removed the shared directory just now.
-            EnsureDirectory(shared.c_str());
-        } else if (error != ERROR_ALREADY_EXISTS) {
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
             break;
         }
     }
@@ -158,10 +148,6 @@ void RemoveStagedFiles(const StagingArea& area, uint32_t count) noexcept {
     }
     if (!area.directory.empty()) {
         RemoveDirectoryW(area.directory.c_str());
-    }
-    // Fails while other requests still stage there, as intended.
-    if (!area.sharedDirectory.empty()) {
-        RemoveDirectoryW(area.sharedDirectory.c_str());
     }
 }
 

@@ -23,8 +23,9 @@ struct StagingArea {
 // far stays on disk.
 void StageAttachments(MailRequest& request, StagingArea& area);
 
-// Deletes the staged files and the request's directory, then the shared
-// directory if nothing else is left in it. Never fails.
+// Deletes the staged files and the request's directory. The shared directory
+// stays: removing it while another request creates its own directory inside
+// would fail that request. Never fails.
 void RemoveStagedFiles(const StagingArea& area, uint32_t count) noexcept;
 
 }  // namespace zobrik

@@ -9,6 +9,12 @@ namespace zobrik {
 
 namespace {
 
+// Empties the buffer and gives its storage back; assigning {} would keep
+// the capacity.
+void Release(std::vector<uint8_t>& buffer) noexcept {
+    std::vector<uint8_t>().swap(buffer);
+}
+
 // A request of 4 GiB or more cannot be decoded (its length travels as 32
 // bits); only its header is kept, so that it is answered by the decoder's
 // header checks without buffering gigabytes.
@@ -38,7 +44,7 @@ std::optional<MailReassembly::CompleteRequest> MailReassembly::Append(const uint
         // Overshoots the total: this request can never complete.
         received_ += size;
         abandoned_ = true;
-        buffer_ = {};
+        Release(buffer_);
         return std::nullopt;
     }
     try {
@@ -46,7 +52,7 @@ std::optional<MailReassembly::CompleteRequest> MailReassembly::Append(const uint
     } catch (...) {
         received_ += size;
         abandoned_ = true;
-        buffer_ = {};
+        Release(buffer_);
         throw;
     }
     received_ += size;
@@ -55,7 +61,7 @@ std::optional<MailReassembly::CompleteRequest> MailReassembly::Append(const uint
     }
     handedOver_ = true;
     CompleteRequest complete{uint32_t(buffer_.size()), std::move(buffer_)};
-    buffer_ = {};
+    Release(buffer_);
     return complete;
 }
 
@@ -66,7 +72,7 @@ void MailReassembly::ReadTotalFromHeader() {
         // An announced total below what has already arrived (0 included)
         // can never be met.
         abandoned_ = true;
-        buffer_ = {};
+        Release(buffer_);
         return;
     }
 }
@@ -95,7 +101,7 @@ void MailReassembly::Keep(const uint8_t* data, size_t size) {
 }
 
 void MailReassembly::Reset() noexcept {
-    buffer_ = {};
+    Release(buffer_);
     total_ = 0;
     totalKnown_ = false;
     received_ = 0;

@@ -241,3 +241,24 @@ TEST(MailReassembly, BufferTakesTheWholeTotalOnlyAfterAnEighthArrived) {
 
 }  // namespace
 }  // namespace zobrik
+
+namespace zobrik {
+namespace {
+
+TEST(MailReassembly, ResetAndOverrunGiveTheBufferStorageBack) {
+    auto bytes = Request(100000);
+    MailReassembly closed;
+    closed.Append(bytes.data(), 60000);
+    ASSERT_GE(closed.Reserved(), 60000u);
+    closed.Reset();
+    EXPECT_EQ(closed.Reserved(), 0u) << "a closed channel keeps no storage";
+
+    MailReassembly overrun;
+    overrun.Append(bytes.data(), 60000);
+    overrun.Append(bytes.data(), 60000);
+    ASSERT_EQ(overrun.GetState(), State::Overrun);
+    EXPECT_EQ(overrun.Reserved(), 0u) << "a request that can never complete keeps no storage";
+}
+
+}  // namespace
+}  // namespace zobrik

@@ -74,7 +74,10 @@ TEST_F(MailPipeline, FullMailIsHandedToSimpleMapiExactlyAndCleanedUp) {
     EXPECT_EQ(call.files[1].content, Pattern(70, 2));
 
     EXPECT_FALSE(FileExists(*first.pathName)) << "staged files are removed after the hand-over";
-    EXPECT_FALSE(DirectoryExists(StagingDirectory())) << "and the staging directory too";
+    EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty()) << "and the request's own directory too";
+    // Removing the shared directory could pull it from under a request of
+    // another channel or client that is creating its own directory in it.
+    EXPECT_TRUE(DirectoryExists(StagingDirectory())) << "the shared staging directory stays";
 }
 
 TEST_F(MailPipeline, ManySmallChunksGiveTheSameHandOver) {
@@ -105,7 +108,7 @@ TEST_F(MailPipeline, MailWithoutAttachmentsPassesNoFiles) {
     EXPECT_EQ(call.fileCount, 0u);
     EXPECT_FALSE(call.hasFiles);
     EXPECT_FALSE(call.originator);
-    EXPECT_FALSE(DirectoryExists(StagingDirectory()));
+    EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty());
 }
 
 TEST_F(MailPipeline, WrongVersionIsAnsweredWithItsTextAndLeavesNothing) {
@@ -115,7 +118,7 @@ TEST_F(MailPipeline, WrongVersionIsAnsweredWithItsTextAndLeavesNothing) {
     EXPECT_EQ(reply, ErrorReply("Invalid header version"));
     EXPECT_EQ(reply.size(), 53u);
     EXPECT_EQ(mapi_.CallCount(), 0u);
-    EXPECT_FALSE(DirectoryExists(StagingDirectory()));
+    EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty());
 }
 
 TEST_F(MailPipeline, DecoderRejectionsReachTheChannel) {
@@ -320,7 +323,7 @@ TEST_F(MailPipeline, ConcurrentRequestsWithEqualNamesEachDeliverTheirOwnBytes) {
         EXPECT_EQ(std::count(contents.begin(), contents.end(), Pattern(1000, i)), 1) << "request " << int(i);
     }
     Sleep(100);
-    EXPECT_TRUE(FilesBelow(StagingDirectory()).empty());
+    EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty());
 }
 
 TEST_F(MailPipeline, ChannelClosedDuringTheDialogGetsNoReplyButTheMailIsHandedOver) {

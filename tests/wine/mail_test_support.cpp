@@ -24,7 +24,8 @@ bool DirectoryExists(const std::wstring& path) {
 
 namespace {
 
-void CollectFiles(const std::wstring& root, const std::wstring& relative, std::vector<std::wstring>& out) {
+void CollectFiles(const std::wstring& root, const std::wstring& relative, bool withDirectories,
+                  std::vector<std::wstring>& out) {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((root + relative + L"*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) {
@@ -36,7 +37,10 @@ void CollectFiles(const std::wstring& root, const std::wstring& relative, std::v
             continue;
         }
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            CollectFiles(root, relative + name + L"\\", out);
+            if (withDirectories) {
+                out.push_back(relative + name + L"\\");
+            }
+            CollectFiles(root, relative + name + L"\\", withDirectories, out);
         } else {
             out.push_back(relative + name);
         }
@@ -54,7 +58,14 @@ std::wstring Environment(const wchar_t* name) {
 
 std::vector<std::wstring> FilesBelow(const std::wstring& directory) {
     std::vector<std::wstring> out;
-    CollectFiles(directory, L"", out);
+    CollectFiles(directory, L"", false, out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<std::wstring> EntriesBelow(const std::wstring& directory) {
+    std::vector<std::wstring> out;
+    CollectFiles(directory, L"", true, out);
     std::sort(out.begin(), out.end());
     return out;
 }

@@ -18,6 +18,8 @@ bool FileExists(const std::wstring& path);
 bool DirectoryExists(const std::wstring& path);
 // Every file below `directory`, as paths relative to it.
 std::vector<std::wstring> FilesBelow(const std::wstring& directory);
+// Files and directories (these ending in a backslash), sorted.
+std::vector<std::wstring> EntriesBelow(const std::wstring& directory);
 void RemoveTree(const std::wstring& directory);
 
 // The reply texts of a failed request: "Exception: char const *       <m>" + NUL.

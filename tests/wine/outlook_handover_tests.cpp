@@ -99,7 +99,7 @@ TEST_F(OutlookHandOver, MailIsBuiltInOutlookAndDisplayedWithoutSimpleMapi) {
     EXPECT_TRUE(Matching(calls, "Session").empty()) << "no originators, no accounts asked";
     EXPECT_TRUE(Matching(calls, "SentOnBehalfOfName").empty());
     EXPECT_TRUE(Matching(calls, "unexpected").empty());
-    EXPECT_TRUE(FilesBelow(StagingDirectory()).empty()) << "staged files removed after the hand-over";
+    EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty()) << "staged files removed after the hand-over";
 }
 
 TEST_F(OutlookHandOver, HtmlBodyGoesToHtmlBodyOnly) {
