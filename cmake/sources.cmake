@@ -31,6 +31,7 @@ set(ZOBRIK_WIN_SOURCES
     exec/exec_worker.cpp
     mail/mail_processing.cpp
     mail/attachment_staging.cpp
+    mail/staging_location.cpp
     mail/simple_mapi_send.cpp
     mail/outlook_handover.cpp
     mail/outlook_connection.cpp
