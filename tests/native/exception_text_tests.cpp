@@ -61,6 +61,13 @@ TEST(ExceptionText, NarrowBytesWidenToTheSameValueAndCharsWithTheirSign) {
 
 TEST(ExceptionText, CharactersBeyondTheBasicPlaneBecomeSurrogatePairs) {
     EXPECT_EQ(TextFor(std::wstring(L"\U0001F600")), Expected(u"std::wstring       \U0001F600"));
+    // The first and the last code point beyond the basic plane.
+    EXPECT_EQ(TextFor(std::wstring(L"\U00010000\U0010FFFF")),
+              Expected(u"std::wstring       \U00010000\U0010FFFF"));
+}
+
+TEST(ExceptionText, NoExceptionAtAllIsUnknown) {
+    EXPECT_EQ(FormatExceptionText(std::exception_ptr()), u"Exception: unknown");
 }
 
 TEST(ExceptionText, OverLongTextIsCutTo255CharactersWithoutSplittingAPair) {
@@ -77,6 +84,12 @@ TEST(ExceptionText, OverLongTextIsCutTo255CharactersWithoutSplittingAPair) {
     std::u16string cut = TextFor(pairs);
     EXPECT_EQ(cut.size(), kExceptionTextMaxLength - 1);
     EXPECT_TRUE(cut.back() >= 0xDC00 && cut.back() < 0xE000) << "ends on a complete pair";
+
+    // One character more before the pairs: the cut falls right after the
+    // 112th pair, which is kept whole.
+    std::u16string afterPair = TextFor(L"a" + pairs);
+    EXPECT_EQ(afterPair.size(), kExceptionTextMaxLength);
+    EXPECT_EQ(afterPair.substr(afterPair.size() - 2), u"\U0001F600");
 }
 
 TEST(ExceptionText, NullNarrowTextGivesTheLabelAlone) {

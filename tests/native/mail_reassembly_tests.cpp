@@ -209,6 +209,18 @@ TEST(MailReassembly, RequestOfExactly4GiBKeepsOnlyItsHeaderAndHandsOnItsLength) 
     EXPECT_EQ(complete->bytes, header);
 }
 
+TEST(MailReassembly, LargestDecodableRequestKeepsEveryByteThatArrived) {
+    // 2^32 - 1 bytes still fit the decoder's length: nothing is cut to the
+    // header, only the buffer grows with what arrives.
+    MailReassembly r;
+    auto bytes = Request(size_t(1) << 20, (uint64_t(1) << 32) - 1);
+    for (size_t pos = 0; pos < bytes.size(); pos += 1600) {
+        EXPECT_FALSE(r.Append(bytes.data() + pos, std::min<size_t>(1600, bytes.size() - pos)));
+    }
+    EXPECT_EQ(r.GetState(), State::Collecting);
+    EXPECT_EQ(r.Buffered(), bytes.size());
+}
+
 TEST(MailReassembly, AnnouncementAloneReservesNothingBeyondWhatArrived) {
     MailReassembly r;
     auto header = Request(16, uint64_t(3) << 30);

@@ -29,6 +29,8 @@ TEST(OutlookRecipientText, EmptyOrEqualDisplayNameGivesTheAddressAlone) {
 
 TEST(OutlookArguments, ComparisonFoldsOnlyAsciiLetters) {
     EXPECT_TRUE(EqualsIgnoringAsciiCase(u"Ann@Example.COM", u"ann@example.com"));
+    EXPECT_TRUE(EqualsIgnoringAsciiCase(u"ZED@AZ", u"zed@az")) << "A and Z are letters";
+    EXPECT_FALSE(EqualsIgnoringAsciiCase(u"@[", u"`{")) << "the signs next to them are not";
     EXPECT_FALSE(EqualsIgnoringAsciiCase(u"\u00c4@x", u"\u00e4@x"));
     EXPECT_FALSE(EqualsIgnoringAsciiCase(u"ann", u"anna"));
     EXPECT_TRUE(EqualsIgnoringAsciiCase(nullptr, u""));

@@ -51,6 +51,14 @@ TEST(SdkAddressTest, EachRuleHasItsReason) {
     EXPECT_EQ(AddressProblem("ann@example..com"), "the part after the '@' is not a domain name");
 }
 
+TEST(SdkAddressTest, EverySpecialCharacterIsNamed) {
+    for (const char c : std::string("<>()[]\\,;:\"")) {
+        EXPECT_EQ(AddressProblem(std::string("a") + c + "b@example.com"),
+                  std::string("it contains the character '") + c + "'")
+            << c;
+    }
+}
+
 TEST(SdkAddressTest, LengthLimitIs254Bytes) {
     const std::string domain = "@example.com";
     EXPECT_EQ(AddressProblem(std::string(254 - domain.size(), 'a') + domain), "");
@@ -60,6 +68,7 @@ TEST(SdkAddressTest, LengthLimitIs254Bytes) {
 TEST(SdkAddressTest, RecipientNotations) {
     EXPECT_EQ(ParseRecipient("ann@example.com"), (Recipient{"", "ann@example.com"}));
     EXPECT_EQ(ParseRecipient("  ann@example.com "), (Recipient{"", "ann@example.com"}));
+    EXPECT_EQ(ParseRecipient("\tAnn Lee\t<\tann@example.com\t>\t"), (Recipient{"Ann Lee", "ann@example.com"}));
     EXPECT_EQ(ParseRecipient("<ann@example.com>"), (Recipient{"", "ann@example.com"}));
     EXPECT_EQ(ParseRecipient("Ann Lee <ann@example.com>"), (Recipient{"Ann Lee", "ann@example.com"}));
     EXPECT_EQ(ParseRecipient("Ann Lee<ann@example.com>"), (Recipient{"Ann Lee", "ann@example.com"}));
@@ -93,6 +102,7 @@ TEST(SdkAddressTest, BadRecipientsNameTheInputAndTheProblem) {
     EXPECT_EQ(ErrorOf("Ann <ann@example.com"),
               "bad recipient \"Ann <ann@example.com\": the address is not usable: it contains a blank");
     EXPECT_EQ(ErrorOf("A<b <ann@example.com>"), "bad recipient \"A<b <ann@example.com>\": the name contains an angle bracket");
+    EXPECT_EQ(ErrorOf("A>b <ann@example.com>"), "bad recipient \"A>b <ann@example.com>\": the name contains an angle bracket");
     EXPECT_EQ(ErrorOf("A\nB <ann@example.com>"),
               "bad recipient \"A\nB <ann@example.com>\": the name contains a control character");
     EXPECT_EQ(ErrorOf("ann@example.com, bob@example.com"),

@@ -41,6 +41,25 @@ TEST(SdkChannelPduTest, PiecesAreJoinedUntilTheLast) {
     EXPECT_EQ(j.TakeMessage(), (Bytes{0}));
 }
 
+TEST(SdkChannelPduTest, LengthsOfSeveralBytesAreRead) {
+    // 70,000 bytes: the length's second and third bytes are not 0.
+    Bytes message(70000);
+    for (size_t i = 0; i < message.size(); ++i) message[i] = uint8_t(i * 7);
+    ChannelMessageJoiner j;
+    EXPECT_FALSE(j.Add(MakeChannelPdu(70000, kChannelFlagFirst, Bytes(message.begin(), message.begin() + 1600))));
+    EXPECT_TRUE(j.Add(MakeChannelPdu(70000, kChannelFlagLast, Bytes(message.begin() + 1600, message.end()))));
+    EXPECT_EQ(j.TakeMessage(), message);
+}
+
+TEST(SdkChannelPduTest, MessageNotTakenIsReplacedByTheNextOne) {
+    ChannelMessageJoiner j;
+    EXPECT_TRUE(j.Add(MakeChannelPdu(2, kChannelFlagFirst | kChannelFlagLast, {1, 2})));
+    EXPECT_FALSE(j.Add(MakeChannelPdu(3, kChannelFlagFirst, {3}))) << "the next message has only begun";
+    EXPECT_THROW(j.TakeMessage(), std::logic_error);
+    EXPECT_TRUE(j.Add(MakeChannelPdu(3, kChannelFlagLast, {4, 5})));
+    EXPECT_EQ(j.TakeMessage(), (Bytes{3, 4, 5}));
+}
+
 TEST(SdkChannelPduTest, EmptyMessage) {
     ChannelMessageJoiner j;
     EXPECT_TRUE(j.Add(MakeChannelPdu(0, kChannelFlagFirst | kChannelFlagLast, {})));

@@ -278,6 +278,12 @@ TEST_F(SdkMailMessageTest, Utf8Validation) {
     EXPECT_FALSE(sdk::IsValidUtf8("\xf4\x90\x80\x80"));    // above U+10FFFF
     EXPECT_FALSE(sdk::IsValidUtf8("\xe2\x82"));            // cut short
     EXPECT_FALSE(sdk::IsValidUtf8("\xe2\x28\xa1"));        // bad continuation
+    EXPECT_FALSE(sdk::IsValidUtf8("\xe0\x9f\xbf"));        // overlong U+07FF
+    EXPECT_TRUE(sdk::IsValidUtf8("\xe0\xa0\x80"));         // U+0800
+    EXPECT_FALSE(sdk::IsValidUtf8("\xed\xbf\xbf"));        // last surrogate
+    EXPECT_TRUE(sdk::IsValidUtf8("\xed\x9f\xbf"));         // U+D7FF
+    // Cut short by the end of the view, whatever follows in memory.
+    EXPECT_FALSE(sdk::IsValidUtf8(std::string_view("\xe2\x82\xac", 2)));
 }
 
 TEST_F(SdkMailMessageTest, ForEachChunkCoversTheRequestLikeSplitIntoChunks) {

@@ -83,6 +83,11 @@ TEST(SdkMailReplyTest, OtherValueTypesKeepTheirLabel) {
     EXPECT_EQ(r.message, "7");
     EXPECT_EQ(sdk::DescribeMailReply(r), "the plug-in reported an error: 7 (int)");
 
+    r = sdk::ParseMailReply(TextReply("Exception: std::string        temp path too long"));
+    EXPECT_EQ(sdk::DescribeMailReply(r), "the plug-in reported an error: temp path too long");
+    r = sdk::ParseMailReply(TextReply("Exception: std::wstring       temp path too long"));
+    EXPECT_EQ(sdk::DescribeMailReply(r), "the plug-in reported an error: temp path too long");
+
     r = sdk::ParseMailReply(TextReply("Exception: unsigned long long 18446744073709551615"));
     EXPECT_EQ(r.errorType, "unsigned long long");
     EXPECT_EQ(r.message, "18446744073709551615");
@@ -110,6 +115,7 @@ TEST(SdkMailReplyTest, UnusualTextsAreStillErrorTexts) {
     EXPECT_EQ(r.kind, MailReplyKind::ErrorText);
     EXPECT_EQ(r.errorType, "");
     EXPECT_EQ(r.message, "something went wrong here");
+    EXPECT_EQ(sdk::DescribeMailReply(r), "the plug-in reported an error: something went wrong here");
 
     r = sdk::ParseMailReply(TextReply("Exception: short one"));
     EXPECT_EQ(r.kind, MailReplyKind::ErrorText);

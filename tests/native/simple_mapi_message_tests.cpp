@@ -42,6 +42,16 @@ TEST(SimpleMapiMessage, SenderGroupWinsOverFromGroupAsOriginator) {
     EXPECT_EQ(m.Message()->nRecipCount, 1u);
 }
 
+TEST(SimpleMapiMessage, SenderAfterSeveralFromEntriesIsTheOriginator) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::From, "", "a@x").AddRecipient(RecipientGroup::From, "", "b@x")
+        .AddRecipient(RecipientGroup::Sender, "", "s@x").AddRecipient(RecipientGroup::To, "", "t@x");
+    Decoded d = Decode(writer);
+    SimpleMapiMessage m(d.request);
+    EXPECT_EQ(m.Message()->lpOriginator, &m.Recipients()[2]);
+    EXPECT_EQ(Str(m.Message()->lpOriginator->lpszName), u"s@x");
+}
+
 TEST(SimpleMapiMessage, FromGroupAloneIsTheOriginatorAndNoneGivesNull) {
     MailRequestWriter withFrom;
     withFrom.AddRecipient(RecipientGroup::From, "A", "a@x").AddRecipient(RecipientGroup::From, "B", "b@x")

@@ -22,11 +22,14 @@ TEST(StagedFileNames, BaseNameIsThePartAfterTheLastSeparatorOfEitherKind) {
     EXPECT_EQ(AttachmentBaseName(u"dir\\"), u"");
     EXPECT_EQ(AttachmentBaseName(u"dir/"), u"");
     EXPECT_EQ(AttachmentBaseName(u""), u"");
+    EXPECT_EQ(AttachmentBaseName(u"a/b/c.txt"), u"c.txt");
+    EXPECT_EQ(AttachmentBaseName(u"a\\b\\c.txt"), u"c.txt");
 }
 
 TEST(StagedFileNames, ReservedDeviceNamesNeverReachADevice) {
     for (const char16_t* name : {u"CON", u"con", u"PRN", u"AUX", u"NUL", u"nul.txt", u"NUL.tar.gz", u"COM1",
-                                 u"com9.log", u"LPT1", u"lpt0", u"COM\u00b9", u"LPT\u00b3.txt", u"CON .txt"}) {
+                                 u"com9.log", u"LPT1", u"lpt0", u"COM\u00b9", u"LPT\u00b3.txt", u"CON .txt",
+                                 u"aux", u"COM\u00b2"}) {
         EXPECT_TRUE(IsReservedDeviceName(name)) << std::string(name, name + std::char_traits<char16_t>::length(name));
         EXPECT_EQ(SafeFileName(name)[0], u'_');
     }
@@ -42,6 +45,8 @@ TEST(StagedFileNames, StreamsAndInvalidCharactersAreReplaced) {
     EXPECT_EQ(SafeFileName(u"file.txt::$DATA"), u"file.txt__$DATA");
     EXPECT_EQ(SafeFileName(u"what?<>|*\".txt"), u"what______.txt");
     EXPECT_EQ(SafeFileName(u"tab\there\x01"), u"tab_here_");
+    EXPECT_EQ(SafeFileName(u"last\x1f" u"control"), u"last_control");
+    EXPECT_EQ(SafeFileName(u"path\\and/slash"), u"path_and_slash") << "a name given directly, not a base name";
 }
 
 TEST(StagedFileNames, TrailingDotsAndSpacesAndDotNamesAreMadeSafe) {
@@ -60,6 +65,20 @@ TEST(StagedFileNames, EqualNamesWithinARequestBecomeUnique) {
                                               u"report (2).pdf", u"README", u"readme"}));
     EXPECT_EQ(names, (std::vector<std::u16string>{u"report.pdf", u"report (2).pdf", u"REPORT (3).PDF", u"other.txt",
                                                   u"report (2) (2).pdf", u"README", u"readme (2)"}));
+}
+
+TEST(StagedFileNames, NumberingSkipsNumbersAlreadyTaken) {
+    auto names = StagedFileNames(Attachments({u"a.txt", u"a (2).txt", u"a.txt", u"A.TXT"}));
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"a.txt", u"a (2).txt", u"a (3).txt", u"A (4).TXT"}));
+}
+
+TEST(StagedFileNames, Latin1LettersFoldFromAGraveToThorn) {
+    // U+00E0..U+00FE fold onto U+00C0..U+00DE; y with diaeresis (U+00FF) has
+    // no upper case there and stays apart from sharp s (U+00DF).
+    auto names = StagedFileNames(
+        Attachments({u"\u00e0.txt", u"\u00c0.TXT", u"\u00fe", u"\u00de", u"\u00ff", u"\u00df"}));
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"\u00e0.txt", u"\u00c0 (2).TXT", u"\u00fe", u"\u00de (2)",
+                                                  u"\u00ff", u"\u00df"}));
 }
 
 TEST(StagedFileNames, LetterCaseOfLatin1IsFoldedButSignsHaveNone) {

@@ -60,6 +60,8 @@ TEST(Utf8ToUtf16Test, TruncatedSequences) {
     EXPECT_EQ(Convert("\xE2\x82" "A"), u"\uFFFDA");
     EXPECT_EQ(Convert("\xF0\x9F\x98" "A"), u"\uFFFDA");
     EXPECT_EQ(Convert("\xC3"), u"\uFFFD");  // cut by the terminator
+    // A lead byte is no continuation: it ends the sequence before it.
+    EXPECT_EQ(Convert("\xE2\x82\xC3\xA9"), u"\uFFFD\u00E9");
     // Cut by the end of the input itself (no terminator given).
     const uint8_t in[] = {'x', 0xF0, 0x9F};
     char16_t out[3] = {};
@@ -71,6 +73,7 @@ TEST(Utf8ToUtf16Test, OverlongForms) {
     EXPECT_EQ(Convert("\xC0\x80"), u"\uFFFD\uFFFD");
     EXPECT_EQ(Convert("\xC1\xBF"), u"\uFFFD\uFFFD");
     EXPECT_EQ(Convert("\xE0\x80\xAF"), u"\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(Convert("\xE0\x9F\xBF"), u"\uFFFD\uFFFD\uFFFD");  // U+07FF in three bytes
     EXPECT_EQ(Convert("\xF0\x8F\xBF\xBF"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
 }
 
