@@ -5,6 +5,7 @@ set(ZOBRIK_LOGIC_SOURCES
     plugin/exception_text.cpp
     mail/mail_decoder.cpp
     mail/staged_file_names.cpp
+    mail/staging_rules.cpp
     mail/simple_mapi_message.cpp
     mail/outlook_arguments.cpp
 )

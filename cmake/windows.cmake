@@ -14,7 +14,7 @@ add_library(zobrik_core OBJECT ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_WIN_SOURCE
 target_include_directories(zobrik_core PUBLIC ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
 target_compile_definitions(zobrik_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 target_compile_options(zobrik_core PRIVATE ${ZOBRIK_WARNINGS})
-target_link_libraries(zobrik_core INTERFACE shell32 shlwapi ole32 oleaut32 uuid user32)
+target_link_libraries(zobrik_core INTERFACE shell32 shlwapi ole32 oleaut32 uuid user32 advapi32 bcrypt)
 
 add_library(ZobrikWTSDVC SHARED plugin/dllmain.cpp plugin/ZobrikWTSDVC.def)
 set_target_properties(ZobrikWTSDVC PROPERTIES PREFIX "" OUTPUT_NAME ZobrikWTSDVC)

@@ -1,30 +1,37 @@
 #include "attachment_staging.h"
 
 #include <windows.h>
+#include <bcrypt.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <cstring>
 #include <cwchar>
+#include <memory>
+#include <mutex>
 #include <utility>
 
 #include "staged_file_names.h"
+#include "staging_location.h"
+#include "staging_rules.h"
 
 namespace zobrik {
 
 namespace {
 
 constexpr DWORD kPathBufferSize = 512;  // paths up to 511 characters
-constexpr DWORD kLongestTempPath = 260;
-constexpr wchar_t kDirectoryPrefix[] = L"Email-Attachment-";
+constexpr wchar_t kZoneStream[] = L":Zone.Identifier";
 
 class FileHandle {
 public:
     explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
+    FileHandle(FileHandle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
     ~FileHandle() { Close(); }
 
-    bool Valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
     HANDLE Get() const noexcept { return handle_; }
     bool Close() noexcept {
         if (!Valid()) {
@@ -37,55 +44,128 @@ private:
     HANDLE handle_;
 };
 
-// Creates the directory unless it exists. The shared staging directory is
-// never removed by a request, so once it exists it stays; a directory that
-// another request or client creates at the same moment is no failure.
-void EnsureDirectory(const wchar_t* path) {
-    if (PathIsDirectoryW(path)) {
-        return;
+struct LocalFreeDeleter {
+    void operator()(void* memory) const noexcept { LocalFree(memory); }
+};
+template <class T>
+using LocalMemory = std::unique_ptr<T, LocalFreeDeleter>;
+
+struct FindCloser {
+    void operator()(HANDLE find) const noexcept { FindClose(find); }
+};
+using FindHandle = std::unique_ptr<void, FindCloser>;
+
+// "D:P(A;OICI;FA;;;<user>)": full access for the current user alone, not
+// inherited from the temp folder, passed on to everything created inside.
+LocalMemory<void> OwnerOnlySecurityDescriptor() {
+    HANDLE rawToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
+        return nullptr;
     }
-    int result = SHCreateDirectory(nullptr, path);
-    if (result != ERROR_SUCCESS && !((result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS) && PathIsDirectoryW(path))) {
+    FileHandle token(rawToken);
+    DWORD size = 0;
+    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+    std::unique_ptr<BYTE[]> user(new (std::nothrow) BYTE[size]);
+    if (!user || !GetTokenInformation(token.Get(), TokenUser, user.get(), size, &size)) {
+        return nullptr;
+    }
+    wchar_t* rawSid = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.get())->User.Sid, &rawSid)) {
+        return nullptr;
+    }
+    LocalMemory<wchar_t> sid(rawSid);
+    std::wstring sddl = std::wstring(L"D:P(A;OICI;FA;;;") + sid.get() + L")";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+        return nullptr;
+    }
+    return LocalMemory<void>(descriptor);
+}
+
+// Creates the shared directory for the current user alone. One that exists
+// is used, unless it is a link (junction or symbolic link), which could lead
+// the attachments anywhere: then nothing is written.
+void EnsureSharedDirectory(const wchar_t* path) {
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        LocalMemory<void> descriptor = OwnerOnlySecurityDescriptor();
+        SECURITY_ATTRIBUTES security{sizeof(security), descriptor.get(), FALSE};
+        int result = SHCreateDirectoryExW(nullptr, path, descriptor ? &security : nullptr);
+        if (result == ERROR_SUCCESS) {
+            return;
+        }
+        // Another request or client may have created it at the same moment.
+        attributes = GetFileAttributesW(path);
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            RaiseMailError("unable to create temporary directory");
+        }
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        RaiseMailError("staging directory is a link");
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         RaiseMailError("unable to create temporary directory");
     }
 }
 
-// The shared staging directory: the temp folder's "Ema1.tmp".
+// The shared staging directory, "...\Temp\Ema1.tmp\".
 std::wstring PrepareSharedDirectory() {
     wchar_t tempFolder[kPathBufferSize];
     DWORD length = GetTempPathW(kPathBufferSize, tempFolder);
-    if (length - 1 > kLongestTempPath - 1) {  // 0 and above 260 both fail
+    if (length - 1 > 260 - 1) {  // 0 and above 260 both fail
         RaiseMailError("temp path too long");
     }
     if (!PathFileExistsW(tempFolder) && SHCreateDirectory(nullptr, tempFolder) != ERROR_SUCCESS) {
         RaiseMailError("unable to ensure temp directory exists");
     }
-    wchar_t name[kPathBufferSize];
-    if (GetTempFileNameW(tempFolder, kDirectoryPrefix, 1, name) == 0) {
+    std::wstring name = StagingDirectoryPath();
+    if (name.empty()) {
         RaiseMailError("unable to create temporary file for directory");
     }
     // A plain file of that name is in the way of the directory.
-    if (DeleteFileW(name) && RemoveDirectoryW(name)) {
+    if (DeleteFileW(name.c_str()) && RemoveDirectoryW(name.c_str())) {
         RaiseMailError("unable to delete temporary file for directory");
     }
-    EnsureDirectory(name);
-    if (wcscpy_s(tempFolder, kPathBufferSize, name) != 0 || wcscat_s(tempFolder, kPathBufferSize, L"\\") != 0) {
+    EnsureSharedDirectory(name.c_str());
+    if (name.size() + 1 >= kPathBufferSize) {
         RaiseMailError("unable to create temp path var");
     }
-    return tempFolder;
+    return name + L"\\";
 }
 
-// A directory of this request's own inside the shared one, created new: an
-// existing directory is never reused.
+void RequireFreeSpace(const std::wstring& directory, uint64_t bytesToWrite) {
+    ULARGE_INTEGER available{}, total{};
+    if (!GetDiskFreeSpaceExW(directory.c_str(), &available, &total, nullptr)) {
+        RaiseMailError("unable to read the free disk space");
+    }
+    if (!LeavesDiskReserve(available.QuadPart, total.QuadPart, bytesToWrite)) {
+        RaiseMailError("not enough free disk space for the attachments");
+    }
+}
+
+bool SupportsNamedStreams(const std::wstring& directory) {
+    wchar_t root[MAX_PATH + 1];
+    DWORD flags = 0;
+    return GetVolumePathNameW(directory.c_str(), root, MAX_PATH + 1) &&
+           GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+           (flags & FILE_NAMED_STREAMS);
+}
+
+uint64_t RandomBits() {
+    uint64_t value = 0;
+    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&value), sizeof(value),
+                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+        RaiseMailError("unable to create temporary directory");
+    }
+    return value;
+}
+
+// A directory of this request's own inside the shared one, with a random
+// name, created new: an existing directory is never reused.
 std::wstring CreateRequestDirectory(const std::wstring& shared) {
-    static volatile LONG counter = 0;
-    const DWORD process = GetCurrentProcessId();
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        wchar_t name[64];
-        _snwprintf(name, std::size(name), L"%lx-%lx", static_cast<unsigned long>(process),
-                   static_cast<unsigned long>(InterlockedIncrement(&counter)));
-        std::wstring path = shared + name;
-        if (path.size() >= kPathBufferSize - 1) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        std::wstring path = shared + RequestDirectoryName(GetCurrentProcessId(), RandomBits());
+        if (path.size() + 1 >= kPathBufferSize) {
             RaiseMailError("unable to create temp path var");
         }
         if (CreateDirectoryW(path.c_str(), nullptr)) {
@@ -98,18 +178,49 @@ std::wstring CreateRequestDirectory(const std::wstring& shared) {
     RaiseMailError("unable to create temporary directory");
 }
 
-void WriteStagedFile(const wchar_t* path, const MailAttachment& attachment) {
-    FileHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) {
-        RaiseMailError("unable to write temporary file");
+std::wstring FilePath(const std::wstring& directory, const WideString& name) {
+    wchar_t path[kPathBufferSize];
+    if (wcscpy_s(path, kPathBufferSize, directory.c_str()) != 0) {
+        RaiseMailError("unable to create temp file var");
     }
+    if (wcscat_s(path, kPathBufferSize, name.c_str()) != 0) {
+        RaiseMailError("unable to create temp file name");
+    }
+    return path;
+}
+
+bool NameTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+
+// Creates the attachment's file under its name, or, when a file of that
+// name exists (only one of this request's own can: the directory is new),
+// under the next numbered name. Case pairs beyond Latin-1 and short 8.3
+// aliases name the same file on Windows; CREATE_NEW finds them all.
+FileHandle CreateStagedFile(StagingArea& area, std::vector<std::wstring>& files, const WideString& name) {
+    if (name.empty()) {
+        RaiseMailError("unable to write temporary file");  // the path would be the directory itself
+    }
+    for (unsigned n = 1; n <= files.size() + 1; ++n) {
+        std::wstring path = FilePath(area.Directory(), n == 1 ? name : NumberedFileName(name, n));
+        FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.Valid()) {
+            files.push_back(std::move(path));
+            return file;
+        }
+        if (!NameTaken(GetLastError())) {
+            break;
+        }
+    }
+    RaiseMailError("unable to write temporary file");
+}
+
+void WriteAll(FileHandle& file, const void* data, DWORD size) {
     DWORD written = 0;
-    if (!WriteFile(file.Get(), attachment.data, DWORD(attachment.size), &written, nullptr)) {
+    if (!WriteFile(file.Get(), data, size, &written, nullptr)) {
         file.Close();
         RaiseMailError("unable to write to temporary file");
     }
-    if (written != attachment.size) {
+    if (written != size) {
         file.Close();
         RaiseMailError("short write to temporary file");
     }
@@ -118,36 +229,223 @@ void WriteStagedFile(const wchar_t* path, const MailAttachment& attachment) {
     }
 }
 
+void MarkAsFromTheInternet(const std::wstring& path) {
+    std::wstring stream = path + kZoneStream;
+    FileHandle mark(CreateFileW(stream.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!mark.Valid()) {
+        RaiseMailError("unable to mark temporary file");
+    }
+    WriteAll(mark, kInternetZoneIdentifier, DWORD(strlen(kInternetZoneIdentifier)));
+}
+
+void RemoveDirectoryAndFiles(const std::wstring& directory) noexcept {
+    WIN32_FIND_DATAW entry;
+    FindHandle find(FindFirstFileExW((directory + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                     nullptr, 0));
+    if (find.get() == INVALID_HANDLE_VALUE) {
+        find.release();
+    } else {
+        do {
+            if (!(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+                DeleteFileW((directory + entry.cFileName).c_str());
+            }
+        } while (FindNextFileW(find.get(), &entry));
+    }
+    RemoveDirectoryW(directory.c_str());
+}
+
 }  // namespace
 
-void StageAttachments(MailRequest& request, StagingArea& area) {
-    area.sharedDirectory = PrepareSharedDirectory();
-    area.directory = CreateRequestDirectory(area.sharedDirectory);
-    area.files.assign(request.attachments.size(), std::wstring());
+StagingArea::StagingArea(StagingArea&& other) noexcept
+    : directory_(std::move(other.directory_)), files_(std::move(other.files_)) {
+    other.directory_.clear();
+    other.files_.clear();
+}
 
-    std::vector<WideString> names = StagedFileNames(request.attachments);
-    for (size_t j = 0; j < request.attachments.size(); ++j) {
-        wchar_t path[kPathBufferSize];
-        if (wcscpy_s(path, kPathBufferSize, area.directory.c_str()) != 0) {
-            RaiseMailError("unable to create temp file var");
-        }
-        if (wcscat_s(path, kPathBufferSize, names[j].c_str()) != 0) {
-            RaiseMailError("unable to create temp file name");
-        }
-        WriteStagedFile(path, request.attachments[j]);
-        area.files[j] = path;
-        request.attachments[j].stagedPath = area.files[j].c_str();
+StagingArea& StagingArea::operator=(StagingArea&& other) noexcept {
+    if (this != &other) {
+        Remove();
+        directory_ = std::exchange(other.directory_, std::wstring());
+        files_ = std::exchange(other.files_, std::vector<std::wstring>());
+    }
+    return *this;
+}
+
+void StagingArea::Remove() noexcept {
+    for (const std::wstring& file : files_) {
+        DeleteFileW(file.c_str());  // its Zone.Identifier stream goes with it
+    }
+    files_.clear();
+    if (!directory_.empty()) {
+        RemoveDirectoryW(directory_.c_str());
+        directory_.clear();
     }
 }
 
-void RemoveStagedFiles(const StagingArea& area, uint32_t count) noexcept {
-    for (uint32_t j = 0; j < count && j < area.files.size(); ++j) {
-        if (!area.files[j].empty()) {
-            DeleteFileW(area.files[j].c_str());
+void StageAttachments(MailRequest& request, uint64_t requestLength, StagingArea& area) {
+    if (!AttachmentsFitTheRequest(request.attachments, requestLength)) {
+        RaiseMailError("attachments larger than the request");
+    }
+    uint64_t bytesToWrite = 0;
+    for (const MailAttachment& attachment : request.attachments) {
+        bytesToWrite += attachment.size;
+    }
+    const std::wstring shared = PrepareSharedDirectory();
+    RequireFreeSpace(shared, bytesToWrite);
+    const bool markFiles = SupportsNamedStreams(shared);
+
+    area.Remove();
+    area.directory_ = CreateRequestDirectory(shared);
+    area.files_.reserve(request.attachments.size());
+    std::vector<WideString> names = StagedFileNames(request.attachments);
+    for (size_t j = 0; j < request.attachments.size(); ++j) {
+        MailAttachment& attachment = request.attachments[j];
+        FileHandle file = CreateStagedFile(area, area.files_, names[j]);
+        WriteAll(file, attachment.data, DWORD(attachment.size));
+        if (markFiles) {
+            MarkAsFromTheInternet(area.files_.back());
+        }
+        attachment.stagedPath = area.files_.back().c_str();
+    }
+}
+
+// Kept areas, their removal when due and at unload.
+namespace {
+
+class KeptAreas {
+public:
+    static KeptAreas& Instance() {
+        static KeptAreas* instance = new KeptAreas();  // used from DllMain; never destroyed
+        return *instance;
+    }
+
+    void Keep(StagingArea area) noexcept {
+        std::lock_guard lock(mutex_);
+        try {
+            areas_.Add(std::move(area), GetTickCount64() + uint64_t(kKeptStagingMinutes) * 60 * 1000);
+        } catch (...) {
+            return;  // the area could not be kept and has removed its files
+        }
+        ScheduleLocked();
+    }
+
+    void RemoveDue() noexcept {
+        std::vector<StagingArea> due;
+        std::lock_guard lock(mutex_);
+        try {
+            due = areas_.TakeDue(GetTickCount64());
+        } catch (...) {
+        }
+        ScheduleLocked();
+    }  // `due` removes its files after the lock is released
+
+    // At unload: the timer is stopped (a running callback is waited for, so
+    // none runs once the module's code is gone) and every kept area goes.
+    // When the process ends, the pool's threads are gone already.
+    void RemoveAll(bool processEnding) noexcept {
+        PTP_TIMER timer = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            timer = std::exchange(timer_, nullptr);
+        }
+        if (timer && !processEnding) {
+            SetThreadpoolTimer(timer, nullptr, 0, 0);
+            WaitForThreadpoolTimerCallbacks(timer, TRUE);
+            CloseThreadpoolTimer(timer);
+        }
+        std::vector<StagingArea> all;
+        std::lock_guard lock(mutex_);
+        try {
+            all = areas_.TakeAll();
+        } catch (...) {
         }
     }
-    if (!area.directory.empty()) {
-        RemoveDirectoryW(area.directory.c_str());
+
+private:
+    static void CALLBACK OnTimer(PTP_CALLBACK_INSTANCE, void*, PTP_TIMER) { Instance().RemoveDue(); }
+
+    void ScheduleLocked() noexcept {
+        auto next = areas_.NextDeadline();
+        if (!next) {
+            if (timer_) {
+                SetThreadpoolTimer(timer_, nullptr, 0, 0);
+            }
+            return;
+        }
+        if (!timer_) {
+            // No callback library: the pool would then keep the module loaded
+            // for as long as the timer exists. Unloading stops the timer.
+            timer_ = CreateThreadpoolTimer(&OnTimer, nullptr, nullptr);
+            if (!timer_) {
+                return;  // removed at unload instead
+            }
+        }
+        const uint64_t now = GetTickCount64();
+        const int64_t wait100ns = -int64_t((*next > now ? *next - now : 0) * 10000);
+        FILETIME dueTime{DWORD(uint64_t(wait100ns)), DWORD(uint64_t(wait100ns) >> 32)};
+        SetThreadpoolTimer(timer_, &dueTime, 0, 1000);
+    }
+
+    std::mutex mutex_;
+    KeptStagingAreas<StagingArea> areas_;
+    PTP_TIMER timer_ = nullptr;
+};
+
+// Whether the process `id` runs and was started before `since`: a process
+// started later only reuses the id of the one that made the directory.
+bool ProcessRunsSince(DWORD id, const FILETIME& since) {
+    FileHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process.Valid()) {
+        return GetLastError() == ERROR_ACCESS_DENIED;  // it exists; leave its files alone
+    }
+    DWORD exitCode = 0;
+    FILETIME created, exited, kernel, user;
+    if (!GetExitCodeProcess(process.Get(), &exitCode) || exitCode != STILL_ACTIVE) {
+        return false;
+    }
+    if (!GetProcessTimes(process.Get(), &created, &exited, &kernel, &user)) {
+        return true;
+    }
+    return CompareFileTime(&created, &since) <= 0;
+}
+
+}  // namespace
+
+void KeepUntilTheComposeWindowIsDone(StagingArea area) noexcept {
+    KeptAreas::Instance().Keep(std::move(area));
+}
+
+void RemoveKeptStagingAreas(bool processEnding) noexcept {
+    KeptAreas::Instance().RemoveAll(processEnding);
+}
+
+void RemoveAbandonedStagingDirectories() noexcept {
+    try {
+        std::wstring shared = StagingDirectoryPath();
+        DWORD attributes = shared.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(shared.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            return;
+        }
+        shared += L"\\";
+        WIN32_FIND_DATAW entry;
+        FindHandle find(FindFirstFileExW((shared + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                         nullptr, 0));
+        if (find.get() == INVALID_HANDLE_VALUE) {
+            find.release();
+            return;
+        }
+        do {
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                continue;
+            }
+            auto owner = RequestDirectoryOwner(entry.cFileName);
+            if (!owner || *owner == GetCurrentProcessId() || ProcessRunsSince(*owner, entry.ftCreationTime)) {
+                continue;
+            }
+            RemoveDirectoryAndFiles(shared + entry.cFileName + L"\\");
+        } while (FindNextFileW(find.get(), &entry));
+    } catch (...) {
     }
 }
 

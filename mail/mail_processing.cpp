@@ -6,6 +6,7 @@
 #include "debug_output.h"
 #include "mail_decoder.h"
 #include "outlook_handover.h"
+#include "simple_mapi_message.h"
 #include "simple_mapi_send.h"
 
 namespace zobrik {
@@ -14,15 +15,18 @@ int32_t ProcessMailRequest(uint32_t length, uint8_t* request) {
     DebugEvent(ZOBRIK_WIDE("OnDataReceived"));
     MailRequest mail = DecodeMailRequest(request, length);
 
+    // Whatever ends the request, the area removes what it staged, unless the
+    // hand-over below keeps it for a compose window that stays open.
     StagingArea staging;
-    StageAttachments(mail, staging);
+    StageAttachments(mail, length, staging);
 
     bool handedToOutlook = (mail.flags & MAIL_FLAG_OUTLOOK) && HandOverToOutlook(mail) >= 0;
     if (!handedToOutlook) {
         SendWithSimpleMapi(mail);
+        if (SimpleMapiOptions(mail.flags) & MAPI_DIALOG_MODELESS) {
+            KeepUntilTheComposeWindowIsDone(std::move(staging));
+        }
     }
-
-    RemoveStagedFiles(staging, mail.attachmentCount);
     return 0;
 }
 

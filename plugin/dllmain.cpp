@@ -3,14 +3,18 @@
 #include <windows.h>
 
 #include "debug_output.h"
+#include "mail/attachment_staging.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         zobrik::DebugOutput(L"Zobrik WTS DVC plugin loaded\n");
         break;
     case DLL_PROCESS_DETACH:
         zobrik::DebugOutput(L"Zobrik WTS DVC plugin unloading\n");
+        // Attachments kept for compose windows that stayed open leave with
+        // the plug-in.
+        zobrik::RemoveKeptStagingAreas(reserved != nullptr);
         break;
     default:
         break;

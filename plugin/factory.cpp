@@ -2,9 +2,11 @@
 // the number of plug-ins and then to receive them.
 #include <windows.h>
 
+#include <mutex>
 #include <new>
 
 #include "debug_output.h"
+#include "mail/attachment_staging.h"
 #include "module_objects.h"
 #include "plugin.h"
 #include "simple_mapi_binding.h"
@@ -22,6 +24,9 @@ extern "C" HRESULT __stdcall VirtualChannelGetInstance(REFIID, ULONG* count, voi
     if (!zobrik::BindSimpleMapi()) {
         return S_OK;
     }
+    // What a client that ended abnormally left in the staging directory.
+    static std::once_flag abandonedRemoved;
+    std::call_once(abandonedRemoved, zobrik::RemoveAbandonedStagingDirectories);
     if (objects) {
         try {
             objects[0] = static_cast<IWTSPlugin*>(zobrik::ModuleObjects::Create<CWTSDVCPlugin>());

@@ -144,8 +144,8 @@ void StagingBenchmark() {
     });
     double stage = Best(5, [&] {
         zobrik::StagingArea area;
-        zobrik::StageAttachments(mail, area);
-        zobrik::RemoveStagedFiles(area, mail.attachmentCount);
+        zobrik::StageAttachments(mail, request.size(), area);
+        area.Remove();
     });
     Report("staging a 64 MiB attachment (and removal)", stage, write, "raw WriteFile (and delete)", 1.1);
     zobrik::sdk::MailRequestWriter withoutAttachments;
@@ -154,8 +154,8 @@ void StagingBenchmark() {
     auto none = zobrik::DecodeMailRequest(empty.data(), uint32_t(empty.size()));
     double directories = Best(5, [&] {
         zobrik::StagingArea area;
-        zobrik::StageAttachments(none, area);
-        zobrik::RemoveStagedFiles(area, 0);
+        zobrik::StageAttachments(none, empty.size(), area);
+        area.Remove();
     });
     std::printf("  of which the staging directories (made and removed): %.3f ms\n", directories * 1e3);
 }

@@ -143,16 +143,14 @@ TEST_F(MailPipeline, MalformedUtf8BecomesReplacementCharacters) {
     EXPECT_EQ(call.noteText, std::optional<std::wstring>(L"\ufffd x \U0001F600"));
 }
 
-TEST_F(MailPipeline, OnlyOriginatorsIsAnUnknownErrorAndTheFilesStay) {
+TEST_F(MailPipeline, OnlyOriginatorsIsAnUnknownErrorAndTheFilesAreRemoved) {
     MailRequestWriter writer;
     writer.AddRecipient(RecipientGroup::From, "", "me@example.com").AddAttachment("kept.txt", Pattern(10, 3));
     auto reply = Exchange(writer.Build());
     EXPECT_EQ(reply, UnknownErrorReply());
     EXPECT_EQ(reply.size(), 19u);
     EXPECT_EQ(mapi_.CallCount(), 0u);
-    auto files = FilesBelow(StagingDirectory());
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].substr(files[0].size() - 9), L"\\kept.txt");
+    EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty());
 }
 
 TEST_F(MailPipeline, UserCancellingStillGivesStatusZeroAndRemovesTheFiles) {
@@ -210,7 +208,7 @@ TEST_F(MailPipeline, SpecialWindowsNamesAreStagedUnderSafeNames) {
     }
 }
 
-TEST_F(MailPipeline, EmptyBaseNameCannotBeWrittenAndEarlierFilesStay) {
+TEST_F(MailPipeline, EmptyBaseNameCannotBeWrittenAndEarlierFilesAreRemoved) {
     MailRequestWriter writer;
     writer.AddRecipient(RecipientGroup::To, "", "to@example.com")
         .AddAttachment("one.txt", Pattern(10, 1))
@@ -218,20 +216,30 @@ TEST_F(MailPipeline, EmptyBaseNameCannotBeWrittenAndEarlierFilesStay) {
         .AddAttachment("folder\\", Pattern(10, 3));
     EXPECT_EQ(Exchange(writer.Build()), ErrorReply("unable to write temporary file"));
     EXPECT_EQ(mapi_.CallCount(), 0u);
-    auto files = FilesBelow(StagingDirectory());
-    ASSERT_EQ(files.size(), 2u);
-    EXPECT_EQ(files[0].substr(files[0].size() - 8), L"\\one.txt");
-    EXPECT_EQ(files[1].substr(files[1].size() - 8), L"\\two.txt");
+    EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty());
 }
 
-TEST_F(MailPipeline, BaseNamePastTheBufferIsRejectedAndPastTheComponentLimitCannotBeWritten) {
-    MailRequestWriter tooLong;
-    tooLong.AddRecipient(RecipientGroup::To, "", "to@example.com").AddAttachment(std::string(600, 'n'), {1});
-    EXPECT_EQ(Exchange(tooLong.Build()), ErrorReply("unable to create temp file name"));
+TEST_F(MailPipeline, LongNamesAreShortenedAndAPathPastTheBufferIsRejected) {
+    MailRequestWriter longName;
+    longName.AddRecipient(RecipientGroup::To, "", "to@example.com").AddAttachment(std::string(600, 'n') + ".txt", {1});
+    ASSERT_EQ(Exchange(longName.Build()), StatusOkReply());
+    std::wstring staged = *mapi_.Call(0)->files.at(0).pathName;
+    std::wstring base = staged.substr(staged.rfind(L'\\') + 1);
+    EXPECT_EQ(base, std::wstring(251, L'n') + L".txt") << "cut to the 255 characters of a file name";
 
-    MailRequestWriter longComponent;
-    longComponent.AddRecipient(RecipientGroup::To, "", "to@example.com").AddAttachment(std::string(300, 'c'), {1});
-    EXPECT_EQ(Exchange(longComponent.Build()), ErrorReply("unable to write temporary file"));
+    // A temp folder of 250 characters leaves too little room for that name.
+    std::wstring deep = TempFolder();
+    while (deep.size() < 240) {
+        deep += std::wstring(std::min<size_t>(40, 240 - deep.size()), L'd') + L"\\";
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    UseTempFolder(deep);
+    MailRequestWriter tooLong;
+    tooLong.AddRecipient(RecipientGroup::To, "", "to@example.com")
+        .AddAttachment("first.txt", Pattern(10, 1))
+        .AddAttachment(std::string(300, 'n'), {1});
+    EXPECT_EQ(Exchange(tooLong.Build()), ErrorReply("unable to create temp file name"));
+    EXPECT_TRUE(EntriesBelow(deep + L"Ema1.tmp\\").empty()) << "the first file is removed again";
 }
 
 TEST_F(MailPipeline, EmptyAttachmentIsStagedAsAnEmptyFile) {

@@ -50,7 +50,9 @@ zobrik_add_wine_test(plugin_lifecycle plugin_tests
     ENV ${ZOBRIK_MAPI_RECORDING})
 
 # Mail requests end to end with the recording Simple MAPI stand-in.
-zobrik_add_plugin_test_program(mail_tests ${ZOBRIK_WINE_TEST_DIR}/mail_pipeline_tests.cpp)
+zobrik_add_plugin_test_program(mail_tests
+    ${ZOBRIK_WINE_TEST_DIR}/mail_pipeline_tests.cpp
+    ${ZOBRIK_WINE_TEST_DIR}/hostile_mail_tests.cpp)
 zobrik_add_wine_test(mail_pipeline mail_tests ENV ${ZOBRIK_MAPI_RECORDING})
 
 # The same channel with Wine's own mapi32, passing mails on to xdg-email.

@@ -1,0 +1,80 @@
+#include "mail/staging_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace zobrik {
+namespace {
+
+std::vector<MailAttachment> Attachments(std::initializer_list<uint64_t> sizes) {
+    std::vector<MailAttachment> attachments;
+    for (uint64_t size : sizes) {
+        MailAttachment attachment;
+        attachment.size = size;
+        attachments.push_back(attachment);
+    }
+    return attachments;
+}
+
+TEST(StagingRules, AttachmentsMayAddUpToTheRequestLengthAndNotBeyond) {
+    EXPECT_TRUE(AttachmentsFitTheRequest({}, 0));
+    EXPECT_TRUE(AttachmentsFitTheRequest(Attachments({400, 600}), 1000));
+    EXPECT_FALSE(AttachmentsFitTheRequest(Attachments({400, 601}), 1000));
+    // A thousand records naming one shared range of a small request.
+    std::vector<MailAttachment> shared = Attachments({});
+    for (int i = 0; i < 1000; ++i) {
+        shared.push_back(Attachments({1 << 20})[0]);
+    }
+    EXPECT_FALSE(AttachmentsFitTheRequest(shared, 1075646));
+    EXPECT_FALSE(AttachmentsFitTheRequest(Attachments({0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF}), 0xFFFFFFFF));
+}
+
+TEST(StagingRules, ReserveIsATenthOfTheVolumeUpToOneGiB) {
+    EXPECT_EQ(DiskReserve(1 << 20), (1u << 20) / 10);
+    EXPECT_EQ(DiskReserve(uint64_t(5) << 30), (uint64_t(5) << 30) / 10);
+    EXPECT_EQ(DiskReserve(uint64_t(500) << 30), uint64_t(1) << 30);
+
+    const uint64_t volume = 1000000, reserve = 100000;
+    EXPECT_TRUE(LeavesDiskReserve(reserve + 500, volume, 500));
+    EXPECT_FALSE(LeavesDiskReserve(reserve + 500, volume, 501));
+    EXPECT_FALSE(LeavesDiskReserve(reserve - 1, volume, 0)) << "a volume already below the reserve";
+    EXPECT_TRUE(LeavesDiskReserve(reserve, volume, 0));
+}
+
+TEST(StagingRules, RequestDirectoryNamesCarryTheirOwnerAndAreRecognisedExactly) {
+    WideString name = RequestDirectoryName(0x1a2b, 0x0123456789abcdefull);
+    EXPECT_EQ(name, WideString(ZOBRIK_WIDE("zr-00001a2b-0123456789abcdef")));
+    EXPECT_EQ(RequestDirectoryOwner(name), std::optional<uint32_t>(0x1a2b));
+    EXPECT_EQ(RequestDirectoryOwner(RequestDirectoryName(0xFFFFFFFF, 0)), std::optional<uint32_t>(0xFFFFFFFF));
+    EXPECT_NE(RequestDirectoryName(1, 2), RequestDirectoryName(1, 3));
+
+    // Anything else is never taken for one of ours.
+    for (const WideChar* other : {ZOBRIK_WIDE("zr-00001a2b-0123456789abcde"), ZOBRIK_WIDE("zr-00001a2b-0123456789abcdef0"),
+                                  ZOBRIK_WIDE("zr-00001A2B-0123456789abcdef"), ZOBRIK_WIDE("zx-00001a2b-0123456789abcdef"),
+                                  ZOBRIK_WIDE("zr-00001a2b_0123456789abcdef"), ZOBRIK_WIDE("zr-00001a2b-0123456789abcdeg"),
+                                  ZOBRIK_WIDE("Documents"), ZOBRIK_WIDE("")}) {
+        EXPECT_FALSE(RequestDirectoryOwner(other));
+    }
+}
+
+TEST(StagingRules, KeptAreasLeaveWhenDueEarliestFirstOrAllAtOnce) {
+    KeptStagingAreas<std::unique_ptr<int>> kept;
+    EXPECT_FALSE(kept.NextDeadline());
+    kept.Add(std::make_unique<int>(1), 300);
+    kept.Add(std::make_unique<int>(2), 100);
+    kept.Add(std::make_unique<int>(3), 200);
+    EXPECT_EQ(kept.NextDeadline(), std::optional<uint64_t>(100));
+    EXPECT_TRUE(kept.TakeDue(99).empty());
+    auto due = kept.TakeDue(200);
+    ASSERT_EQ(due.size(), 2u);
+    EXPECT_EQ(*due[0] + *due[1], 5) << "the areas due at 100 and 200";
+    EXPECT_EQ(kept.NextDeadline(), std::optional<uint64_t>(300));
+    auto rest = kept.TakeAll();
+    ASSERT_EQ(rest.size(), 1u);
+    EXPECT_EQ(*rest[0], 1);
+    EXPECT_TRUE(kept.Empty());
+}
+
+}  // namespace
+}  // namespace zobrik

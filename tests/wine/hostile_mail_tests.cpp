@@ -1,0 +1,229 @@
+// Mail requests as a hostile server would send them: what one request may
+// write, what stays on disk afterwards, and files that must keep their own
+// bytes, through the real DLL with the recording Simple MAPI stand-in.
+#include "mail_test_support.h"
+
+namespace zobrik::testing {
+namespace {
+
+class HostileMail : public MailPipelineTest {
+protected:
+    static MailRequestWriter ToOne() {
+        MailRequestWriter writer;
+        writer.AddRecipient(RecipientGroup::To, "", "to@example.com");
+        return writer;
+    }
+
+    // Unloads the DLL for good: the clients of earlier tests in this program
+    // keep their own loads of it. Every reply has arrived, so no worker of
+    // this test still runs; earlier ones have long ended.
+    void UnloadThePlugIn() {
+        wchar_t path[MAX_PATH];
+        ASSERT_GT(GetModuleFileNameW(client_->Module(), path, MAX_PATH), 0u);
+        client_->Unload();
+        Sleep(200);
+        for (int i = 0; i < 1000; ++i) {
+            HMODULE module = GetModuleHandleW(path);
+            if (!module) {
+                return;
+            }
+            FreeLibrary(module);
+        }
+        FAIL() << "the plug-in stays loaded";
+    }
+
+    void ExpectNothingStaged(const char* why) {
+        EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty()) << why;
+    }
+
+    // The staged files of the first hand-over: path and content.
+    std::vector<std::pair<std::wstring, std::vector<uint8_t>>> HandedOverFiles() {
+        std::vector<std::pair<std::wstring, std::vector<uint8_t>>> files;
+        auto call = mapi_.Call(0);
+        if (!call) {
+            ADD_FAILURE() << "no hand-over";
+            return files;
+        }
+        for (const auto& file : call->files) {
+            files.emplace_back(file.pathName.value_or(L""), file.content);
+        }
+        return files;
+    }
+};
+
+TEST_F(HostileMail, AttachmentsSharingOneRangeAreRefusedBeforeAnythingIsWritten) {
+    // A thousand records naming the same 64 KiB: the request is about 100 KiB,
+    // the files would take 64 MiB.
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::From, "", "me@example.com").AddAttachment("a0.bin", Pattern(65536, 1));
+    for (int i = 1; i < 1000; ++i) {
+        writer.AddAttachment("a" + std::to_string(i) + ".bin", {}, {0, 65536});
+    }
+    auto request = writer.Build();
+    EXPECT_EQ(Exchange(request), ErrorReply("attachments larger than the request"));
+    EXPECT_EQ(mapi_.CallCount(), 0u);
+    ExpectNothingStaged("nothing written");
+
+    // The same ranges once each are served.
+    MailRequestWriter once = ToOne();
+    once.AddAttachment("a.bin", Pattern(65536, 1)).AddAttachment("b.bin", {}, {0, 100});
+    EXPECT_EQ(Exchange(once.Build()), StatusOkReply()) << "ranges may still be shared within the request's length";
+}
+
+TEST_F(HostileMail, EveryFailureAfterStagingBeganLeavesNothing) {
+    // No primary, copy or blind-copy recipient: the hand-over cannot be built.
+    MailRequestWriter originatorsOnly;
+    originatorsOnly.AddRecipient(RecipientGroup::From, "", "me@example.com").AddAttachment("run-me.exe", Pattern(10, 3));
+    EXPECT_EQ(Exchange(originatorsOnly.Build()), UnknownErrorReply());
+    ExpectNothingStaged("the server's file is not left for a later exec");
+
+    // The third attachment cannot be written.
+    MailRequestWriter third = ToOne();
+    third.AddAttachment("one.txt", Pattern(10, 1)).AddAttachment("two.txt", Pattern(10, 2)).AddAttachment("folder\\", Pattern(10, 3));
+    EXPECT_EQ(Exchange(third.Build()), ErrorReply("unable to write temporary file"));
+    ExpectNothingStaged("files staged before the failure are removed");
+
+    EXPECT_EQ(mapi_.CallCount(), 0u);
+}
+
+TEST_F(HostileMail, NamesThatWindowsTakesForTheSameFileKeepBothContents) {
+    // Case pairs beyond Latin-1, and full-width letters, which Windows folds.
+    const char* pairs[][2] = {{"\xD1\x8F.txt", "\xD0\xAF.txt"},              // я / Я
+                              {"\xCF\x83.txt", "\xCE\xA3.txt"},              // σ / Σ
+                              {"\xEF\xBD\x81.txt", "\xEF\xBC\xA1.txt"}};     // ａ / Ａ
+    for (const auto& pair : pairs) {
+        mapi_.Reset();
+        MailRequestWriter writer = ToOne();
+        writer.AddAttachment(pair[0], Pattern(100, 1)).AddAttachment(pair[1], Pattern(100, 2));
+        ASSERT_EQ(Exchange(writer.Build()), StatusOkReply()) << pair[0];
+        auto files = HandedOverFiles();
+        ASSERT_EQ(files.size(), 2u);
+        EXPECT_NE(files[0].first, files[1].first) << pair[0];
+        EXPECT_EQ(files[0].second, Pattern(100, 1)) << pair[0];
+        EXPECT_EQ(files[1].second, Pattern(100, 2)) << pair[1];
+    }
+}
+
+TEST_F(HostileMail, ALongNameAndItsShortAliasKeepBothContents) {
+    // The short alias that this file system gives the long name.
+    const std::wstring probeDir = TempFolder() + L"alias-probe\\";
+    ASSERT_TRUE(CreateDirectoryW(probeDir.c_str(), nullptr));
+    const std::wstring longName = L"LongFileNameForAnAttachment.txt";
+    HANDLE probe = CreateFileW((probeDir + longName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(probe, INVALID_HANDLE_VALUE);
+    CloseHandle(probe);
+    wchar_t shortPath[MAX_PATH];
+    DWORD n = GetShortPathNameW((probeDir + longName).c_str(), shortPath, MAX_PATH);
+    RemoveTree(probeDir);
+    ASSERT_GT(n, 0u);
+    std::wstring alias = std::wstring(shortPath).substr(std::wstring(shortPath).rfind(L'\\') + 1);
+    if (alias == longName) {
+        GTEST_SKIP() << "this file system gives no short names";
+    }
+    MailRequestWriter writer = ToOne();
+    writer.AddAttachment(standin::ToUtf8(longName), Pattern(100, 1)).AddAttachment(standin::ToUtf8(alias), Pattern(100, 2));
+    ASSERT_EQ(Exchange(writer.Build()), StatusOkReply());
+    auto files = HandedOverFiles();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].second, Pattern(100, 1));
+    EXPECT_EQ(files[1].second, Pattern(100, 2)) << standin::ToUtf8(alias) << " is " << standin::ToUtf8(longName);
+}
+
+TEST_F(HostileMail, StagedFilesAreMarkedAsFromTheInternetWhereTheVolumeHasStreams) {
+    MailRequestWriter writer = ToOne();
+    writer.AddAttachment("invoice.pdf", Pattern(100, 1));
+    // Keep the file past the reply: the non-blocking dialog (flag 2).
+    writer.Flags(2);
+    ASSERT_EQ(Exchange(writer.Build()), StatusOkReply());
+    auto files = HandedOverFiles();
+    ASSERT_EQ(files.size(), 1u);
+    ASSERT_TRUE(FileExists(files[0].first));
+
+    wchar_t root[MAX_PATH];
+    DWORD flags = 0;
+    ASSERT_TRUE(GetVolumePathNameW(files[0].first.c_str(), root, MAX_PATH));
+    ASSERT_TRUE(GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0));
+    HANDLE stream = CreateFileW((files[0].first + L":Zone.Identifier").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (flags & FILE_NAMED_STREAMS) {
+        ASSERT_NE(stream, INVALID_HANDLE_VALUE) << "the mark is missing";
+        char content[64] = {};
+        DWORD read = 0;
+        ReadFile(stream, content, sizeof(content) - 1, &read, nullptr);
+        CloseHandle(stream);
+        EXPECT_STREQ(content, "[ZoneTransfer]\r\nZoneId=3\r\n");
+    } else {
+        if (stream != INVALID_HANDLE_VALUE) {
+            CloseHandle(stream);
+        }
+        std::printf("the temp volume has no named streams: staged files are not marked\n");
+        auto entries = EntriesBelow(StagingDirectory());
+        EXPECT_EQ(entries.size(), 2u) << "the request directory and the one file, no stray mark file";
+    }
+}
+
+TEST_F(HostileMail, NonBlockingDialogKeepsItsFilesUntilThePlugInUnloads) {
+    MailRequestWriter modeless = ToOne();
+    modeless.Flags(2).AddAttachment("report.pdf", Pattern(3000, 1));
+    ASSERT_EQ(Exchange(modeless.Build()), StatusOkReply());
+    auto kept = HandedOverFiles();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_TRUE(FileExists(kept[0].first)) << "the compose window may read it when the user sends";
+
+    mapi_.Reset();
+    MailRequestWriter modal = ToOne();
+    modal.AddAttachment("now.pdf", Pattern(3000, 2));
+    ASSERT_EQ(Exchange(modal.Build()), StatusOkReply());
+    auto removed = HandedOverFiles();
+    ASSERT_EQ(removed.size(), 1u);
+    EXPECT_FALSE(FileExists(removed[0].first)) << "a modal hand-over cleans up at once";
+
+    UnloadThePlugIn();
+    EXPECT_FALSE(FileExists(kept[0].first)) << "gone with the plug-in";
+    ExpectNothingStaged("and its directory too");
+}
+
+// A request directory whose client process has ended is removed at the next
+// start; one of a running client, and anything not named by the plug-in, stay.
+TEST_F(HostileMail, StartRemovesWhatEndedClientsLeftAndNothingElse) {
+    UnloadThePlugIn();
+    const std::wstring shared = StagingDirectory();
+    ASSERT_TRUE(CreateDirectoryW(shared.c_str(), nullptr));
+
+    // A running client: a suspended copy of this program.
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION running{};
+    wchar_t self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --gtest_list_tests";
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                               &startup, &running));
+    // An id that no process has: ids are multiples of four.
+    const DWORD ended = 0x7FFFFFF1;
+    auto makeDirectory = [&](const std::wstring& name) {
+        EXPECT_TRUE(CreateDirectoryW((shared + name).c_str(), nullptr));
+        HANDLE file = CreateFileW((shared + name + L"\\left.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE);
+        CloseHandle(file);
+    };
+    wchar_t name[64];
+    _snwprintf(name, 64, L"zr-%08lx-0123456789abcdef", static_cast<unsigned long>(ended));
+    const std::wstring abandoned = name;
+    _snwprintf(name, 64, L"zr-%08lx-0123456789abcdef", static_cast<unsigned long>(running.dwProcessId));
+    const std::wstring alive = name;
+    makeDirectory(abandoned);
+    makeDirectory(alive);
+    makeDirectory(L"zr-not-ours");
+
+    client_ = StartedClient();
+    TerminateProcess(running.hProcess, 0);
+    CloseHandle(running.hThread);
+    CloseHandle(running.hProcess);
+
+    EXPECT_EQ(EntriesBelow(shared), (std::vector<std::wstring>{alive + L"\\", alive + L"\\left.bin",
+                                                                L"zr-not-ours\\", L"zr-not-ours\\left.bin"}));
+}
+
+}  // namespace
+}  // namespace zobrik::testing
