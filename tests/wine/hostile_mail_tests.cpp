@@ -14,24 +14,6 @@ protected:
         return writer;
     }
 
-    // Unloads the DLL for good: the clients of earlier tests in this program
-    // keep their own loads of it. Every reply has arrived, so no worker of
-    // this test still runs; earlier ones have long ended.
-    void UnloadThePlugIn() {
-        wchar_t path[MAX_PATH];
-        ASSERT_GT(GetModuleFileNameW(client_->Module(), path, MAX_PATH), 0u);
-        client_->Unload();
-        Sleep(200);
-        for (int i = 0; i < 1000; ++i) {
-            HMODULE module = GetModuleHandleW(path);
-            if (!module) {
-                return;
-            }
-            FreeLibrary(module);
-        }
-        FAIL() << "the plug-in stays loaded";
-    }
-
     void ExpectNothingStaged(const char* why) {
         EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty()) << why;
     }
@@ -178,7 +160,7 @@ TEST_F(HostileMail, NonBlockingDialogKeepsItsFilesUntilThePlugInUnloads) {
     ASSERT_EQ(removed.size(), 1u);
     EXPECT_FALSE(FileExists(removed[0].first)) << "a modal hand-over cleans up at once";
 
-    UnloadThePlugIn();
+    ASSERT_TRUE(UnloadPlugInCompletely(*client_));
     EXPECT_FALSE(FileExists(kept[0].first)) << "gone with the plug-in";
     ExpectNothingStaged("and its directory too");
 }
@@ -186,7 +168,7 @@ TEST_F(HostileMail, NonBlockingDialogKeepsItsFilesUntilThePlugInUnloads) {
 // A request directory whose client process has ended is removed at the next
 // start; one of a running client, and anything not named by the plug-in, stay.
 TEST_F(HostileMail, StartRemovesWhatEndedClientsLeftAndNothingElse) {
-    UnloadThePlugIn();
+    ASSERT_TRUE(UnloadPlugInCompletely(*client_));
     const std::wstring shared = StagingDirectory();
     ASSERT_TRUE(CreateDirectoryW(shared.c_str(), nullptr));
 

@@ -112,6 +112,23 @@ const std::vector<uint8_t>& StatusOkReply() {
     return reply;
 }
 
+bool UnloadPlugInCompletely(standin::ClientStandIn& client) {
+    wchar_t path[MAX_PATH];
+    if (GetModuleFileNameW(client.Module(), path, MAX_PATH) == 0) {
+        return false;
+    }
+    client.Unload();
+    Sleep(200);  // a worker that has just replied may still hold the module
+    for (int i = 0; i < 1000; ++i) {
+        HMODULE module = GetModuleHandleW(path);
+        if (!module) {
+            return true;
+        }
+        FreeLibrary(module);
+    }
+    return false;
+}
+
 void MailPipelineTest::SetUp() {
     client_ = StartedClient();
     mapi_ = standin::MapiStandIn::Find();

@@ -22,6 +22,11 @@ std::vector<std::wstring> FilesBelow(const std::wstring& directory);
 std::vector<std::wstring> EntriesBelow(const std::wstring& directory);
 void RemoveTree(const std::wstring& directory);
 
+// Unloads the DLL for good: the clients of earlier tests in the same program
+// keep their own loads of it. Call it once every reply has arrived, so that
+// no worker still runs. False when the DLL stays loaded.
+bool UnloadPlugInCompletely(standin::ClientStandIn& client);
+
 // The reply texts of a failed request: "Exception: char const *       <m>" + NUL.
 std::vector<uint8_t> ErrorReply(const std::string& message);
 const std::vector<uint8_t>& UnknownErrorReply();

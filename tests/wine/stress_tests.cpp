@@ -226,5 +226,95 @@ TEST_F(Stress, TwoHundredMailChannelsAndAThousandExecMessages) {
     EXPECT_TRUE(FilesBelow(StagingDirectory()).empty()) << "staged files left behind";
 }
 
+// A thousand requests of the shapes a hostile server would send, on 250
+// channels at a time: every one is answered, nothing stays on disk once the
+// plug-in has unloaded, and no request writes more than it carries.
+TEST_F(Stress, ThousandHostileMailRequestsLeaveNothingBehind) {
+    auto makeRequest = [](int index) {
+        MailRequestWriter writer;
+        writer.Subject("hostile " + std::to_string(index));
+        const int shape = index % 8;
+        if (shape != 1) {
+            writer.AddRecipient(RecipientGroup::To, "", "to@example.com");
+        }
+        switch (shape) {
+        case 0:  // many records naming one range
+            writer.AddAttachment("a.bin", Pattern(4096, 1));
+            for (int i = 0; i < 50; ++i) {
+                writer.AddAttachment("b" + std::to_string(i) + ".bin", {}, {0, 4096});
+            }
+            break;
+        case 1:  // no primary recipient: the hand-over cannot be built
+            writer.AddRecipient(RecipientGroup::From, "", "me@example.com").AddAttachment("run.exe", Pattern(500, 2));
+            break;
+        case 2:  // the third name cannot be written
+            writer.AddAttachment("x.txt", Pattern(100, 3)).AddAttachment("y.txt", Pattern(100, 4)).AddAttachment("dir/", {5});
+            break;
+        case 3:  // the non-blocking dialog keeps its files until unload
+            writer.Flags(2).AddAttachment("kept.pdf", Pattern(700, 5));
+            break;
+        case 4:  // device, stream and look-alike names
+            writer.AddAttachment("CONIN$", {1}).AddAttachment("a:b", {2}).AddAttachment("x\xef\xbc\x8e.exe", {3});
+            break;
+        case 5:  // names Windows takes for one file
+            writer.AddAttachment("\xD1\x8F.txt", Pattern(300, 6)).AddAttachment("\xD0\xAF.txt", Pattern(300, 7));
+            break;
+        case 6:
+            writer.MutableOverrides().version = 3;
+            writer.AddAttachment("never.bin", Pattern(100, 8));
+            break;
+        default:
+            writer.AddAttachment("report.pdf", Pattern(2000, 9));
+            break;
+        }
+        return writer.Build();
+    };
+
+    double worstRatio = 0;
+    size_t answered = 0;
+    for (int batch = 0; batch < 4; ++batch) {
+        std::vector<std::vector<uint8_t>> requests;
+        std::vector<std::shared_ptr<standin::StandInChannel>> channels;
+        for (int i = 0; i < 250; ++i) {
+            requests.push_back(makeRequest(batch * 250 + i));
+            channels.push_back(client_->OpenChannel("Zobrik/mail"));
+            ASSERT_NE(channels.back(), nullptr);
+        }
+        mapi_.Reset();
+        std::vector<std::thread> senders;
+        for (int t = 0; t < 4; ++t) {
+            senders.emplace_back([&, t] {
+                for (size_t i = size_t(t); i < channels.size(); i += 4) {
+                    channels[i]->Send(requests[i]);
+                }
+            });
+        }
+        for (auto& sender : senders) {
+            sender.join();
+        }
+        for (auto& channel : channels) {
+            ASSERT_TRUE(channel->WaitForWrites(1, kReplyTimeout));
+            answered += channel->Writes().size();
+            channel->CloseFromServer();
+        }
+        for (const auto& call : mapi_.Calls()) {
+            ASSERT_TRUE(call.subject);
+            size_t index = size_t(std::stoi(standin::ToUtf8(call.subject->substr(8)))) % 250;
+            uint64_t staged = 0;
+            for (const auto& file : call.files) {
+                staged += file.contentSize;
+            }
+            worstRatio = std::max(worstRatio, double(staged) / double(requests[index].size()));
+        }
+    }
+    EXPECT_EQ(answered, 1000u) << "every request answered once";
+    EXPECT_LE(worstRatio, 1.0) << "staged bytes per request byte";
+    ASSERT_TRUE(UnloadPlugInCompletely(*client_));
+    auto left = EntriesBelow(StagingDirectory());
+    std::printf("1,000 hostile requests: %zu answered, worst staged bytes per request byte %.3f, %zu entries left\n",
+                answered, worstRatio, left.size());
+    EXPECT_TRUE(left.empty()) << standin::ToUtf8(left.empty() ? L"" : left.front());
+}
+
 }  // namespace
 }  // namespace zobrik::testing
