@@ -8,6 +8,7 @@ set(ZOBRIK_LOGIC_SOURCES
     mail/staging_rules.cpp
     mail/simple_mapi_message.cpp
     mail/outlook_arguments.cpp
+    exec/exec_policy.cpp
 )
 
 # Platform-free logic that has a Windows and a native implementation.

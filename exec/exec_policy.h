@@ -1,0 +1,128 @@
+// What the exec channel refuses to hand to the shell, decided without
+// Windows: the length of the text, the URL scheme the shell would find in it,
+// and whether one of the paths the text can stand for lies in the attachment
+// staging directory. What only the machine knows (environment variables, the
+// current directory, which files exist and their long names, the machine's
+// own names) is asked of a MachinePaths; exec_policy_win.cpp answers with
+// Windows, the unit tests with a machine of their own.
+//
+// The checks lean towards refusing: a text is refused when any reading of it
+// that some version of the shell might make is refused.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "wide_text.h"
+
+namespace zobrik {
+
+// The longest text, in bytes, that the exec channel hands to the shell.
+inline constexpr size_t kLongestExecText = 32767;
+
+// The text of an exec message: its bytes up to the first NUL (all of them
+// when there is none).
+std::string_view ExecText(std::string_view message) noexcept;
+
+// "text longer than 32767 bytes" for a longer text.
+std::optional<WideString> LengthRefusal(std::string_view text);
+
+// The URL scheme that the shell finds at the start of `text`, in ASCII lower
+// case, or empty when there is none. Leading blanks, control characters,
+// invisible format characters and quotes are skipped, so is a leading "url:";
+// tabs and line breaks inside the scheme are left out (URL parsers drop
+// them). A scheme is made of ASCII letters, digits, '+', '-' and '.', ends at
+// the first ':' and has at least two characters, so "C:\..." has none.
+WideString UrlScheme(WideStringView text);
+
+// The reason for refusing `text` for what it asks the shell for rather than
+// where: a scheme of the refused list ("scheme ms-msdt: is not allowed") or
+// a shell namespace name ("::{CLSID}").
+std::optional<WideString> SchemeRefusal(WideStringView text);
+
+// Whether `scheme` (lower case, as UrlScheme gives it) is refused.
+bool IsRefusedScheme(WideStringView scheme);
+
+// What the path checks need to know of the machine.
+class MachinePaths {
+public:
+    virtual ~MachinePaths() = default;
+    // `text` with its %NAME% environment variables expanded; nullopt when
+    // that fails.
+    virtual std::optional<WideString> ExpandEnvironment(const WideString& text) const = 0;
+    // The absolute form of `path` against the current directory, as the
+    // shell makes it (GetFullPathNameW); nullopt when that fails.
+    virtual std::optional<WideString> FullPath(const WideString& path) const = 0;
+    // The long form of an absolute path that exists, short (8.3) names
+    // replaced by long ones; nullopt when it does not exist.
+    virtual std::optional<WideString> LongPath(const WideString& path) const = 0;
+    // What a drive ("T:") stands for when it is another path under a drive
+    // letter of its own ("\??\C:\Users\x"), else nullopt.
+    virtual std::optional<WideString> DriveTarget(const WideString& drive) const = 0;
+    // Whether two names are equal as the file system compares them, without
+    // regard to letter case.
+    virtual bool SameIgnoringCase(WideStringView a, WideStringView b) const = 0;
+    // This machine's own names besides "localhost" and the loopback
+    // addresses, which are always known.
+    virtual const std::vector<WideString>& MachineNames() const = 0;
+};
+
+// "names a staged attachment" when `text` names the directory
+// `stagingDirectory` or anything below it under any spelling; nullopt when
+// not, or when `stagingDirectory` is empty.
+std::optional<WideString> PathRefusal(WideStringView text, WideStringView stagingDirectory,
+                                      const MachinePaths& machine);
+
+// The scheme refusal of the text or of the text with its environment
+// variables expanded, then its path refusal.
+std::optional<WideString> TextRefusal(WideStringView text, WideStringView stagingDirectory,
+                                      const MachinePaths& machine);
+
+// --- The parts of the path check ---
+
+// The paths that `text` may stand for before the machine resolves them: the
+// text without surrounding blanks, its quoted part, the text without its
+// quotes, and the paths of a file: URL among them. Empty ones are left out.
+std::vector<WideString> PathSpellings(WideStringView text);
+
+// The paths a "file:" URL may stand for: host forms as UNC paths, drive
+// letters also as "C|", with and without its query or fragment, and
+// %-escapes decoded as UTF-8 and as one unit per byte (and left undecoded).
+// Empty when `url` does not start with "file:".
+std::vector<WideString> FileUrlPaths(WideStringView url);
+
+// `path` with '/' turned into '\', the device prefixes "\\?\", "\\.\" and
+// "\??\" (with "GLOBALROOT\??\" or "GLOBALROOT\GLOBAL??\" after them)
+// removed, "\\?\UNC\server\..." turned into "\\server\...", and an
+// administrative share of this machine ("\\localhost\C$\x", also
+// "\\localhost\C:\x") turned into its drive ("C:\x").
+WideString LocalSpelling(WideStringView path, const std::vector<WideString>& machineNames);
+
+// Whether `host` names this machine: "localhost", an IPv4 loopback address
+// in any form that inet_aton reads (127.0.0.1, 127.1, 0x7f000001, ...), the
+// IPv6 loopback (also as an ipv6-literal.net name) or one of
+// `machineNames`; trailing dots and letter case do not matter.
+bool IsThisMachine(WideStringView host, const std::vector<WideString>& machineNames);
+
+// "C:" for a drive path, "\\server\share" for a UNC path, else empty.
+WideStringView PathRoot(WideStringView path);
+
+// The ways Windows may read an absolute path, each as root and components
+// joined by single '\': "." and ".." applied, a component's alternate stream
+// (":stream:$TYPE") and then its trailing dots and spaces removed. A
+// component of only dots and spaces ("...") is dropped in one reading and
+// goes up one level in a second one, as Wine reads it. A path without a root
+// is returned unchanged.
+std::vector<WideString> PathReadings(WideStringView path);
+
+// Whether `path` is `directory` or below it; both are readings as above
+// (no trailing '\', single separators). Names compare with `machine`.
+bool IsSameOrBelow(WideStringView path, WideStringView directory, const MachinePaths& machine);
+
+// `path` (a reading) with the long form of its longest existing part, found
+// from the root on.
+WideString WithLongNames(const WideString& path, const MachinePaths& machine);
+
+}  // namespace zobrik

@@ -1,0 +1,481 @@
+#include "exec/exec_policy.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+namespace zobrik {
+namespace {
+
+std::string Narrow(WideStringView text) {
+    std::string out;
+    for (WideChar c : text) {
+        out += c < 0x80 ? char(c) : '?';
+    }
+    return out;
+}
+
+WideString Lower(WideStringView text) {
+    WideString out(text);
+    for (WideChar& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = WideChar(c + 32);
+        }
+    }
+    return out;
+}
+
+// A machine with a few files: every existing path is listed with its long
+// names, some components also have a short name.
+class FakeMachine : public MachinePaths {
+public:
+    FakeMachine() {
+        AddExisting(u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe");
+        AddExisting(u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmpx\\request-8f3a9c\\evil.exe");
+        AddExisting(u"C:\\Users\\Someone\\AppData\\Local\\Temp\\report.pdf");
+        shortNames_[u"someone"] = u"SOMEON~1";
+        shortNames_[u"appdata"] = u"APPDAT~1";
+        shortNames_[u"request-8f3a9c"] = u"REQUES~1";
+        shortNames_[u"ema1.tmpx"] = u"EMA1~1.TMP";
+        environment_[u"temp"] = u"C:\\Users\\SOMEON~1\\AppData\\Local\\Temp";
+        environment_[u"nothing"] = u"";
+        environment_[u"half"] = u"ms-";
+        environment_[u"quote"] = u"\"";
+        drives_[u"t:"] = u"\\??\\C:\\Users\\Someone\\AppData\\Local";
+    }
+
+    void AddExisting(WideStringView path) {
+        for (size_t i = 3; i <= path.size(); ++i) {
+            if (i == path.size() || path[i] == '\\') {
+                existing_.insert(WideString(path.substr(0, i)));
+            }
+        }
+    }
+
+    std::optional<WideString> ExpandEnvironment(const WideString& text) const override {
+        WideString out;
+        size_t i = 0;
+        while (i < text.size()) {
+            size_t open = text.find('%', i);
+            size_t close = open == WideString::npos ? open : text.find('%', open + 1);
+            if (close == WideString::npos) {
+                out += text.substr(i);
+                break;
+            }
+            out += text.substr(i, open - i);
+            auto found = environment_.find(Lower(text.substr(open + 1, close - open - 1)));
+            if (found == environment_.end()) {
+                out += text.substr(open, close - open);
+                i = close;
+                continue;
+            }
+            out += found->second;
+            i = close + 1;
+        }
+        return out;
+    }
+
+    // Only makes relative paths absolute: resolving "." and ".." is left to
+    // the policy, as a machine might leave some of them.
+    std::optional<WideString> FullPath(const WideString& path) const override {
+        if (path.empty()) {
+            return std::nullopt;
+        }
+        if (path.size() >= 2 && path[1] == ':') {
+            return path.size() >= 3 && path[2] == '\\' ? path : currentDirectory_ + u"\\" + path.substr(2);
+        }
+        if (path[0] == '\\') {
+            return path.size() >= 2 && path[1] == '\\' ? path : currentDirectory_.substr(0, 2) + path;
+        }
+        return currentDirectory_ + u"\\" + path;
+    }
+
+    std::optional<WideString> LongPath(const WideString& path) const override {
+        ++longPathCalls;
+        const WideStringView root = PathRoot(path);
+        if (root.size() != 2) {
+            return std::nullopt;
+        }
+        WideString resolved(root);
+        size_t start = 3;
+        while (start <= path.size()) {
+            size_t end = std::min(path.find('\\', start), path.size());
+            const WideString name = Lower(WideStringView(path).substr(start, end - start));
+            bool found = false;
+            for (const WideString& entry : existing_) {
+                const size_t cut = entry.rfind('\\');
+                if (Lower(entry.substr(0, cut)) != Lower(resolved)) {
+                    continue;
+                }
+                const WideString own = entry.substr(cut + 1);
+                auto shortName = shortNames_.find(Lower(own));
+                if (Lower(own) == name || (shortName != shortNames_.end() && Lower(shortName->second) == name)) {
+                    resolved = entry;
+                    found = true;
+                    break;
+                }
+            }
+            if (!found) {
+                return std::nullopt;
+            }
+            start = end + 1;
+        }
+        return resolved;
+    }
+
+    std::optional<WideString> DriveTarget(const WideString& drive) const override {
+        auto found = drives_.find(Lower(drive));
+        return found == drives_.end() ? std::nullopt : std::optional<WideString>(found->second);
+    }
+
+    bool SameIgnoringCase(WideStringView a, WideStringView b) const override { return Lower(a) == Lower(b); }
+
+    const std::vector<WideString>& MachineNames() const override { return names_; }
+
+    WideString currentDirectory_ = u"C:\\Users\\Someone\\AppData\\Local\\Temp";
+    mutable int longPathCalls = 0;
+
+private:
+    std::set<WideString> existing_;
+    std::map<WideString, WideString> shortNames_;
+    std::map<WideString, WideString> environment_;
+    std::map<WideString, WideString> drives_;
+    std::vector<WideString> names_ = {u"DESKTOP-42", u"desktop-42.corp.example"};
+};
+
+const WideString kStaging = u"C:\\Users\\SOMEON~1\\AppData\\Local\\Temp\\Ema1.tmp";
+
+TEST(ExecPolicy, TextEndsAtItsFirstNul) {
+    using namespace std::string_view_literals;
+    EXPECT_EQ(ExecText("C:\\a.exe\0C:\\b.exe"sv), "C:\\a.exe");
+    EXPECT_EQ(ExecText("no nul"sv), "no nul");
+    EXPECT_EQ(ExecText("\0rest"sv), "");
+    EXPECT_EQ(ExecText(""sv), "");
+}
+
+TEST(ExecPolicy, TextsUpTo32767BytesPassTheLengthCheck) {
+    EXPECT_FALSE(LengthRefusal(""));
+    EXPECT_FALSE(LengthRefusal(std::string(32767, 'a')));
+    auto refusal = LengthRefusal(std::string(32768, 'a'));
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(*refusal, u"text longer than 32767 bytes");
+    EXPECT_TRUE(LengthRefusal(std::string(100000, 'a')));
+}
+
+TEST(ExecPolicy, SchemeIsFoundAsTheShellParsesIt) {
+    const std::pair<const char16_t*, const char16_t*> cases[] = {
+        {u"https://example.com/a:b", u"https"},
+        {u"MS-MSDT:/id PCWDiagnostic", u"ms-msdt"},
+        {u"  \t\"search-ms:query=x", u"search-ms"},
+        {u"\x01\x1f\u00a0\u200b\ufeffshell:startup", u"shell"},
+        {u"ms-m\tsd\r\nt:x", u"ms-msdt"},
+        {u"url:ms-msdt:x", u"ms-msdt"},
+        {u"URL: \"url:vbscript:x", u"vbscript"},
+        {u"a.b+c-1:x", u"a.b+c-1"},
+        {u"ab:", u"ab"},
+        {u"C:\\Windows\\notepad.exe", u""},
+        {u"c:relative", u""},
+        {u":only", u""},
+        {u"ms msdt:x", u""},
+        {u"ms_msdt:x", u""},
+        {u"ms-msdt", u""},
+        {u"\\\\server\\share\\ms-msdt:x", u""},
+        {u"", u""},
+        {u"\u043c\u0441-msdt:x", u""},  // Cyrillic look-alikes are not ASCII letters
+    };
+    for (const auto& [text, scheme] : cases) {
+        EXPECT_EQ(UrlScheme(text), scheme) << Narrow(text);
+    }
+}
+
+TEST(ExecPolicy, RefusedSchemesAreRefusedInAnySpelling) {
+    const char16_t* refused[] = {u"ms-msdt", u"search-ms", u"search", u"ms-officecmd", u"ms-cxh", u"ms-cxh-full",
+                                 u"ms-appinstaller", u"javascript", u"vbscript", u"shell", u"ms-its", u"its",
+                                 u"mk", u"hcp"};
+    for (const char16_t* scheme : refused) {
+        const WideString name = scheme;
+        WideString upper = name;
+        for (WideChar& c : upper) {
+            c = c >= 'a' && c <= 'z' ? WideChar(c - 32) : c;
+        }
+        for (const WideString& text : {name + u":x", upper + u":", u" \"" + name + u":x\"", u"url:" + name + u":x",
+                                       u"\t" + name.substr(0, 1) + u"\t" + name.substr(1) + u"://x"}) {
+            auto refusal = SchemeRefusal(text);
+            ASSERT_TRUE(refusal) << Narrow(text);
+            EXPECT_EQ(*refusal, u"scheme " + name + u": is not allowed") << Narrow(text);
+        }
+        EXPECT_TRUE(IsRefusedScheme(name));
+    }
+}
+
+TEST(ExecPolicy, SchemesThatOnlyResembleARefusedOneAreAllowed) {
+    for (const char16_t* text :
+         {u"search-msx:query", u"xsearch-ms:query", u"ms-msdtx:", u"ms-msd:", u"shellx:startup", u"ms-cxh-fullx:",
+          u"https://example.com/?q=ms-msdt:", u"mailto:someone@example.com", u"ms-settings:display", u"file:///C:/x",
+          u"C:\\search-ms\\shell:x", u"C:shell", u"ms-msdt", u"javascript", u"ms-msdt.exe", u"\\\\shell\\x:"}) {
+        EXPECT_FALSE(SchemeRefusal(text)) << Narrow(text);
+    }
+}
+
+TEST(ExecPolicy, ShellNamespaceNamesAreRefused) {
+    for (const char16_t* text : {u"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}", u" \"::{26EE0668-A00A-44D7-9371-BEB064C98683}\\0"}) {
+        auto refusal = SchemeRefusal(text);
+        ASSERT_TRUE(refusal) << Narrow(text);
+        EXPECT_EQ(*refusal, u"shell namespace names are not allowed");
+    }
+    EXPECT_FALSE(SchemeRefusal(u"C:\\dir::x"));
+    EXPECT_FALSE(SchemeRefusal(u":x"));
+}
+
+TEST(ExecPolicy, SchemeMadeOfEnvironmentVariablesIsRefusedToo) {
+    FakeMachine machine;
+    auto refusal = TextRefusal(u"%HALF%msdt:/id x", kStaging, machine);
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(*refusal, u"scheme ms-msdt: is not allowed");
+    EXPECT_FALSE(TextRefusal(u"%HALF%settings:display", kStaging, machine));
+}
+
+TEST(ExecPolicy, FileUrlsBecomePaths) {
+    using Paths = std::vector<WideString>;
+    EXPECT_EQ(FileUrlPaths(u"file:///C:/dir/a.exe"), (Paths{u"C:/dir/a.exe"}));
+    EXPECT_EQ(FileUrlPaths(u"FILE://c|/dir"), (Paths{u"c:/dir"}));
+    EXPECT_EQ(FileUrlPaths(u"file:C:/dir"), (Paths{u"C:/dir"}));
+    EXPECT_EQ(FileUrlPaths(u"file://localhost/C:/dir"), (Paths{u"localhost/C:/dir", u"\\\\localhost/C:/dir"}));
+    EXPECT_EQ(FileUrlPaths(u"file://server/share/x"), (Paths{u"server/share/x", u"\\\\server/share/x"}));
+    EXPECT_EQ(FileUrlPaths(u"file:///Users/x"), (Paths{u"Users/x", u"\\Users/x", u"\\\\Users/x"}));
+    EXPECT_EQ(FileUrlPaths(u"file:/Users/x"), (Paths{u"Users/x", u"\\Users/x"}));
+    EXPECT_EQ(FileUrlPaths(u"file:rel/x"), (Paths{u"rel/x"}));
+    EXPECT_EQ(FileUrlPaths(u"file:\\\\\\C:\\x"), (Paths{u"C:\\x"}));
+    EXPECT_EQ(FileUrlPaths(u"https://x"), Paths{});
+    EXPECT_EQ(FileUrlPaths(u"fil:///C:/x"), Paths{});
+}
+
+TEST(ExecPolicy, FileUrlEscapesAreReadAsUtf8AndAsSingleBytes) {
+    using Paths = std::vector<WideString>;
+    EXPECT_EQ(FileUrlPaths(u"file:///C:/Ema1%2Etmp/%41"), (Paths{u"C:/Ema1%2Etmp/%41", u"C:/Ema1.tmp/A"}));
+    EXPECT_EQ(FileUrlPaths(u"file:///C:/J%C3%BCrgen"), (Paths{u"C:/J%C3%BCrgen", u"C:/J\u00c3\u00bcrgen", u"C:/J\u00fcrgen"}));
+    EXPECT_EQ(FileUrlPaths(u"file:///C:/%F0%9F%98%80"),
+              (Paths{u"C:/%F0%9F%98%80", u"C:/\u00f0\u009f\u0098\u0080", u"C:/\U0001F600"}));
+    // Not UTF-8 (a lone continuation byte, an overlong form, a surrogate): single bytes only.
+    for (const char16_t* url : {u"file:///C:/%BC", u"file:///C:/%C0%AE", u"file:///C:/%ED%A0%80", u"file:///C:/%E4x"}) {
+        EXPECT_EQ(FileUrlPaths(url).size(), 2u) << Narrow(url);
+    }
+    // An escaped NUL ends the path; broken escapes stay as they are.
+    EXPECT_EQ(FileUrlPaths(u"file:///C:/a%00/../b"), (Paths{u"C:/a%00/../b", u"C:/a"}));
+    EXPECT_EQ(FileUrlPaths(u"file:///C:/100%/%4"), (Paths{u"C:/100%/%4"}));
+}
+
+TEST(ExecPolicy, FileUrlQueryAndFragmentAreAlsoCutOff) {
+    using Paths = std::vector<WideString>;
+    EXPECT_EQ(FileUrlPaths(u"file:///C:/a?x#y"), (Paths{u"C:/a?x#y", u"C:/a", u"C:/a?x"}));
+    EXPECT_EQ(FileUrlPaths(u"file:///C:/a#y?x"), (Paths{u"C:/a#y?x", u"C:/a#y", u"C:/a"}));
+}
+
+TEST(ExecPolicy, SpellingsCoverQuotesUrlPrefixesAndFileUrls) {
+    using Paths = std::vector<WideString>;
+    EXPECT_EQ(PathSpellings(u"  C:\\x.exe \t"), (Paths{u"C:\\x.exe"}));
+    EXPECT_EQ(PathSpellings(u"\"C:\\x y\\a.exe\" arg"),
+              (Paths{u"\"C:\\x y\\a.exe\" arg", u"C:\\x y\\a.exe", u"C:\\x y\\a.exe arg"}));
+    EXPECT_EQ(PathSpellings(u"url:file:///C:/x"), (Paths{u"url:file:///C:/x", u"file:///C:/x", u"C:/x"}));
+    EXPECT_EQ(PathSpellings(u" \"file://localhost/C:/x\""),
+              (Paths{u"\"file://localhost/C:/x\"", u"file://localhost/C:/x", u"localhost/C:/x", u"\\\\localhost/C:/x"}));
+    EXPECT_EQ(PathSpellings(u" \t"), Paths{});
+}
+
+TEST(ExecPolicy, LocalSpellingRemovesPrefixesAndThisMachinesShares) {
+    const std::vector<WideString> names = {u"DESKTOP-42"};
+    const std::pair<const char16_t*, const char16_t*> cases[] = {
+        {u"C:/Users/x", u"C:\\Users\\x"},
+        {u"\\\\?\\C:\\x", u"C:\\x"},
+        {u"\\\\.\\C:\\x", u"C:\\x"},
+        {u"//?/C:/x", u"C:\\x"},
+        {u"\\??\\C:\\x", u"C:\\x"},
+        {u"\\\\?\\UNC\\server\\share\\x", u"\\\\server\\share\\x"},
+        {u"\\\\.\\unc\\localhost\\c$\\x", u"c:\\x"},
+        {u"\\\\?\\GLOBALROOT\\??\\C:\\x", u"C:\\x"},
+        {u"\\\\?\\globalroot\\GLOBAL??\\C:\\x", u"C:\\x"},
+        {u"\\\\.\\GLOBALROOT\\DosDevices\\UNC\\127.0.0.1\\D$\\x", u"D:\\x"},
+        {u"\\\\localhost\\C$\\x", u"C:\\x"},
+        {u"\\\\LOCALHOST.\\c$", u"c:\\"},
+        {u"\\\\127.0.0.1\\C$\\x", u"C:\\x"},
+        {u"\\\\desktop-42\\C$\\x", u"C:\\x"},
+        {u"\\\\localhost\\C:\\x", u"C:\\x"},
+        {u"\\\\localhost\\C|\\x", u"C:\\x"},
+        {u"\\\\?\\UNC\\[::1]\\C$\\x", u"C:\\x"},
+        {u"\\\\server\\C$\\x", u"\\\\server\\C$\\x"},
+        {u"\\\\localhost\\share\\x", u"\\\\localhost\\share\\x"},
+        {u"\\\\localhost\\CD$\\x", u"\\\\localhost\\CD$\\x"},
+        {u"\\\\?\\Volume{1234}\\x", u"Volume{1234}\\x"},
+        {u"relative\\x", u"relative\\x"},
+    };
+    for (const auto& [path, local] : cases) {
+        EXPECT_EQ(LocalSpelling(path, names), local) << Narrow(path);
+    }
+}
+
+TEST(ExecPolicy, ThisMachineHasManyNames) {
+    const std::vector<WideString> names = {u"DESKTOP-42", u"desktop-42.corp.example."};
+    for (const char16_t* host : {u"localhost", u"LocalHost", u"localhost.", u"127.0.0.1", u"127.1", u"127.0.1",
+                                 u"127.255.255.254", u"0x7f000001", u"0177.0.0.1", u"2130706433", u"0x7f.1",
+                                 u"desktop-42", u"DESKTOP-42.corp.example", u"::1", u"[::1]", u"0:0:0:0:0:0:0:1",
+                                 u"0--1.ipv6-literal.net", u"--1s12.IPV6-LITERAL.NET", u"--ffff-7f00-1.ipv6-literal.net"}) {
+        EXPECT_TRUE(IsThisMachine(host, names)) << Narrow(host);
+    }
+    for (const char16_t* host : {u"", u".", u"server", u"desktop-4", u"desktop-42x", u"128.0.0.1", u"126.0.0.1",
+                                 u"127.0.0.256", u"127.0.0.1.1", u"127..1", u"0x", u"09.0.0.1", u"4294967296",
+                                 u"::2", u"1::1", u"::ffff:8000:1", u"localhost.example", u"127.0.0.1x",
+                                 u"2--1.ipv6-literal.net", u"a.ipv6-literal.net", u"1:2:3:4:5:6:7:8:9"}) {
+        EXPECT_FALSE(IsThisMachine(host, names)) << Narrow(host);
+    }
+}
+
+TEST(ExecPolicy, RootIsTheDriveOrTheShare) {
+    EXPECT_EQ(PathRoot(u"C:\\x"), u"C:");
+    EXPECT_EQ(PathRoot(u"c:"), u"c:");
+    EXPECT_EQ(PathRoot(u"\\\\server\\share\\x"), u"\\\\server\\share");
+    EXPECT_EQ(PathRoot(u"\\\\server\\share"), u"\\\\server\\share");
+    EXPECT_EQ(PathRoot(u"\\\\server"), u"");
+    EXPECT_EQ(PathRoot(u"\\\\server\\\\x"), u"");
+    EXPECT_EQ(PathRoot(u"C:x"), u"");
+    EXPECT_EQ(PathRoot(u"\\x"), u"");
+    EXPECT_EQ(PathRoot(u"x"), u"");
+}
+
+TEST(ExecPolicy, ReadingsApplyDotsAndDropStreamsAndTrailingDots) {
+    using Paths = std::vector<WideString>;
+    const std::pair<const char16_t*, Paths> cases[] = {
+        {u"C:\\a\\b", {u"C:\\a\\b"}},
+        {u"C:\\a\\\\b\\", {u"C:\\a\\b"}},
+        {u"C:\\a\\.\\b\\..\\c", {u"C:\\a\\c"}},
+        {u"C:\\..\\..\\a", {u"C:\\a"}},
+        {u"C:\\Ema1.tmp.\\x. . ", {u"C:\\Ema1.tmp\\x"}},
+        {u"C:\\Ema1.tmp \\x", {u"C:\\Ema1.tmp\\x"}},
+        {u"C:\\Ema1.tmp::$INDEX_ALLOCATION\\x", {u"C:\\Ema1.tmp\\x"}},
+        {u"C:\\Ema1.tmp:$I30:$INDEX_ALLOCATION\\x:stream", {u"C:\\Ema1.tmp\\x"}},
+        {u"C:\\a\\ .\\b", {u"C:\\a\\b"}},
+        {u"C:\\a\\b\\...\\c", {u"C:\\a\\b\\c", u"C:\\a\\c"}},
+        {u"C:\\a\\b\\.. \\c", {u"C:\\a\\b\\c", u"C:\\a\\c"}},
+        {u"\\\\server\\share\\..\\x", {u"\\\\server\\share\\x"}},
+        {u"C:", {u"C:\\"}},
+        {u"relative\\..\\x", {u"relative\\..\\x"}},
+    };
+    for (const auto& [path, readings] : cases) {
+        EXPECT_EQ(PathReadings(path), readings) << Narrow(path);
+    }
+}
+
+TEST(ExecPolicy, SameOrBelowComparesWholeComponents) {
+    FakeMachine machine;
+    const WideString dir = u"C:\\Temp\\Ema1.tmp";
+    EXPECT_TRUE(IsSameOrBelow(u"C:\\Temp\\Ema1.tmp", dir, machine));
+    EXPECT_TRUE(IsSameOrBelow(u"c:\\TEMP\\ema1.TMP\\x\\y.exe", dir, machine));
+    EXPECT_TRUE(IsSameOrBelow(u"C:\\Temp\\Ema1.tmp\\", dir, machine));
+    EXPECT_TRUE(IsSameOrBelow(u"C:\\Temp\\Ema1.tmp\\x", dir + u"\\", machine));
+    EXPECT_FALSE(IsSameOrBelow(u"C:\\Temp\\Ema1.tmpx\\y.exe", dir, machine));
+    EXPECT_FALSE(IsSameOrBelow(u"C:\\Temp\\Ema1.tm", dir, machine));
+    EXPECT_FALSE(IsSameOrBelow(u"C:\\Temp", dir, machine));
+    EXPECT_FALSE(IsSameOrBelow(u"D:\\Temp\\Ema1.tmp", dir, machine));
+    EXPECT_FALSE(IsSameOrBelow(u"C:\\x", u"", machine));
+}
+
+TEST(ExecPolicy, LongNamesComeFromTheLongestExistingPart) {
+    FakeMachine machine;
+    EXPECT_EQ(WithLongNames(u"C:\\users\\SOMEON~1\\APPDAT~1\\Local\\Temp\\Ema1.tmp\\REQUES~1\\missing\\x.exe", machine),
+              u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\missing\\x.exe");
+    EXPECT_EQ(WithLongNames(u"C:\\nowhere\\SOMEON~1", machine), u"C:\\nowhere\\SOMEON~1");
+    EXPECT_EQ(WithLongNames(u"\\\\server\\share\\x", machine), u"\\\\server\\share\\x");
+    // The walk stops at the first part that does not exist.
+    machine.longPathCalls = 0;
+    WideString deep = u"C:\\Users\\gone";
+    for (int i = 0; i < 1000; ++i) {
+        deep += u"\\a";
+    }
+    EXPECT_EQ(WithLongNames(deep, machine), deep);
+    EXPECT_EQ(machine.longPathCalls, 2);
+}
+
+// Every way of writing a file in the staging directory is refused.
+TEST(ExecPolicy, StagedFileIsRefusedUnderEverySpelling) {
+    FakeMachine machine;
+    const char16_t* spellings[] = {
+        u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"c:\\USERS\\someone\\appdata\\local\\temp\\EMA1.TMP\\REQUEST-8F3A9C\\EVIL.EXE",
+        u"C:/Users/Someone/AppData/Local/Temp/Ema1.tmp/request-8f3a9c/evil.exe",
+        u"\\\\?\\C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"\\\\.\\C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"\\\\?\\UNC\\localhost\\C$\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"\\\\localhost\\C$\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"\\\\127.0.0.1\\c$\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"\\\\DESKTOP-42\\C$\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"C:\\Users\\SOMEON~1\\APPDAT~1\\Local\\Temp\\Ema1.tmp\\REQUES~1\\evil.exe",
+        u"file:///C:/Users/Someone/AppData/Local/Temp/Ema1.tmp/request-8f3a9c/evil.exe",
+        u"file://localhost/C:/Users/Someone/AppData/Local/Temp/Ema1.tmp/request-8f3a9c/evil.exe",
+        u"file:///C|/Users/Someone/AppData/Local/Temp/Ema1%2Etmp/request-8f3a9c/evil.exe",
+        u"file://127.0.0.1/C$/Users/Someone/AppData/Local/Temp/Ema1.tmp/request-8f3a9c/evil.exe",
+        u"Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"C:Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"C:\\Users\\Someone\\AppData\\Local\\Temp\\x\\..\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmpx\\...\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp.\\request-8f3a9c\\evil.exe",
+        u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp \\request-8f3a9c\\evil.exe",
+        u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp::$INDEX_ALLOCATION\\request-8f3a9c\\evil.exe",
+        u"%TEMP%\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"%temp%\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"file:///%TEMP%/Ema1.tmp/request-8f3a9c/evil.exe",
+        u"%QUOTE%C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe%QUOTE% x",
+        u"\"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe\"",
+        u"\"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe\" arg ..\\..\\..\\..\\..",
+        u"  C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe\t",
+        u"T:\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\not-there.exe",
+        u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp",
+        u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\",
+        u"%TEMP%\\Ema1.tmp",
+    };
+    for (const char16_t* text : spellings) {
+        auto refusal = TextRefusal(text, kStaging, machine);
+        ASSERT_TRUE(refusal) << Narrow(text);
+        EXPECT_EQ(*refusal, u"names a staged attachment") << Narrow(text);
+    }
+}
+
+TEST(ExecPolicy, PathsBesideTheStagingDirectoryAreAllowed) {
+    FakeMachine machine;
+    for (const char16_t* text : {
+             u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmpx\\request-8f3a9c\\evil.exe",
+             u"C:\\Users\\SOMEON~1\\AppData\\Local\\Temp\\EMA1~1.TMP\\REQUES~1\\evil.exe",
+             u"C:\\Users\\Someone\\AppData\\Local\\Temp\\report.pdf",
+             u"C:\\Users\\Someone\\AppData\\Local\\Temp",
+             u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\..\\report.pdf",
+             u"%TEMP%\\report.pdf",
+             u"report.pdf",
+             u"D:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+             u"\\\\server\\C$\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+             u"file://server/C$/Users/Someone/AppData/Local/Temp/Ema1.tmp/x.exe",
+             u"https://example.com/Ema1.tmp/x",
+             u"notepad.exe",
+             u"",
+         }) {
+        EXPECT_FALSE(TextRefusal(text, kStaging, machine)) << Narrow(text);
+    }
+}
+
+TEST(ExecPolicy, NothingIsRefusedAsStagedWithoutAStagingDirectory) {
+    FakeMachine machine;
+    EXPECT_FALSE(PathRefusal(u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe", u"",
+                             machine));
+    EXPECT_FALSE(PathRefusal(u"x", u"relative\\Ema1.tmp", machine));
+}
+
+TEST(ExecPolicy, CurrentDirectoryInsideTheStagingDirectoryRefusesRelativePaths) {
+    FakeMachine machine;
+    machine.currentDirectory_ = u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c";
+    EXPECT_TRUE(TextRefusal(u"evil.exe", kStaging, machine));
+    EXPECT_FALSE(TextRefusal(u"..\\..\\report.pdf", kStaging, machine));
+}
+
+}  // namespace
+}  // namespace zobrik
