@@ -1,14 +1,18 @@
 // Fuzz target: the mail channel's chunk reassembly. The input is split into
 // chunks by its own bytes; a reference model of the channel's rules decides
 // when the request must be complete, and the handed-over bytes must be
-// exactly the first chunks' bytes.
+// exactly the first chunks' bytes. The buffer's capacity never passes what
+// has arrived plus one bounded growth step, and a shared budget is given
+// back whole when the channel closes.
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
 #include "mail_request.h"
 #include "plugin/mail_reassembly.h"
+#include "request_limits.h"
 
 namespace {
 
@@ -19,7 +23,8 @@ void Check(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    zobrik::MailReassembly reassembly;
+    zobrik::BufferBudget budget(zobrik::kMailBufferBudget);
+    zobrik::MailReassembly reassembly(&budget);
     std::vector<uint8_t> received;  // everything since the last reset
     bool completed = false;
     size_t pos = 0;
@@ -29,6 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t control = data[pos++];
         if (control == 0xFF) {
             reassembly.Reset();
+            Check(budget.Used() == 0);
+            Check(reassembly.Reserved() == 0);
             received.clear();
             completed = false;
             continue;
@@ -44,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bool expectComplete = false;
         if (!completed && received.size() >= zobrik::MAIL_TOTAL_SIZE_END) {
             const uint64_t total = zobrik::ReadUint64LE(received.data() + zobrik::MAIL_TOTAL_SIZE_OFFSET);
-            expectComplete = total == received.size() && received.size() - length < total;
+            expectComplete = total == received.size() && received.size() - length < total &&
+                             total <= zobrik::kMaxMailRequestSize;
         }
         Check(bool(complete) == expectComplete);
         if (complete) {
@@ -55,6 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(reassembly.GetState() == zobrik::MailReassembly::State::HandedOver);
         }
         Check(reassembly.Buffered() <= received.size());
+        const size_t arrived = reassembly.Buffered();
+        Check(reassembly.Reserved() <=
+              arrived + std::min<size_t>(std::max<size_t>(arrived, 4096), zobrik::kMaxBufferGrowthStep));
+        Check(budget.Used() == reassembly.Reserved());  // every byte of capacity is charged
     }
     return 0;
 }

@@ -1,10 +1,12 @@
 #include "mail/mail_decoder.h"
 
 #include <cstring>
+#include <string>
 #include <memory>
 
 #include "debug_output.h"
 #include "mail/utf8_to_utf16.h"
+#include "request_limits.h"
 
 namespace zobrik {
 namespace {
@@ -23,6 +25,26 @@ static_assert(sizeof(kSmtpPrefix) / sizeof(kSmtpPrefix[0]) == kSmtpPrefixLength 
 
 void WriteUint64LE(uint8_t* p, uint64_t value) noexcept {
     for (int i = 0; i < 8; ++i) p[i] = uint8_t(value >> (8 * i));
+}
+
+// Writes a decoded string to the debugger output; a long one is cut after
+// kTracedStringLength characters (never inside a surrogate pair) and ends in
+// "… (N characters)", so a large body costs neither a second pass over it
+// nor thousands of lines in a debug viewer.
+void TraceDecodedString(const WideChar* text, size_t units) {
+    if (units <= kTracedStringLength) {
+        DebugOutput(text);
+        return;
+    }
+    size_t cut = kTracedStringLength;
+    if (uint16_t(text[cut - 1]) >= 0xD800 && uint16_t(text[cut - 1]) <= 0xDBFF) {
+        --cut;
+    }
+    WideString traced(text, cut);
+    traced += WideChar(0x2026);
+    const std::string count = " (" + std::to_string(units) + " characters)";
+    traced.append(count.begin(), count.end());
+    DebugOutput(traced.c_str());
 }
 
 // Reads the request's strings in order and converts them into the text buffer.
@@ -59,7 +81,7 @@ public:
         out[units] = 0;
         written_ += units + 1;
         cursor_ += textBytes + 1;
-        DebugOutput(out);
+        TraceDecodedString(out, units);
         return out;
     }
 
@@ -115,6 +137,12 @@ MailRequest DecodeMailRequest(uint8_t* request, uint32_t length) {
     const uint64_t smallestRecords =
         kRecipientMinimumSize * recipients64 + kAttachmentMinimumSize * header.attachmentCount;
     if (smallestRecords != 0 && 2 + smallestRecords > length - MAIL_HEADER_SIZE) {
+        RaiseMailError(kTooManyRecordsMessage);
+    }
+    // Every record costs memory and a descriptor for the mail program many
+    // times its own few bytes: the counts are bounded as mail services bound
+    // a message.
+    if (recipients64 > kMaxMailRecipients || header.attachmentCount > kMaxMailAttachments) {
         RaiseMailError(kTooManyRecordsMessage);
     }
 

@@ -7,11 +7,17 @@
 #include "debug_output.h"
 #include "exec/exec_worker.h"
 #include "mail_worker.h"
+#include "request_limits.h"
 #include "worker_thread.h"
 
 using zobrik::DebugEvent;
 
 namespace {
+
+zobrik::BufferBudget& MailBufferBudget() {
+    static zobrik::BufferBudget budget(zobrik::kMailBufferBudget);
+    return budget;
+}
 
 HRESULT WorkerNotStarted() {
     DebugEvent(L"worker thread could not be started");
@@ -50,7 +56,8 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVC::OnClose() {
     return S_OK;
 }
 
-CWTSDVCVCM::CWTSDVCVCM(IWTSVirtualChannel* channel) : channel_(std::make_shared<zobrik::ChannelSlot>(channel)) {}
+CWTSDVCVCM::CWTSDVCVCM(IWTSVirtualChannel* channel)
+    : channel_(std::make_shared<zobrik::ChannelSlot>(channel)), request_(&MailBufferBudget()) {}
 
 HRESULT STDMETHODCALLTYPE CWTSDVCVCM::OnDataReceived(ULONG count, BYTE* bytes) {
     DebugEvent(L"Mail: OnDataReceived");
@@ -59,6 +66,11 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVCM::OnDataReceived(ULONG count, BYTE* bytes) {
     }
     try {
         auto complete = request_.Append(bytes, count);
+        if (const char* refusal = request_.TakeRefusal()) {
+            // Answered at once; the rest of the request is dropped unbuffered.
+            zobrik::ReplyWithRefusal(channel_, refusal);
+            return S_OK;
+        }
         if (!complete) {
             return S_OK;
         }

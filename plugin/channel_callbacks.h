@@ -21,7 +21,8 @@ private:
     zobrik::SharedChannelSlot channel_;
 };
 
-// Mail channel: chunks are joined into one request.
+// Mail channel: chunks are joined into one request. The request buffers of
+// all mail channels share one budget.
 class CWTSDVCVCM : public UncountedInterface<IWTSVirtualChannelCallback> {
 public:
     explicit CWTSDVCVCM(IWTSVirtualChannel* channel);

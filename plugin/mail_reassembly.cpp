@@ -4,21 +4,13 @@
 #include <new>
 
 #include "mail_request.h"
+#include "request_limits.h"
 
 namespace zobrik {
 
 namespace {
 
-// Empties the buffer and gives its storage back; assigning {} would keep
-// the capacity.
-void Release(std::vector<uint8_t>& buffer) noexcept {
-    std::vector<uint8_t>().swap(buffer);
-}
-
-// A request of 4 GiB or more cannot be decoded (its length travels as 32
-// bits); only its header is kept, so that it is answered by the decoder's
-// header checks without buffering gigabytes.
-constexpr uint64_t kFirstUndecodableSize = uint64_t(1) << 32;
+constexpr uint64_t kSmallestGrowth = 4096;
 
 }  // namespace
 
@@ -39,77 +31,115 @@ std::optional<MailReassembly::CompleteRequest> MailReassembly::Append(const uint
             return std::nullopt;
         }
         ReadTotalFromHeader();
+        if (abandoned_) {
+            received_ += size;
+            return std::nullopt;
+        }
     }
     if (received_ + size > total_) {
         // Overshoots the total: this request can never complete.
         received_ += size;
-        abandoned_ = true;
-        Release(buffer_);
+        Abandon(nullptr);
         return std::nullopt;
     }
     try {
         Keep(data, size);
     } catch (...) {
         received_ += size;
-        abandoned_ = true;
-        Release(buffer_);
+        Abandon(nullptr);
         throw;
     }
     received_ += size;
-    if (received_ != total_) {
+    if (abandoned_ || received_ != total_) {
         return std::nullopt;
     }
     handedOver_ = true;
     CompleteRequest complete{uint32_t(buffer_.size()), std::move(buffer_)};
-    Release(buffer_);
+    ReleaseBuffer();  // the worker owns the bytes now; the budget is theirs no longer
     return complete;
 }
 
 void MailReassembly::ReadTotalFromHeader() {
     totalKnown_ = true;
     total_ = ReadUint64LE(buffer_.data() + MAIL_TOTAL_SIZE_OFFSET);
-    if (total_ < buffer_.size()) {
+    if (total_ > kMaxMailRequestSize) {
+        Abandon("request too large");
+    } else if (total_ < buffer_.size()) {
         // An announced total below what has already arrived (0 included)
         // can never be met.
-        abandoned_ = true;
-        Release(buffer_);
-        return;
+        Abandon(nullptr);
     }
 }
 
 uint64_t MailReassembly::NextCapacity(uint64_t needed, uint64_t capacity, uint64_t total) noexcept {
-    const uint64_t eighth = total / 8;
-    if (needed > eighth) {
-        return total;
+    const uint64_t step = std::clamp(capacity, kSmallestGrowth, kMaxBufferGrowthStep);
+    return std::min(total, std::max(needed, capacity + step));
+}
+
+bool MailReassembly::Grow(size_t needed) {
+    const uint64_t limit = totalKnown_ ? total_ : MAIL_TOTAL_SIZE_END;
+    const uint64_t next = NextCapacity(needed, buffer_.capacity(), std::max<uint64_t>(limit, needed));
+    if (budget_ && next > charged_) {
+        if (!budget_->TryTake(next - charged_)) {
+            return false;
+        }
+        charged_ = next;
     }
-    return std::min(eighth, std::max({needed, capacity * 2, uint64_t(4096)}));
+    buffer_.reserve(size_t(next));
+    return true;
 }
 
 void MailReassembly::Keep(const uint8_t* data, size_t size) {
     if (size == 0) {
         return;
     }
-    if (totalKnown_ && total_ >= kFirstUndecodableSize) {
-        size_t room = MAIL_HEADER_SIZE - std::min(buffer_.size(), MAIL_HEADER_SIZE);
-        buffer_.insert(buffer_.end(), data, data + std::min(size, room));
+    if (buffer_.capacity() - buffer_.size() < size && !Grow(buffer_.size() + size)) {
+        Abandon("too many requests at once");
         return;
-    }
-    if (totalKnown_ && buffer_.capacity() - buffer_.size() < size) {
-        buffer_.reserve(size_t(NextCapacity(buffer_.size() + size, buffer_.capacity(), total_)));
     }
     buffer_.insert(buffer_.end(), data, data + size);
 }
 
+void MailReassembly::Abandon(const char* refusal) noexcept {
+    abandoned_ = true;
+    if (refusal) {
+        refused_ = true;
+        refusal_ = refusal;
+    }
+    ReleaseBuffer();
+}
+
+// Empties the buffer and gives its storage back (assigning {} would keep
+// the capacity), and its share of the budget.
+void MailReassembly::ReleaseBuffer() noexcept {
+    std::vector<uint8_t>().swap(buffer_);
+    if (budget_ && charged_ != 0) {
+        budget_->Give(charged_);
+    }
+    charged_ = 0;
+}
+
 void MailReassembly::Reset() noexcept {
-    Release(buffer_);
+    ReleaseBuffer();
     total_ = 0;
     totalKnown_ = false;
     received_ = 0;
     handedOver_ = false;
     abandoned_ = false;
+    refused_ = false;
+    refusal_ = nullptr;
+}
+
+const char* MailReassembly::TakeRefusal() noexcept {
+    const char* refusal = refusal_;
+    refusal_ = nullptr;
+    return refusal;
 }
 
 MailReassembly::State MailReassembly::GetState() const noexcept {
+    if (refused_) {
+        return State::Refused;
+    }
     if (!totalKnown_) {
         return State::WaitingForHeader;
     }
@@ -123,4 +153,3 @@ MailReassembly::State MailReassembly::GetState() const noexcept {
 }
 
 }  // namespace zobrik
-

@@ -1,8 +1,8 @@
 // Joins the chunks of one mail request. The total size is announced in bytes
 // 8 to 15 of the request (its header); the request is complete when exactly
 // that many bytes have arrived. A mail channel carries one request: once it
-// is complete, or the chunks have overshot the total, further chunks are only
-// counted. Reset starts over.
+// is complete, refused, or the chunks have overshot the total, further
+// chunks are only counted. Reset starts over.
 #pragma once
 
 #include <cstddef>
@@ -10,11 +10,13 @@
 #include <optional>
 #include <vector>
 
+#include "buffer_budget.h"
+
 namespace zobrik {
 
 class MailReassembly {
 public:
-    enum class State { WaitingForHeader, Collecting, HandedOver, Overrun };
+    enum class State { WaitingForHeader, Collecting, HandedOver, Overrun, Refused };
 
     // A complete request, handed over by move.
     struct CompleteRequest {
@@ -22,12 +24,24 @@ public:
         std::vector<uint8_t> bytes;
     };
 
+    // `budget`, if given, is shared with the other channels' buffers: every
+    // byte of capacity is taken from it and given back when the buffer is
+    // released or handed over.
+    explicit MailReassembly(BufferBudget* budget = nullptr) noexcept : budget_(budget) {}
+    MailReassembly(const MailReassembly&) = delete;
+    MailReassembly& operator=(const MailReassembly&) = delete;
+    ~MailReassembly() { Reset(); }
+
     // Takes one chunk. Returns the request when this chunk completes it.
     // Throws std::bad_alloc when the buffer cannot grow; the request is then
     // abandoned and only counted until Reset.
     std::optional<CompleteRequest> Append(const uint8_t* data, size_t size);
-
     void Reset() noexcept;
+
+    // The reply text of a request refused by a limit, once: right after the
+    // chunk that showed it ("request too large", "too many requests at
+    // once"); nullptr otherwise.
+    const char* TakeRefusal() noexcept;
 
     State GetState() const noexcept;
     uint64_t TotalSize() const noexcept { return total_; }
@@ -35,23 +49,29 @@ public:
     size_t Buffered() const noexcept { return buffer_.size(); }
     size_t Reserved() const noexcept { return buffer_.capacity(); }
 
-    // The buffer's next capacity when `needed` bytes must fit: it doubles up
-    // to an eighth of the total and then takes the whole total at once. So
-    // the announcement alone reserves nothing, a sender must deliver an
-    // eighth of a request before all of it is reserved, and the last growth
-    // holds at most 1.125 times the request.
+    // The buffer's next capacity when `needed` bytes must fit: it doubles,
+    // by at most kMaxBufferGrowthStep at a time, and never beyond the total.
+    // So the announcement alone reserves nothing, and the buffer never holds
+    // more than what has arrived plus one bounded step.
     static uint64_t NextCapacity(uint64_t needed, uint64_t capacity, uint64_t total) noexcept;
 
 private:
     void ReadTotalFromHeader();
     void Keep(const uint8_t* data, size_t size);
+    bool Grow(size_t needed);
+    void Abandon(const char* refusal) noexcept;
+    void ReleaseBuffer() noexcept;
 
+    BufferBudget* budget_;
     std::vector<uint8_t> buffer_;
+    uint64_t charged_ = 0;      // capacity taken from the budget
     uint64_t total_ = 0;        // 0 while not yet known
     bool totalKnown_ = false;
     uint64_t received_ = 0;     // every byte since Reset, kept or not
     bool handedOver_ = false;
     bool abandoned_ = false;    // the bytes can never form a request
+    bool refused_ = false;      // abandoned by a limit
+    const char* refusal_ = nullptr;  // not yet taken
 };
 
 }  // namespace zobrik

@@ -13,4 +13,8 @@ namespace zobrik {
 // the error followed by a zero byte.
 void MailWorker(uint32_t length, std::vector<uint8_t> request, const SharedChannelSlot& channel) noexcept;
 
+// Answers a request refused before it reached a worker with the error text
+// of `message`, in the same form as the worker's.
+void ReplyWithRefusal(const SharedChannelSlot& channel, const char* message) noexcept;
+
 }  // namespace zobrik

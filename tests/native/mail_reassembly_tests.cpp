@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "mail_request.h"
+#include "request_limits.h"
 
 namespace zobrik {
 namespace {
@@ -167,88 +168,83 @@ TEST(MailReassembly, EmptyChunkWhileWaitingChangesNothing) {
     EXPECT_EQ(r.Received(), 0u);
 }
 
-TEST(MailReassembly, RequestOf4GiBOrMoreKeepsOnlyItsHeader) {
-    MailReassembly r;
-    const uint64_t announced = (uint64_t(1) << 32) + 10;
-    std::vector<uint8_t> chunk(1 << 20, 0xAB);
-    auto header = Request(MAIL_HEADER_SIZE, announced);
-    std::copy(header.begin(), header.end(), chunk.begin());
-    uint64_t sent = 0;
-    std::optional<MailReassembly::CompleteRequest> complete;
-    while (sent < announced) {
-        size_t n = size_t(std::min<uint64_t>(chunk.size(), announced - sent));
-        ASSERT_FALSE(complete);
-        complete = r.Append(chunk.data(), n);
-        sent += n;
-        ASSERT_LE(r.Buffered(), MAIL_HEADER_SIZE);
-        std::memset(chunk.data(), 0xAB, MAIL_HEADER_SIZE);
+TEST(MailReassembly, RequestAboveTheLimitIsRefusedAfterItsFirstChunkAndNotBuffered) {
+    for (uint64_t announced : {kMaxMailRequestSize + 1, uint64_t(1) << 32, ~uint64_t(0)}) {
+        MailReassembly r;
+        auto first = Request(4000, announced);
+        EXPECT_FALSE(r.Append(first.data(), first.size()));
+        EXPECT_EQ(r.GetState(), State::Refused) << announced;
+        EXPECT_STREQ(r.TakeRefusal(), "request too large");
+        EXPECT_EQ(r.TakeRefusal(), nullptr) << "answered once";
+        EXPECT_EQ(r.Reserved(), 0u);
+        EXPECT_FALSE(r.Append(first.data(), first.size()));
+        EXPECT_EQ(r.Reserved(), 0u) << "the rest is dropped";
+        EXPECT_EQ(r.Received(), 8000u);
+        r.Reset();
+        auto next = Request(100);
+        EXPECT_TRUE(r.Append(next.data(), next.size())) << "a closed channel starts over";
     }
-    ASSERT_TRUE(complete);
-    EXPECT_EQ(complete->length, MAIL_HEADER_SIZE);
-    EXPECT_EQ(complete->bytes, header) << "the header is what the decoder judges";
-}
-
-TEST(MailReassembly, RequestOfExactly4GiBKeepsOnlyItsHeaderAndHandsOnItsLength) {
-    // 2^32 is the first total whose length no longer fits the 32-bit count
-    // handed to the decoder; it is treated like every larger one.
+    // The limit itself is accepted.
     MailReassembly r;
-    const uint64_t announced = uint64_t(1) << 32;
-    std::vector<uint8_t> chunk(1 << 20, 0xCD);
-    auto header = Request(MAIL_HEADER_SIZE, announced);
-    std::copy(header.begin(), header.end(), chunk.begin());
-    std::optional<MailReassembly::CompleteRequest> complete;
-    for (uint64_t sent = 0; sent < announced; sent += chunk.size()) {
-        ASSERT_FALSE(complete) << "completed after " << sent << " bytes";
-        complete = r.Append(chunk.data(), chunk.size());
-        ASSERT_LE(r.Buffered(), MAIL_HEADER_SIZE) << "after " << sent + chunk.size() << " bytes";
-        std::memset(chunk.data(), 0xCD, MAIL_HEADER_SIZE);
-    }
-    ASSERT_TRUE(complete) << "exactly the announced total arrived";
-    EXPECT_EQ(r.Received(), announced);
-    EXPECT_EQ(complete->length, MAIL_HEADER_SIZE) << "not the total cut to 32 bits, which is 0";
-    EXPECT_EQ(complete->bytes, header);
-}
-
-TEST(MailReassembly, LargestDecodableRequestKeepsEveryByteThatArrived) {
-    // 2^32 - 1 bytes still fit the decoder's length: nothing is cut to the
-    // header, only the buffer grows with what arrives.
-    MailReassembly r;
-    auto bytes = Request(size_t(1) << 20, (uint64_t(1) << 32) - 1);
-    for (size_t pos = 0; pos < bytes.size(); pos += 1600) {
-        EXPECT_FALSE(r.Append(bytes.data() + pos, std::min<size_t>(1600, bytes.size() - pos)));
-    }
+    auto header = Request(16, kMaxMailRequestSize);
+    EXPECT_FALSE(r.Append(header.data(), header.size()));
     EXPECT_EQ(r.GetState(), State::Collecting);
-    EXPECT_EQ(r.Buffered(), bytes.size());
+    EXPECT_EQ(r.TakeRefusal(), nullptr);
 }
 
 TEST(MailReassembly, AnnouncementAloneReservesNothingBeyondWhatArrived) {
     MailReassembly r;
-    auto header = Request(16, uint64_t(3) << 30);
+    auto header = Request(16, kMaxMailRequestSize);
     EXPECT_FALSE(r.Append(header.data(), header.size()));
     EXPECT_EQ(r.GetState(), State::Collecting);
     EXPECT_LE(r.Reserved(), 4096u);
 }
 
-TEST(MailReassembly, BufferTakesTheWholeTotalOnlyAfterAnEighthArrived) {
+TEST(MailReassembly, BufferHoldsWhatArrivedPlusOneBoundedStep) {
     const uint64_t total = 64 << 20;
     EXPECT_EQ(MailReassembly::NextCapacity(100, 0, total), 4096u);
     EXPECT_EQ(MailReassembly::NextCapacity(5000, 4096, total), 8192u);
-    EXPECT_EQ(MailReassembly::NextCapacity(total / 8, total / 16, total), total / 8);
-    EXPECT_EQ(MailReassembly::NextCapacity(total / 8 + 1, total / 8, total), total);
-    EXPECT_EQ(MailReassembly::NextCapacity(70, 0, 80), 80u) << "small requests are reserved whole";
+    EXPECT_EQ(MailReassembly::NextCapacity(9000, 8192, total), 16384u);
+    EXPECT_EQ(MailReassembly::NextCapacity((32 << 20) + 1, 32 << 20, total), (48u << 20)) << "the step is capped";
+    EXPECT_EQ(MailReassembly::NextCapacity(70, 0, 80), 80u) << "never beyond the total";
+    EXPECT_EQ(MailReassembly::NextCapacity(1 << 20, 4096, total), 1u << 20) << "at least what is needed";
 
-    // Fed in 1,600-byte chunks, the last growth holds at most 1.125 times the request.
     MailReassembly r;
-    auto bytes = Request(size_t(8) << 20);
-    size_t largestBefore = 0;
+    auto bytes = Request(size_t(40) << 20);
     for (size_t pos = 0; pos < bytes.size(); pos += 1600) {
-        size_t before = r.Reserved();
         r.Append(bytes.data() + pos, std::min<size_t>(1600, bytes.size() - pos));
-        if (r.Reserved() != before && r.Reserved() == bytes.size()) {
-            largestBefore = before;
+        if (r.GetState() == State::Collecting) {
+            const size_t arrived = r.Buffered();
+            ASSERT_LE(r.Reserved(), arrived + std::min<size_t>(std::max<size_t>(arrived, 4096), kMaxBufferGrowthStep))
+                << "after " << arrived << " bytes";
         }
     }
-    EXPECT_LE(largestBefore, bytes.size() / 8);
+    EXPECT_EQ(r.GetState(), State::HandedOver);
+}
+
+TEST(MailReassembly, ChannelsShareOneBudgetAndGiveItBack) {
+    BufferBudget budget(64 * 1024);
+    MailReassembly first(&budget), second(&budget);
+    auto big = Request(60000);
+    auto other = Request(20000);
+    EXPECT_FALSE(first.Append(big.data(), 50000));
+    EXPECT_GE(budget.Used(), 50000u);
+    EXPECT_FALSE(second.Append(other.data(), 19000));
+    EXPECT_EQ(second.GetState(), State::Refused) << "the second channel would pass the budget";
+    EXPECT_STREQ(second.TakeRefusal(), "too many requests at once");
+    EXPECT_EQ(second.Reserved(), 0u);
+
+    auto complete = first.Append(big.data() + 50000, 10000);
+    ASSERT_TRUE(complete) << "the first one is not disturbed";
+    EXPECT_EQ(complete->bytes, big);
+    EXPECT_EQ(budget.Used(), 0u) << "a request handed to its worker leaves the budget";
+
+    second.Reset();
+    EXPECT_TRUE(second.Append(other.data(), other.size())) << "room again";
+    MailReassembly closed(&budget);
+    closed.Append(big.data(), 30000);
+    closed.Reset();
+    EXPECT_EQ(budget.Used(), 0u) << "a closed channel gives its share back";
 }
 
 }  // namespace

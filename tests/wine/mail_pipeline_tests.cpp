@@ -352,28 +352,62 @@ TEST_F(MailPipeline, ChannelClosedDuringTheDialogGetsNoReplyButTheMailIsHandedOv
 namespace zobrik::testing {
 namespace {
 
-// 4 GiB and more cannot be decoded; the request is still answered once it is
-// complete, without the plug-in buffering it.
-TEST_F(MailPipeline, RequestOf4GiBIsAnsweredMissingSomeData) {
-    const uint64_t total = (uint64_t(1) << 32) + 100;
-    std::vector<uint8_t> chunk(16 << 20, 0);
+// Requests above the size limit, 4 GiB ones included, are answered right
+// after their first chunk; what follows is dropped and changes nothing.
+TEST_F(MailPipeline, RequestAboveTheSizeLimitIsAnsweredAtOnceAndTheRestDropped) {
+    for (uint64_t total : {(uint64_t(128) << 20) + 1, (uint64_t(1) << 32) + 100}) {
+        std::vector<uint8_t> chunk(1 << 20, 0);
+        auto header = MinimalMailRequest(64);
+        std::copy(header.begin(), header.end(), chunk.begin());
+        for (int i = 0; i < 8; ++i) {
+            chunk[8 + i] = uint8_t(total >> (8 * i));
+        }
+        auto channel = client_->OpenChannel("Zobrik/mail");
+        ASSERT_EQ(channel->Send(chunk.data(), chunk.size()), S_OK);
+        ASSERT_TRUE(channel->WaitForWrites(1, kReplyTimeout));
+        EXPECT_EQ(channel->Writes()[0], ErrorReply("request too large")) << total;
+        for (int i = 0; i < 20; ++i) {
+            ASSERT_EQ(channel->Send(chunk.data(), chunk.size()), S_OK);
+        }
+        Sleep(200);
+        EXPECT_EQ(channel->Writes().size(), 1u) << "one answer only";
+        channel->CloseFromServer();
+    }
+    // The channel after it is served as usual.
+    EXPECT_EQ(Exchange(FullMail(0).Build()), StatusOkReply());
+}
+
+// Many channels that each send part of a large request pass the budget that
+// all channels share: the one that would pass it is answered, the others
+// are served.
+TEST_F(MailPipeline, ChannelsBeyondTheSharedBufferBudgetAreAnswered) {
+    const uint64_t total = uint64_t(100) << 20;
+    std::vector<uint8_t> chunk(8 << 20, 0x5A);
     auto header = MinimalMailRequest(64);
     std::copy(header.begin(), header.end(), chunk.begin());
     for (int i = 0; i < 8; ++i) {
         chunk[8 + i] = uint8_t(total >> (8 * i));
     }
-    auto channel = client_->OpenChannel("Zobrik/mail");
-    uint64_t sent = 0;
-    while (sent < total) {
-        size_t n = size_t(std::min<uint64_t>(chunk.size(), total - sent));
-        ASSERT_EQ(channel->Send(chunk.data(), n), S_OK);
-        if (sent == 0) {
-            std::fill(chunk.begin(), chunk.begin() + 64, uint8_t(0xEE));
+    std::vector<std::shared_ptr<standin::StandInChannel>> channels;
+    size_t refused = 0;
+    for (int c = 0; c < 10 && refused == 0; ++c) {
+        channels.push_back(client_->OpenChannel("Zobrik/mail"));
+        for (int i = 0; i < 9; ++i) {  // 72 MiB each, in a buffer of 80 MiB
+            ASSERT_EQ(channels.back()->Send(chunk.data(), chunk.size()), S_OK);
         }
-        sent += n;
+        channels.back()->WaitForWrites(1, std::chrono::milliseconds(300));
+        refused += channels.back()->Writes().size();
     }
-    ASSERT_TRUE(channel->WaitForWrites(1, kReplyTimeout));
-    EXPECT_EQ(channel->Writes()[0], ErrorReply("missing some data"));
+    ASSERT_EQ(refused, 1u) << "512 MiB are shared by all channels";
+    EXPECT_EQ(channels.size(), 7u) << "six buffers of 80 MiB fit, the seventh does not";
+    EXPECT_EQ(channels.back()->Writes()[0], ErrorReply("too many requests at once"));
+    for (size_t c = 0; c + 1 < channels.size(); ++c) {
+        EXPECT_TRUE(channels[c]->Writes().empty()) << "the channels within the budget wait for their rest";
+    }
+    for (auto& channel : channels) {
+        channel->CloseFromServer();
+    }
+    EXPECT_EQ(Exchange(FullMail(0).Build()), StatusOkReply()) << "closing gives the budget back";
 }
 
 }  // namespace
