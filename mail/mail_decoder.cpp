@@ -1,5 +1,6 @@
 #include "mail/mail_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <memory>
@@ -159,11 +160,20 @@ MailRequest DecodeMailRequest(uint8_t* request, uint32_t length) {
     // Two units per byte up to the data area and room for each address prefix;
     // at most 2 * 2^32 + 5 * 2^31 units, far from overflowing 64 bits.
     mail.textCapacity = size_t(2 * dataOffset + kSmtpPrefixLength * uint64_t(mail.recipientCount));
+    // The capacity above is the limit the rules check against; the buffer
+    // itself only needs room for what can be written: a string converts to
+    // at most one unit per byte, terminator included, every string lies
+    // inside the request after its header, and each recipient adds its
+    // prefix (whose own terminator, one unit more, is written before the
+    // address that replaces it). So a request never takes more than two
+    // bytes of text per byte.
+    const uint64_t writable =
+        uint64_t(length) - MAIL_HEADER_SIZE + kSmtpPrefixLength * uint64_t(mail.recipientCount) + 1;
+    const size_t allocated = size_t(std::max<uint64_t>(1, std::min<uint64_t>(mail.textCapacity, writable)));
     // Not zero-filled: every string is written whole, terminator included,
     // before its pointer is handed out, so no unit is read before it is
-    // written, and the pages of a large, mostly unused capacity are never
-    // touched.
-    mail.text = std::make_unique_for_overwrite<WideChar[]>(mail.textCapacity);
+    // written.
+    mail.text = std::make_unique_for_overwrite<WideChar[]>(allocated);
 
     RequestReader reader(request, length, mail.text.get(), mail.textCapacity);
     mail.subject = reader.ConvertString();
