@@ -11,16 +11,65 @@ namespace {
 
 constexpr WideChar kReplacement = WideChar('_');
 
-bool IsInvalidFileNameChar(WideChar c) {
+// The C0 controls, DEL and the C1 controls. Windows refuses the C0 controls
+// in a file name; the others would pass but mean nothing in one.
+bool IsControl(WideChar c) {
     if (uint16_t(c) < 0x20) {
         return true;
     }
+    return uint16_t(c) >= 0x7F && uint16_t(c) <= 0x9F;
+}
+
+// The printable characters Windows refuses in a file name.
+bool IsInvalidFileNameChar(WideChar c) {
     switch (c) {
     case '<': case '>': case ':': case '"': case '/': case '\\': case '|': case '?': case '*':
         return true;
     default:
         return false;
     }
+}
+
+// Characters that only change the direction in which the text around them is
+// shown: with them "report\u202Efdp.exe" is shown as "reportexe.pdf".
+bool IsBidiFormatting(WideChar c) {
+    uint16_t u = uint16_t(c);
+    return u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) ||
+           (u >= 0x2066 && u <= 0x2069);
+}
+
+// Characters that Windows' best-fit conversion to an ANSI code page, or a
+// compatibility normalisation, turns into a separator, dot, colon or quote,
+// or into another character Windows refuses. A program that reads our staged
+// path in an ANSI code page would otherwise see a different path: another
+// directory, a stream, or a quote that ends its argument early.
+bool IsLookAlike(WideChar c) {
+    switch (uint16_t(c)) {
+    // Full stop: one dot leader, small, fullwidth, halfwidth ideographic and
+    // ideographic full stops.
+    case 0x2024: case 0xFE52: case 0xFF0E: case 0xFF61: case 0x3002:
+    // Solidus: acute accent (Greek code page), fraction slash, division
+    // slash, box drawing diagonal, big solidus, fullwidth solidus.
+    case 0x00B4: case 0x2044: case 0x2215: case 0x2571: case 0x29F8: case 0xFF0F:
+    // Reverse solidus: yen sign (Japanese code page), won sign (Korean code
+    // page), set minus, box drawing diagonal, reverse solidus operator, big
+    // reverse solidus, small and fullwidth reverse solidus.
+    case 0x00A5: case 0x20A9: case 0x2216: case 0x2572: case 0x29F5: case 0x29F9: case 0xFE68: case 0xFF3C:
+    // Colon: Armenian full stop, ratio, vertical, small and fullwidth colon.
+    case 0x0589: case 0x2236: case 0xFE13: case 0xFE55: case 0xFF1A:
+    // Quotation mark: modifier letter double prime, combining double vertical
+    // line above, double prime quotation marks, fullwidth quotation mark.
+    case 0x02BA: case 0x030E: case 0x301D: case 0x301E: case 0xFF02:
+    // The fullwidth forms of * < > ? |.
+    case 0xFF0A: case 0xFF1C: case 0xFF1E: case 0xFF1F: case 0xFF5C:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsReplacedInStagedName(WideChar c) {
+    return IsInvalidFileNameChar(c) || IsControl(c) || IsBidiFormatting(c) || IsLookAlike(c);
 }
 
 WideChar AsciiUpper(WideChar c) { return (c >= 'a' && c <= 'z') ? WideChar(c - 'a' + 'A') : c; }
@@ -94,8 +143,10 @@ bool IsReservedDeviceName(WideStringView name) {
     while (!stem.empty() && stem.back() == WideChar(' ')) {
         stem.remove_suffix(1);
     }
-    static const char* const kThreeLetter[] = {"CON", "PRN", "AUX", "NUL"};
-    for (const char* device : kThreeLetter) {
+    // CONIN$ and CONOUT$ open the console's input and output; CLOCK$, a
+    // device of DOS, is kept out as well.
+    static const char* const kNamedDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+    for (const char* device : kNamedDevices) {
         if (EqualsIgnoringAsciiCase(stem, Narrowed(device))) {
             return true;
         }
@@ -112,7 +163,7 @@ WideString SafeFileName(WideStringView baseName) {
         return {};
     }
     WideString name(baseName);
-    std::replace_if(name.begin(), name.end(), IsInvalidFileNameChar, kReplacement);
+    std::replace_if(name.begin(), name.end(), IsReplacedInStagedName, kReplacement);
     while (!name.empty() && (name.back() == WideChar('.') || name.back() == WideChar(' '))) {
         name.pop_back();
     }

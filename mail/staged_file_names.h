@@ -1,9 +1,10 @@
 // Naming of staged attachment files. An attachment is staged under the base
 // name of its file name as sent (the part after the last backslash or
-// slash). Names that Windows would treat specially are changed so that no
-// attachment can reach a device or an alternate data stream, and equal names
-// within one request are made unique so that every attachment keeps its own
-// bytes. The name offered to the mail program stays as sent.
+// slash). Names that Windows would treat specially, or that could read as
+// another path or in another order, are changed so that no attachment can
+// reach a device, an alternate data stream or another directory, and equal
+// names within one request are made unique so that every attachment keeps its
+// own bytes. The name offered to the mail program stays as sent.
 #pragma once
 
 #include <vector>
@@ -18,15 +19,23 @@ namespace zobrik {
 WideString AttachmentBaseName(WideStringView fileName);
 
 // A name that is safe as one file in a directory of our own:
-// characters invalid in file names (controls, < > : " / \ | ? *) become '_',
-// trailing dots and spaces are dropped, a reserved device name (CON, PRN,
-// AUX, NUL, COM0-9, LPT0-9, also with superscript digits, with or without
-// extension) gets a leading '_', and a name that is nothing but dots and
-// spaces becomes "attachment". An empty name stays empty (it names no file).
+// - '_' replaces every character invalid in file names (C0 controls and
+//   < > : " / \ | ? *), DEL and the C1 controls (U+007F-U+009F), the bidi
+//   formatting characters (U+061C, U+200E, U+200F, U+202A-U+202E,
+//   U+2066-U+2069), and the look-alikes of \ / . : " * < > ? | that an ANSI
+//   code page's best fit or a compatibility normalisation turns into them
+//   (fullwidth and small forms, U+2044, U+2215, U+2216, U+2236, U+00A5,
+//   U+00B4, ...); the name keeps its length and shape;
+// - trailing dots and spaces are dropped;
+// - a reserved device name (see IsReservedDeviceName) gets a leading '_';
+// - a name that is nothing but dots and spaces becomes "attachment".
+// An empty name stays empty (it names no file).
 WideString SafeFileName(WideStringView baseName);
 
 // Whether Windows reserves `name` (the part before its first dot, without
-// trailing spaces) for a device.
+// trailing spaces) for a device: CON, PRN, AUX, NUL, CONIN$, CONOUT$,
+// CLOCK$, COM0-9 and LPT0-9 (also with the superscript digits 1, 2 and 3),
+// in any letter case.
 bool IsReservedDeviceName(WideStringView name);
 
 // The on-disk names of all attachments of a request, in attachment order:
