@@ -11,6 +11,10 @@ namespace {
 
 constexpr WideChar kReplacement = WideChar('_');
 
+// " (4294967295)", the counter of the largest number.
+constexpr size_t kLongestCounterUnits = 13;
+static_assert(sizeof(unsigned) <= 4, "a counter has at most ten digits");
+
 // The C0 controls, DEL and the C1 controls. Windows refuses the C0 controls
 // in a file name; the others would pass but mean nothing in one.
 bool IsControl(WideChar c) {
@@ -72,6 +76,21 @@ bool IsReplacedInStagedName(WideChar c) {
     return IsInvalidFileNameChar(c) || IsControl(c) || IsBidiFormatting(c) || IsLookAlike(c);
 }
 
+bool IsHighSurrogate(WideChar c) { return uint16_t(c) >= 0xD800 && uint16_t(c) <= 0xDBFF; }
+bool IsLowSurrogate(WideChar c) { return uint16_t(c) >= 0xDC00 && uint16_t(c) <= 0xDFFF; }
+
+// The first `units` units of `text` (all of it when shorter), one unit fewer
+// when the cut would separate the halves of a surrogate pair.
+WideStringView Head(WideStringView text, size_t units) {
+    if (units >= text.size()) {
+        return text;
+    }
+    if (units > 0 && IsHighSurrogate(text[units - 1]) && IsLowSurrogate(text[units])) {
+        --units;
+    }
+    return text.substr(0, units);
+}
+
 WideChar AsciiUpper(WideChar c) { return (c >= 'a' && c <= 'z') ? WideChar(c - 'a' + 'A') : c; }
 
 bool EqualsIgnoringAsciiCase(WideStringView a, WideStringView b) {
@@ -111,17 +130,32 @@ WideString Narrowed(const char* ascii) {
     return out;
 }
 
-// "name (n).ext": the counter goes before the extension; a leading dot
-// (".profile") is not an extension.
-WideString Numbered(WideStringView name, unsigned n) {
+// Where the extension of `name` starts: at its last dot, but a leading dot
+// (".profile") starts no extension; name.size() when there is none.
+size_t ExtensionStart(WideStringView name) {
     size_t dot = name.rfind(WideChar('.'));
     if (dot == 0 || dot == WideStringView::npos) {
         dot = name.size();
     }
-    WideString out(name.substr(0, dot));
-    out += Narrowed((" (" + std::to_string(n) + ")").c_str());
-    out += name.substr(dot);
-    return out;
+    return dot;
+}
+
+// `name` cut to kMaxFileNameUnits: the stem is shortened and the extension kept
+// while it leaves room for at least one unit of stem; a longer extension is
+// no extension worth keeping, and the name is cut at its end.
+WideString Shortened(WideStringView name) {
+    size_t dot = ExtensionStart(name);
+    WideStringView extension = name.substr(dot);
+    if (extension.size() < kMaxFileNameUnits) {
+        WideString out(Head(name.substr(0, dot), kMaxFileNameUnits - extension.size()));
+        out += extension;
+        return out;
+    }
+    return WideString(Head(name, kMaxFileNameUnits));
+}
+
+bool EndsInDotOrSpace(const WideString& name) {
+    return !name.empty() && (name.back() == WideChar('.') || name.back() == WideChar(' '));
 }
 
 }  // namespace
@@ -164,16 +198,47 @@ WideString SafeFileName(WideStringView baseName) {
     }
     WideString name(baseName);
     std::replace_if(name.begin(), name.end(), IsReplacedInStagedName, kReplacement);
-    while (!name.empty() && (name.back() == WideChar('.') || name.back() == WideChar(' '))) {
-        name.pop_back();
+    // Shortening can end a name in a dot or a space again or leave a device
+    // name's stem, and the prefix can make a name one unit too long. A
+    // shortened name fits, and one that starts with the prefix keeps it and
+    // is no device name, so the third round at the latest returns.
+    for (;;) {
+        while (EndsInDotOrSpace(name)) {
+            name.pop_back();
+        }
+        if (name.empty()) {
+            return Narrowed("attachment");
+        }
+        if (IsReservedDeviceName(name)) {
+            name.insert(name.begin(), kReplacement);
+        }
+        if (name.size() <= kMaxFileNameUnits) {
+            return name;
+        }
+        name = Shortened(name);
     }
-    if (name.empty()) {
-        return Narrowed("attachment");
+}
+
+WideString NumberedFileName(WideStringView safeName, unsigned n) {
+    WideString counter = Narrowed((" (" + std::to_string(n) + ")").c_str());
+    size_t dot = ExtensionStart(safeName);
+    WideStringView stem = safeName.substr(0, dot);
+    WideStringView extension = safeName.substr(dot);
+    // The choice does not depend on n, so that the variants of one name
+    // differ in their counters: each ends in its counter, or in it followed
+    // by the same extension.
+    if (extension.size() + kLongestCounterUnits < kMaxFileNameUnits) {
+        stem = Head(stem, kMaxFileNameUnits - counter.size() - extension.size());
+    } else {
+        // An extension that leaves no room for a stem beside the longest
+        // counter is kept no more: the counter goes at the end.
+        stem = Head(safeName, kMaxFileNameUnits - counter.size());
+        extension = {};
     }
-    if (IsReservedDeviceName(name)) {
-        name.insert(name.begin(), kReplacement);
-    }
-    return name;
+    WideString out(stem);
+    out += counter;
+    out += extension;
+    return out;
 }
 
 std::vector<WideString> StagedFileNames(const std::vector<MailAttachment>& attachments) {
@@ -187,7 +252,7 @@ std::vector<WideString> StagedFileNames(const std::vector<MailAttachment>& attac
         if (!name.empty() && taken.count(Folded(name))) {
             unsigned& n = nextNumber.try_emplace(Folded(safe), 2).first->second;
             do {
-                name = Numbered(safe, n++);
+                name = NumberedFileName(safe, n++);
             } while (taken.count(Folded(name)));
         }
         taken.insert(Folded(name));

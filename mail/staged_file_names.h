@@ -7,6 +7,7 @@
 // own bytes. The name offered to the mail program stays as sent.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "mail_request.h"
@@ -18,7 +19,11 @@ namespace zobrik {
 // may be empty.
 WideString AttachmentBaseName(WideStringView fileName);
 
-// A name that is safe as one file in a directory of our own:
+// The longest file name Windows accepts (one path component), in UTF-16 units.
+inline constexpr size_t kMaxFileNameUnits = 255;
+
+// A name that is safe as one file in a directory of our own, at most
+// kMaxFileNameUnits units long:
 // - '_' replaces every character invalid in file names (C0 controls and
 //   < > : " / \ | ? *), DEL and the C1 controls (U+007F-U+009F), the bidi
 //   formatting characters (U+061C, U+200E, U+200F, U+202A-U+202E,
@@ -28,9 +33,28 @@ WideString AttachmentBaseName(WideStringView fileName);
 //   U+00B4, ...); the name keeps its length and shape;
 // - trailing dots and spaces are dropped;
 // - a reserved device name (see IsReservedDeviceName) gets a leading '_';
+// - a longer name is cut to kMaxFileNameUnits: its stem (the part before the
+//   last dot that is not the first unit) is shortened and its extension
+//   kept; an extension that leaves no room for a stem is cut at its end
+//   instead. A cut never separates the halves of a surrogate pair;
 // - a name that is nothing but dots and spaces becomes "attachment".
-// An empty name stays empty (it names no file).
+// These hold for the result together, whatever the order in which a name
+// needs them. An empty name stays empty (it names no file).
 WideString SafeFileName(WideStringView baseName);
+
+// The n-th numbered variant of a safe name (a result of SafeFileName or of
+// this function), for a name that is already taken: "name (n).ext"
+// ("name (n)" without an extension, ".profile (n)" for a name with only a
+// leading dot). The stem is shortened so that the variant fits
+// kMaxFileNameUnits with its counter and extension. An extension so long
+// that it would leave no room for a stem beside the counter of any n (more
+// than 241 units) is not kept apart: for every n the whole name is
+// shortened and the counter goes at its end. A cut never separates the
+// halves of a surrogate pair. Different n give different variants of one
+// name, so a caller whose file already exists can try n = 2, 3, ... in
+// turn. A variant is a safe name again: it ends like the safe name or in
+// ')', so never in a dot or a space, and is no device name.
+WideString NumberedFileName(WideStringView safeName, unsigned n);
 
 // Whether Windows reserves `name` (the part before its first dot, without
 // trailing spaces) for a device: CON, PRN, AUX, NUL, CONIN$, CONOUT$,
@@ -40,8 +64,8 @@ bool IsReservedDeviceName(WideStringView name);
 
 // The on-disk names of all attachments of a request, in attachment order:
 // the safe base names, where a name already used earlier in the request
-// (compared without regard to letter case, as Windows does) becomes
-// "name (2).ext", "name (3).ext", ...
+// (compared without regard to letter case, as Windows does) becomes the
+// first of NumberedFileName(name, 2), (name, 3), ... that is still free.
 std::vector<WideString> StagedFileNames(const std::vector<MailAttachment>& attachments);
 
 }  // namespace zobrik

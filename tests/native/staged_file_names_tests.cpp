@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 
 namespace zobrik {
@@ -180,6 +181,101 @@ TEST(StagedFileNames, ReplacedCharactersKeepTheTrailingAndDeviceRules) {
     EXPECT_EQ(SafeFileName(u"NUL\u200e"), u"NUL_");
     EXPECT_EQ(SafeFileName(u"..\uff0f..\uff0fstartup.lnk"), u".._.._startup.lnk");
     EXPECT_EQ(SafeFileName(u"x.txt\u00a0"), u"x.txt\u00a0") << "only the space U+0020 is a trailing blank";
+}
+
+TEST(StagedFileNames, LongNamesAreCutToTheLimitKeepingTheExtension) {
+    const std::u16string ext = u".pdf";
+    EXPECT_EQ(SafeFileName(std::u16string(300, u'a') + ext), std::u16string(251, u'a') + ext);
+    EXPECT_EQ(SafeFileName(std::u16string(251, u'a') + ext), std::u16string(251, u'a') + ext) << "255 units fit";
+    EXPECT_EQ(SafeFileName(std::u16string(252, u'a') + ext), std::u16string(251, u'a') + ext);
+    EXPECT_EQ(SafeFileName(std::u16string(256, u'a')), std::u16string(255, u'a')) << "no extension: cut at the end";
+    EXPECT_EQ(SafeFileName(u"." + std::u16string(300, u'p')), u"." + std::u16string(254, u'p'))
+        << "a leading dot is no extension";
+
+    // A surrogate pair at the cut goes as a whole; one just before it stays.
+    const std::u16string smiley = u"\U0001F600";
+    EXPECT_EQ(SafeFileName(std::u16string(250, u'a') + smiley + u"bbb" + ext), std::u16string(250, u'a') + ext);
+    EXPECT_EQ(SafeFileName(std::u16string(249, u'a') + smiley + u"bbb" + ext),
+              std::u16string(249, u'a') + smiley + ext);
+    EXPECT_EQ(SafeFileName(std::u16string(254, u'a') + smiley), std::u16string(254, u'a'));
+    const std::u16string loneHigh = std::u16string(254, u'a') + char16_t(0xD800);
+    EXPECT_EQ(SafeFileName(loneHigh + u"zz"), loneHigh) << "a first half without its second is no pair to keep";
+}
+
+TEST(StagedFileNames, AnExtensionTooLongToKeepIsCutAtTheEnd) {
+    const std::u16string x253(253, u'x');
+    EXPECT_EQ(SafeFileName(u"a." + x253 + u"yyy"), u"a." + x253);
+    EXPECT_EQ(SafeFileName(u"ab." + std::u16string(254, u'x')), u"ab." + std::u16string(252, u'x'))
+        << "an extension of exactly the limit leaves no room for a stem";
+    EXPECT_EQ(SafeFileName(u"a." + std::u16string(252, u'x') + u" yy"), u"a." + std::u16string(252, u'x'))
+        << "the cut leaves no trailing blank";
+    EXPECT_EQ(SafeFileName(u"a." + std::u16string(252, u'x') + u"\U0001F600z"), u"a." + std::u16string(252, u'x'));
+    EXPECT_EQ(SafeFileName(std::u16string(10, u' ') + u"." + std::u16string(300, u' ') + u"x"), u"attachment")
+        << "nothing but blanks and a dot within the limit";
+}
+
+TEST(StagedFileNames, CutNamesStayOffDevices) {
+    const std::u16string ext = u"." + std::u16string(251, u'e');
+    // The cut leaves the stem "CON", which gets the prefix, which needs one
+    // more unit of the stem.
+    std::u16string safe = SafeFileName(u"CONSOLE" + ext);
+    EXPECT_EQ(safe, u"_CO" + ext);
+    EXPECT_FALSE(IsReservedDeviceName(safe));
+    safe = SafeFileName(u"CON" + std::u16string(300, u' ') + u".txt");
+    EXPECT_EQ(safe, u"_CON" + std::u16string(247, u' ') + u".txt");
+}
+
+TEST(StagedFileNames, NumberedVariantsFitTheLimitKeepingCounterAndExtension) {
+    EXPECT_EQ(NumberedFileName(u"report.pdf", 2), u"report (2).pdf");
+    EXPECT_EQ(NumberedFileName(u"README", 12), u"README (12)");
+    EXPECT_EQ(NumberedFileName(u".profile", 3), u".profile (3)");
+    EXPECT_EQ(NumberedFileName(u"x.tar.gz", 4294967295u), u"x.tar (4294967295).gz");
+
+    const std::u16string ext = u".pdf";
+    const std::u16string full = std::u16string(251, u'a') + ext;  // 255 units
+    EXPECT_EQ(NumberedFileName(full, 2), std::u16string(247, u'a') + u" (2)" + ext);
+    EXPECT_EQ(NumberedFileName(full, 10), std::u16string(246, u'a') + u" (10)" + ext);
+    EXPECT_EQ(NumberedFileName(std::u16string(246, u'a') + u"\U0001F600bbb" + ext, 2),
+              std::u16string(246, u'a') + u" (2)" + ext)
+        << "a surrogate pair at the cut goes as a whole";
+    EXPECT_EQ(NumberedFileName(u"." + std::u16string(254, u'p'), 2), u"." + std::u16string(250, u'p') + u" (2)");
+
+    // An extension of 241 units is kept beside any counter; one of 242 is not.
+    const std::u16string ext241 = u"." + std::u16string(240, u'e');
+    EXPECT_EQ(NumberedFileName(u"abcdefghij" + ext241, 2), u"abcdefghij (2)" + ext241);
+    EXPECT_EQ(NumberedFileName(u"abc" + ext241, 4294967295u), u"a (4294967295)" + ext241);
+    const std::u16string ext242 = u"." + std::u16string(241, u'e');
+    EXPECT_EQ(NumberedFileName(u"abc" + ext242, 2), u"abc" + ext242 + u" (2)") << "short enough as it is";
+    const std::u16string long242 = std::u16string(13, u'a') + ext242;  // 255 units
+    EXPECT_EQ(NumberedFileName(long242, 2), long242.substr(0, 251) + u" (2)");
+    EXPECT_EQ(NumberedFileName(u"a." + std::u16string(248, u'x') + u"\U0001F600yyy", 7),
+              u"a." + std::u16string(248, u'x') + u" (7)")
+        << "the counter at the end, not splitting the pair before it";
+}
+
+TEST(StagedFileNames, NumberedVariantsOfOneNameAllDiffer) {
+    const std::u16string smiley = u"\U0001F600";
+    for (const std::u16string& safe :
+         {std::u16string(u"a.txt"), std::u16string(251, u'a') + u".pdf", std::u16string(255, u'n'),
+          u"a." + std::u16string(252, u'x'), std::u16string(120, u'a') + smiley + std::u16string(120, u'b') + u".doc",
+          u"ab." + std::u16string(239, u'e') + u" (2)", u"." + std::u16string(254, u'p')}) {
+        std::set<std::u16string> variants;
+        for (unsigned n : {2u, 3u, 9u, 10u, 99u, 100u, 999u, 1000u, 99999u, 4294967295u}) {
+            std::u16string variant = NumberedFileName(safe, n);
+            EXPECT_LE(variant.size(), kMaxFileNameUnits);
+            EXPECT_TRUE(variants.insert(variant).second) << variant.size();
+        }
+    }
+}
+
+TEST(StagedFileNames, DuplicatesOfLongNamesAreNumberedWithinTheLimit) {
+    const std::u16string name = std::u16string(250, u'x') + u".docx";  // 255 units
+    auto names = StagedFileNames(Attachments({name.c_str(), name.c_str(), name.c_str()}));
+    EXPECT_EQ(names, (std::vector<std::u16string>{name, std::u16string(246, u'x') + u" (2).docx",
+                                                  std::u16string(246, u'x') + u" (3).docx"}));
+    const std::u16string longer = std::u16string(400, u'y');
+    names = StagedFileNames(Attachments({longer.c_str(), longer.c_str()}));
+    EXPECT_EQ(names, (std::vector<std::u16string>{std::u16string(255, u'y'), std::u16string(251, u'y') + u" (2)"}));
 }
 
 }  // namespace
