@@ -1,5 +1,7 @@
 #include "outlook_arguments.h"
 
+#include "staged_file_names.h"
+
 namespace zobrik {
 
 namespace {
@@ -39,6 +41,10 @@ WideString OutlookRecipientText(const WideChar* displayName, const WideChar* add
     text += bareAddress;
     text += WideChar('>');
     return text;
+}
+
+WideString OutlookAttachmentDisplayName(const WideChar* fileName) {
+    return fileName ? OfferedFileName(fileName) : WideString();
 }
 
 long OutlookRecipientType(const MailRequest& request, uint32_t index) noexcept {

@@ -1,6 +1,6 @@
 // What the Outlook hand-over passes to Outlook, decided without Outlook:
-// recipient texts and types, and the choice of the sending account or of the
-// name the mail is sent on behalf of.
+// recipient texts and types, attachment display names, and the choice of the
+// sending account or of the name the mail is sent on behalf of.
 #pragma once
 
 #include "mail_request.h"
@@ -12,6 +12,10 @@ namespace zobrik {
 // the display name; the address alone when the display name is empty or
 // equal to the address.
 WideString OutlookRecipientText(const WideChar* displayName, const WideChar* address);
+
+// The DisplayName of an attachment: its file name as sent without control
+// and bidi formatting characters (OfferedFileName); empty for none.
+WideString OutlookAttachmentDisplayName(const WideChar* fileName);
 
 // olTo (1), olCC (2) or olBCC (3) for recipient `index` (not an originator).
 long OutlookRecipientType(const MailRequest& request, uint32_t index) noexcept;

@@ -96,7 +96,7 @@ void AddAttachments(_MailItem* item, const MailRequest& request) {
         Variant source = Variant::String(entry.stagedPath);
         Variant type = Variant::Int(olByValue);
         Variant position = Variant::Int(1);
-        Variant displayName = Variant::String(entry.fileName);
+        Variant displayName = Variant::String(OutlookAttachmentDisplayName(entry.fileName).c_str());
         ComPtr<Attachments> attachments;
         Check(item->get_Attachments(attachments.Receive()));
         Check(Need(attachments)->Add(source.Get(), type.Get(), position.Get(), displayName.Get(),

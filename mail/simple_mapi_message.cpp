@@ -1,5 +1,7 @@
 #include "simple_mapi_message.h"
 
+#include "staged_file_names.h"
+
 namespace zobrik {
 
 namespace {
@@ -60,11 +62,17 @@ SimpleMapiMessage::SimpleMapiMessage(const MailRequest& request)
     // here: out_of_range, before anything is handed over.
     message_.lpRecips = &recipients_.at(request.OriginatorEnd());
 
+    // The offered names are all in place before the descriptors point at
+    // them: the vector does not grow afterwards, so its strings stay put.
+    fileNames_.reserve(files_.size());
+    for (const MailAttachment& attachment : request.attachments) {
+        fileNames_.push_back(attachment.fileName ? OfferedFileName(attachment.fileName) : WideString());
+    }
     for (uint32_t j = 0; j < files_.size(); ++j) {
         MapiFileDescW& descriptor = files_[j];
         descriptor.nPosition = kNoPosition;
         descriptor.lpszPathName = Borrowed(request.attachments[j].stagedPath);
-        descriptor.lpszFileName = Borrowed(request.attachments[j].fileName);
+        descriptor.lpszFileName = request.attachments[j].fileName ? fileNames_[j].data() : nullptr;
     }
     if (!files_.empty()) {
         message_.lpFiles = files_.data();

@@ -1,6 +1,7 @@
 // The arguments of the Simple MAPI hand-over, built from a decoded request
 // whose attachments are staged. Every string points into the request or its
-// staging area, which must outlive this object.
+// staging area, which must outlive this object, except the attachments'
+// offered names, which this object holds.
 #pragma once
 
 #include <cstdint>
@@ -33,12 +34,16 @@ public:
     // Every recipient of the request, originators first, in request order;
     // the message's recipient list starts after the originators.
     const std::vector<MapiRecipDescW>& Recipients() const noexcept { return recipients_; }
+    // One per attachment; the file name offered to the mail program is the
+    // name as sent without control and bidi formatting characters
+    // (OfferedFileName), null when the request gives none.
     const std::vector<MapiFileDescW>& Files() const noexcept { return files_; }
 
 private:
     MapiMessageW message_{};
     std::vector<MapiRecipDescW> recipients_;
     std::vector<MapiFileDescW> files_;
+    std::vector<WideString> fileNames_;  // the attachments' offered names
     uint32_t options_ = 0;
 };
 

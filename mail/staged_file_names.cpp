@@ -241,6 +241,17 @@ WideString NumberedFileName(WideStringView safeName, unsigned n) {
     return out;
 }
 
+WideString OfferedFileName(WideStringView fileName) {
+    WideString out;
+    out.reserve(fileName.size());
+    for (WideChar c : fileName) {
+        if (!IsControl(c) && !IsBidiFormatting(c)) {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::vector<WideString> StagedFileNames(const std::vector<MailAttachment>& attachments) {
     std::vector<WideString> names;
     names.reserve(attachments.size());

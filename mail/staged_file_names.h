@@ -4,7 +4,8 @@
 // another path or in another order, are changed so that no attachment can
 // reach a device, an alternate data stream or another directory, and equal
 // names within one request are made unique so that every attachment keeps its
-// own bytes. The name offered to the mail program stays as sent.
+// own bytes. The name offered to the mail program stays as sent, less the
+// characters that only control how it is shown.
 #pragma once
 
 #include <cstddef>
@@ -55,6 +56,12 @@ WideString SafeFileName(WideStringView baseName);
 // turn. A variant is a safe name again: it ends like the safe name or in
 // ')', so never in a dot or a space, and is no device name.
 WideString NumberedFileName(WideStringView safeName, unsigned n);
+
+// The name to offer the mail program for an attachment: the file name as
+// sent, without its control characters (C0, DEL, C1) and bidi formatting
+// characters (the ones SafeFileName replaces), which are removed, not
+// replaced. Everything else stays, path parts included.
+WideString OfferedFileName(WideStringView fileName);
 
 // Whether Windows reserves `name` (the part before its first dot, without
 // trailing spaces) for a device: CON, PRN, AUX, NUL, CONIN$, CONOUT$,

@@ -137,5 +137,12 @@ TEST(OutlookSenderSelection, NoCandidatesTouchNothing) {
     EXPECT_TRUE(Select(writer, {u"t@x"}).empty());
 }
 
+TEST(OutlookArguments, AttachmentDisplayNameLosesOnlyControlAndBidiFormattingCharacters) {
+    EXPECT_EQ(OutlookAttachmentDisplayName(u"docs/in\u202efdp.exe\x1b"), u"docs/infdp.exe");
+    EXPECT_EQ(OutlookAttachmentDisplayName(u"\u2066a\u2069\u0085.txt"), u"a.txt");
+    EXPECT_EQ(OutlookAttachmentDisplayName(u"a:b\uff0f\u00a5 .pdf."), u"a:b\uff0f\u00a5 .pdf.") << "the rest as sent";
+    EXPECT_EQ(OutlookAttachmentDisplayName(nullptr), u"");
+}
+
 }  // namespace
 }  // namespace zobrik

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
+#include <string>
 
 #include "decoded_request.h"
 
@@ -146,6 +148,41 @@ TEST(SimpleMapiMessage, NoAttachmentsGiveNoFileList) {
     EXPECT_EQ(m.Message()->lpszConversationID, nullptr);
     EXPECT_EQ(m.Message()->flFlags, 0u);
     EXPECT_EQ(m.Options(), 8u);
+}
+
+TEST(SimpleMapiMessage, OfferedFileNamesLoseControlAndBidiFormattingCharacters) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "to@x")
+        .AddAttachment("dir/in\xE2\x80\xAE" "fdp.exe\x07", {1})  // U+202E, BEL
+        .AddAttachment("plain\xEF\xBC\x8F" "name.txt", {2})       // U+FF0F stays
+        .AddAttachment("gone", {3});
+    Decoded d = Decode(writer);
+    d.request.attachments[2].fileName = nullptr;
+    SimpleMapiMessage m(d.request);
+    ASSERT_EQ(m.Files().size(), 3u);
+    EXPECT_EQ(Str(m.Files()[0].lpszFileName), u"dir/infdp.exe");
+    EXPECT_EQ(Str(m.Files()[1].lpszFileName), u"plain\uff0fname.txt");
+    EXPECT_EQ(m.Files()[2].lpszFileName, nullptr) << "no name stays no name";
+    EXPECT_EQ(m.Message()->lpFiles[0].lpszFileName, m.Files()[0].lpszFileName);
+}
+
+TEST(SimpleMapiMessage, OfferedFileNamesAreHeldByTheMessage) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "to@x");
+    for (int i = 0; i < 40; ++i) {
+        writer.AddAttachment("n\xE2\x80\x8F" + std::to_string(i), {uint8_t(i)});  // U+200F
+    }
+    Decoded d = Decode(writer);
+    SimpleMapiMessage m(d.request);
+    // The request's text is overwritten: the offered names do not point into it.
+    for (auto& attachment : d.request.attachments) {
+        auto* text = const_cast<char16_t*>(attachment.fileName);
+        std::fill(text, text + std::char_traits<char16_t>::length(text), u'#');
+    }
+    for (int i = 0; i < 40; ++i) {
+        std::string expected = "n" + std::to_string(i);
+        EXPECT_EQ(Str(m.Message()->lpFiles[i].lpszFileName), std::u16string(expected.begin(), expected.end()));
+    }
 }
 
 }  // namespace

@@ -278,5 +278,19 @@ TEST(StagedFileNames, DuplicatesOfLongNamesAreNumberedWithinTheLimit) {
     EXPECT_EQ(names, (std::vector<std::u16string>{std::u16string(255, u'y'), std::u16string(251, u'y') + u" (2)"}));
 }
 
+TEST(StagedFileNames, OfferedNameLosesOnlyControlsAndBidiFormatting) {
+    EXPECT_EQ(OfferedFileName(u"docs/re\u202eport\x01.pdf"), u"docs/report.pdf");
+    EXPECT_EQ(OfferedFileName(u"\u2066\u2067\u2068\u2069\u200e\u200f\u061c\t\r\n\x7f\u0080\u009f"), u"");
+    for (char16_t c : {0x00, 0x01, 0x1F, 0x7F, 0x80, 0x9F, 0x061C, 0x200E, 0x200F, 0x202A, 0x202E, 0x2066, 0x2069}) {
+        EXPECT_EQ(OfferedFileName(Around(c)), u"ab") << Hex(c);
+    }
+    // Everything else is offered as sent: invalid characters, look-alikes,
+    // neighbours of the removed ranges, path parts, trailing dots.
+    for (const char16_t* name : {u"C:\\dir/a:b?.pdf", u"a\uff0e\uff0f\u2215\u00a5.txt", u"~\u00a0\u200d\u2010\u202f",
+                                 u"\u2065\u206a\u061b\u061d", u"CON.txt", u"x.exe. ", u"\U0001F600.png", u""}) {
+        EXPECT_EQ(OfferedFileName(name), name);
+    }
+}
+
 }  // namespace
 }  // namespace zobrik
