@@ -1,6 +1,7 @@
 # Windows (MinGW-w64) build: the plug-in DLL, the Remote Desktop client
 # stand-in, the MAPI32 and Outlook stand-ins and the tests that run under Wine.
 include(cmake/warnings.cmake)
+include(cmake/hardening.cmake)
 
 # The DLL and every test program link the MinGW runtime statically, so they
 # import only Windows system DLLs.
