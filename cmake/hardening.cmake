@@ -23,3 +23,27 @@ add_compile_definitions(_FORTIFY_SOURCE=2)
 add_link_options(-fstack-protector-strong
     LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat)
 
+if(NOT CMAKE_OBJCOPY OR NOT CMAKE_STRIP)
+    message(FATAL_ERROR "objcopy and strip of the MinGW-w64 binutils are needed (binutils-mingw-w64-x86-64)")
+endif()
+
+# The shipped files (the DLL and zobrik-send.exe) are built with debug
+# information (-g) and stripped right after linking; the debug information
+# and the symbol table go to <file>.debug beside them in bin/, and the
+# stripped file names it in .gnu_debuglink (with its CRC), so gdb and
+# addr2line find it for crash analysis when it lies next to the file.
+# The tests run the stripped files. Objects of other targets linked into
+# the file need -g themselves (see zobrik_core).
+function(zobrik_split_debug_info target)
+    target_compile_options(${target} PRIVATE -g)
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_OBJCOPY} --only-keep-debug
+            $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+        COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE_NAME:${target}>
+        COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
+            $<TARGET_FILE_NAME:${target}>
+        WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+        COMMENT "Splitting the debug information of ${target} off into its .debug file"
+        VERBATIM)
+    set_property(TARGET ${target} APPEND PROPERTY ADDITIONAL_CLEAN_FILES $<TARGET_FILE:${target}>.debug)
+endfunction()

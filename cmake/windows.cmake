@@ -14,7 +14,9 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 add_library(zobrik_core OBJECT ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_WIN_SOURCES} ${ZOBRIK_WIN_SOURCES})
 target_include_directories(zobrik_core PUBLIC ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
 target_compile_definitions(zobrik_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
-target_compile_options(zobrik_core PRIVATE ${ZOBRIK_WARNINGS})
+# -g: the objects end up in the DLL, whose debug information is kept in
+# ZobrikWTSDVC.dll.debug (zobrik_split_debug_info).
+target_compile_options(zobrik_core PRIVATE ${ZOBRIK_WARNINGS} -g)
 target_link_libraries(zobrik_core INTERFACE shell32 shlwapi ole32 oleaut32 uuid user32 advapi32 bcrypt)
 
 add_library(ZobrikWTSDVC SHARED plugin/dllmain.cpp plugin/ZobrikWTSDVC.def)
@@ -22,6 +24,7 @@ set_target_properties(ZobrikWTSDVC PROPERTIES PREFIX "" OUTPUT_NAME ZobrikWTSDVC
 target_compile_options(ZobrikWTSDVC PRIVATE ${ZOBRIK_WARNINGS})
 target_link_options(ZobrikWTSDVC PRIVATE ${ZOBRIK_STATIC_RUNTIME})
 target_link_libraries(ZobrikWTSDVC PRIVATE zobrik_core)
+zobrik_split_debug_info(ZobrikWTSDVC)
 # The command-line tool for the remote session.
 add_subdirectory(tools/zobrik-send)
 
