@@ -4,15 +4,22 @@
 #   ZobrikWTSDVC.dll, Install-ZobrikPlugin.ps1, zobrik-plugin.reg.in (template,
 #   path to be filled in), zobrik-plugin-remove.reg, INSTALL.md, README.md,
 #   bin/zobrik-send.exe (when that tool is part of the build), docs/ (when present).
+# The DLL and zobrik-send.exe are the stripped files of the build. Their debug
+# information goes into a second archive, ZobrikWTSDVC-<version>-win64-symbols.zip
+# (component "symbols"), with the same folder: ZobrikWTSDVC.dll.debug,
+# bin/zobrik-send.exe.debug. Unpacked over the release folder, each lies
+# beside its file, where gdb and addr2line look for it.
 
 # Only the DLL itself; its import library is of no use to a Remote Desktop client.
-install(TARGETS ZobrikWTSDVC RUNTIME DESTINATION .)
+install(TARGETS ZobrikWTSDVC RUNTIME DESTINATION . COMPONENT runtime)
+install(FILES $<TARGET_FILE:ZobrikWTSDVC>.debug DESTINATION . COMPONENT symbols)
 
 # zobrik-send may be defined after this file is read, so the check runs once
 # the whole project has been read.
 function(zobrik_install_send_tool)
     if(TARGET zobrik-send)
-        install(TARGETS zobrik-send RUNTIME DESTINATION bin)
+        install(TARGETS zobrik-send RUNTIME DESTINATION bin COMPONENT runtime)
+        install(FILES $<TARGET_FILE:zobrik-send>.debug DESTINATION bin COMPONENT symbols)
     endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL zobrik_install_send_tool)
@@ -23,9 +30,9 @@ install(FILES
     ${PROJECT_SOURCE_DIR}/install/zobrik-plugin-remove.reg
     ${PROJECT_SOURCE_DIR}/install/INSTALL.md
     ${PROJECT_SOURCE_DIR}/README.md
-    DESTINATION .)
+    DESTINATION . COMPONENT runtime)
 if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/docs)
-    install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs)
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs COMPONENT runtime)
 endif()
 
 set(CPACK_GENERATOR ZIP)
@@ -35,10 +42,17 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Remote Desktop client plug-in for the Zobrik/exec and Zobrik/mail channels")
 set(CPACK_PACKAGE_FILE_NAME ZobrikWTSDVC-${PROJECT_VERSION}-win64)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+# One archive per component, both with the folder ZobrikWTSDVC-<version>-win64.
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_COMPONENTS_ALL runtime symbols)
+set(CPACK_ARCHIVE_RUNTIME_FILE_NAME ZobrikWTSDVC-${PROJECT_VERSION}-win64)
+set(CPACK_ARCHIVE_SYMBOLS_FILE_NAME ZobrikWTSDVC-${PROJECT_VERSION}-win64-symbols)
 set(CPACK_SOURCE_GENERATOR "")
 include(CPack)
 
-# The archive holds the DLL, the installer files and nothing else of the build.
+# The archive holds the DLL, the installer files and nothing else of the
+# build; the symbols archive holds the .debug files of the shipped files.
 if(ZOBRIK_BUILD_TESTS)
     add_test(NAME package_archive
         COMMAND ${PROJECT_SOURCE_DIR}/tests/install/package_test.sh

@@ -1,7 +1,9 @@
 #!/bin/bash
 # Builds the Windows tree and makes the release archive
-# ZobrikWTSDVC-<version>-win64.zip with cpack; prints its path and content
-# and checks that it holds the DLL and the installer files.
+# ZobrikWTSDVC-<version>-win64.zip and the archive of the debug files,
+# ZobrikWTSDVC-<version>-win64-symbols.zip, with cpack; prints their paths and
+# content and checks that they hold the (stripped) DLL and tool, the installer
+# files and the debug files.
 # usage: package.sh [build-dir]
 #   Without an argument: scripts/build.sh windows, archive in build/windows.
 #   With a build directory: configures and builds that tree (same options as
@@ -27,12 +29,15 @@ version="$(sed -n 's/^CPACK_PACKAGE_VERSION:.*=//p; s/^set(CPACK_PACKAGE_VERSION
     "$build/CPackConfig.cmake" | head -n 1)"
 [ -n "$version" ] || { echo "no CPACK_PACKAGE_VERSION in $build/CPackConfig.cmake"; exit 1; }
 zip="$build/ZobrikWTSDVC-$version-win64.zip"
-rm -f "$zip"
+symbols="$build/ZobrikWTSDVC-$version-win64-symbols.zip"
+rm -f "$zip" "$symbols"
 (cd "$build" && cpack -G ZIP)
 
 echo
 echo "archive: $zip"
 unzip -l "$zip"
+echo "symbols: $symbols"
+unzip -l "$symbols"
 
 send_tool=''
 [ -f "$build/bin/zobrik-send.exe" ] && send_tool=zobrik-send.exe

@@ -1,8 +1,11 @@
 #!/bin/bash
 # Checks a release archive: one top folder ZobrikWTSDVC-<version>-win64 with
 # the DLL (the same bytes as the built one, a 64-bit PE image), the installer
-# files and the README, bin/<send-tool> when one is named, docs/ optionally,
-# and nothing else.
+# files and the README, bin/<send-tool> when one is named (the same bytes as
+# the one built beside the DLL), docs/ optionally, and nothing else.
+# The symbols archive beside it, ZobrikWTSDVC-<version>-win64-symbols.zip,
+# holds in the same folder ZobrikWTSDVC.dll.debug and bin/<send-tool>.debug,
+# the same bytes as the debug files built beside them, and nothing else.
 # usage: check_package_contents.sh <archive.zip> <version> <built-dll> [send-tool-file-name]
 set -uo pipefail
 zip="$1"; version="$2"; dll="$3"; send_tool="${4:-}"
@@ -37,6 +40,7 @@ while IFS= read -r entry; do
 done <<<"$entries"
 
 # The DLL in the archive is the built one, for x64 (PE machine 0x8664).
+bin="$(dirname "$dll")"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 if unzip -p "$zip" "$top/ZobrikWTSDVC.dll" >"$work/dll" 2>/dev/null && [ -s "$work/dll" ]; then
@@ -46,6 +50,30 @@ if unzip -p "$zip" "$top/ZobrikWTSDVC.dll" >"$work/dll" 2>/dev/null && [ -s "$wo
     machine="$(od -An -tx2 -j$((pe + 4)) -N2 "$work/dll" | tr -d ' ')"
     [ "$sig" = 'PE\0\0' ] || fail "the archive's DLL has no PE signature"
     if [ "$machine" = 8664 ]; then echo "ok: DLL machine 0x$machine"; else fail "DLL machine 0x$machine, expected 0x8664"; fi
+fi
+if [ -n "$send_tool" ]; then
+    unzip -p "$zip" "$top/bin/$send_tool" 2>/dev/null | cmp -s - "$bin/$send_tool" \
+        || fail "the archive's bin/$send_tool differs from $bin/$send_tool"
+fi
+
+# The symbols archive: the debug files of the shipped files, in the same folder.
+symbols="${zip%.zip}-symbols.zip"
+if [ ! -f "$symbols" ]; then
+    fail "no symbols archive $symbols"
+else
+    debug_files=(ZobrikWTSDVC.dll.debug)
+    [ -n "$send_tool" ] && debug_files+=("bin/$send_tool.debug")
+    symbol_entries="$(unzip -Z1 "$symbols" | grep -v '/$')" || fail "cannot read $symbols"
+    expected_entries="$(printf "$top/%s\n" "${debug_files[@]}" | sort)"
+    if [ "$(sort <<<"$symbol_entries")" = "$expected_entries" ]; then
+        echo "ok: $(basename "$symbols") holds $(tr '\n' ' ' <<<"$expected_entries")"
+    else
+        fail "$(basename "$symbols") holds $(tr '\n' ' ' <<<"$symbol_entries"), expected $(tr '\n' ' ' <<<"$expected_entries")"
+    fi
+    for f in "${debug_files[@]}"; do
+        unzip -p "$symbols" "$top/$f" 2>/dev/null | cmp -s - "$bin/${f#bin/}" \
+            || fail "$(basename "$symbols"): $top/$f differs from $bin/${f#bin/}"
+    done
 fi
 # The packaged scripts are the ones of install/.
 src="$(cd "$(dirname "$0")/../../install" && pwd)"
@@ -57,4 +85,4 @@ if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
     exit 1
 fi
-echo "PASS: $zip holds the DLL, the installer files and the README"
+echo "PASS: $zip holds the DLL, the installer files and the README; $(basename "$symbols") the debug files"
