@@ -117,9 +117,22 @@ std::vector<Bytes> NameSeeds() {
         {u"a:b", u"file.txt::$DATA", u"q?<>|*\".txt", u"tab\there"},
         {u".", u"..", u"x.exe.", u"trail. . ", u"", u"dir\\", u".profile"},
         {u"\u00e4rger.txt", u"\u00c4RGER.TXT", u"\U0001F600.png"},
+        {u"CONIN$", u"conout$.txt", u"CLOCK$ .log", u"x\u202efdp.exe", u"a\uff0e\uff0f\uff3c\uff1a",
+         u"\x7f\u0085\u2066"},
+        {std::u16string(250, u'a') + u".pdf", std::u16string(250, u'a') + u".pdf", std::u16string(300, u'b'),
+         u"a." + std::u16string(260, u'x')},
     };
+    std::vector<std::vector<std::u16string>> all(std::begin(lists), std::end(lists));
+    // Long names with surrogate pairs around every place where a name or its
+    // numbered variant is cut, with and without an extension to keep; three
+    // of them fit the names target's input length.
+    for (size_t units = 244; units < 260; ++units) {
+        all.push_back({std::u16string(units, u'c') + u"\U0001F600\U0001F600.txt",
+                       std::u16string(units, u'd') + u"\U0001F600\U0001F600",
+                       u"e." + std::u16string(units - 2, u'x') + u"\U0001F600\U0001F600"});
+    }
     std::vector<Bytes> seeds;
-    for (const auto& names : lists) {
+    for (const auto& names : all) {
         Bytes seed;
         for (size_t i = 0; i < names.size(); ++i) {
             if (i) {
