@@ -7,6 +7,6 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 
 source "$root/scripts/wine-env.sh"
 echo "== mail channel"
-WINEDLLOVERRIDES=mapi32=n "$wine64" "$bin/mail_benchmark.exe" 64 1600
+"$wine64" "$bin/mail_benchmark.exe" 64 1600
 echo "== parts"
-WINEDLLOVERRIDES=mapi32=n "$wine64" "$bin/parts_benchmark.exe"
+"$wine64" "$bin/parts_benchmark.exe"

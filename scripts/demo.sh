@@ -18,10 +18,11 @@ mkdir -p "$work"
 
 echo
 echo "== session in the Remote Desktop client stand-in"
-# The exec request opens a small program that leaves a marker file.
+# The exec request opens a small program that leaves a marker file; the mail
+# goes to the recording stand-in, the system MAPI32 of the prefix (wine-env.sh).
 export ZOBRIK_MARKER_FILE="$(winpath "$work/exec-marker.txt")"
 rm -f "$work/exec-marker.txt"
-WINEDLLOVERRIDES=mapi32=n "$wine64" "$bin/zobrik-client.exe" --mapi-dir "$(winpath "$bin/mapi-recording")" \
+"$wine64" "$bin/zobrik-client.exe" \
     exec "$(winpath "$bin/marker.exe")" \
     mail "$(winpath "$work/demo-mail.bin")" 1600 \
     mail "$(winpath "$work/demo-malformed.bin")"

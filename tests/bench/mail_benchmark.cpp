@@ -41,11 +41,11 @@ int main(int argc, char** argv) {
     const size_t chunk = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 1600;
     SetEnvironmentVariableW(L"ZOBRIK_MAPI_CONTENT", L"size");
 
-    zobrik::standin::ClientOptions options;
-    options.mapiDir = zobrik::standin::MapiStandInDir(L"mapi-recording");
-    zobrik::standin::ClientStandIn client(options);
+    zobrik::standin::ClientStandIn client;
     if (client.Start() != S_OK) {
-        std::fprintf(stderr, "the plug-in did not start (run with WINEDLLOVERRIDES=mapi32=n)\n");
+        std::fprintf(stderr,
+                     "the plug-in did not start (run in a Wine prefix whose system32 holds the recording "
+                     "MAPI32 stand-in, with WINEDLLOVERRIDES=mapi32=n: see scripts/bench.sh)\n");
         return 1;
     }
     auto mapi = zobrik::standin::MapiStandIn::Find();

@@ -23,7 +23,6 @@
 
 #include "allocation_counter.h"
 #include "client_standin.h"
-#include "mapi_standin_client.h"
 #include "mail/attachment_staging.h"
 #include "mail/mail_decoder.h"
 #include "mail/mail_processing.h"
@@ -198,10 +197,9 @@ std::vector<uint8_t> AttachmentHeavy() {
 // For every shape of request the peak stays within three times the request
 // (its copy and two bytes of text per byte) and a small constant.
 void PeakMemoryBenchmark() {
-    SetDllDirectoryW(zobrik::standin::MapiStandInDir(L"mapi-recording").c_str());
     SetEnvironmentVariableW(L"ZOBRIK_MAPI_CONTENT", L"size");
     if (!zobrik::BindSimpleMapi()) {
-        std::printf("peak memory benchmark skipped: no Simple MAPI (run with WINEDLLOVERRIDES=mapi32=n)\n");
+        std::printf("peak memory benchmark skipped: no Simple MAPI in the system directory (see scripts/bench.sh)\n");
         return;
     }
     constexpr double kConstant = 256 * 1024;
@@ -229,9 +227,7 @@ void ExecBenchmark() {
         for (int i = 0; i < rounds; ++i) ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
     }) / rounds;
 
-    zobrik::standin::ClientOptions options;
-    options.mapiDir = zobrik::standin::MapiStandInDir(L"mapi-recording");
-    zobrik::standin::ClientStandIn client(options);
+    zobrik::standin::ClientStandIn client;
     if (client.Start() != S_OK) {
         std::printf("exec benchmark skipped: the plug-in did not start\n");
         return;

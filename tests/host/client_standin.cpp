@@ -586,10 +586,6 @@ ClientStandIn::ClientStandIn(ClientOptions options) : options_(std::move(options
     if (options_.dllPath.empty()) {
         options_.dllPath = ExecutableDirectory() + L"ZobrikWTSDVC.dll";
     }
-    if (!options_.mapiDir.empty()) {
-        // Stays in effect: the plug-in loads MAPI32 at its first factory call.
-        SetDllDirectoryW(options_.mapiDir.c_str());
-    }
     module_ = LoadLibraryW(options_.dllPath.c_str());
     loadError_ = module_ == nullptr ? GetLastError() : 0;
 }

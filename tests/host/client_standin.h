@@ -160,9 +160,10 @@ private:
 };
 
 struct ClientOptions {
-    std::wstring dllPath;  // default: ZobrikWTSDVC.dll next to the running exe
-    std::wstring mapiDir;  // if not empty: SetDllDirectoryW(mapiDir) before loading, so that
-                           // LoadLibraryW("MAPI32") finds a stand-in there (needs WINEDLLOVERRIDES=mapi32=n)
+    // Default: ZobrikWTSDVC.dll next to the running exe. The plug-in takes
+    // Simple MAPI from the system directory alone, so a MAPI32 stand-in is
+    // chosen by the Wine prefix (its system32\mapi32.dll), not here.
+    std::wstring dllPath;
 };
 
 // The outcome of one OpenChannel call.

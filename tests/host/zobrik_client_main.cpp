@@ -1,7 +1,7 @@
 // zobrik-client.exe: plays a scripted Remote Desktop session against the
 // plug-in DLL with the client stand-in and prints what happens.
 //
-//   zobrik-client.exe [--dll <path>] [--mapi-dir <dir>] [--timeout-ms N] <command>...
+//   zobrik-client.exe [--dll <path>] [--timeout-ms N] <command>...
 //     exec <text>                  open "Zobrik/exec", send <text> (narrow), wait for the 8-byte reply
 //     mail <request-file> [chunk]  open "Zobrik/mail", send the file in chunks of <chunk> bytes
 //                                  (default: whole), wait for the reply
@@ -57,7 +57,7 @@ std::string Recorded(HRESULT result) {
 }
 
 void Usage() {
-    Print("usage: zobrik-client.exe [--dll <path>] [--mapi-dir <dir>] [--timeout-ms N] <command>...");
+    Print("usage: zobrik-client.exe [--dll <path>] [--timeout-ms N] <command>...");
     Print("  exec <text>                   open \"Zobrik/exec\", send <text>, print the 8-byte reply");
     Print("  mail <request-file> [chunk]   open \"Zobrik/mail\", send the file in chunks of <chunk> bytes");
     Print("  close                         close the channel opened last");
@@ -259,8 +259,6 @@ int Run(const std::vector<std::wstring>& args) {
         }
         if (args[i] == L"--dll") {
             options.dllPath = args[++i];
-        } else if (args[i] == L"--mapi-dir") {
-            options.mapiDir = args[++i];
         } else if (args[i] == L"--timeout-ms") {
             const auto value = Number(args[++i]);
             if (!value) {
@@ -310,6 +308,16 @@ int Run(const std::vector<std::wstring>& args) {
     const HRESULT started = client.Start();
     Print("start: " + Hr(started) + " (plug-ins " + std::to_string(client.FactoryCount()) + ", Initialize " +
           Recorded(client.InitializeResult()) + ", Connected " + Recorded(client.ConnectedResult()) + ")");
+    // The plug-in binds MAPI32.dll of the system directory (the Wine prefix's
+    // system32 under Wine), whatever lies beside this program.
+    if (const HMODULE mapi = GetModuleHandleW(L"MAPI32")) {
+        wchar_t path[MAX_PATH];
+        const DWORD length = GetModuleFileNameW(mapi, path, MAX_PATH);
+        Print("simple mapi: " + ToUtf8(std::wstring(path, length)) +
+              (zobrik::standin::MapiStandIn::Find().Valid() ? " (the recording stand-in)" : ""));
+    } else {
+        Print("simple mapi: not loaded");
+    }
     for (const auto& listener : client.Manager().Listeners()) {
         Print("listener: \"" + listener.name + "\" flags " + std::to_string(listener.flags) + " -> " +
               Hr(listener.result));

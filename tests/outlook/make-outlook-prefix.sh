@@ -5,11 +5,13 @@
 # Wine 8 looks classes up only in HKLM\Software\Classes (HKCU\Software\Classes
 # is not merged into its HKCR), so the class is registered there; the prefix
 # is private to these tests, so that is no wider than a per-user entry.
-# usage: make-outlook-prefix.sh <wine64> <wineserver> <prefix-dir> <outlook_standin.dll>
+# With a MAPI32.dll as fifth argument, that Simple MAPI stand-in is also
+# installed as the prefix's system MAPI32 (tests/wine/install-mapi-standin.sh).
+# usage: make-outlook-prefix.sh <wine64> <wineserver> <prefix-dir> <outlook_standin.dll> [<MAPI32.dll>]
 set -e
-wine64="$1"; wineserver="$2"; prefix="$3"; dll="$4"
+wine64="$1"; wineserver="$2"; prefix="$3"; dll="$4"; mapi="${5:-}"
 if [ -z "$wine64" ] || [ -z "$wineserver" ] || [ -z "$prefix" ] || [ -z "$dll" ]; then
-    echo "usage: $0 <wine64> <wineserver> <prefix-dir> <outlook_standin.dll>" >&2
+    echo "usage: $0 <wine64> <wineserver> <prefix-dir> <outlook_standin.dll> [<MAPI32.dll>]" >&2
     exit 2
 fi
 if [ ! -f "$dll" ]; then
@@ -38,6 +40,10 @@ if [ ! -f "$prefix/system.reg" ]; then
     "$wine64" wineboot -i >/dev/null 2>&1 || true
     "$wineserver" -w
     test -f "$prefix/system.reg"
+fi
+
+if [ -n "$mapi" ]; then
+    "$(dirname "$0")/../wine/install-mapi-standin.sh" "$prefix" "$mapi"
 fi
 
 if registered; then

@@ -33,27 +33,28 @@ zobrik_add_plugin_test_program(plugin_tests
     ${ZOBRIK_WINE_TEST_DIR}/mail_channel_tests.cpp
     ${ZOBRIK_WINE_TEST_DIR}/channel_race_tests.cpp)
 
-set(ZOBRIK_MAPI_RECORDING "WINEDLLOVERRIDES=mapi32=n" "ZOBRIK_MAPI_DIR=Z:${CMAKE_BINARY_DIR}/bin/mapi-recording")
+# Simple MAPI per entry (zobrik_mapi_test_settings): the recording stand-in,
+# none, the stand-in without MAPISendMailW, Wine's own.
 zobrik_add_wine_test(plugin_mapi_present plugin_tests
     ARGS --gtest_filter=-MapiAbsent*:MapiNoSend*:Lifecycle*
-    ENV ${ZOBRIK_MAPI_RECORDING})
+    MAPI recording)
 zobrik_add_wine_test(plugin_mapi_absent plugin_tests
     ARGS --gtest_filter=MapiAbsent*
-    ENV "WINEDLLOVERRIDES=mapi32=")
+    MAPI none)
 zobrik_add_wine_test(plugin_mapi_without_send plugin_tests
     ARGS --gtest_filter=MapiNoSend*
-    ENV "WINEDLLOVERRIDES=mapi32=n" "ZOBRIK_MAPI_DIR=Z:${CMAKE_BINARY_DIR}/bin/mapi-nosend")
+    MAPI nosend)
 zobrik_add_wine_test(plugin_mapi_wine plugin_tests
     ARGS --gtest_filter=MapiPresentFactory.*)
 zobrik_add_wine_test(plugin_lifecycle plugin_tests
     ARGS --gtest_filter=Lifecycle*
-    ENV ${ZOBRIK_MAPI_RECORDING})
+    MAPI recording)
 
 # Mail requests end to end with the recording Simple MAPI stand-in.
 zobrik_add_plugin_test_program(mail_tests
     ${ZOBRIK_WINE_TEST_DIR}/mail_pipeline_tests.cpp
     ${ZOBRIK_WINE_TEST_DIR}/hostile_mail_tests.cpp)
-zobrik_add_wine_test(mail_pipeline mail_tests ENV ${ZOBRIK_MAPI_RECORDING})
+zobrik_add_wine_test(mail_pipeline mail_tests MAPI recording)
 
 # The same channel with Wine's own mapi32, passing mails on to xdg-email.
 zobrik_add_plugin_test_program(wine_mapi_tests ${ZOBRIK_WINE_TEST_DIR}/wine_mapi_tests.cpp)
@@ -64,19 +65,20 @@ zobrik_add_wine_test(mail_wine_mapi wine_mapi_tests
 # Many requests at once, with the recording Simple MAPI stand-in.
 zobrik_add_plugin_test_program(stress_tests ${ZOBRIK_WINE_TEST_DIR}/stress_tests.cpp)
 target_link_libraries(stress_tests PRIVATE psapi)
-zobrik_add_wine_test(stress stress_tests ENV ${ZOBRIK_MAPI_RECORDING} TIMEOUT 600)
+zobrik_add_wine_test(stress stress_tests MAPI recording TIMEOUT 600)
 
 # Platform faults while mails are served; the disk-full case runs with a
 # small tmpfs behind the temp folder (skipped where none can be mounted).
 zobrik_add_plugin_test_program(fault_tests ${ZOBRIK_WINE_TEST_DIR}/fault_tests.cpp)
-zobrik_add_wine_test(faults fault_tests ARGS --gtest_filter=-*DiskFull* ENV ${ZOBRIK_MAPI_RECORDING})
+zobrik_add_wine_test(faults fault_tests ARGS --gtest_filter=-*DiskFull* MAPI recording)
 set(ZOBRIK_SMALL_DISK ${CMAKE_BINARY_DIR}/small-disk)
 add_test(NAME faults_disk_full
     COMMAND ${ZOBRIK_WINE_TEST_DIR}/with-small-disk.sh ${ZOBRIK_SMALL_DISK} 1m
             ${ZOBRIK_RUN_TEST_PROGRAM} ${ZOBRIK_WINE64} $<TARGET_FILE:fault_tests> --gtest_filter=*DiskFull*)
+zobrik_mapi_test_settings(recording recording_env recording_fixtures)
 set_tests_properties(faults_disk_full PROPERTIES
-    FIXTURES_REQUIRED wine TIMEOUT 300 SKIP_RETURN_CODE 77
-    ENVIRONMENT "${ZOBRIK_WINE_ENV};${ZOBRIK_MAPI_RECORDING};ZOBRIK_SMALL_DISK=${ZOBRIK_SMALL_DISK}")
+    FIXTURES_REQUIRED "${recording_fixtures}" TIMEOUT 300 SKIP_RETURN_CODE 77
+    ENVIRONMENT "${ZOBRIK_WINE_ENV};${recording_env};ZOBRIK_SMALL_DISK=${ZOBRIK_SMALL_DISK}")
 
 # The check above on itself: a program that crashes, one that quits before
 # GoogleTest's summary and a filter that runs nothing must each fail it.

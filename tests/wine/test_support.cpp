@@ -5,15 +5,7 @@
 
 namespace zobrik::testing {
 
-standin::ClientOptions ClientOptionsFromEnvironment() {
-    standin::ClientOptions options;
-    wchar_t dir[MAX_PATH];
-    DWORD n = GetEnvironmentVariableW(L"ZOBRIK_MAPI_DIR", dir, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) {
-        options.mapiDir = dir;
-    }
-    return options;
-}
+standin::ClientOptions ClientOptionsFromEnvironment() { return {}; }
 
 std::unique_ptr<standin::ClientStandIn> StartedClient() {
     auto client = std::make_unique<standin::ClientStandIn>(ClientOptionsFromEnvironment());

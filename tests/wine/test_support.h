@@ -19,8 +19,9 @@ constexpr auto kReplyTimeout = 20s;
 // How long to wait before concluding that no reply comes.
 constexpr auto kSilence = 500ms;
 
-// Options for the stand-in client: the Simple MAPI stand-in folder comes
-// from ZOBRIK_MAPI_DIR (set by the test registration).
+// Options for the stand-in client: the plug-in beside the test program. The
+// Simple MAPI variant comes with the Wine prefix that the test registration
+// chose (the plug-in loads MAPI32.dll from its system directory alone).
 standin::ClientOptions ClientOptionsFromEnvironment();
 
 // A started client: plug-in handed out, initialised, connected.

@@ -32,7 +32,6 @@ public:
         if (!client_) {
             standin::ClientOptions options;
             options.dllPath = Environment(L"ZOBRIK_SEND_DLL");
-            options.mapiDir = Environment(L"ZOBRIK_MAPI_DIR");
             auto client = std::make_unique<ClientStandIn>(options);
             if (client->Module() == nullptr) {
                 throw TransportError("the client stand-in cannot load " + standin::ToUtf8(client->DllPath()) +

@@ -12,8 +12,8 @@ namespace zobrik::send {
 
 // Loads ZobrikWTSDVC.dll from the folder of the running exe (or the file
 // that ZOBRIK_SEND_DLL names) into a client stand-in, which hands the DLL a
-// channel manager; Open() plays the server side opening a channel. The
-// Simple MAPI stand-in folder comes from ZOBRIK_MAPI_DIR, as in the Wine tests.
+// channel manager; Open() plays the server side opening a channel. Simple
+// MAPI is the system MAPI32 of the Wine prefix, as in the Wine tests.
 std::unique_ptr<Transport> MakeStandInTransport();
 
 }  // namespace zobrik::send

@@ -43,15 +43,14 @@ if(TARGET marker_program)
     add_dependencies(zobrik_send_tests marker_program)
 endif()
 
-set(ZOBRIK_SEND_MAPI_RECORDING "WINEDLLOVERRIDES=mapi32=n" "ZOBRIK_MAPI_DIR=Z:${CMAKE_BINARY_DIR}/bin/mapi-recording")
 # The command logic against a scripted transport.
 zobrik_add_wine_test(zobrik_send_logic zobrik_send_tests
     ARGS --gtest_filter=SendLogic*)
 # The command logic in-process against the real DLL in the client stand-in.
 zobrik_add_wine_test(zobrik_send_standin zobrik_send_tests
     ARGS --gtest_filter=SendStandIn*
-    ENV ${ZOBRIK_SEND_MAPI_RECORDING})
+    MAPI recording)
 # zobrik-send.exe and zobrik-send-test.exe run as child processes.
 zobrik_add_wine_test(zobrik_send_exe zobrik_send_tests
     ARGS --gtest_filter=SendExe*
-    ENV ${ZOBRIK_SEND_MAPI_RECORDING})
+    MAPI recording)
