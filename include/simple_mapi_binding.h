@@ -1,4 +1,5 @@
-// The process-wide binding of Simple MAPI: the library "MAPI32" and its
+// The process-wide binding of Simple MAPI: the library "MAPI32.dll" of the
+// system directory (never a copy elsewhere on the search path) and its
 // entry "MAPISendMailW". Bound by the plug-in factory before any plug-in
 // object (and so any mail channel) exists; never released afterwards.
 #pragma once

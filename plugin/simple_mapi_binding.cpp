@@ -12,7 +12,10 @@ SimpleMapiBinding g_binding;
 
 bool BindSimpleMapi() noexcept {
     if (!g_binding.module) {
-        g_binding.module = LoadLibraryW(L"MAPI32");
+        // From the system directory only: a MAPI32.dll beside the client,
+        // in the current directory, in a SetDllDirectory folder or on PATH
+        // is never loaded, so no such copy can plant code in the client.
+        g_binding.module = LoadLibraryExW(L"MAPI32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         if (!g_binding.module) {
             return false;
         }

@@ -80,6 +80,27 @@ set_tests_properties(faults_disk_full PROPERTIES
     FIXTURES_REQUIRED "${recording_fixtures}" TIMEOUT 300 SKIP_RETURN_CODE 77
     ENVIRONMENT "${ZOBRIK_WINE_ENV};${recording_env};ZOBRIK_SMALL_DISK=${ZOBRIK_SMALL_DISK}")
 
+# DLL planting: MAPI32.dll copies beside the test program (bin/planting), in
+# its current directory, its DLL directory and on PATH. The plug-in must bind
+# the system directory's MAPI32 (the recording stand-in) and load none of
+# them, and must not take one for a system MAPI32 without MAPISendMailW;
+# planting_marks checks that each copy is in place and marks its loads.
+add_executable(planting_tests ${ZOBRIK_WINE_TEST_DIR}/planting_tests.cpp)
+set_target_properties(planting_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/planting)
+target_compile_options(planting_tests PRIVATE ${ZOBRIK_WARNINGS})
+target_link_options(planting_tests PRIVATE ${ZOBRIK_STATIC_RUNTIME})
+target_link_libraries(planting_tests PRIVATE zobrik_wine_test_support psapi)
+add_dependencies(planting_tests ZobrikWTSDVC zobrik_mapi_recording zobrik_mapi_nosend zobrik_mapi_planted)
+zobrik_add_wine_test(planting_refused planting_tests
+    ARGS --gtest_filter=Planting.*
+    MAPI recording)
+zobrik_add_wine_test(planting_refused_without_send_entry planting_tests
+    ARGS --gtest_filter=PlantingWithoutSystemSendEntry.*
+    MAPI nosend)
+zobrik_add_wine_test(planting_marks planting_tests
+    ARGS --gtest_filter=PlantedCopy.*
+    MAPI recording)
+
 # The check above on itself: a program that crashes, one that quits before
 # GoogleTest's summary and a filter that runs nothing must each fail it.
 add_executable(crash_probe ${ZOBRIK_WINE_TEST_DIR}/crash_probe.cpp)
