@@ -31,6 +31,7 @@ set(ZOBRIK_WIN_SOURCES
     plugin/worker_thread.cpp
     plugin/mail_worker.cpp
     exec/exec_worker.cpp
+    exec/exec_policy_win.cpp
     mail/mail_processing.cpp
     mail/attachment_staging.cpp
     mail/staging_location.cpp

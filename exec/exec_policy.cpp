@@ -54,8 +54,8 @@ bool IsAsciiDigit(WideChar c) { return c >= '0' && c <= '9'; }
 WideChar AsciiLower(WideChar c) { return c >= 'A' && c <= 'Z' ? WideChar(c + ('a' - 'A')) : c; }
 
 bool SameIgnoringAsciiCase(WideStringView a, WideStringView b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](WideChar x, WideChar y) { return AsciiLower(x) == AsciiLower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](WideChar x, WideChar y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 bool StartsWithIgnoringAsciiCase(WideStringView text, std::u16string_view prefix) {
@@ -262,7 +262,8 @@ std::optional<std::vector<uint16_t>> Ipv6Groups(WideStringView text) {
         size_t start = 0;
         while (true) {
             size_t colon = part.find(':', start);
-            WideStringView group = part.substr(start, colon == WideStringView::npos ? WideStringView::npos : colon - start);
+            WideStringView group =
+                part.substr(start, colon == WideStringView::npos ? WideStringView::npos : colon - start);
             if (group.empty() || group.size() > 4) {
                 return false;
             }
@@ -360,6 +361,12 @@ WideString Joined(WideStringView root, const std::vector<WideString>& components
         out += components[i];
     }
     return out;
+}
+
+void PopBack(std::vector<WideString>& components) {
+    if (!components.empty()) {
+        components.pop_back();
+    }
 }
 
 WideStringView WithoutTrailingSeparators(WideStringView path) {
@@ -624,8 +631,8 @@ std::vector<WideString> PathReadings(WideStringView path) {
             continue;
         }
         if (component == ZOBRIK_WIDE("..")) {
-            if (!dropped.empty()) dropped.pop_back();
-            if (!parent.empty()) parent.pop_back();
+            PopBack(dropped);
+            PopBack(parent);
             continue;
         }
         WideStringView name = component.substr(0, component.find(':'));
@@ -636,7 +643,7 @@ std::vector<WideString> PathReadings(WideStringView path) {
         if (name.empty()) {
             if (dots >= 2) {
                 ambiguous = true;
-                if (!parent.empty()) parent.pop_back();
+                PopBack(parent);
             }
             continue;
         }

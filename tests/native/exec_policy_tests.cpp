@@ -220,7 +220,8 @@ TEST(ExecPolicy, SchemesThatOnlyResembleARefusedOneAreAllowed) {
 }
 
 TEST(ExecPolicy, ShellNamespaceNamesAreRefused) {
-    for (const char16_t* text : {u"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}", u" \"::{26EE0668-A00A-44D7-9371-BEB064C98683}\\0"}) {
+    for (const char16_t* text :
+         {u"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}", u" \"::{26EE0668-A00A-44D7-9371-BEB064C98683}\\0"}) {
         auto refusal = SchemeRefusal(text);
         ASSERT_TRUE(refusal) << Narrow(text);
         EXPECT_EQ(*refusal, u"shell namespace names are not allowed");
@@ -255,7 +256,8 @@ TEST(ExecPolicy, FileUrlsBecomePaths) {
 TEST(ExecPolicy, FileUrlEscapesAreReadAsUtf8AndAsSingleBytes) {
     using Paths = std::vector<WideString>;
     EXPECT_EQ(FileUrlPaths(u"file:///C:/Ema1%2Etmp/%41"), (Paths{u"C:/Ema1%2Etmp/%41", u"C:/Ema1.tmp/A"}));
-    EXPECT_EQ(FileUrlPaths(u"file:///C:/J%C3%BCrgen"), (Paths{u"C:/J%C3%BCrgen", u"C:/J\u00c3\u00bcrgen", u"C:/J\u00fcrgen"}));
+    EXPECT_EQ(FileUrlPaths(u"file:///C:/J%C3%BCrgen"),
+              (Paths{u"C:/J%C3%BCrgen", u"C:/J\u00c3\u00bcrgen", u"C:/J\u00fcrgen"}));
     EXPECT_EQ(FileUrlPaths(u"file:///C:/%F0%9F%98%80"),
               (Paths{u"C:/%F0%9F%98%80", u"C:/\u00f0\u009f\u0098\u0080", u"C:/\U0001F600"}));
     // Not UTF-8 (a lone continuation byte, an overlong form, a surrogate): single bytes only.
@@ -279,8 +281,9 @@ TEST(ExecPolicy, SpellingsCoverQuotesUrlPrefixesAndFileUrls) {
     EXPECT_EQ(PathSpellings(u"\"C:\\x y\\a.exe\" arg"),
               (Paths{u"\"C:\\x y\\a.exe\" arg", u"C:\\x y\\a.exe", u"C:\\x y\\a.exe arg"}));
     EXPECT_EQ(PathSpellings(u"url:file:///C:/x"), (Paths{u"url:file:///C:/x", u"file:///C:/x", u"C:/x"}));
-    EXPECT_EQ(PathSpellings(u" \"file://localhost/C:/x\""),
-              (Paths{u"\"file://localhost/C:/x\"", u"file://localhost/C:/x", u"localhost/C:/x", u"\\\\localhost/C:/x"}));
+    EXPECT_EQ(
+        PathSpellings(u" \"file://localhost/C:/x\""),
+        (Paths{u"\"file://localhost/C:/x\"", u"file://localhost/C:/x", u"localhost/C:/x", u"\\\\localhost/C:/x"}));
     EXPECT_EQ(PathSpellings(u" \t"), Paths{});
 }
 
@@ -317,10 +320,11 @@ TEST(ExecPolicy, LocalSpellingRemovesPrefixesAndThisMachinesShares) {
 
 TEST(ExecPolicy, ThisMachineHasManyNames) {
     const std::vector<WideString> names = {u"DESKTOP-42", u"desktop-42.corp.example."};
-    for (const char16_t* host : {u"localhost", u"LocalHost", u"localhost.", u"127.0.0.1", u"127.1", u"127.0.1",
-                                 u"127.255.255.254", u"0x7f000001", u"0177.0.0.1", u"2130706433", u"0x7f.1",
-                                 u"desktop-42", u"DESKTOP-42.corp.example", u"::1", u"[::1]", u"0:0:0:0:0:0:0:1",
-                                 u"0--1.ipv6-literal.net", u"--1s12.IPV6-LITERAL.NET", u"--ffff-7f00-1.ipv6-literal.net"}) {
+    for (const char16_t* host :
+         {u"localhost", u"LocalHost", u"localhost.", u"127.0.0.1", u"127.1", u"127.0.1", u"127.255.255.254",
+          u"0x7f000001", u"0177.0.0.1", u"2130706433", u"0x7f.1", u"desktop-42", u"DESKTOP-42.corp.example", u"::1",
+          u"[::1]", u"0:0:0:0:0:0:0:1", u"0--1.ipv6-literal.net", u"--1s12.IPV6-LITERAL.NET",
+          u"--ffff-7f00-1.ipv6-literal.net"}) {
         EXPECT_TRUE(IsThisMachine(host, names)) << Narrow(host);
     }
     for (const char16_t* host : {u"", u".", u"server", u"desktop-4", u"desktop-42x", u"128.0.0.1", u"126.0.0.1",

@@ -1,0 +1,157 @@
+// The machine's answers to the exec policy's path questions, from Windows.
+#include "exec_policy_win.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <cwchar>
+#include <vector>
+
+#include "exec_policy.h"
+#include "staging_location.h"
+
+namespace zobrik {
+
+namespace {
+
+// How often a call that reports the size it needs is repeated when the
+// answer grew in between (an environment variable changed, a file was
+// renamed).
+constexpr int kSizeAttempts = 3;
+
+// Calls `call(buffer, capacity)` (returning the length written without the
+// NUL, or the capacity needed with it when the buffer is too small, or 0 on
+// failure) with a buffer big enough.
+template <typename Call>
+std::optional<std::wstring> SizedCall(Call call) {
+    DWORD needed = call(nullptr, 0);
+    for (int attempt = 0; attempt < kSizeAttempts && needed != 0; ++attempt) {
+        std::wstring buffer(needed, L'\0');
+        const DWORD written = call(buffer.data(), needed);
+        if (written == 0) {
+            return std::nullopt;
+        }
+        if (written < needed) {
+            buffer.resize(written);
+            return buffer;
+        }
+        needed = written;
+    }
+    return std::nullopt;
+}
+
+class WindowsPaths final : public MachinePaths {
+public:
+    WindowsPaths() {
+        for (COMPUTER_NAME_FORMAT format : {ComputerNameNetBIOS, ComputerNameDnsHostname,
+                                            ComputerNameDnsFullyQualified, ComputerNamePhysicalNetBIOS,
+                                            ComputerNamePhysicalDnsHostname, ComputerNamePhysicalDnsFullyQualified}) {
+            auto name = SizedCall([format](wchar_t* buffer, DWORD capacity) -> DWORD {
+                DWORD size = capacity;
+                if (GetComputerNameExW(format, buffer, &size)) {
+                    return size;
+                }
+                return GetLastError() == ERROR_MORE_DATA ? size + 1 : 0;
+            });
+            if (name && !name->empty()) {
+                names_.push_back(std::move(*name));
+            }
+        }
+    }
+
+    std::optional<WideString> ExpandEnvironment(const WideString& text) const override {
+        // ExpandEnvironmentStringsW counts the NUL in both cases.
+        return SizedCall([&text](wchar_t* buffer, DWORD capacity) -> DWORD {
+            const DWORD result = ExpandEnvironmentStringsW(text.c_str(), buffer, capacity);
+            return result == 0 || result > capacity ? result : result - 1;
+        });
+    }
+
+    std::optional<WideString> FullPath(const WideString& path) const override {
+        return SizedCall([&path](wchar_t* buffer, DWORD capacity) -> DWORD {
+            return GetFullPathNameW(path.c_str(), capacity, buffer, nullptr);
+        });
+    }
+
+    std::optional<WideString> LongPath(const WideString& path) const override {
+        if (auto found = LongPathOf(path)) {
+            return found;
+        }
+        if (path.size() < MAX_PATH - 12) {
+            return std::nullopt;
+        }
+        // A long path is only looked up with the prefix that lifts the limit;
+        // the answer keeps it, the policy's spelling removes it again.
+        const bool unc = path.size() > 2 && path[0] == L'\\' && path[1] == L'\\';
+        return LongPathOf(unc ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path);
+    }
+
+    std::optional<WideString> DriveTarget(const WideString& drive) const override {
+        // The first of the device's targets is the current one; a substituted
+        // drive points into the DOS device namespace ("\??\C:\dir").
+        auto target = SizedCall([&drive](wchar_t* buffer, DWORD capacity) -> DWORD {
+            if (capacity == 0) {
+                return MAX_PATH;
+            }
+            const DWORD written = QueryDosDeviceW(drive.c_str(), buffer, capacity);
+            if (written == 0) {
+                return GetLastError() == ERROR_INSUFFICIENT_BUFFER && capacity < 0x8000 ? capacity * 2 : 0;
+            }
+            return DWORD(wcsnlen(buffer, written));
+        });
+        if (!target || target->compare(0, 4, L"\\??\\") != 0) {
+            return std::nullopt;
+        }
+        return target;
+    }
+
+    bool SameIgnoringCase(WideStringView a, WideStringView b) const override {
+        if (a.size() > INT_MAX || b.size() > INT_MAX) {
+            return false;
+        }
+        return CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE) == CSTR_EQUAL;
+    }
+
+    const std::vector<WideString>& MachineNames() const override { return names_; }
+
+private:
+    static std::optional<WideString> LongPathOf(const std::wstring& path) {
+        return SizedCall([&path](wchar_t* buffer, DWORD capacity) -> DWORD {
+            return GetLongPathNameW(path.c_str(), buffer, capacity);
+        });
+    }
+
+    std::vector<WideString> names_;
+};
+
+// The text as the shell reads it: converted from the ANSI code page.
+std::optional<std::wstring> FromAnsi(std::string_view text) {
+    if (text.empty()) {
+        return std::wstring();
+    }
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+    if (length <= 0) {
+        return std::nullopt;
+    }
+    std::wstring wide(size_t(length), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), wide.data(), length) != length) {
+        return std::nullopt;
+    }
+    return wide;
+}
+
+}  // namespace
+
+std::optional<std::wstring> ExecRefusal(std::string_view text) {
+    if (auto refusal = LengthRefusal(text)) {
+        return refusal;
+    }
+    auto wide = FromAnsi(text);
+    if (!wide) {
+        return L"text is not in the ANSI code page";
+    }
+    const WindowsPaths machine;
+    return TextRefusal(*wide, StagingDirectoryPath(), machine);
+}
+
+}  // namespace zobrik
