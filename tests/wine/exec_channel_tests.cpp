@@ -4,8 +4,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cwctype>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
@@ -189,6 +193,307 @@ TEST_F(ExecVerb, DocumentIsOpenedWithTheOpenVerbNotTheDefault) {
     ASSERT_TRUE(WaitForMarkerRuns(marker_, 2, kReplyTimeout));
     Sleep(200);
     EXPECT_EQ(MarkerLines(marker_), (std::vector<std::string>{"ran zobrikother", "ran open"}));
+}
+
+// --- What the exec channel refuses ---
+
+// Sets an environment variable of this process (and so of the plug-in) until
+// the object goes.
+class ScopedVariable {
+public:
+    ScopedVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
+        std::vector<wchar_t> old(32768);
+        SetLastError(ERROR_SUCCESS);
+        DWORD n = GetEnvironmentVariableW(name, old.data(), DWORD(old.size()));
+        if (n < old.size() && (n > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND)) {
+            old_ = std::wstring(old.data(), n);
+        }
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~ScopedVariable() { SetEnvironmentVariableW(name_.c_str(), old_ ? old_->c_str() : nullptr); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    std::wstring name_;
+    std::optional<std::wstring> old_;
+};
+
+class ExecRefusal : public ExecChannel {
+protected:
+    // Sends `text`; expects "failed" and the debugger line with `reason`.
+    void ExpectRefused(const std::string& text, const std::string& reason) {
+        const std::string line = "Zobrik WTS DVC plugin: exec refused: " + reason + "\n";
+        const size_t lines = DebugCapture::Count(line);
+        const size_t replies = channel_->Writes().size();
+        ASSERT_EQ(channel_->Send(text), S_OK);
+        ASSERT_TRUE(channel_->WaitForWrites(replies + 1, kReplyTimeout));
+        EXPECT_EQ(channel_->Writes()[replies], kFailed) << text.substr(0, 300);
+        EXPECT_EQ(DebugCapture::Count(line), lines + 1) << text.substr(0, 300);
+    }
+
+    // Sends `text`; expects "okay" and one more run of the marker program.
+    void ExpectOpened(const std::string& text) {
+        const int runs = MarkerRuns(marker_);
+        const size_t replies = channel_->Writes().size();
+        ASSERT_EQ(channel_->Send(text), S_OK);
+        ASSERT_TRUE(channel_->WaitForWrites(replies + 1, kReplyTimeout));
+        EXPECT_EQ(channel_->Writes()[replies], kOkay) << text.substr(0, 300);
+        EXPECT_TRUE(WaitForMarkerRuns(marker_, runs + 1, kReplyTimeout)) << text.substr(0, 300);
+    }
+
+    // Waits a while, then expects `runs` runs of the marker program in all:
+    // a refused text must not start it, not even late.
+    void ExpectRunsAfterAWhile(int runs) {
+        std::this_thread::sleep_for(kSilence);
+        EXPECT_EQ(MarkerRuns(marker_), runs);
+    }
+};
+
+bool ShellOpens(const std::string& text) {
+    HINSTANCE result = ShellExecuteA(nullptr, "open", text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+bool ClassesKeyExists(const std::wstring& key) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(handle);
+    return true;
+}
+
+// The marker program's path followed by references to an empty variable and
+// at least three spaces, `size` bytes in all. The shell expands the references
+// to nothing, reads at most 32766 units of a text, and ignores trailing
+// spaces: it opens the marker program.
+std::string PaddedText(size_t size) {
+    const std::string nothing = "%ZOBRIK_NOTHING%";
+    std::string text = MarkerProgramPath();
+    while (text.size() + nothing.size() + 3 <= size) {
+        text += nothing;
+    }
+    text.resize(size, ' ');
+    return text;
+}
+
+TEST_F(ExecRefusal, TextOf32767BytesOpensALongerOneIsRefused) {
+    ScopedVariable nothing(L"ZOBRIK_NOTHING", L"");
+    ExpectOpened(PaddedText(32767));
+    ExpectOpened(PaddedText(32767) + '\0' + std::string(1000, 'x'));  // the text ends at the NUL
+
+    const std::string tooLong = PaddedText(32768);
+    ASSERT_TRUE(ShellOpens(tooLong)) << "the shell itself opens it";
+    ASSERT_TRUE(WaitForMarkerRuns(marker_, 3, kReplyTimeout));
+    ExpectRefused(tooLong, "text longer than 32767 bytes");
+    ExpectRefused(PaddedText(200000), "text longer than 32767 bytes");
+    ExpectRunsAfterAWhile(3);
+}
+
+// Handlers of the test's own for URL schemes: each runs the marker program
+// with its scheme as argument.
+class ExecSchemes : public ExecRefusal {
+protected:
+    void Register(const std::string& scheme) {
+        const std::wstring key = standin::FromUtf8(scheme);
+        ASSERT_FALSE(ClassesKeyExists(key + L"\\shell")) << scheme << " has verbs of its own";
+        registered_.push_back({key, ClassesKeyExists(key)});
+        ASSERT_NO_FATAL_FAILURE(SetClassesValue(key + L"\\shell\\open\\command",
+                                                L"\"" + standin::FromUtf8(MarkerProgramPath()) + L"\" " + key));
+    }
+
+    // Removes what Register added, and only that.
+    void TearDown() override {
+        for (const auto& [key, existed] : registered_) {
+            RegDeleteTreeW(HKEY_CLASSES_ROOT, (existed ? key + L"\\shell" : key).c_str());
+        }
+    }
+
+    std::vector<std::pair<std::wstring, bool>> registered_;
+};
+
+TEST_F(ExecSchemes, RefusedSchemesNeverReachTheirHandlers) {
+    const std::string schemes[] = {"ms-msdt", "search-ms", "search", "ms-officecmd", "ms-cxh", "ms-cxh-full",
+                                   "ms-appinstaller", "javascript", "vbscript", "shell", "ms-its", "its", "mk",
+                                   "hcp"};
+    std::vector<std::string> ran;
+    for (const std::string& scheme : schemes) {
+        ASSERT_NO_FATAL_FAILURE(Register(scheme));
+        ASSERT_TRUE(ShellOpens(scheme + ":zobrik")) << scheme;
+        ran.push_back("ran " + scheme);
+        ASSERT_TRUE(WaitForMarkerRuns(marker_, int(ran.size()), kReplyTimeout)) << scheme;
+    }
+    ASSERT_EQ(MarkerLines(marker_), ran) << "each handler works when the shell is asked directly";
+
+    for (const std::string& scheme : schemes) {
+        std::string upper = scheme;
+        for (char& c : upper) {
+            c = char(std::toupper(uint8_t(c)));
+        }
+        for (const std::string& text : {scheme + ":zobrik", upper + "://zobrik", "\"" + scheme + ":zobrik\""}) {
+            ExpectRefused(text, "scheme " + scheme + ": is not allowed");
+        }
+    }
+    ExpectRefused("::{20D04FE0-3AEA-1069-A2D8-08002B30309D}", "shell namespace names are not allowed");
+    ExpectRunsAfterAWhile(int(ran.size()));
+}
+
+TEST_F(ExecSchemes, SchemeThatOnlyResemblesARefusedOneIsOpened) {
+    ASSERT_NO_FATAL_FAILURE(Register("search-msx"));
+    ExpectOpened("search-msx:query");
+    EXPECT_EQ(MarkerLines(marker_), std::vector<std::string>{"ran search-msx"});
+}
+
+std::wstring ShortPath(const std::wstring& path) {
+    wchar_t buffer[MAX_PATH];
+    DWORD n = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(buffer, n) : path;
+}
+
+// The plug-in gets a temp folder of its own (TMP and TEMP, also the current
+// directory): its staging directory holds a request directory with the
+// marker program in it, as a hostile server's attachment would be dropped
+// there, and a directory beside it, whose name only starts like the staging
+// directory's, holds the same program. Wine opens a folder with the first
+// explorer.exe it finds, the current directory's first, so a copy of the
+// marker program by that name shows when a folder is opened.
+class ExecStaging : public ExecRefusal {
+protected:
+    void SetUp() override {
+        ExecRefusal::SetUp();
+        const std::wstring pid = std::to_wstring(GetCurrentProcessId());
+        wchar_t temp[MAX_PATH];
+        ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+        folder_ = std::wstring(temp) + L"zobrik-exec-staging-" + pid;
+        directories_ = {folder_, folder_ + L"\\Ema1.tmp", folder_ + L"\\Ema1.tmp\\dropped-request-" + pid,
+                        folder_ + L"\\Ema1.tmpx", folder_ + L"\\Ema1.tmpx\\dropped-request-" + pid};
+        for (const std::wstring& directory : directories_) {
+            ASSERT_TRUE(CreateDirectoryW(directory.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+                << standin::ToUtf8(directory);
+        }
+        inside_ = directories_[2] + L"\\marker.exe";
+        outside_ = directories_[4] + L"\\marker.exe";
+        explorer_ = folder_ + L"\\explorer.exe";
+        const std::wstring marker = standin::FromUtf8(MarkerProgramPath());
+        for (const std::wstring& copy : {inside_, outside_, explorer_}) {
+            ASSERT_TRUE(CopyFileW(marker.c_str(), copy.c_str(), FALSE)) << standin::ToUtf8(copy);
+        }
+        tmp_.emplace(L"TMP", folder_);
+        temp_.emplace(L"TEMP", folder_);
+        wchar_t current[MAX_PATH];
+        ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, current), 0u);
+        previousDirectory_ = current;
+        ASSERT_TRUE(SetCurrentDirectoryW(folder_.c_str()));
+    }
+
+    void TearDown() override {
+        SetCurrentDirectoryW(previousDirectory_.c_str());
+        tmp_.reset();
+        temp_.reset();
+        for (const std::wstring& copy : {inside_, outside_, explorer_}) {
+            DeleteFileW(copy.c_str());
+        }
+        for (auto d = directories_.rbegin(); d != directories_.rend(); ++d) {
+            RemoveDirectoryW(d->c_str());
+        }
+    }
+
+    std::wstring folder_, inside_, outside_, explorer_, previousDirectory_;
+    std::vector<std::wstring> directories_;
+    std::optional<ScopedVariable> tmp_, temp_;
+};
+
+std::wstring Replaced(std::wstring text, wchar_t from, wchar_t to) {
+    for (wchar_t& c : text) {
+        c = c == from ? to : c;
+    }
+    return text;
+}
+
+TEST_F(ExecStaging, DroppedProgramIsRefusedUnderEverySpellingTheSameBesideItOpens) {
+    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD computerLength = MAX_COMPUTERNAME_LENGTH + 1;
+    ASSERT_TRUE(GetComputerNameW(computer, &computerLength));
+    const std::wstring host = computer;
+    const size_t folderLength = folder_.size() + 1;
+    // Each spelling of a path below folder_; `opens`: Wine opens it.
+    struct Spelling {
+        const char* name;
+        std::function<std::wstring(const std::wstring&)> of;
+        bool opens;
+    };
+    const Spelling spellings[] = {
+        {"as it is", [](const std::wstring& p) { return p; }, true},
+        {"other letter case",
+         [](std::wstring p) {
+             for (wchar_t& c : p) {
+                 c = wchar_t(std::towupper(c));
+             }
+             return p;
+         },
+         true},
+        {"forward slashes", [](const std::wstring& p) { return Replaced(p, L'\\', L'/'); }, true},
+        {"\\\\?\\ prefix", [](const std::wstring& p) { return L"\\\\?\\" + p; }, true},
+        {"\\\\.\\ prefix", [](const std::wstring& p) { return L"\\\\.\\" + p; }, true},
+        {"\\\\?\\UNC\\localhost",
+         [](const std::wstring& p) { return L"\\\\?\\UNC\\localhost\\C$" + p.substr(2); }, false},
+        {"\\\\localhost\\C$", [](const std::wstring& p) { return L"\\\\localhost\\C$" + p.substr(2); }, false},
+        {"\\\\127.0.0.1\\C$", [](const std::wstring& p) { return L"\\\\127.0.0.1\\c$" + p.substr(2); }, false},
+        {"computer name", [&](const std::wstring& p) { return L"\\\\" + host + L"\\C$" + p.substr(2); }, false},
+        {"short names", [](const std::wstring& p) { return ShortPath(p); }, true},
+        {"file URL", [](const std::wstring& p) { return L"file:///" + Replaced(p, L'\\', L'/'); }, true},
+        {"file URL of localhost",
+         [](const std::wstring& p) { return L"file://localhost/" + Replaced(p, L'\\', L'/'); }, true},
+        {"escaped file URL",
+         [](const std::wstring& p) {
+             std::wstring url = L"file:///";
+             for (wchar_t c : Replaced(p, L'\\', L'/')) {
+                 url += c == L'.' ? L"%2E" : c == L'E' ? L"%45" : std::wstring(1, c);
+             }
+             return url;
+         },
+         true},
+        {"relative", [&](const std::wstring& p) { return p.substr(folderLength); }, true},
+        {"rooted", [](const std::wstring& p) { return p.substr(2); }, true},
+        {"dot-dot", [&](const std::wstring& p) { return folder_ + L"\\nothing\\..\\" + p.substr(folderLength); }, true},
+        {"trailing dot", [&](std::wstring p) { return p.insert(p.find(L'\\', folderLength), L"."); }, true},
+        {"trailing space", [&](std::wstring p) { return p.insert(p.find(L'\\', folderLength), L" "); }, false},
+        {"directory stream",
+         [&](std::wstring p) { return p.insert(p.find(L'\\', folderLength), L"::$INDEX_ALLOCATION"); }, false},
+        {"%TEMP%", [&](const std::wstring& p) { return L"%TEMP%\\" + p.substr(folderLength); }, true},
+        {"quoted", [](const std::wstring& p) { return L"\"" + p + L"\""; }, true},
+        {"trailing spaces", [](const std::wstring& p) { return p + L"  "; }, true},
+    };
+    ASSERT_TRUE(ShellOpens(standin::ToUtf8(inside_))) << "the shell itself opens the dropped program";
+    ASSERT_TRUE(WaitForMarkerRuns(marker_, 1, kReplyTimeout));
+    ASSERT_TRUE(ShellOpens(standin::ToUtf8(directories_[2]))) << "and the folder";
+    ASSERT_TRUE(WaitForMarkerRuns(marker_, 2, kReplyTimeout));
+    int runs = 2;
+    for (const Spelling& spelling : spellings) {
+        SCOPED_TRACE(spelling.name);
+        ExpectRefused(standin::ToUtf8(spelling.of(inside_)), "names a staged attachment");
+        if (spelling.opens) {
+            ExpectOpened(standin::ToUtf8(spelling.of(outside_)));
+            ++runs;
+        }
+    }
+    for (const std::wstring& directory : {directories_[1], directories_[2], directories_[1] + L"\\",
+                                          std::wstring(L"%TEMP%\\EMA1.TMP"), std::wstring(L"Ema1.tmp.")}) {
+        ExpectRefused(standin::ToUtf8(directory), "names a staged attachment");
+    }
+    ExpectOpened(standin::ToUtf8(directories_[3]));
+    ExpectRunsAfterAWhile(runs + 1);
+}
+
+TEST_F(ExecStaging, StagingDirectoryGivenInShortNamesIsResolved) {
+    const std::wstring shortFolder = ShortPath(folder_);
+    ASSERT_NE(shortFolder, folder_) << "the folder has no short name";
+    ScopedVariable tmp(L"TMP", shortFolder);
+    ScopedVariable temp(L"TEMP", shortFolder);
+    ExpectRefused(standin::ToUtf8(inside_), "names a staged attachment");
+    ExpectOpened(standin::ToUtf8(outside_));
+    ExpectRunsAfterAWhile(1);
 }
 
 }  // namespace
