@@ -165,6 +165,40 @@ TEST_F(HostileMail, NonBlockingDialogKeepsItsFilesUntilThePlugInUnloads) {
     ExpectNothingStaged("and its directory too");
 }
 
+// A server sends a program as an attachment and then asks the exec channel
+// to run it from where it was staged: the file is there (the non-blocking
+// dialog keeps it), the exec channel refuses it, the program never runs.
+TEST_F(HostileMail, AStagedProgramCannotBeRunThroughTheExecChannel) {
+    const std::wstring marker = FreshTempFile(L"zobrik-dropped");
+    SetEnvironmentVariableW(L"ZOBRIK_MARKER_FILE", marker.c_str());
+    std::vector<uint8_t> program;
+    {
+        HANDLE file = CreateFileW(standin::FromUtf8(MarkerProgramPath()).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        program.resize(GetFileSize(file, nullptr));
+        DWORD read = 0;
+        ReadFile(file, program.data(), DWORD(program.size()), &read, nullptr);
+        CloseHandle(file);
+        ASSERT_EQ(read, program.size());
+    }
+    MailRequestWriter mail = ToOne();
+    mail.Flags(2).AddAttachment("update.exe", program);
+    ASSERT_EQ(Exchange(mail.Build()), StatusOkReply());
+    auto staged = HandedOverFiles();
+    ASSERT_EQ(staged.size(), 1u);
+    ASSERT_TRUE(FileExists(staged[0].first)) << "kept for the compose window";
+
+    auto exec = client_->OpenChannel("Zobrik/exec");
+    ASSERT_EQ(exec->Send(standin::ToUtf8(staged[0].first)), S_OK);
+    ASSERT_TRUE(exec->WaitForWrites(1, kReplyTimeout));
+    EXPECT_EQ(Text(exec->Writes()[0]), std::string("failed\0\0", 8));
+    Sleep(500);
+    EXPECT_EQ(MarkerRuns(marker), 0) << "the dropped program ran";
+    SetEnvironmentVariableW(L"ZOBRIK_MARKER_FILE", nullptr);
+    DeleteFileW(marker.c_str());
+}
+
 // A request directory whose client process has ended is removed at the next
 // start; one of a running client, and anything not named by the plug-in, stay.
 TEST_F(HostileMail, StartRemovesWhatEndedClientsLeftAndNothingElse) {
