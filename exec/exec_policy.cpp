@@ -46,9 +46,6 @@ constexpr const WideChar* kRefusedSchemes[] = {
     ZOBRIK_WIDE("hcp"),
 };
 
-// How many drive substitutions (subst) are followed for one path.
-constexpr int kMostDriveSubstitutions = 4;
-
 bool IsAsciiLetter(WideChar c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsAsciiDigit(WideChar c) { return c >= '0' && c <= '9'; }
 WideChar AsciiLower(WideChar c) { return c >= 'A' && c <= 'Z' ? WideChar(c + ('a' - 'A')) : c; }
@@ -376,6 +373,13 @@ WideStringView WithoutTrailingSeparators(WideStringView path) {
     return path;
 }
 
+// The staging directory as the machine resolves it, and its identity when
+// it exists.
+struct Staging {
+    WideString path;
+    std::optional<FileIdentity> identity;
+};
+
 // The staging directory as the machine resolves it; nullopt when it has no root.
 std::optional<WideString> ResolvedDirectory(WideStringView directory, const MachinePaths& machine) {
     const auto& names = machine.MachineNames();
@@ -393,32 +397,43 @@ std::optional<WideString> ResolvedDirectory(WideStringView directory, const Mach
     return PathReadings(LocalSpelling(WithLongNames(reading, machine), names)).front();
 }
 
-bool IsInDirectory(const WideString& candidate, const WideString& directory, const MachinePaths& machine,
-                   int substitutions) {
+// Whether one of the existing directories along `reading` (from its root on)
+// is the staging directory.
+bool PassesThrough(const WideString& reading, const FileIdentity& staging, const MachinePaths& machine) {
+    // A directory can only exist when its parent does, so the walk stops at
+    // the first one that does not.
+    for (size_t end = PathRoot(reading).size(); end < reading.size();) {
+        end = std::min(reading.find('\\', end + 1), reading.size());
+        auto identity = machine.DirectoryIdentity(reading.substr(0, end));
+        if (!identity) {
+            return false;
+        }
+        if (*identity == staging) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsInDirectory(const WideString& candidate, const Staging& staging, const MachinePaths& machine) {
     const auto& names = machine.MachineNames();
     WideString path = LocalSpelling(candidate, names);
     if (auto full = machine.FullPath(path)) {
         path = LocalSpelling(*full, names);
     }
-    const WideStringView directoryRoot = PathRoot(directory);
     for (const WideString& reading : PathReadings(path)) {
         const WideStringView root = PathRoot(reading);
         if (root.empty()) {
             continue;
         }
-        if (!machine.SameIgnoringCase(root, directoryRoot)) {
-            // Another drive may be the directory's drive under a letter of its own.
-            if (root.size() == 2 && substitutions < kMostDriveSubstitutions) {
-                if (auto target = machine.DriveTarget(WideString(root))) {
-                    if (IsInDirectory(*target + reading.substr(2), directory, machine, substitutions + 1)) {
-                        return true;
-                    }
-                }
-            }
+        if (staging.identity && PassesThrough(reading, *staging.identity, machine)) {
+            return true;
+        }
+        if (!machine.SameIgnoringCase(root, PathRoot(staging.path))) {
             continue;
         }
         for (const WideString& resolved : PathReadings(LocalSpelling(WithLongNames(reading, machine), names))) {
-            if (IsSameOrBelow(resolved, directory, machine)) {
+            if (IsSameOrBelow(resolved, staging.path, machine)) {
                 return true;
             }
         }
@@ -624,35 +639,32 @@ std::vector<WideString> PathReadings(WideStringView path) {
     if (root.empty()) {
         return {WideString(path)};
     }
-    std::vector<WideString> dropped, parent;  // the two readings of "..."
-    bool ambiguous = false;
-    for (WideStringView component : Components(path.substr(root.size()))) {
-        if (component == ZOBRIK_WIDE(".")) {
-            continue;
-        }
-        if (component == ZOBRIK_WIDE("..")) {
-            PopBack(dropped);
-            PopBack(parent);
-            continue;
-        }
-        WideStringView name = component.substr(0, component.find(':'));
-        const size_t dots = size_t(std::count(name.begin(), name.end(), WideChar('.')));
-        while (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
-            name.remove_suffix(1);
-        }
-        if (name.empty()) {
-            if (dots >= 2) {
-                ambiguous = true;
-                PopBack(parent);
+    const std::vector<WideStringView> components = Components(path.substr(root.size()));
+    std::vector<WideString> out;
+    for (bool cutStreams : {true, false}) {
+        for (bool dotsGoUp : {false, true}) {
+            std::vector<WideString> kept;
+            for (WideStringView component : components) {
+                if (component == ZOBRIK_WIDE(".")) {
+                    continue;
+                }
+                if (component == ZOBRIK_WIDE("..")) {
+                    PopBack(kept);
+                    continue;
+                }
+                WideStringView name = cutStreams ? component.substr(0, component.find(':')) : component;
+                const size_t dots = size_t(std::count(name.begin(), name.end(), WideChar('.')));
+                while (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+                    name.remove_suffix(1);
+                }
+                if (!name.empty()) {
+                    kept.emplace_back(name);
+                } else if (dots >= 2 && dotsGoUp) {
+                    PopBack(kept);
+                }
             }
-            continue;
+            AddUnique(out, Joined(root, kept));
         }
-        dropped.emplace_back(name);
-        parent.emplace_back(name);
-    }
-    std::vector<WideString> out{Joined(root, dropped)};
-    if (ambiguous) {
-        AddUnique(out, Joined(root, parent));
     }
     return out;
 }
@@ -699,20 +711,22 @@ WideString WithLongNames(const WideString& path, const MachinePaths& machine) {
 
 std::optional<WideString> PathRefusal(WideStringView text, WideStringView stagingDirectory,
                                       const MachinePaths& machine) {
-    const auto directory = ResolvedDirectory(stagingDirectory, machine);
+    auto directory = ResolvedDirectory(stagingDirectory, machine);
     if (!directory) {
         return std::nullopt;
     }
+    Staging staging{std::move(*directory), std::nullopt};
+    staging.identity = machine.DirectoryIdentity(staging.path);
     std::vector<WideString> texts{WideString(text)};
     if (auto expanded = machine.ExpandEnvironment(texts.front())) {
         AddUnique(texts, std::move(*expanded));
     }
     for (const WideString& each : texts) {
         for (const WideString& spelling : PathSpellings(each)) {
-            bool inside = IsInDirectory(spelling, *directory, machine, 0);
+            bool inside = IsInDirectory(spelling, staging, machine);
             if (!inside && spelling.find('%') != WideString::npos) {
                 auto expanded = machine.ExpandEnvironment(spelling);
-                inside = expanded && *expanded != spelling && IsInDirectory(*expanded, *directory, machine, 0);
+                inside = expanded && *expanded != spelling && IsInDirectory(*expanded, staging, machine);
             }
             if (inside) {
                 return Wide(u"names a staged attachment");

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,13 @@ std::optional<WideString> SchemeRefusal(WideStringView text);
 // Whether `scheme` (lower case, as UrlScheme gives it) is refused.
 bool IsRefusedScheme(WideStringView scheme);
 
+// A directory as the file system knows it, whatever path reaches it.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t file = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
 // What the path checks need to know of the machine.
 class MachinePaths {
 public:
@@ -58,9 +66,11 @@ public:
     // The long form of an absolute path that exists, short (8.3) names
     // replaced by long ones; nullopt when it does not exist.
     virtual std::optional<WideString> LongPath(const WideString& path) const = 0;
-    // What a drive ("T:") stands for when it is another path under a drive
-    // letter of its own ("\??\C:\Users\x"), else nullopt.
-    virtual std::optional<WideString> DriveTarget(const WideString& drive) const = 0;
+    // The identity of an existing directory on a local drive, also when
+    // `path` reaches it through a link, a junction, a mount point or another
+    // drive letter; nullopt for anything else (files, missing paths, paths on
+    // network drives or shares, which are not asked).
+    virtual std::optional<FileIdentity> DirectoryIdentity(const WideString& path) const = 0;
     // Whether two names are equal as the file system compares them, without
     // regard to letter case.
     virtual bool SameIgnoringCase(WideStringView a, WideStringView b) const = 0;
@@ -71,7 +81,9 @@ public:
 
 // "names a staged attachment" when `text` names the directory
 // `stagingDirectory` or anything below it under any spelling; nullopt when
-// not, or when `stagingDirectory` is empty.
+// not, or when `stagingDirectory` is empty. A path is below the directory
+// when its reading, with long names, starts with the directory's, or when
+// one of its existing directories is the staging directory itself.
 std::optional<WideString> PathRefusal(WideStringView text, WideStringView stagingDirectory,
                                       const MachinePaths& machine);
 
@@ -109,12 +121,14 @@ bool IsThisMachine(WideStringView host, const std::vector<WideString>& machineNa
 // "C:" for a drive path, "\\server\share" for a UNC path, else empty.
 WideStringView PathRoot(WideStringView path);
 
-// The ways Windows may read an absolute path, each as root and components
-// joined by single '\': "." and ".." applied, a component's alternate stream
-// (":stream:$TYPE") and then its trailing dots and spaces removed. A
-// component of only dots and spaces ("...") is dropped in one reading and
-// goes up one level in a second one, as Wine reads it. A path without a root
-// is returned unchanged.
+// The ways Windows or Wine may read an absolute path, each as root and
+// components joined by single '\': "." and ".." applied and trailing dots
+// and spaces removed, with what follows a ':' in a component taken as an
+// alternate stream (":stream:$TYPE", dropped) and, in other readings, as part
+// of the name (Wine has names such as "c:" in its own directories). A
+// component of only dots and spaces ("...") is dropped in some readings and
+// goes up one level in others, as Wine reads it. A path without a root is
+// returned unchanged.
 std::vector<WideString> PathReadings(WideStringView path);
 
 // Whether `path` is `directory` or below it; both are readings as above

@@ -40,6 +40,24 @@ std::optional<std::wstring> SizedCall(Call call) {
     return std::nullopt;
 }
 
+// Owns a file handle; INVALID_HANDLE_VALUE is held as none.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) noexcept : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+    ~FileHandle() {
+        if (handle_) {
+            CloseHandle(handle_);
+        }
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    explicit operator bool() const noexcept { return handle_ != nullptr; }
+    HANDLE get() const noexcept { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
 class WindowsPaths final : public MachinePaths {
 public:
     WindowsPaths() {
@@ -86,23 +104,31 @@ public:
         return LongPathOf(unc ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path);
     }
 
-    std::optional<WideString> DriveTarget(const WideString& drive) const override {
-        // The first of the device's targets is the current one; a substituted
-        // drive points into the DOS device namespace ("\??\C:\dir").
-        auto target = SizedCall([&drive](wchar_t* buffer, DWORD capacity) -> DWORD {
-            if (capacity == 0) {
-                return MAX_PATH;
-            }
-            const DWORD written = QueryDosDeviceW(drive.c_str(), buffer, capacity);
-            if (written == 0) {
-                return GetLastError() == ERROR_INSUFFICIENT_BUFFER && capacity < 0x8000 ? capacity * 2 : 0;
-            }
-            return DWORD(wcsnlen(buffer, written));
-        });
-        if (!target || target->compare(0, 4, L"\\??\\") != 0) {
+    std::optional<FileIdentity> DirectoryIdentity(const WideString& path) const override {
+        // Only local drives are asked: a path on another machine cannot be
+        // the staging directory, and asking would reach out to that machine.
+        const WideStringView root = PathRoot(path);
+        if (root.size() != 2) {
             return std::nullopt;
         }
-        return target;
+        const UINT type = GetDriveTypeW((WideString(root) + L"\\").c_str());
+        if (type != DRIVE_FIXED && type != DRIVE_REMOVABLE && type != DRIVE_CDROM && type != DRIVE_RAMDISK) {
+            return std::nullopt;
+        }
+        // Only directories are opened, so no device name is.
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            return std::nullopt;
+        }
+        FileHandle directory(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION information;
+        if (!directory || !GetFileInformationByHandle(directory.get(), &information)) {
+            return std::nullopt;
+        }
+        return FileIdentity{information.dwVolumeSerialNumber,
+                            uint64_t(information.nFileIndexHigh) << 32 | information.nFileIndexLow};
     }
 
     bool SameIgnoringCase(WideStringView a, WideStringView b) const override {

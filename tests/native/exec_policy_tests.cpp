@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -28,13 +29,15 @@ WideString Lower(WideStringView text) {
 }
 
 // A machine with a few files: every existing path is listed with its long
-// names, some components also have a short name.
+// names, some components also have a short name; a junction and a drive
+// letter lead to directories under other paths.
 class FakeMachine : public MachinePaths {
 public:
     FakeMachine() {
         AddExisting(u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe");
         AddExisting(u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmpx\\request-8f3a9c\\evil.exe");
         AddExisting(u"C:\\Users\\Someone\\AppData\\Local\\Temp\\report.pdf");
+        AddExisting(u"C:\\Links\\temp-link\\");
         shortNames_[u"someone"] = u"SOMEON~1";
         shortNames_[u"appdata"] = u"APPDAT~1";
         shortNames_[u"request-8f3a9c"] = u"REQUES~1";
@@ -43,13 +46,18 @@ public:
         environment_[u"nothing"] = u"";
         environment_[u"half"] = u"ms-";
         environment_[u"quote"] = u"\"";
-        drives_[u"t:"] = u"\\??\\C:\\Users\\Someone\\AppData\\Local";
+        links_[u"c:\\links\\temp-link"] = u"C:\\Users\\Someone\\AppData\\Local\\Temp";
+        links_[u"y:"] = u"C:";
     }
 
+    // A path ending in '\\' is a directory, else a file.
     void AddExisting(WideStringView path) {
         for (size_t i = 3; i <= path.size(); ++i) {
             if (i == path.size() || path[i] == '\\') {
                 existing_.insert(WideString(path.substr(0, i)));
+                if (i < path.size()) {
+                    directories_.insert(Lower(path.substr(0, i)));
+                }
             }
         }
     }
@@ -125,9 +133,19 @@ public:
         return resolved;
     }
 
-    std::optional<WideString> DriveTarget(const WideString& drive) const override {
-        auto found = drives_.find(Lower(drive));
-        return found == drives_.end() ? std::nullopt : std::optional<WideString>(found->second);
+    std::optional<FileIdentity> DirectoryIdentity(const WideString& path) const override {
+        ++identityCalls;
+        WideString target = path;
+        for (const auto& [link, linked] : links_) {
+            if (Lower(path).rfind(link, 0) == 0 && (path.size() == link.size() || path[link.size()] == '\\')) {
+                target = linked + path.substr(link.size());
+            }
+        }
+        auto found = LongPath(target);
+        if (!found || directories_.count(Lower(*found)) == 0) {
+            return std::nullopt;
+        }
+        return FileIdentity{7, std::hash<WideString>{}(Lower(*found))};
     }
 
     bool SameIgnoringCase(WideStringView a, WideStringView b) const override { return Lower(a) == Lower(b); }
@@ -136,12 +154,14 @@ public:
 
     WideString currentDirectory_ = u"C:\\Users\\Someone\\AppData\\Local\\Temp";
     mutable int longPathCalls = 0;
+    mutable int identityCalls = 0;
 
 private:
     std::set<WideString> existing_;
+    std::set<WideString> directories_;
     std::map<WideString, WideString> shortNames_;
     std::map<WideString, WideString> environment_;
-    std::map<WideString, WideString> drives_;
+    std::map<WideString, WideString> links_;
     std::vector<WideString> names_ = {u"DESKTOP-42", u"desktop-42.corp.example"};
 };
 
@@ -356,8 +376,9 @@ TEST(ExecPolicy, ReadingsApplyDotsAndDropStreamsAndTrailingDots) {
         {u"C:\\..\\..\\a", {u"C:\\a"}},
         {u"C:\\Ema1.tmp.\\x. . ", {u"C:\\Ema1.tmp\\x"}},
         {u"C:\\Ema1.tmp \\x", {u"C:\\Ema1.tmp\\x"}},
-        {u"C:\\Ema1.tmp::$INDEX_ALLOCATION\\x", {u"C:\\Ema1.tmp\\x"}},
-        {u"C:\\Ema1.tmp:$I30:$INDEX_ALLOCATION\\x:stream", {u"C:\\Ema1.tmp\\x"}},
+        {u"C:\\Ema1.tmp::$INDEX_ALLOCATION\\x", {u"C:\\Ema1.tmp\\x", u"C:\\Ema1.tmp::$INDEX_ALLOCATION\\x"}},
+        {u"C:\\Ema1.tmp. :$I30:$INDEX_ALLOCATION\\x:s.",
+         {u"C:\\Ema1.tmp\\x", u"C:\\Ema1.tmp. :$I30:$INDEX_ALLOCATION\\x:s"}},
         {u"C:\\a\\ .\\b", {u"C:\\a\\b"}},
         {u"C:\\a\\b\\...\\c", {u"C:\\a\\b\\c", u"C:\\a\\c"}},
         {u"C:\\a\\b\\.. \\c", {u"C:\\a\\b\\c", u"C:\\a\\c"}},
@@ -400,6 +421,17 @@ TEST(ExecPolicy, LongNamesComeFromTheLongestExistingPart) {
     EXPECT_EQ(machine.longPathCalls, 2);
 }
 
+TEST(ExecPolicy, IdentitiesAreAskedOnlyUpToTheFirstMissingDirectory) {
+    FakeMachine machine;
+    WideString deep = u"Y:\\Users\\gone";
+    for (int i = 0; i < 1000; ++i) {
+        deep += u"\\a";
+    }
+    machine.identityCalls = 0;
+    EXPECT_FALSE(PathRefusal(deep, kStaging, machine));
+    EXPECT_EQ(machine.identityCalls, 3) << "the staging directory, Y:\\Users and Y:\\Users\\gone";
+}
+
 // Every way of writing a file in the staging directory is refused.
 TEST(ExecPolicy, StagedFileIsRefusedUnderEverySpelling) {
     FakeMachine machine;
@@ -433,7 +465,9 @@ TEST(ExecPolicy, StagedFileIsRefusedUnderEverySpelling) {
         u"\"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe\"",
         u"\"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe\" arg ..\\..\\..\\..\\..",
         u"  C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe\t",
-        u"T:\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"C:\\Links\\temp-link\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"Y:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\REQUES~1\\evil.exe",
+        u"y:\\users\\someone\\appdata\\local\\temp\\ema1.tmp",
         u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\not-there.exe",
         u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp",
         u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\",
@@ -455,6 +489,8 @@ TEST(ExecPolicy, PathsBesideTheStagingDirectoryAreAllowed) {
              u"C:\\Users\\Someone\\AppData\\Local\\Temp",
              u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\..\\report.pdf",
              u"%TEMP%\\report.pdf",
+             u"C:\\Links\\temp-link\\Ema1.tmpx\\request-8f3a9c\\evil.exe",
+             u"Y:\\Users\\Someone\\AppData\\Local\\Temp\\report.pdf",
              u"report.pdf",
              u"D:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
              u"\\\\server\\C$\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",

@@ -411,6 +411,21 @@ std::wstring Replaced(std::wstring text, wchar_t from, wchar_t to) {
     return text;
 }
 
+// The same path through Wine's drive Z:, the Unix root: another way to the
+// same directory, as a junction or a mount point is on Windows.
+std::wstring ThroughUnixRoot(const std::wstring& path) {
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(path.c_str()) : nullptr;
+    if (!name) {
+        return L"no Unix name";
+    }
+    std::wstring dos = L"Z:" + Replaced(standin::FromUtf8(name), L'/', L'\\');
+    HeapFree(GetProcessHeap(), 0, name);
+    return dos;
+}
+
 TEST_F(ExecStaging, DroppedProgramIsRefusedUnderEverySpellingTheSameBesideItOpens) {
     wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1];
     DWORD computerLength = MAX_COMPUTERNAME_LENGTH + 1;
@@ -442,6 +457,7 @@ TEST_F(ExecStaging, DroppedProgramIsRefusedUnderEverySpellingTheSameBesideItOpen
         {"\\\\127.0.0.1\\C$", [](const std::wstring& p) { return L"\\\\127.0.0.1\\c$" + p.substr(2); }, false},
         {"computer name", [&](const std::wstring& p) { return L"\\\\" + host + L"\\C$" + p.substr(2); }, false},
         {"short names", [](const std::wstring& p) { return ShortPath(p); }, true},
+        {"drive Z:", [](const std::wstring& p) { return ThroughUnixRoot(p); }, true},
         {"file URL", [](const std::wstring& p) { return L"file:///" + Replaced(p, L'\\', L'/'); }, true},
         {"file URL of localhost",
          [](const std::wstring& p) { return L"file://localhost/" + Replaced(p, L'\\', L'/'); }, true},
