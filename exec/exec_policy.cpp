@@ -373,8 +373,8 @@ WideStringView WithoutTrailingSeparators(WideStringView path) {
     return path;
 }
 
-// The staging directory as the machine resolves it, and its identity when
-// it exists.
+// The staging directory's reading with long names, and its identity when it
+// exists.
 struct Staging {
     WideString path;
     std::optional<FileIdentity> identity;
