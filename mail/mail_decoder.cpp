@@ -28,6 +28,28 @@ void WriteUint64LE(uint8_t* p, uint64_t value) noexcept {
     for (int i = 0; i < 8; ++i) p[i] = uint8_t(value >> (8 * i));
 }
 
+// The first zero byte of [begin, end), or nullptr. Eight bytes at a time:
+// the C runtime's memchr under Wine goes byte by byte, which made finding
+// the end of a large body cost half as much as converting it.
+const uint8_t* FindZeroByte(const uint8_t* begin, const uint8_t* end) noexcept {
+    constexpr uint64_t kLowBits = 0x0101010101010101ull;
+    constexpr uint64_t kHighBits = 0x8080808080808080ull;
+    const uint8_t* p = begin;
+    for (; end - p >= 8; p += 8) {
+        uint64_t word;
+        std::memcpy(&word, p, sizeof(word));
+        if ((word - kLowBits) & ~word & kHighBits) {
+            break;  // a zero byte in these eight
+        }
+    }
+    for (; p != end; ++p) {
+        if (*p == 0) {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
 // Writes a decoded string to the debugger output; a long one is cut after
 // kTracedStringLength characters (never inside a surrogate pair) and ends in
 // "… (N characters)", so a large body costs neither a second pass over it
@@ -67,7 +89,7 @@ public:
     const WideChar* ConvertString() {
         if (cursor_ >= length_) RaiseMailError("invalid string input");
         const uint8_t* start = request_ + cursor_;
-        const auto* end = static_cast<const uint8_t*>(std::memchr(start, 0, size_t(length_ - cursor_)));
+        const uint8_t* end = FindZeroByte(start, request_ + length_);
         if (end == nullptr) RaiseMailError("invalid string input");
         const size_t textBytes = size_t(end - start);
 
