@@ -2,6 +2,7 @@
 # (unit tests with sanitizers, fuzzing).
 set(ZOBRIK_LOGIC_SOURCES
     plugin/mail_reassembly.cpp
+    plugin/bounded_workers.cpp
     plugin/exception_text.cpp
     mail/mail_decoder.cpp
     mail/staged_file_names.cpp

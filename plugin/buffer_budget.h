@@ -35,4 +35,39 @@ private:
     std::atomic<uint64_t> used_{0};
 };
 
+// Bytes taken from a budget for as long as this object holds them.
+class BudgetShare {
+public:
+    BudgetShare() noexcept = default;
+    BudgetShare(const BudgetShare&) = delete;
+    BudgetShare& operator=(const BudgetShare&) = delete;
+    ~BudgetShare() { GiveBack(); }
+
+    // Gives back what it holds and takes `bytes` from `budget`; false,
+    // holding nothing, when they do not fit.
+    bool Take(BufferBudget& budget, uint64_t bytes) noexcept {
+        GiveBack();
+        if (!budget.TryTake(bytes)) {
+            return false;
+        }
+        budget_ = &budget;
+        bytes_ = bytes;
+        return true;
+    }
+
+    void GiveBack() noexcept {
+        if (budget_) {
+            budget_->Give(bytes_);
+            budget_ = nullptr;
+            bytes_ = 0;
+        }
+    }
+
+    uint64_t Held() const noexcept { return bytes_; }
+
+private:
+    BufferBudget* budget_ = nullptr;
+    uint64_t bytes_ = 0;
+};
+
 }  // namespace zobrik
