@@ -30,6 +30,7 @@ set(ZOBRIK_WIN_SOURCES
     plugin/channel_callbacks.cpp
     plugin/channel_slot.cpp
     plugin/worker_thread.cpp
+    plugin/request_workers.cpp
     plugin/mail_worker.cpp
     exec/exec_worker.cpp
     exec/exec_policy_win.cpp

@@ -21,9 +21,30 @@ inline constexpr uint32_t kMaxMailRecipients = 1000;
 inline constexpr uint32_t kMaxMailAttachments = 250;
 
 // The bytes that all mail channels of one plug-in may hold in their request
-// buffers at once: four requests of the largest size. A request that would
-// pass it is answered "too many requests at once" and dropped.
+// buffers, and complete requests while they wait for a mail worker, at once:
+// four requests of the largest size. A request that would pass it is
+// answered "too many requests at once" and dropped.
 inline constexpr uint64_t kMailBufferBudget = 4 * kMaxMailRequestSize;
+
+// Requests served at once. The workers belong to the module, which the
+// client loads once per process for its one plug-in; exec and mail have
+// workers of their own, so open compose windows never hold up an exec.
+// Exec: eight opens that hang on an unreachable share leave none for the
+// rest, and eight is more than a desktop starts usefully at the same moment.
+inline constexpr size_t kMaxExecWorkers = 8;
+// Mail: a worker is held for as long as its compose window stays open, and
+// four open windows are more than a user works on at once.
+inline constexpr size_t kMaxMailWorkers = 4;
+
+// Requests that wait, in arrival order, for a worker to become free; the
+// next one is answered at once: "failed" on exec, "too many requests at
+// once" on mail.
+// Exec: a server that opens a batch (the files of a folder) sends a few
+// dozen at once; 64 waiting texts of at most 32 KiB each are 2 MiB.
+inline constexpr size_t kMaxWaitingExecRequests = 64;
+// Mail: sixteen mails queued behind four open windows is already more than
+// a user gets through; what they hold is taken from kMailBufferBudget.
+inline constexpr size_t kMaxWaitingMailRequests = 16;
 
 // A request buffer grows by doubling, by at most this much at a time, so
 // that it never holds much more than what has arrived.

@@ -3,12 +3,13 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "debug_output.h"
-#include "exec/exec_worker.h"
+#include "exec/exec_policy.h"
 #include "mail_worker.h"
 #include "request_limits.h"
-#include "worker_thread.h"
+#include "request_workers.h"
 
 using zobrik::DebugEvent;
 
@@ -17,11 +18,6 @@ namespace {
 zobrik::BufferBudget& MailBufferBudget() {
     static zobrik::BufferBudget budget(zobrik::kMailBufferBudget);
     return budget;
-}
-
-HRESULT WorkerNotStarted() {
-    DebugEvent(L"worker thread could not be started");
-    return E_OUTOFMEMORY;
 }
 
 }  // namespace
@@ -35,14 +31,13 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVC::OnDataReceived(ULONG count, BYTE* bytes) {
     }
     try {
         // The text ends at the first NUL byte or at the end of the message.
-        std::string request(reinterpret_cast<const char*>(bytes), count);
+        // A text longer than the shell takes is refused whatever follows, so
+        // a request keeps one byte more than that at most while it waits.
+        auto text = zobrik::ExecText(std::string_view(reinterpret_cast<const char*>(bytes), count));
+        std::string request(text.substr(0, zobrik::kLongestExecText + 1));
         zobrik::DebugOutputNarrow(request.c_str());
-        auto channel = channel_;
-        bool started = zobrik::StartDetachedWorker(
-            [request = std::move(request), channel = std::move(channel)]() mutable {
-                zobrik::ExecWorker(std::move(request), channel);
-            });
-        return started ? S_OK : WorkerNotStarted();
+        zobrik::SubmitExecRequest(std::move(request), channel_);
+        return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (...) {
@@ -74,12 +69,8 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVCM::OnDataReceived(ULONG count, BYTE* bytes) {
         if (!complete) {
             return S_OK;
         }
-        auto channel = channel_;
-        bool started = zobrik::StartDetachedWorker(
-            [request = std::move(*complete), channel = std::move(channel)]() mutable {
-                zobrik::MailWorker(request.length, std::move(request.bytes), channel);
-            });
-        return started ? S_OK : WorkerNotStarted();
+        zobrik::SubmitMailRequest(std::move(*complete), channel_, MailBufferBudget());
+        return S_OK;
     } catch (const std::bad_alloc&) {
         DebugEvent(L"Mail: request too large for the memory available");
         return E_OUTOFMEMORY;

@@ -1,5 +1,6 @@
 // The callbacks of one exec channel and one mail channel. They never do the
-// work of a request on the client's thread: each request goes to a worker.
+// work of a request on the client's thread: each request goes to the workers
+// of its kind (request_workers.h), or is refused at once when too many wait.
 #pragma once
 
 #include <windows.h>

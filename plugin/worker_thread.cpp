@@ -2,53 +2,42 @@
 
 #include <windows.h>
 
-#include <memory>
+extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace zobrik {
 
 namespace {
 
-struct WorkerStart {
-    std::function<void()> work;
-    HMODULE module = nullptr;
-};
+HMODULE ThisModule() noexcept { return reinterpret_cast<HMODULE>(&__ImageBase); }
 
-DWORD WINAPI WorkerMain(void* parameter) {
-    HMODULE module = nullptr;
-    {
-        std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
-        module = start->module;
-        try {
-            start->work();
-        } catch (...) {
-            // A worker's failure concerns its request only.
-        }
-    }
-    FreeLibraryAndExitThread(module, 0);
+void Work(PTP_CALLBACK_INSTANCE instance, void* workers) noexcept {
+    // The reference taken in StartWorker goes once this callback has
+    // returned to the pool, after the last instruction of this module.
+    FreeLibraryWhenCallbackReturns(instance, ThisModule());
+    static_cast<BoundedWorkers*>(workers)->Work();
+}
+
+void CALLBACK ShortWorker(PTP_CALLBACK_INSTANCE instance, void* workers) { Work(instance, workers); }
+
+void CALLBACK LongWorker(PTP_CALLBACK_INSTANCE instance, void* workers) {
+    CallbackMayRunLong(instance);
+    Work(instance, workers);
 }
 
 }  // namespace
 
-bool StartDetachedWorker(std::function<void()> work) noexcept {
-    try {
-        auto start = std::make_unique<WorkerStart>();
-        start->work = std::move(work);
-        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                reinterpret_cast<LPCWSTR>(&StartDetachedWorker), &start->module)) {
-            return false;
-        }
-        HMODULE module = start->module;
-        HANDLE thread = CreateThread(nullptr, 0, WorkerMain, start.get(), 0, nullptr);
-        if (!thread) {
-            FreeLibrary(module);
-            return false;
-        }
-        start.release();  // the thread owns it now
-        CloseHandle(thread);
-        return true;
-    } catch (...) {
+bool PoolWorkerStarter::StartWorker(BoundedWorkers& workers) noexcept {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ShortWorker),
+                            &module)) {
         return false;
     }
+    PTP_SIMPLE_CALLBACK callback = duration_ == Duration::MayRunLong ? LongWorker : ShortWorker;
+    if (!TrySubmitThreadpoolCallback(callback, &workers, nullptr)) {
+        FreeLibrary(module);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace zobrik

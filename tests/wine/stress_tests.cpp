@@ -1,22 +1,101 @@
 // Many requests at once through the real DLL: every request that should be
-// answered is answered exactly once, nothing is written after a close, no
-// request sees another's attachment, and the process's handles and memory
-// return to their level before the run.
+// answered is answered exactly once (those beyond the workers and waiting
+// places with a refusal), nothing is written after a close, no request sees
+// another's attachment, the workers stay within their limits, and the
+// process's threads, handles and memory return to their level after the run.
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <numeric>
 #include <thread>
 
 #include "mail_test_support.h"
+#include "request_limits.h"
 
 namespace zobrik::testing {
 namespace {
 
 struct ProcessLevel {
+    DWORD threads = 0;
     DWORD handles = 0;
     double privateMiB = 0;
     double heapBlocksMiB = 0;
+};
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+// The threads of this process, less those in `except`.
+DWORD ThreadsOfThisProcess(const std::vector<DWORD>& except = {}) {
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (snapshot.get() == INVALID_HANDLE_VALUE) {
+        snapshot.release();
+        return 0;
+    }
+    DWORD count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+        count += entry.th32OwnerProcessID == GetCurrentProcessId() &&
+                         std::find(except.begin(), except.end(), entry.th32ThreadID) == except.end()
+                     ? 1
+                     : 0;
+    }
+    return count;
+}
+
+// The most handles a run may leave: the pool threads alive at the end hold
+// handles that come and go with them (under Wine up to two each, depending
+// on what each has run), whichever threads they are; a handle kept per
+// request would pass this by far.
+DWORD HandleLimit(const ProcessLevel& before, const ProcessLevel& after) {
+    return before.handles + 8 + 2 * after.threads;
+}
+
+// Waits until the threads that served a run have ended (idle pool threads
+// end after a few seconds) or the deadline has passed; the count then.
+DWORD ThreadsOnceBackTo(DWORD level) {
+    DWORD threads = ThreadsOfThisProcess();
+    for (int i = 0; i < 300 && threads > level; ++i) {
+        Sleep(100);
+        threads = ThreadsOfThisProcess();
+    }
+    return threads;
+}
+
+// The most threads this process had while it ran, sampled, not counting
+// the test's own threads: the sampler and those in `except`.
+class ThreadPeak {
+public:
+    explicit ThreadPeak(std::vector<DWORD> except) : except_(std::move(except)), sampler_([this] {
+        except_.push_back(GetCurrentThreadId());
+        while (!stop_) {
+            peak_ = std::max(peak_.load(), ThreadsOfThisProcess(except_));
+            Sleep(2);
+        }
+    }) {}
+    ~ThreadPeak() { Stop(); }
+
+    DWORD Stop() {
+        if (sampler_.joinable()) {
+            stop_ = true;
+            sampler_.join();
+        }
+        return peak_;
+    }
+
+private:
+    std::vector<DWORD> except_;  // the sampler's own
+    std::atomic<bool> stop_{false};
+    std::atomic<DWORD> peak_{0};
+    std::thread sampler_;
 };
 
 // Wine's GetProcessHandleCount reports 0; counting the handle values that
@@ -60,6 +139,7 @@ ProcessLevel CurrentLevel() {
     // plug-in's memory.
     standin::DebugCapture::Clear();
     ProcessLevel level;
+    level.threads = ThreadsOfThisProcess();
     level.handles = OpenHandles();
     level.heapBlocksMiB = HeapBlocksInUseMiB();
     PROCESS_MEMORY_COUNTERS counters{};
@@ -142,8 +222,12 @@ protected:
         if (!check) {
             return;
         }
-        size_t answered = 0;
-        for (auto& c : cases) {
+        // Requests beyond the mail workers and their waiting places are
+        // refused; each of the others is served.
+        size_t answered = 0, refused = 0, expectedCalls = 0;
+        std::vector<bool> served(cases.size());
+        for (size_t i = 0; i < cases.size(); ++i) {
+            auto& c = cases[i];
             auto writes = c.channel->Writes();
             EXPECT_EQ(c.channel->WritesAfterClose(), 0u);
             if (c.kind == Kind::ClosedEarly) {
@@ -151,24 +235,29 @@ protected:
                 continue;
             }
             ASSERT_EQ(writes.size(), 1u) << "exactly one reply";
+            if (writes[0] == ErrorReply("too many requests at once")) {
+                ++refused;
+                continue;
+            }
             EXPECT_EQ(writes[0], c.kind == Kind::Malformed ? ErrorReply("Invalid header version") : StatusOkReply())
                 << reinterpret_cast<const char*>(writes[0].data());
             ++answered;
+            served[i] = true;
+            expectedCalls += c.kind == Kind::Malformed ? 0 : 1;
         }
+        EXPECT_GE(answered, kMaxMailWorkers + kMaxWaitingMailRequests) << "as many as may wait are served";
         // Each handed-over mail carried its own request's bytes.
         auto calls = mapi_.Calls();
-        size_t expectedCalls = 0;
-        for (auto& c : cases) {
-            expectedCalls += (c.kind == Kind::Valid || c.kind == Kind::Chunked) ? 1 : 0;
-        }
         ASSERT_EQ(calls.size(), expectedCalls);
         for (const auto& call : calls) {
             ASSERT_TRUE(call.subject);
             int index = std::stoi(standin::ToUtf8(call.subject->substr(8)));
+            EXPECT_TRUE(served[size_t(index)]) << "a refused request was handed over";
             ASSERT_EQ(call.files.size(), 1u);
             EXPECT_EQ(call.files[0].content, cases[size_t(index)].attachment) << "request " << index;
         }
-        std::printf("mail round: %d channels, %zu answered, %zu handed over\n", count, answered, calls.size());
+        std::printf("mail round: %d channels, %zu answered, %zu refused as too many at once, %zu handed over\n",
+                    count, answered, refused, calls.size());
     }
 
     void RunExecRound(int channels, int perChannel, bool check) {
@@ -198,6 +287,124 @@ protected:
             channel->CloseFromServer();
         }
     }
+
+    struct BlockedRound {
+        DWORD threadsWhileBlocked = 0;
+        size_t refusedAtOnce = 0;
+        size_t served = 0;
+    };
+
+    // A mail on each of `count` channels, sent by four client threads while
+    // the stand-in holds every hand-over as an open compose window would;
+    // then the windows close.
+    void RunBlockedMailRound(int count, BlockedRound& round) {
+        mapi_.Reset();
+        mapi_.SetBlocking(true);
+        std::vector<std::vector<uint8_t>> requests;
+        std::vector<std::shared_ptr<standin::StandInChannel>> channels;
+        for (int i = 0; i < count; ++i) {
+            MailRequestWriter writer;
+            writer.Subject("blocked " + std::to_string(i)).AddRecipient(RecipientGroup::To, "", "to@example.com");
+            requests.push_back(writer.Build());
+            channels.push_back(client_->OpenChannel("Zobrik/mail"));
+            ASSERT_NE(channels.back(), nullptr);
+        }
+        std::vector<std::thread> senders;
+        for (int t = 0; t < 4; ++t) {
+            senders.emplace_back([&, t] {
+                for (size_t i = size_t(t); i < channels.size(); i += 4) {
+                    channels[i]->Send(requests[i]);
+                }
+            });
+        }
+        for (auto& sender : senders) {
+            sender.join();
+        }
+        ASSERT_TRUE(mapi_.WaitForBlocked(ULONG(kMaxMailWorkers), kReplyTimeout));
+        round.threadsWhileBlocked = ThreadsOfThisProcess();
+        for (auto& channel : channels) {
+            round.refusedAtOnce += channel->Writes().size();
+        }
+        EXPECT_EQ(round.refusedAtOnce, channels.size() - kMaxMailWorkers - kMaxWaitingMailRequests);
+
+        mapi_.SetBlocking(false);
+        for (auto& channel : channels) {
+            ASSERT_TRUE(channel->WaitForWrites(1, kReplyTimeout));
+        }
+        Sleep(300);
+        for (auto& channel : channels) {
+            auto writes = channel->Writes();
+            ASSERT_EQ(writes.size(), 1u) << "exactly one reply";
+            round.served += writes[0] == StatusOkReply() ? 1 : 0;
+            EXPECT_TRUE(writes[0] == StatusOkReply() || writes[0] == ErrorReply("too many requests at once"));
+            channel->CloseFromServer();
+            EXPECT_EQ(channel->WritesAfterClose(), 0u);
+        }
+        EXPECT_EQ(round.served, kMaxMailWorkers + kMaxWaitingMailRequests);
+        EXPECT_EQ(mapi_.CallCount(), round.served);
+        mapi_.Reset();
+    }
+
+    // `perChannel` exec messages on each of 100 channels, sent by four client
+    // threads as fast as they can; every message gets exactly one reply.
+    // Returns the most threads the process had meanwhile, the test's own not
+    // counted.
+    DWORD RunExecFlood(int perChannel) {
+        constexpr int kChannels = 100, kSenders = 4;
+        std::vector<std::shared_ptr<standin::StandInChannel>> channels;
+        for (int i = 0; i < kChannels; ++i) {
+            channels.push_back(client_->OpenChannel("Zobrik/exec"));
+        }
+        // The senders are counted out of the peak; they start together once
+        // the sampler runs.
+        std::mutex idsMutex;
+        std::vector<DWORD> senderIds;
+        std::atomic<bool> go{false};
+        std::vector<std::thread> senders;
+        for (int t = 0; t < kSenders; ++t) {
+            senders.emplace_back([&, t] {
+                {
+                    std::lock_guard lock(idsMutex);
+                    senderIds.push_back(GetCurrentThreadId());
+                }
+                while (!go) {
+                    Sleep(1);
+                }
+                for (int m = 0; m < perChannel; ++m) {
+                    for (size_t i = size_t(t); i < channels.size(); i += kSenders) {
+                        channels[i]->Send(std::string("C:\\no\\such\\zobrik-") + std::to_string(m) + ".exe");
+                    }
+                }
+            });
+        }
+        auto registered = [&] {
+            std::lock_guard lock(idsMutex);
+            return senderIds.size() == size_t(kSenders);
+        };
+        while (!registered()) {
+            Sleep(1);
+        }
+        ThreadPeak peak(senderIds);
+        go = true;
+        for (auto& sender : senders) {
+            sender.join();
+        }
+        for (auto& channel : channels) {
+            EXPECT_TRUE(channel->WaitForWrites(size_t(perChannel), kReplyTimeout * 3));
+        }
+        const DWORD peakThreads = peak.Stop();
+        Sleep(300);
+        for (auto& channel : channels) {
+            auto writes = channel->Writes();
+            EXPECT_EQ(writes.size(), size_t(perChannel)) << "one reply per message";
+            for (auto& write : writes) {
+                EXPECT_EQ(Text(write), std::string("failed\0\0", 8));
+            }
+            channel->CloseFromServer();
+            EXPECT_EQ(channel->WritesAfterClose(), 0u);
+        }
+        return peakThreads;
+    }
 };
 
 TEST_F(Stress, TwoHundredMailChannelsAndAThousandExecMessages) {
@@ -214,11 +421,14 @@ TEST_F(Stress, TwoHundredMailChannelsAndAThousandExecMessages) {
     mapi_.Reset();
     Sleep(1000);
 
+    ThreadsOnceBackTo(before.threads);
     ProcessLevel after = CurrentLevel();
-    std::printf("handles: %lu before, %lu after; heap blocks in use: %.2f MiB before, %.2f MiB after;"
-                " committed: %.1f MiB before, %.1f MiB after\n",
+    std::printf("threads: %lu before, %lu after; handles: %lu before, %lu after; heap blocks in use: %.2f MiB before,"
+                " %.2f MiB after; committed: %.1f MiB before, %.1f MiB after\n",
+                static_cast<unsigned long>(before.threads), static_cast<unsigned long>(after.threads),
                 static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles),
                 before.heapBlocksMiB, after.heapBlocksMiB, before.privateMiB, after.privateMiB);
+    EXPECT_LE(after.threads, before.threads) << "threads left running";
     EXPECT_LE(after.handles, before.handles + 8) << "handles leaked";
     // A round carries 2.4 MiB of requests; what may stay is the stand-in's
     // record of the channels it keeps.
@@ -226,9 +436,11 @@ TEST_F(Stress, TwoHundredMailChannelsAndAThousandExecMessages) {
     EXPECT_TRUE(FilesBelow(StagingDirectory()).empty()) << "staged files left behind";
 }
 
-// A thousand requests of the shapes a hostile server would send, on 250
-// channels at a time: every one is answered, nothing stays on disk once the
-// plug-in has unloaded, and no request writes more than it carries.
+// A thousand requests of the shapes a hostile server would send, on 60
+// channels at a time, those refused as too many at once sent again on fresh
+// channels, as a server would: every one is answered once and served in the
+// end, nothing stays on disk once the plug-in has unloaded, and no request
+// writes more than it carries.
 TEST_F(Stress, ThousandHostileMailRequestsLeaveNothingBehind) {
     auto makeRequest = [](int index) {
         MailRequestWriter writer;
@@ -270,13 +482,21 @@ TEST_F(Stress, ThousandHostileMailRequestsLeaveNothingBehind) {
         return writer.Build();
     };
 
+    std::vector<std::vector<uint8_t>> requests;
+    for (int i = 0; i < 1000; ++i) {
+        requests.push_back(makeRequest(i));
+    }
+    std::vector<size_t> pending(requests.size());
+    std::iota(pending.begin(), pending.end(), size_t(0));
+    const auto refusal = ErrorReply("too many requests at once");
     double worstRatio = 0;
-    size_t answered = 0;
-    for (int batch = 0; batch < 4; ++batch) {
-        std::vector<std::vector<uint8_t>> requests;
+    size_t answered = 0, resent = 0;
+    while (!pending.empty()) {
+        const size_t count = std::min<size_t>(pending.size(), 60);
+        std::vector<size_t> batch(pending.begin(), pending.begin() + ptrdiff_t(count));
+        pending.erase(pending.begin(), pending.begin() + ptrdiff_t(count));
         std::vector<std::shared_ptr<standin::StandInChannel>> channels;
-        for (int i = 0; i < 250; ++i) {
-            requests.push_back(makeRequest(batch * 250 + i));
+        for (size_t i = 0; i < batch.size(); ++i) {
             channels.push_back(client_->OpenChannel("Zobrik/mail"));
             ASSERT_NE(channels.back(), nullptr);
         }
@@ -285,21 +505,31 @@ TEST_F(Stress, ThousandHostileMailRequestsLeaveNothingBehind) {
         for (int t = 0; t < 4; ++t) {
             senders.emplace_back([&, t] {
                 for (size_t i = size_t(t); i < channels.size(); i += 4) {
-                    channels[i]->Send(requests[i]);
+                    channels[i]->Send(requests[batch[i]]);
                 }
             });
         }
         for (auto& sender : senders) {
             sender.join();
         }
+        for (size_t i = 0; i < channels.size(); ++i) {
+            ASSERT_TRUE(channels[i]->WaitForWrites(1, kReplyTimeout));
+            auto writes = channels[i]->Writes();
+            if (writes[0] == refusal) {
+                pending.push_back(batch[i]);
+                ++resent;
+            } else {
+                ++answered;
+            }
+        }
+        Sleep(100);
         for (auto& channel : channels) {
-            ASSERT_TRUE(channel->WaitForWrites(1, kReplyTimeout));
-            answered += channel->Writes().size();
+            EXPECT_EQ(channel->Writes().size(), 1u) << "exactly one reply";
             channel->CloseFromServer();
         }
         for (const auto& call : mapi_.Calls()) {
             ASSERT_TRUE(call.subject);
-            size_t index = size_t(std::stoi(standin::ToUtf8(call.subject->substr(8)))) % 250;
+            size_t index = size_t(std::stoi(standin::ToUtf8(call.subject->substr(8))));
             uint64_t staged = 0;
             for (const auto& file : call.files) {
                 staged += file.contentSize;
@@ -307,13 +537,60 @@ TEST_F(Stress, ThousandHostileMailRequestsLeaveNothingBehind) {
             worstRatio = std::max(worstRatio, double(staged) / double(requests[index].size()));
         }
     }
-    EXPECT_EQ(answered, 1000u) << "every request answered once";
+    EXPECT_EQ(answered, 1000u) << "every request served in the end";
     EXPECT_LE(worstRatio, 1.0) << "staged bytes per request byte";
     ASSERT_TRUE(UnloadPlugInCompletely(*client_));
     auto left = EntriesBelow(StagingDirectory());
-    std::printf("1,000 hostile requests: %zu answered, worst staged bytes per request byte %.3f, %zu entries left\n",
-                answered, worstRatio, left.size());
+    std::printf("1,000 hostile requests: %zu served, %zu sent again after a refusal, worst staged bytes per request"
+                " byte %.3f, %zu entries left\n",
+                answered, resent, worstRatio, left.size());
     EXPECT_TRUE(left.empty()) << standin::ToUtf8(left.empty() ? L"" : left.front());
+}
+
+// A server that opens a mail on 2,000 channels while every compose window
+// stays open: four workers wait in their windows, sixteen mails wait for
+// them, all others are refused at once, and the process keeps its threads.
+TEST_F(Stress, TwoThousandMailsBehindOpenComposeWindowsTakeFourWorkers) {
+    BlockedRound warmUp, round;
+    RunBlockedMailRound(2000, warmUp);  // the working level, lazily made handles included
+    Sleep(500);
+    const ProcessLevel before = CurrentLevel();
+
+    RunBlockedMailRound(2000, round);
+    const DWORD threadsAfter = ThreadsOnceBackTo(before.threads);
+    const ProcessLevel after = CurrentLevel();
+    std::printf("2,000 mails behind open compose windows: %lu threads while blocked (%lu before, %lu after),"
+                " %zu refused at once, %zu served; handles %lu before, %lu after\n",
+                static_cast<unsigned long>(round.threadsWhileBlocked), static_cast<unsigned long>(before.threads),
+                static_cast<unsigned long>(threadsAfter), round.refusedAtOnce, round.served,
+                static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles));
+    // The workers, and a thread the pool keeps ready beside the ones that
+    // may run long.
+    EXPECT_LE(round.threadsWhileBlocked, before.threads + kMaxMailWorkers + 2)
+        << "one thread per worker, not per request";
+    EXPECT_LE(threadsAfter, before.threads) << "threads left running";
+    EXPECT_LE(after.handles, HandleLimit(before, after)) << "handles leaked";
+}
+
+// 10,000 exec messages on 100 channels from four client threads: never more
+// than eight workers, every message answered exactly once, and the
+// threads and handles are back at their level afterwards.
+TEST_F(Stress, TenThousandExecMessagesTakeAtMostEightWorkers) {
+    RunExecFlood(100);  // the working level
+    Sleep(500);
+    const ProcessLevel before = CurrentLevel();
+
+    const DWORD peakThreads = RunExecFlood(100);
+    const DWORD threadsAfter = ThreadsOnceBackTo(before.threads);
+    const ProcessLevel after = CurrentLevel();
+    std::printf("10,000 exec messages: at most %lu threads while served (%lu before, %lu after);"
+                " handles %lu before, %lu after\n",
+                static_cast<unsigned long>(peakThreads), static_cast<unsigned long>(before.threads),
+                static_cast<unsigned long>(threadsAfter), static_cast<unsigned long>(before.handles),
+                static_cast<unsigned long>(after.handles));
+    EXPECT_LE(peakThreads, before.threads + kMaxExecWorkers + 2) << "one thread per worker, not per message";
+    EXPECT_LE(threadsAfter, before.threads) << "threads left running";
+    EXPECT_LE(after.handles, HandleLimit(before, after)) << "handles leaked";
 }
 
 }  // namespace

@@ -1,0 +1,117 @@
+#include "request_workers.h"
+
+#include <memory>
+#include <utility>
+
+#include "debug_output.h"
+#include "exec/exec_reply.h"
+#include "exec/exec_worker.h"
+#include "mail_worker.h"
+#include "request_limits.h"
+#include "worker_thread.h"
+
+namespace zobrik {
+
+namespace {
+
+void AnswerExecFailed(const SharedChannelSlot& channel) noexcept {
+    channel->WriteIfOpen(kExecReplyFailed.data(), ULONG(kExecReplyFailed.size()));
+}
+
+class ExecRequest final : public WorkRequest {
+public:
+    ExecRequest(std::string text, const SharedChannelSlot& channel) : text_(std::move(text)), channel_(channel) {}
+
+    void Run() noexcept override {
+        if (waited_ && !channel_->IsOpen()) {
+            DebugEvent(L"exec request dropped: its channel closed while it waited");
+            return;
+        }
+        ExecWorker(std::move(text_), channel_);
+    }
+
+    void Refuse() noexcept override {
+        DebugEvent(L"exec refused: too many requests at once");
+        AnswerExecFailed(channel_);
+    }
+
+    bool PrepareToWait() noexcept override {
+        waited_ = true;
+        return true;
+    }
+
+private:
+    std::string text_;
+    SharedChannelSlot channel_;
+    bool waited_ = false;
+};
+
+class MailRequest final : public WorkRequest {
+public:
+    MailRequest(MailReassembly::CompleteRequest request, const SharedChannelSlot& channel, BufferBudget& budget)
+        : request_(std::move(request)), channel_(channel), budget_(budget) {}
+
+    void Run() noexcept override {
+        waitingShare_.GiveBack();  // a worker holds the bytes now, and workers are few
+        MailWorker(request_.length, std::move(request_.bytes), channel_);
+    }
+
+    void Refuse() noexcept override {
+        DebugEvent(L"Mail: refused, too many requests at once");
+        ReplyWithRefusal(channel_, kMailRequestsBusy);
+    }
+
+    bool PrepareToWait() noexcept override { return waitingShare_.Take(budget_, request_.bytes.capacity()); }
+
+private:
+    MailReassembly::CompleteRequest request_;
+    SharedChannelSlot channel_;
+    BufferBudget& budget_;
+    BudgetShare waitingShare_;  // given back when a worker takes the request, or with it
+};
+
+BoundedWorkers& ExecWorkers() {
+    static PoolWorkerStarter starter(PoolWorkerStarter::Duration::Short);
+    static BoundedWorkers workers({kMaxExecWorkers, kMaxWaitingExecRequests}, starter);
+    return workers;
+}
+
+BoundedWorkers& MailWorkers() {
+    static PoolWorkerStarter starter(PoolWorkerStarter::Duration::MayRunLong);
+    static BoundedWorkers workers({kMaxMailWorkers, kMaxWaitingMailRequests}, starter);
+    return workers;
+}
+
+void NoteNotStarted(BoundedWorkers::Admission admission) noexcept {
+    if (admission == BoundedWorkers::Admission::NotStarted) {
+        DebugEvent(L"worker thread could not be started");
+    }
+}
+
+}  // namespace
+
+BoundedWorkers::Admission SubmitExecRequest(std::string text, const SharedChannelSlot& channel) noexcept {
+    try {
+        auto admission = ExecWorkers().Submit(std::make_unique<ExecRequest>(std::move(text), channel));
+        NoteNotStarted(admission);
+        return admission;
+    } catch (...) {
+        // No memory for the request: it is answered like one that cannot wait.
+        AnswerExecFailed(channel);
+        return BoundedWorkers::Admission::Refused;
+    }
+}
+
+BoundedWorkers::Admission SubmitMailRequest(MailReassembly::CompleteRequest request,
+                                            const SharedChannelSlot& channel, BufferBudget& budget) noexcept {
+    try {
+        auto admission = MailWorkers().Submit(std::make_unique<MailRequest>(std::move(request), channel, budget));
+        NoteNotStarted(admission);
+        return admission;
+    } catch (...) {
+        ReplyWithRefusal(channel, kMailRequestsBusy);
+        return BoundedWorkers::Admission::Refused;
+    }
+}
+
+}  // namespace zobrik
