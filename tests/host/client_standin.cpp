@@ -325,7 +325,14 @@ HRESULT StandInChannel::Write(ULONG cbSize, BYTE* pBuffer, IUnknown*) {
         return E_POINTER;
     }
     try {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        if (holdingWrites_) {
+            ++heldWrites_;
+            written_.notify_all();
+            while (!written_.wait_for(lock, std::chrono::hours(1), [&] { return !holdingWrites_; })) {
+            }
+            --heldWrites_;
+        }
         if (closed_) {
             ++writesAfterClose_;
             written_.notify_all();
@@ -363,6 +370,22 @@ size_t StandInChannel::WritesAfterClose() const {
 size_t StandInChannel::CloseCalls() const {
     std::lock_guard lock(mutex_);
     return closeCalls_;
+}
+
+void StandInChannel::HoldWrites() {
+    std::lock_guard lock(mutex_);
+    holdingWrites_ = true;
+}
+
+void StandInChannel::ReleaseWrites() {
+    std::lock_guard lock(mutex_);
+    holdingWrites_ = false;
+    written_.notify_all();
+}
+
+bool StandInChannel::WaitForHeldWrites(size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return written_.wait_for(lock, timeout, [&] { return heldWrites_ >= count; });
 }
 
 HRESULT StandInChannel::Send(const void* data, size_t size) {

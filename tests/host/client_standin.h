@@ -79,6 +79,14 @@ public:
     size_t WritesAfterClose() const;
     size_t CloseCalls() const;  // how often the plug-in called IWTSVirtualChannel::Close
 
+    // Holds the plug-in's Writes on this channel: each waits inside Write
+    // until ReleaseWrites, as with a client whose connection is congested,
+    // and is then recorded as usual. Release before CloseFromServer: the
+    // plug-in's OnClose waits for a Write in progress.
+    void HoldWrites();
+    void ReleaseWrites();
+    bool WaitForHeldWrites(size_t count, std::chrono::milliseconds timeout) const;  // Writes held now
+
     // Delivers one message: one OnDataReceived call with a heap copy of the
     // bytes, which is overwritten with 0xDD and freed right after the call
     // returns, so a plug-in that keeps the pointer is caught. Calls on one
@@ -118,6 +126,8 @@ private:
     std::vector<std::vector<uint8_t>> writes_;
     size_t writesAfterClose_ = 0;
     size_t closeCalls_ = 0;
+    bool holdingWrites_ = false;
+    size_t heldWrites_ = 0;
     bool closed_ = false;  // OnClose has returned
     IWTSVirtualChannelCallback* callback_ = nullptr;
 };

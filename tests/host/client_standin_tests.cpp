@@ -152,6 +152,18 @@ TEST_F(FakeClient, WriteBeforeCloseIsRecorded) {
     EXPECT_EQ(channel_->WritesAfterClose(), 0u);
 }
 
+TEST_F(FakeClient, HeldWritesWaitInsideWriteUntilReleased) {
+    channel_->HoldWrites();
+    ASSERT_EQ(channel_->Send(std::string("later:0")), S_OK);
+    ASSERT_TRUE(channel_->WaitForHeldWrites(1, 5s));
+    EXPECT_TRUE(channel_->Writes().empty()) << "recorded only once released";
+    channel_->ReleaseWrites();
+    ASSERT_TRUE(channel_->WaitForWrites(1, 5s));
+    EXPECT_EQ(channel_->Writes(), (std::vector<std::vector<uint8_t>>{{'l', 'a', 't', 'e'}}));
+    ASSERT_EQ(channel_->Send(std::string("x")), S_OK);
+    EXPECT_EQ(channel_->Writes().size(), 2u) << "no longer held";
+}
+
 TEST_F(FakeClient, RejectedChannelGivesNoChannel) {
     BSTR data = SysAllocString(L"reject");
     EXPECT_EQ(client_.OpenChannel("Fake/echo", data), nullptr);
