@@ -223,10 +223,6 @@ void PeakMemoryBenchmark() {
 void ExecBenchmark() {
     const char* path = "C:\\no\\such\\zobrik-bench.exe";
     const int rounds = 200;
-    double shell = Best(3, [&] {
-        for (int i = 0; i < rounds; ++i) ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
-    }) / rounds;
-
     zobrik::standin::ClientStandIn client;
     if (client.Start() != S_OK) {
         std::printf("exec benchmark skipped: the plug-in did not start\n");
@@ -234,25 +230,48 @@ void ExecBenchmark() {
     }
     auto channel = client.OpenChannel("Zobrik/exec");
     size_t replies = 0;
-    double roundTrip = Best(3, [&] {
+    // The shell's own time varies several-fold under Wine from one moment
+    // to the next, so the sides are measured in turns. Beside the shell call
+    // on this thread: the same call on a pool thread, handed there and
+    // waited for, which is what a worker adds by design; the rest of the
+    // overhead is the plug-in's own.
+    struct EventCloser {
+        void operator()(HANDLE event) const { CloseHandle(event); }
+    };
+    std::unique_ptr<void, EventCloser> done(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    auto onPoolThread = [&](PTP_SIMPLE_CALLBACK callback) {
         for (int i = 0; i < rounds; ++i) {
-            channel->Send(std::string(path));
-            channel->WaitForWrites(++replies, std::chrono::seconds(20));
+            TrySubmitThreadpoolCallback(callback, done.get(), nullptr);
+            WaitForSingleObject(done.get(), INFINITE);
         }
-    }) / rounds;
-    std::printf("%-44s %9.3f ms vs %-28s %9.3f ms  overhead %.3f ms  goal < 1 ms  %s\n", "exec request round trip",
-                roundTrip * 1e3, "ShellExecuteA alone", shell * 1e3, (roundTrip - shell) * 1e3,
-                roundTrip - shell < 1e-3 ? "met" : "MISSED");
-    // Every request runs on a thread of its own; starting one is the
-    // platform's share of the overhead.
-    double thread = Best(3, [&] {
-        for (int i = 0; i < rounds; ++i) {
-            HANDLE h = CreateThread(nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, nullptr);
-            WaitForSingleObject(h, INFINITE);
-            CloseHandle(h);
-        }
-    }) / rounds;
-    std::printf("  of which starting and ending a thread: %.3f ms\n", thread * 1e3);
+    };
+    double shell = 1e30, pooledShell = 1e30, roundTrip = 1e30, handOff = 1e30;
+    for (int turn = 0; turn < 5; ++turn) {
+        shell = std::min(shell, Best(1, [&] {
+            for (int i = 0; i < rounds; ++i) ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
+        }) / rounds);
+        pooledShell = std::min(pooledShell, Best(1, [&] {
+            onPoolThread([](PTP_CALLBACK_INSTANCE, void* event) {
+                ShellExecuteA(nullptr, "open", "C:\\no\\such\\zobrik-bench.exe", nullptr, nullptr, SW_SHOWNORMAL);
+                SetEvent(event);
+            });
+        }) / rounds);
+        handOff = std::min(handOff, Best(1, [&] {
+            onPoolThread([](PTP_CALLBACK_INSTANCE, void* event) { SetEvent(event); });
+        }) / rounds);
+        roundTrip = std::min(roundTrip, Best(1, [&] {
+            for (int i = 0; i < rounds; ++i) {
+                channel->Send(std::string(path));
+                channel->WaitForWrites(++replies, std::chrono::seconds(20));
+            }
+        }) / rounds);
+    }
+    std::printf("%-44s %9.3f ms vs %-28s %9.3f ms  overhead %.3f ms  goal <= 0.3 ms  %s\n",
+                "exec request round trip", roundTrip * 1e3, "ShellExecuteA alone", shell * 1e3,
+                (roundTrip - shell) * 1e3, roundTrip - shell <= 0.3e-3 ? "met" : "MISSED");
+    std::printf("  vs ShellExecuteA on a pool thread, handed there and back: %.3f ms (the hand-off alone %.3f ms):"
+                " the plug-in's own share %.3f ms\n",
+                pooledShell * 1e3, handOff * 1e3, (roundTrip - pooledShell) * 1e3);
 }
 
 }  // namespace
