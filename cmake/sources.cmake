@@ -10,6 +10,9 @@ set(ZOBRIK_LOGIC_SOURCES
     mail/simple_mapi_message.cpp
     mail/outlook_arguments.cpp
     exec/exec_policy.cpp
+    exec/exec_admin_policy.cpp
+    mail/mail_admin_policy.cpp
+    plugin/admin_policy_values.cpp
 )
 
 # Platform-free logic that has a Windows and a native implementation.
@@ -34,6 +37,8 @@ set(ZOBRIK_WIN_SOURCES
     plugin/mail_worker.cpp
     exec/exec_worker.cpp
     exec/exec_policy_win.cpp
+    exec/exec_confirmation_win.cpp
+    plugin/admin_policy_registry.cpp
     mail/mail_processing.cpp
     mail/attachment_staging.cpp
     mail/staging_location.cpp

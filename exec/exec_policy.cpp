@@ -709,6 +709,14 @@ WideString WithLongNames(const WideString& path, const MachinePaths& machine) {
     return WideString(WithoutTrailingSeparators(resolved)) + path.substr(resolvedEnd);
 }
 
+WideStringView TrimmedExecText(WideStringView text) {
+    text.remove_prefix(LeadEnd(text, 0));
+    while (!text.empty() && (IsBlankOrInvisible(text.back()) || text.back() == '"')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
 std::optional<WideString> PathRefusal(WideStringView text, WideStringView stagingDirectory,
                                       const MachinePaths& machine) {
     auto directory = ResolvedDirectory(stagingDirectory, machine);

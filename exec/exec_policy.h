@@ -27,6 +27,10 @@ inline constexpr size_t kLongestExecText = 32767;
 // when there is none).
 std::string_view ExecText(std::string_view message) noexcept;
 
+// `text` without leading and trailing blanks, invisible characters and
+// quotes: what the shell reads as the target.
+WideStringView TrimmedExecText(WideStringView text);
+
 // "text longer than 32767 bytes" for a longer text.
 std::optional<WideString> LengthRefusal(std::string_view text);
 
@@ -77,6 +81,12 @@ public:
     // This machine's own names besides "localhost" and the loopback
     // addresses, which are always known.
     virtual const std::vector<WideString>& MachineNames() const = 0;
+    // Whether the drive `root` ("X:") is mapped to a network share.
+    virtual bool IsNetworkDrive(WideStringView root) const = 0;
+    // Whether `path` is an existing directory.
+    virtual bool IsDirectory(const WideString& path) const = 0;
+    // The extensions the machine runs as programs, ';'-separated (PATHEXT).
+    virtual WideString ProgramExtensions() const = 0;
 };
 
 // "names a staged attachment" when `text` names the directory

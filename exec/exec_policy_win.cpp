@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "exec_admin_policy.h"
 #include "exec_policy.h"
 #include "staging_location.h"
 
@@ -140,6 +141,21 @@ public:
 
     const std::vector<WideString>& MachineNames() const override { return names_; }
 
+    bool IsNetworkDrive(WideStringView root) const override {
+        return GetDriveTypeW((WideString(root) + L"\\").c_str()) == DRIVE_REMOTE;
+    }
+
+    bool IsDirectory(const WideString& path) const override {
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    WideString ProgramExtensions() const override {
+        return SizedCall([](wchar_t* buffer, DWORD capacity) -> DWORD {
+                   return GetEnvironmentVariableW(L"PATHEXT", buffer, capacity);
+               }).value_or(WideString());
+    }
+
 private:
     static std::optional<WideString> LongPathOf(const std::wstring& path) {
         return SizedCall([&path](wchar_t* buffer, DWORD capacity) -> DWORD {
@@ -150,8 +166,9 @@ private:
     std::vector<WideString> names_;
 };
 
-// The text as the shell reads it: converted from the ANSI code page.
-std::optional<std::wstring> FromAnsi(std::string_view text) {
+}  // namespace
+
+std::optional<std::wstring> ExecTextAsWide(std::string_view text) {
     if (text.empty()) {
         return std::wstring();
     }
@@ -166,18 +183,22 @@ std::optional<std::wstring> FromAnsi(std::string_view text) {
     return wide;
 }
 
-}  // namespace
-
-std::optional<std::wstring> ExecRefusal(std::string_view text) {
+std::optional<std::wstring> ExecRefusal(std::string_view text, const AdminPolicy& policy) {
     if (auto refusal = LengthRefusal(text)) {
         return refusal;
     }
-    auto wide = FromAnsi(text);
+    auto wide = ExecTextAsWide(text);
     if (!wide) {
         return L"text is not in the ANSI code page";
     }
     const WindowsPaths machine;
-    return TextRefusal(*wide, StagingDirectoryPath(), machine);
+    if (auto refusal = TextRefusal(*wide, StagingDirectoryPath(), machine)) {
+        return refusal;
+    }
+    if (auto refusal = ExecPolicyRefusal(*wide, policy, machine)) {
+        return refusal->reason + L" (policy " + refusal->setting + L")";
+    }
+    return std::nullopt;
 }
 
 }  // namespace zobrik

@@ -5,10 +5,17 @@
 #include <string>
 #include <string_view>
 
+#include "admin_policy.h"
+
 namespace zobrik {
 
 // Why the exec text `text` (ANSI, without its NUL) is not handed to the
-// shell, or nullopt when it may be. Throws std::bad_alloc.
-std::optional<std::wstring> ExecRefusal(std::string_view text);
+// shell, by the plug-in's own checks or by `policy` ("... (policy
+// ExecDenyList)"), or nullopt when it may be. Throws std::bad_alloc.
+std::optional<std::wstring> ExecRefusal(std::string_view text, const AdminPolicy& policy);
+
+// The text as the shell reads it, converted from the ANSI code page;
+// nullopt when it cannot be.
+std::optional<std::wstring> ExecTextAsWide(std::string_view text);
 
 }  // namespace zobrik

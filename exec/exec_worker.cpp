@@ -4,18 +4,44 @@
 #include <shellapi.h>
 
 #include "debug_output.h"
+#include "exec_confirmation_win.h"
 #include "exec_policy.h"
 #include "exec_policy_win.h"
 #include "exec_reply.h"
 
 namespace zobrik {
 
-void ExecWorker(std::string request, const SharedChannelSlot& channel) noexcept {
+namespace {
+
+// Whether the user lets the text be opened; says why not on the debugger.
+bool UserConfirms(std::string_view text, const AdminPolicy& policy) {
+    const auto wide = ExecTextAsWide(text);
+    const Confirmation answer = wide ? AskToOpen(*wide, policy.execConfirmSeconds) : Confirmation::NotShown;
+    switch (answer) {
+        case Confirmation::Open:
+            return true;
+        case Confirmation::DontOpen:
+            DebugEvent(L"exec refused: the user chose not to open it (policy ExecConfirm)");
+            return false;
+        case Confirmation::NoAnswer:
+            DebugEvent(L"exec refused: the user did not answer in time (policy ExecConfirm)");
+            return false;
+        case Confirmation::NotShown:
+            break;
+    }
+    DebugEvent(L"exec refused: the confirmation could not be shown (policy ExecConfirm)");
+    return false;
+}
+
+}  // namespace
+
+void ExecWorker(std::string request, const SharedChannelSlot& channel, const AdminPolicy& policy) noexcept {
     const ExecReply* reply = &kExecReplyFailed;
     try {
-        if (auto refusal = ExecRefusal(ExecText(request))) {
+        const std::string_view text = ExecText(request);
+        if (auto refusal = ExecRefusal(text, policy)) {
             DebugEvent((L"exec refused: " + *refusal).c_str());
-        } else {
+        } else if (!policy.execConfirm || UserConfirms(text, policy)) {
             HINSTANCE result = ShellExecuteA(nullptr, "open", request.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
             reply = &ExecReplyFor(reinterpret_cast<intptr_t>(result));
         }

@@ -3,11 +3,13 @@
 
 #include <string>
 
+#include "admin_policy.h"
 #include "plugin/channel_slot.h"
 
 namespace zobrik {
 
 // `request` is the message's bytes; as text it ends at its first NUL byte.
-void ExecWorker(std::string request, const SharedChannelSlot& channel) noexcept;
+// The policy may refuse the text or have the user confirm it first.
+void ExecWorker(std::string request, const SharedChannelSlot& channel, const AdminPolicy& policy) noexcept;
 
 }  // namespace zobrik

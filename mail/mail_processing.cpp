@@ -4,6 +4,7 @@
 
 #include "attachment_staging.h"
 #include "debug_output.h"
+#include "mail_admin_policy.h"
 #include "mail_decoder.h"
 #include "outlook_handover.h"
 #include "simple_mapi_message.h"
@@ -11,16 +12,25 @@
 
 namespace zobrik {
 
-int32_t ProcessMailRequest(uint32_t length, uint8_t* request) {
+int32_t ProcessMailRequest(uint32_t length, uint8_t* request, const AdminPolicy& policy) {
     DebugEvent(ZOBRIK_WIDE("OnDataReceived"));
     MailRequest mail = DecodeMailRequest(request, length);
+    CheckMailAgainstPolicy(mail, policy);
 
     // Whatever ends the request, the area removes what it staged, unless the
     // hand-over below keeps it for a compose window that stays open.
     StagingArea staging;
     StageAttachments(mail, length, staging);
 
-    bool handedToOutlook = (mail.flags & MAIL_FLAG_OUTLOOK) && HandOverToOutlook(mail) >= 0;
+    bool handedToOutlook = false;
+    if (TakesOutlookRoute(mail.flags, policy)) {
+        // Outlook may be given fewer flags than asked for; Simple MAPI, if
+        // Outlook fails, gets the request's own.
+        const uint32_t requested = mail.flags;
+        mail.flags = OutlookFlags(requested, policy);
+        handedToOutlook = HandOverToOutlook(mail) >= 0;
+        mail.flags = requested;
+    }
     if (!handedToOutlook) {
         SendWithSimpleMapi(mail);
         if (SimpleMapiOptions(mail.flags) & MAPI_DIALOG_MODELESS) {

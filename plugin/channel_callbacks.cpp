@@ -20,9 +20,21 @@ zobrik::BufferBudget& MailBufferBudget() {
     return budget;
 }
 
+// A request within the built-in limit refused as too large was refused by
+// the policy's lower one.
+void ReportPolicyLimit(const zobrik::MailReassembly& request) {
+    if (request.TotalSize() > request.MaxRequestSize() && request.TotalSize() <= zobrik::kMaxMailRequestSize) {
+        const std::wstring line = L"mail refused: request of " + std::to_wstring(request.TotalSize()) +
+                                  L" bytes, at most " + std::to_wstring(request.MaxRequestSize()) +
+                                  L" (policy MailMaxRequestBytes)";
+        DebugEvent(line.c_str());
+    }
+}
+
 }  // namespace
 
-CWTSDVCVC::CWTSDVCVC(IWTSVirtualChannel* channel) : channel_(std::make_shared<zobrik::ChannelSlot>(channel)) {}
+CWTSDVCVC::CWTSDVCVC(IWTSVirtualChannel* channel, zobrik::SharedAdminPolicy policy)
+    : channel_(std::make_shared<zobrik::ChannelSlot>(channel)), policy_(std::move(policy)) {}
 
 HRESULT STDMETHODCALLTYPE CWTSDVCVC::OnDataReceived(ULONG count, BYTE* bytes) {
     DebugEvent(L"OnDataReceived");
@@ -36,7 +48,7 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVC::OnDataReceived(ULONG count, BYTE* bytes) {
         auto text = zobrik::ExecText(std::string_view(reinterpret_cast<const char*>(bytes), count));
         std::string request(text.substr(0, zobrik::kLongestExecText + 1));
         zobrik::DebugOutputNarrow(request.c_str());
-        zobrik::SubmitExecRequest(std::move(request), channel_);
+        zobrik::SubmitExecRequest(std::move(request), channel_, policy_);
         return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
@@ -51,8 +63,10 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVC::OnClose() {
     return S_OK;
 }
 
-CWTSDVCVCM::CWTSDVCVCM(IWTSVirtualChannel* channel)
-    : channel_(std::make_shared<zobrik::ChannelSlot>(channel)), request_(&MailBufferBudget()) {}
+CWTSDVCVCM::CWTSDVCVCM(IWTSVirtualChannel* channel, zobrik::SharedAdminPolicy policy)
+    : channel_(std::make_shared<zobrik::ChannelSlot>(channel)),
+      policy_(std::move(policy)),
+      request_(&MailBufferBudget(), policy_->mailMaxRequestBytes) {}
 
 HRESULT STDMETHODCALLTYPE CWTSDVCVCM::OnDataReceived(ULONG count, BYTE* bytes) {
     DebugEvent(L"Mail: OnDataReceived");
@@ -62,6 +76,7 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVCM::OnDataReceived(ULONG count, BYTE* bytes) {
     try {
         auto complete = request_.Append(bytes, count);
         if (const char* refusal = request_.TakeRefusal()) {
+            ReportPolicyLimit(request_);
             // Answered at once; the rest of the request is dropped unbuffered.
             zobrik::ReplyWithRefusal(channel_, refusal);
             return S_OK;
@@ -69,7 +84,7 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVCM::OnDataReceived(ULONG count, BYTE* bytes) {
         if (!complete) {
             return S_OK;
         }
-        zobrik::SubmitMailRequest(std::move(*complete), channel_, MailBufferBudget());
+        zobrik::SubmitMailRequest(std::move(*complete), channel_, MailBufferBudget(), policy_);
         return S_OK;
     } catch (const std::bad_alloc&) {
         DebugEvent(L"Mail: request too large for the memory available");

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <tsvirtualchannels.h>
 
+#include "admin_policy.h"
 #include "channel_slot.h"
 #include "mail_reassembly.h"
 #include "uncounted_interface.h"
@@ -13,25 +14,27 @@
 // Exec channel: every message is one request.
 class CWTSDVCVC : public UncountedInterface<IWTSVirtualChannelCallback> {
 public:
-    explicit CWTSDVCVC(IWTSVirtualChannel* channel);
+    CWTSDVCVC(IWTSVirtualChannel* channel, zobrik::SharedAdminPolicy policy);
 
     HRESULT STDMETHODCALLTYPE OnDataReceived(ULONG count, BYTE* bytes) override;
     HRESULT STDMETHODCALLTYPE OnClose() override;
 
 private:
     zobrik::SharedChannelSlot channel_;
+    zobrik::SharedAdminPolicy policy_;
 };
 
 // Mail channel: chunks are joined into one request. The request buffers of
 // all mail channels share one budget.
 class CWTSDVCVCM : public UncountedInterface<IWTSVirtualChannelCallback> {
 public:
-    explicit CWTSDVCVCM(IWTSVirtualChannel* channel);
+    CWTSDVCVCM(IWTSVirtualChannel* channel, zobrik::SharedAdminPolicy policy);
 
     HRESULT STDMETHODCALLTYPE OnDataReceived(ULONG count, BYTE* bytes) override;
     HRESULT STDMETHODCALLTYPE OnClose() override;
 
 private:
     zobrik::SharedChannelSlot channel_;
+    zobrik::SharedAdminPolicy policy_;
     zobrik::MailReassembly request_;
 };

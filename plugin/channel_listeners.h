@@ -8,6 +8,8 @@
 
 #include <new>
 
+#include "admin_policy.h"
+
 #include "channel_callbacks.h"
 #include "debug_output.h"
 #include "module_objects.h"
@@ -19,7 +21,8 @@ inline constexpr char kMailChannelName[] = "Zobrik/mail";
 template <class Callback>
 class ChannelListener : public UncountedInterface<IWTSListenerCallback> {
 public:
-    explicit ChannelListener(const wchar_t* connectionEvent) noexcept : connectionEvent_(connectionEvent) {}
+    ChannelListener(const wchar_t* connectionEvent, zobrik::SharedAdminPolicy policy) noexcept
+        : connectionEvent_(connectionEvent), policy_(std::move(policy)) {}
 
     // The listener that CreateListener returned; kept, never used.
     void SetListener(IWTSListener* listener) noexcept { listener_ = listener; }
@@ -32,7 +35,7 @@ public:
         }
         *accept = FALSE;
         try {
-            *callback = zobrik::ModuleObjects::Create<Callback>(channel);
+            *callback = zobrik::ModuleObjects::Create<Callback>(channel, policy_);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         } catch (...) {
@@ -44,15 +47,18 @@ public:
 
 private:
     const wchar_t* connectionEvent_;
+    zobrik::SharedAdminPolicy policy_;
     IWTSListener* listener_ = nullptr;
 };
 
 class CWTSDVCL : public ChannelListener<CWTSDVCVC> {
 public:
-    CWTSDVCL() noexcept : ChannelListener(L"NewChannelConnection for Exec") {}
+    explicit CWTSDVCL(zobrik::SharedAdminPolicy policy) noexcept
+        : ChannelListener(L"NewChannelConnection for Exec", std::move(policy)) {}
 };
 
 class CWTSDVCLM : public ChannelListener<CWTSDVCVCM> {
 public:
-    CWTSDVCLM() noexcept : ChannelListener(L"NewChannelConnection for Mail") {}
+    explicit CWTSDVCLM(zobrik::SharedAdminPolicy policy) noexcept
+        : ChannelListener(L"NewChannelConnection for Mail", std::move(policy)) {}
 };

@@ -62,7 +62,7 @@ std::optional<MailReassembly::CompleteRequest> MailReassembly::Append(const uint
 void MailReassembly::ReadTotalFromHeader() {
     totalKnown_ = true;
     total_ = ReadUint64LE(buffer_.data() + MAIL_TOTAL_SIZE_OFFSET);
-    if (total_ > kMaxMailRequestSize) {
+    if (total_ > maxRequestSize_) {
         Abandon("request too large");
     } else if (total_ < buffer_.size()) {
         // An announced total below what has already arrived (0 included)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "buffer_budget.h"
+#include "request_limits.h"
 
 namespace zobrik {
 
@@ -26,8 +27,10 @@ public:
 
     // `budget`, if given, is shared with the other channels' buffers: every
     // byte of capacity is taken from it and given back when the buffer is
-    // released or handed over.
-    explicit MailReassembly(BufferBudget* budget = nullptr) noexcept : budget_(budget) {}
+    // released or handed over. A request that announces more than
+    // `maxRequestSize` bytes is refused as "request too large".
+    explicit MailReassembly(BufferBudget* budget = nullptr, uint64_t maxRequestSize = kMaxMailRequestSize) noexcept
+        : budget_(budget), maxRequestSize_(maxRequestSize) {}
     MailReassembly(const MailReassembly&) = delete;
     MailReassembly& operator=(const MailReassembly&) = delete;
     ~MailReassembly() { Reset(); }
@@ -45,6 +48,7 @@ public:
 
     State GetState() const noexcept;
     uint64_t TotalSize() const noexcept { return total_; }
+    uint64_t MaxRequestSize() const noexcept { return maxRequestSize_; }
     uint64_t Received() const noexcept { return received_; }
     size_t Buffered() const noexcept { return buffer_.size(); }
     size_t Reserved() const noexcept { return buffer_.capacity(); }
@@ -63,6 +67,7 @@ private:
     void ReleaseBuffer() noexcept;
 
     BufferBudget* budget_;
+    uint64_t maxRequestSize_;
     std::vector<uint8_t> buffer_;
     uint64_t charged_ = 0;      // capacity taken from the budget
     uint64_t total_ = 0;        // 0 while not yet known

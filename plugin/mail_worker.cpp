@@ -28,11 +28,12 @@ bool WriteErrorText(const SharedChannelSlot& channel, const WideString& text) no
 
 }  // namespace
 
-void MailWorker(uint32_t length, std::vector<uint8_t> request, const SharedChannelSlot& channel) noexcept {
+void MailWorker(uint32_t length, std::vector<uint8_t> request, const SharedChannelSlot& channel,
+                const AdminPolicy& policy) noexcept {
     int32_t status = 2;
     WideString text;
     try {
-        status = ProcessMailRequest(length, request.data());
+        status = ProcessMailRequest(length, request.data(), policy);
     } catch (...) {
         text = FormatExceptionText(std::current_exception());
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "admin_policy.h"
 #include "channel_slot.h"
 
 namespace zobrik {
@@ -11,7 +12,8 @@ namespace zobrik {
 // Processes the request and answers on the channel, if it is still open:
 // the status byte 00 when processing completed, otherwise the UTF-8 text of
 // the error followed by a zero byte.
-void MailWorker(uint32_t length, std::vector<uint8_t> request, const SharedChannelSlot& channel) noexcept;
+void MailWorker(uint32_t length, std::vector<uint8_t> request, const SharedChannelSlot& channel,
+                const AdminPolicy& policy) noexcept;
 
 // Answers a request refused before it reached a worker with the error text
 // of `message`, in the same form as the worker's.

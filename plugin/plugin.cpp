@@ -1,7 +1,9 @@
 #include "plugin.h"
 
+#include <memory>
 #include <new>
 
+#include "admin_policy_registry.h"
 #include "channel_listeners.h"
 #include "debug_output.h"
 #include "module_objects.h"
@@ -28,8 +30,9 @@ namespace {
 // Registers one listener; the listener object stays with the module whatever
 // the manager answers.
 template <class Listener>
-HRESULT RegisterListener(IWTSVirtualChannelManager* manager, const char* channelName) {
-    Listener* listener = zobrik::ModuleObjects::Create<Listener>();
+HRESULT RegisterListener(IWTSVirtualChannelManager* manager, const char* channelName,
+                         const zobrik::SharedAdminPolicy& policy) {
+    Listener* listener = zobrik::ModuleObjects::Create<Listener>(policy);
     IWTSListener* registered = nullptr;
     HRESULT hr = manager->CreateListener(channelName, 0, listener, &registered);
     if (hr == S_OK) {
@@ -46,10 +49,21 @@ HRESULT STDMETHODCALLTYPE CWTSDVCPlugin::Initialize(IWTSVirtualChannelManager* m
         return E_INVALIDARG;
     }
     try {
+        // The policy is read once per plug-in object: it holds for every
+        // channel of this connection.
+        const auto policy = std::make_shared<const zobrik::AdminPolicy>(zobrik::ReadAdminPolicy());
         // Without the exec listener the mail channel still works, so only
         // the mail listener's result reaches the client.
-        RegisterListener<CWTSDVCL>(manager, kExecChannelName);
-        return RegisterListener<CWTSDVCLM>(manager, kMailChannelName);
+        if (policy->execChannel) {
+            RegisterListener<CWTSDVCL>(manager, kExecChannelName, policy);
+        } else {
+            DebugEvent(L"exec channel not offered (policy ExecChannel)");
+        }
+        if (!policy->mailChannel) {
+            DebugEvent(L"mail channel not offered (policy MailChannel)");
+            return S_OK;
+        }
+        return RegisterListener<CWTSDVCLM>(manager, kMailChannelName, policy);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (...) {

@@ -20,14 +20,15 @@ void AnswerExecFailed(const SharedChannelSlot& channel) noexcept {
 
 class ExecRequest final : public WorkRequest {
 public:
-    ExecRequest(std::string text, const SharedChannelSlot& channel) : text_(std::move(text)), channel_(channel) {}
+    ExecRequest(std::string text, const SharedChannelSlot& channel, const SharedAdminPolicy& policy)
+        : text_(std::move(text)), channel_(channel), policy_(policy) {}
 
     void Run() noexcept override {
         if (waited_ && !channel_->IsOpen()) {
             DebugEvent(L"exec request dropped: its channel closed while it waited");
             return;
         }
-        ExecWorker(std::move(text_), channel_);
+        ExecWorker(std::move(text_), channel_, *policy_);
     }
 
     void Refuse() noexcept override {
@@ -43,17 +44,19 @@ public:
 private:
     std::string text_;
     SharedChannelSlot channel_;
+    SharedAdminPolicy policy_;
     bool waited_ = false;
 };
 
 class MailRequest final : public WorkRequest {
 public:
-    MailRequest(MailReassembly::CompleteRequest request, const SharedChannelSlot& channel, BufferBudget& budget)
-        : request_(std::move(request)), channel_(channel), budget_(budget) {}
+    MailRequest(MailReassembly::CompleteRequest request, const SharedChannelSlot& channel, BufferBudget& budget,
+                const SharedAdminPolicy& policy)
+        : request_(std::move(request)), channel_(channel), budget_(budget), policy_(policy) {}
 
     void Run() noexcept override {
         waitingShare_.GiveBack();  // a worker holds the bytes now, and workers are few
-        MailWorker(request_.length, std::move(request_.bytes), channel_);
+        MailWorker(request_.length, std::move(request_.bytes), channel_, *policy_);
     }
 
     void Refuse() noexcept override {
@@ -67,6 +70,7 @@ private:
     MailReassembly::CompleteRequest request_;
     SharedChannelSlot channel_;
     BufferBudget& budget_;
+    SharedAdminPolicy policy_;
     BudgetShare waitingShare_;  // given back when a worker takes the request, or with it
 };
 
@@ -90,9 +94,10 @@ void NoteNotStarted(BoundedWorkers::Admission admission) noexcept {
 
 }  // namespace
 
-BoundedWorkers::Admission SubmitExecRequest(std::string text, const SharedChannelSlot& channel) noexcept {
+BoundedWorkers::Admission SubmitExecRequest(std::string text, const SharedChannelSlot& channel,
+                                            const SharedAdminPolicy& policy) noexcept {
     try {
-        auto admission = ExecWorkers().Submit(std::make_unique<ExecRequest>(std::move(text), channel));
+        auto admission = ExecWorkers().Submit(std::make_unique<ExecRequest>(std::move(text), channel, policy));
         NoteNotStarted(admission);
         return admission;
     } catch (...) {
@@ -103,9 +108,11 @@ BoundedWorkers::Admission SubmitExecRequest(std::string text, const SharedChanne
 }
 
 BoundedWorkers::Admission SubmitMailRequest(MailReassembly::CompleteRequest request,
-                                            const SharedChannelSlot& channel, BufferBudget& budget) noexcept {
+                                            const SharedChannelSlot& channel, BufferBudget& budget,
+                                            const SharedAdminPolicy& policy) noexcept {
     try {
-        auto admission = MailWorkers().Submit(std::make_unique<MailRequest>(std::move(request), channel, budget));
+        auto admission =
+            MailWorkers().Submit(std::make_unique<MailRequest>(std::move(request), channel, budget, policy));
         NoteNotStarted(admission);
         return admission;
     } catch (...) {

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "admin_policy.h"
 #include "bounded_workers.h"
 #include "buffer_budget.h"
 #include "channel_slot.h"
@@ -21,13 +22,15 @@ inline constexpr char kMailRequestsBusy[] = "too many requests at once";
 // as many requests wait as may. A request that had to wait is dropped
 // unanswered when its channel has closed by the time a worker takes it: the
 // server that asked has gone, and nothing is opened for it.
-BoundedWorkers::Admission SubmitExecRequest(std::string text, const SharedChannelSlot& channel) noexcept;
+BoundedWorkers::Admission SubmitExecRequest(std::string text, const SharedChannelSlot& channel,
+                                            const SharedAdminPolicy& policy) noexcept;
 
 // Serves the complete mail request on a mail worker, or answers it at once
 // with kMailRequestsBusy. While it waits for a worker its bytes count
 // against `budget`. A request whose channel closes is still handed over;
 // only its reply is dropped.
 BoundedWorkers::Admission SubmitMailRequest(MailReassembly::CompleteRequest request,
-                                            const SharedChannelSlot& channel, BufferBudget& budget) noexcept;
+                                            const SharedChannelSlot& channel, BufferBudget& budget,
+                                            const SharedAdminPolicy& policy) noexcept;
 
 }  // namespace zobrik

@@ -165,7 +165,7 @@ size_t PeakMemoryOf(const std::vector<uint8_t>& request) {
         for (size_t pos = 0; pos < request.size(); pos += 1600) {
             complete = reassembly.Append(request.data() + pos, std::min<size_t>(1600, request.size() - pos));
         }
-        zobrik::ProcessMailRequest(complete->length, complete->bytes.data());
+        zobrik::ProcessMailRequest(complete->length, complete->bytes.data(), zobrik::AdminPolicy{});
     }
     return zobrik::bench::PeakBytes() - before;
 }

@@ -1,0 +1,339 @@
+#include "exec_admin_policy.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+
+namespace zobrik {
+
+namespace {
+
+// Extensions the shell runs, or hands to something that runs what the file
+// says, whatever PATHEXT holds.
+constexpr const WideChar* kProgramExtensions[] = {
+    ZOBRIK_WIDE("exe"),  ZOBRIK_WIDE("com"),    ZOBRIK_WIDE("bat"),       ZOBRIK_WIDE("cmd"),
+    ZOBRIK_WIDE("pif"),  ZOBRIK_WIDE("scr"),    ZOBRIK_WIDE("cpl"),       ZOBRIK_WIDE("msi"),
+    ZOBRIK_WIDE("msp"),  ZOBRIK_WIDE("mst"),    ZOBRIK_WIDE("msc"),       ZOBRIK_WIDE("lnk"),
+    ZOBRIK_WIDE("url"),  ZOBRIK_WIDE("website"), ZOBRIK_WIDE("hta"),      ZOBRIK_WIDE("chm"),
+    ZOBRIK_WIDE("ps1"),  ZOBRIK_WIDE("psm1"),   ZOBRIK_WIDE("psd1"),      ZOBRIK_WIDE("ps1xml"),
+    ZOBRIK_WIDE("psc1"), ZOBRIK_WIDE("vb"),     ZOBRIK_WIDE("vbs"),       ZOBRIK_WIDE("vbe"),
+    ZOBRIK_WIDE("js"),   ZOBRIK_WIDE("jse"),    ZOBRIK_WIDE("ws"),        ZOBRIK_WIDE("wsf"),
+    ZOBRIK_WIDE("wsc"),  ZOBRIK_WIDE("wsh"),    ZOBRIK_WIDE("sct"),       ZOBRIK_WIDE("reg"),
+    ZOBRIK_WIDE("inf"),  ZOBRIK_WIDE("scf"),    ZOBRIK_WIDE("jar"),       ZOBRIK_WIDE("gadget"),
+    ZOBRIK_WIDE("application"), ZOBRIK_WIDE("appref-ms"), ZOBRIK_WIDE("xbap"),
+    ZOBRIK_WIDE("library-ms"), ZOBRIK_WIDE("search-ms"), ZOBRIK_WIDE("searchconnector-ms"),
+    ZOBRIK_WIDE("settingcontent-ms"), ZOBRIK_WIDE("diagcab"), ZOBRIK_WIDE("appx"),
+    ZOBRIK_WIDE("appxbundle"), ZOBRIK_WIDE("msix"), ZOBRIK_WIDE("msixbundle"), ZOBRIK_WIDE("py"),
+    ZOBRIK_WIDE("pyw"),
+};
+
+WideChar AsciiLower(WideChar c) { return c >= 'A' && c <= 'Z' ? WideChar(c + ('a' - 'A')) : c; }
+
+WideString AsciiLowered(WideStringView text) {
+    WideString out(text);
+    std::transform(out.begin(), out.end(), out.begin(), AsciiLower);
+    return out;
+}
+
+bool StartsWithIgnoringCase(WideStringView text, WideStringView prefix) {
+    return text.size() >= prefix.size() && AsciiLowered(text.substr(0, prefix.size())) == prefix;
+}
+
+void AddUnique(std::vector<WideString>& list, WideString item) {
+    if (!item.empty() && std::find(list.begin(), list.end(), item) == list.end()) {
+        list.push_back(std::move(item));
+    }
+}
+
+int HexValue(WideChar c) {
+    c = AsciiLower(c);
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// "%41" becomes 'A'; other text stays.
+WideString PercentDecoded(WideStringView text) {
+    WideString out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+            out += WideChar(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The host part of an authority: without user name, %-escapes decoded, in
+// lower case, without trailing dots before the port.
+WideString NormalisedHost(WideStringView authority) {
+    const size_t at = authority.rfind('@');
+    if (at != WideStringView::npos) {
+        authority.remove_prefix(at + 1);
+    }
+    WideString host = AsciiLowered(PercentDecoded(authority));
+    size_t nameEnd = host.size();
+    if (!host.empty() && host.front() != '[') {
+        const size_t colon = host.rfind(':');
+        if (colon != WideString::npos) {
+            nameEnd = colon;
+        }
+    }
+    size_t dotsStart = nameEnd;
+    while (dotsStart > 0 && host[dotsStart - 1] == '.') {
+        --dotsStart;
+    }
+    host.erase(dotsStart, nameEnd - dotsStart);
+    return host;
+}
+
+bool AnyMatches(const WideString& text, const std::vector<WideString>& patterns, const WideString** which) {
+    for (const WideString& pattern : patterns) {
+        if (MatchesWildcard(text, pattern)) {
+            *which = &pattern;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsNetworkPath(const WideString& path, const MachinePaths& machine) {
+    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+        return true;
+    }
+    const WideStringView root = PathRoot(path);
+    return root.size() == 2 && machine.IsNetworkDrive(root);
+}
+
+WideString Quoted(WideStringView text) { return ZOBRIK_WIDE("\"") + WideString(text) + ZOBRIK_WIDE("\""); }
+
+std::optional<PolicyRefusal> ListRefusal(WideStringView trimmed, const ExecTarget& target,
+                                         const AdminPolicy& policy) {
+    std::vector<WideString> forms;
+    if (target.isUrl) {
+        forms.push_back(target.normalisedUrl);
+    } else {
+        forms = target.paths;
+    }
+    const WideString* pattern = nullptr;
+    std::vector<WideString> denyForms = forms;
+    AddUnique(denyForms, WideString(trimmed));
+    for (const WideString& form : denyForms) {
+        if (AnyMatches(form, policy.execDenyList, &pattern)) {
+            return PolicyRefusal{kExecDenyListSetting, ZOBRIK_WIDE("matches the deny list entry ") + Quoted(*pattern)};
+        }
+    }
+    if (policy.execAllowList) {
+        const bool allAllowed = !forms.empty() && std::all_of(forms.begin(), forms.end(), [&](const WideString& form) {
+            return AnyMatches(form, *policy.execAllowList, &pattern);
+        });
+        if (!allAllowed) {
+            return PolicyRefusal{kExecAllowListSetting, ZOBRIK_WIDE("matches no allow list entry")};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<PolicyRefusal> KindRefusal(const ExecTarget& target, const AdminPolicy& policy,
+                                         const MachinePaths& machine) {
+    if (policy.execAllowedSchemes && !target.scheme.empty()) {
+        const auto& schemes = *policy.execAllowedSchemes;
+        if (std::find(schemes.begin(), schemes.end(), target.scheme) == schemes.end()) {
+            return PolicyRefusal{kExecAllowedSchemesSetting,
+                                 ZOBRIK_WIDE("scheme ") + target.scheme + ZOBRIK_WIDE(": is not allowed")};
+        }
+    }
+    if (target.isUrl) {
+        return std::nullopt;
+    }
+    if (target.paths.empty() && !policy.execAllowLocalPaths) {
+        return PolicyRefusal{kExecAllowLocalPathsSetting, ZOBRIK_WIDE("names no path")};
+    }
+    for (const WideString& path : target.paths) {
+        const bool network = IsNetworkPath(path, machine);
+        if (network && !policy.execAllowNetworkPaths) {
+            return PolicyRefusal{kExecAllowNetworkPathsSetting, ZOBRIK_WIDE("network path ") + Quoted(path)};
+        }
+        if (!network && !policy.execAllowLocalPaths) {
+            return PolicyRefusal{kExecAllowLocalPathsSetting, ZOBRIK_WIDE("local path ") + Quoted(path)};
+        }
+    }
+    if (!policy.execAllowPrograms) {
+        for (const WideString& path : target.paths) {
+            if (IsProgramPath(path, machine)) {
+                return PolicyRefusal{kExecAllowProgramsSetting, ZOBRIK_WIDE("program or script ") + Quoted(path)};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+bool IsShownAsCode(uint16_t u) {
+    return u < 0x20 || (u >= 0x7F && u <= 0xA0) || u == 0xAD || u == 0x034F || u == 0x061C || u == 0x115F ||
+           u == 0x1160 || u == 0x180E || (u >= 0x2000 && u <= 0x200F) ||
+           (u >= 0x2028 && u <= 0x202F) || (u >= 0x205F && u <= 0x206F) || u == 0x3000 || u == 0x3164 ||
+           (u >= 0xFE00 && u <= 0xFE0F) || u == 0xFEFF || u == 0xFFA0 || (u >= 0xFFF0 && u <= 0xFFFB);
+}
+
+}  // namespace
+
+bool MatchesWildcard(WideStringView text, WideStringView pattern) {
+    // Greedy matching that returns to the last '*' on a mismatch: at most
+    // text × pattern steps, with no recursion.
+    size_t t = 0, p = 0;
+    size_t starP = WideStringView::npos, starT = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starT = t;
+        } else if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(text[t]))) {
+            ++p;
+            ++t;
+        } else if (starP != WideStringView::npos) {
+            p = starP + 1;
+            t = ++starT;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+WideString NormalisedUrl(WideStringView text) {
+    WideStringView trimmed = TrimmedExecText(text);
+    while (StartsWithIgnoringCase(trimmed, ZOBRIK_WIDE("url:"))) {
+        trimmed = TrimmedExecText(trimmed.substr(4));
+    }
+    WideString url;
+    for (WideChar c : trimmed) {
+        if (c != '\t' && c != '\r' && c != '\n') {
+            url += c == '\\' ? WideChar('/') : c;
+        }
+    }
+    const size_t colon = url.find(':');
+    if (colon == WideString::npos) {
+        return url;
+    }
+    WideString out = AsciiLowered(WideStringView(url).substr(0, colon + 1));
+    WideStringView rest = WideStringView(url).substr(colon + 1);
+    if (rest.substr(0, 2) == ZOBRIK_WIDE("//")) {
+        rest.remove_prefix(2);
+        const size_t end = std::min(rest.find_first_of(ZOBRIK_WIDE("/?#")), rest.size());
+        out += ZOBRIK_WIDE("//") + NormalisedHost(rest.substr(0, end));
+        rest.remove_prefix(end);
+    }
+    out += rest;
+    return out;
+}
+
+ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine) {
+    ExecTarget target;
+    target.scheme = UrlScheme(text);
+    target.isUrl = !target.scheme.empty() && target.scheme != ZOBRIK_WIDE("file");
+    if (target.isUrl) {
+        target.normalisedUrl = NormalisedUrl(text);
+        return target;
+    }
+    std::vector<WideString> texts{WideString(text)};
+    if (auto expanded = machine.ExpandEnvironment(texts.front())) {
+        AddUnique(texts, std::move(*expanded));
+    }
+    const auto& names = machine.MachineNames();
+    for (const WideString& each : texts) {
+        for (const WideString& spelling : PathSpellings(each)) {
+            if (!UrlScheme(spelling).empty()) {
+                continue;  // the "file:" URL itself; its paths follow it
+            }
+            WideString path = LocalSpelling(spelling, names);
+            if (auto full = machine.FullPath(path)) {
+                path = LocalSpelling(*full, names);
+            }
+            for (WideString& reading : PathReadings(path)) {
+                AddUnique(target.paths, std::move(reading));
+            }
+        }
+    }
+    return target;
+}
+
+bool IsProgramPath(const WideString& path, const MachinePaths& machine) {
+    const size_t separator = path.find_last_of(ZOBRIK_WIDE("\\/"));
+    const WideStringView name = separator == WideString::npos ? WideStringView(path)
+                                                              : WideStringView(path).substr(separator + 1);
+    if (name.empty()) {
+        return false;  // a root
+    }
+    const size_t dot = name.rfind('.');
+    if (dot == WideStringView::npos) {
+        return !machine.IsDirectory(path);
+    }
+    const WideString extension = AsciiLowered(name.substr(dot + 1));
+    if (std::any_of(std::begin(kProgramExtensions), std::end(kProgramExtensions),
+                    [&](const WideChar* known) { return extension == known; })) {
+        return true;
+    }
+    const WideString listed = AsciiLowered(machine.ProgramExtensions());
+    size_t start = 0;
+    while (start <= listed.size()) {
+        const size_t end = std::min(listed.find(';', start), listed.size());
+        WideStringView entry = WideStringView(listed).substr(start, end - start);
+        while (!entry.empty() && (entry.front() == '.' || entry.front() == ' ')) {
+            entry.remove_prefix(1);
+        }
+        while (!entry.empty() && entry.back() == ' ') {
+            entry.remove_suffix(1);
+        }
+        if (!entry.empty() && entry == extension) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+std::optional<PolicyRefusal> ExecPolicyRefusal(WideStringView text, const AdminPolicy& policy,
+                                               const MachinePaths& machine) {
+    const bool restricts = policy.execAllowedSchemes || policy.execAllowList || !policy.execDenyList.empty() ||
+                           !policy.execAllowLocalPaths || !policy.execAllowNetworkPaths || !policy.execAllowPrograms;
+    if (!restricts) {
+        return std::nullopt;  // spares the machine's path questions
+    }
+    const ExecTarget target = ClassifyExecText(text, machine);
+    if (auto refusal = ListRefusal(TrimmedExecText(text), target, policy)) {
+        return refusal;
+    }
+    return KindRefusal(target, policy, machine);
+}
+
+WideString VisibleText(WideStringView text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    WideString out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const uint16_t u = uint16_t(text[i]);
+        const bool pairedHigh = u >= 0xD800 && u < 0xDC00 && i + 1 < text.size() && uint16_t(text[i + 1]) >= 0xDC00 &&
+                                uint16_t(text[i + 1]) < 0xE000;
+        if (pairedHigh) {
+            out += text[i];
+            out += text[++i];
+            continue;
+        }
+        if (!IsShownAsCode(u) && !(u >= 0xD800 && u < 0xE000)) {
+            out += text[i];
+            continue;
+        }
+        out += ZOBRIK_WIDE("<U+");
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            out += WideChar(kHex[(u >> shift) & 0xF]);
+        }
+        out += WideChar('>');
+    }
+    return out;
+}
+
+}  // namespace zobrik

@@ -1,0 +1,67 @@
+// The administrator's policy applied to an exec text, decided without
+// Windows; what only the machine knows is asked of a MachinePaths.
+//
+// A text is either a URL (it has a scheme other than "file") or a path
+// (everything else, "file:" URLs included). The allow and deny lists are
+// matched against its normalised forms:
+//   - a URL: one form, with blanks and quotes around it, tabs and line
+//     breaks in it and a leading "url:" removed, '\' read as '/', the scheme
+//     and host in lower case, the host's %-escapes decoded and its trailing
+//     dots and user name ("user@") removed: the host the URL really reaches;
+//   - a path: every reading of it the shell might make, as absolute Windows
+//     paths ("C:\dir\file", "\\server\share\file"): environment variables
+//     expanded or not, "file:" URLs turned into paths, '/' as '\', "\\?\"
+//     prefixes, "." and ".." resolved, relative paths against the current
+//     directory.
+// The deny list refuses a text when any form, or the text itself (without
+// blanks and quotes around it), matches one of its patterns; an allow list
+// passes a text only when every form matches one of its patterns.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "admin_policy.h"
+#include "exec_policy.h"
+#include "wide_text.h"
+
+namespace zobrik {
+
+// Whether all of `text` matches `pattern`: '*' stands for any run of
+// characters (none included), '?' for exactly one; ASCII letters match
+// without regard to case.
+bool MatchesWildcard(WideStringView text, WideStringView pattern);
+
+// What an exec text names.
+struct ExecTarget {
+    bool isUrl = false;
+    WideString scheme;                // lower case; empty for a plain path
+    WideString normalisedUrl;         // URLs only
+    std::vector<WideString> paths;    // paths only: every reading
+};
+
+ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine);
+
+// A URL in its normalised form (see above).
+WideString NormalisedUrl(WideStringView text);
+
+// The first setting of `policy` that refuses `text`, checked in this order:
+// deny list, allow list, schemes, network paths, local paths, programs.
+// Throws std::bad_alloc.
+std::optional<PolicyRefusal> ExecPolicyRefusal(WideStringView text, const AdminPolicy& policy,
+                                               const MachinePaths& machine);
+
+// Whether a path's target is a program or script: its extension is one of
+// the built-in list or of `programExtensions` (PATHEXT), or it has none and
+// is not a directory (the shell would try the program extensions).
+bool IsProgramPath(const WideString& path, const MachinePaths& machine);
+
+// The longest text a confirmation shows; a longer one is not offered.
+inline constexpr size_t kLongestConfirmedText = 2048;
+
+// The text as the confirmation shows it: control, invisible and
+// direction-changing characters written as "<U+202E>", so that what the user
+// reads is what is opened.
+WideString VisibleText(WideStringView text);
+
+}  // namespace zobrik

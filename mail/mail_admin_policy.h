@@ -1,0 +1,27 @@
+// The administrator's policy applied to a decoded mail request, without
+// Windows.
+#pragma once
+
+#include <cstdint>
+
+#include "admin_policy.h"
+#include "mail_request.h"
+
+namespace zobrik {
+
+// Raises "too many records" (with a debugger line naming the setting) when
+// the request has more recipients (originators included, as for the
+// built-in limit) or attachments than the policy allows.
+void CheckMailAgainstPolicy(const MailRequest& mail, const AdminPolicy& policy);
+
+// Whether a request with `flags` is handed to Outlook: it asks for Outlook
+// and the policy allows the route. Writes a debugger line when the policy
+// turns it to Simple MAPI.
+bool TakesOutlookRoute(uint32_t flags, const AdminPolicy& policy);
+
+// The flags Outlook is given: without "send at once" when the policy does
+// not allow sending unseen (Outlook then shows the mail), with a debugger
+// line saying so.
+uint32_t OutlookFlags(uint32_t flags, const AdminPolicy& policy);
+
+}  // namespace zobrik
