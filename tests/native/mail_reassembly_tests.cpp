@@ -270,3 +270,24 @@ TEST(MailReassembly, ResetAndOverrunGiveTheBufferStorageBack) {
 
 }  // namespace
 }  // namespace zobrik
+
+namespace zobrik {
+namespace {
+
+TEST(MailReassembly, ALowerLimitRefusesWhatPassesItAndTakesWhatMeetsIt) {
+    MailReassembly limited(nullptr, 100);
+    auto over = Request(101);
+    EXPECT_FALSE(limited.Append(over.data(), 16));
+    EXPECT_EQ(limited.GetState(), MailReassembly::State::Refused);
+    EXPECT_STREQ(limited.TakeRefusal(), "request too large");
+    EXPECT_EQ(limited.Reserved(), 0u);
+
+    limited.Reset();
+    auto exact = Request(100);
+    auto complete = limited.Append(exact.data(), exact.size());
+    ASSERT_TRUE(complete);
+    EXPECT_EQ(complete->bytes, exact);
+}
+
+}  // namespace
+}  // namespace zobrik
