@@ -52,15 +52,16 @@ function(zobrik_mapi_test_settings variant env_var fixtures_var)
     set(${fixtures_var} ${fixtures} PARENT_SCOPE)
 endfunction()
 
-# zobrik_add_wine_test(<name> <target> [PLAIN] [MAPI <variant>] [ARGS ...] [ENV ...] [TIMEOUT s])
+# zobrik_add_wine_test(<name> <target> [PLAIN] [XVFB] [MAPI <variant>] [ARGS ...] [ENV ...] [TIMEOUT s])
 # Runs the program under Wine with the crash handler off; MAPI picks the
 # Simple MAPI variant (default: wine, see zobrik_mapi_test_settings); ENV
 # adds variables (WINEDLLOVERRIDES=... is added to, not replaced). A
 # GoogleTest program passes only when it exits with 0 after its final
 # summary; PLAIN marks a program of another kind, for which the exit status
-# alone counts.
+# alone counts. XVFB runs it on a virtual X display of its own, where
+# windows can be shown and answered.
 function(zobrik_add_wine_test name target)
-    cmake_parse_arguments(ARG "PLAIN" "TIMEOUT;MAPI" "ARGS;ENV" ${ARGN})
+    cmake_parse_arguments(ARG "PLAIN;XVFB" "TIMEOUT;MAPI" "ARGS;ENV" ${ARGN})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()
@@ -72,7 +73,12 @@ function(zobrik_add_wine_test name target)
     if(ARG_PLAIN)
         set(mode --plain)
     endif()
-    add_test(NAME ${name} COMMAND ${ZOBRIK_RUN_TEST_PROGRAM} ${mode} ${ZOBRIK_WINE64} $<TARGET_FILE:${target}> ${ARG_ARGS})
+    set(display)
+    if(ARG_XVFB)
+        set(display xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp")
+    endif()
+    add_test(NAME ${name}
+        COMMAND ${display} ${ZOBRIK_RUN_TEST_PROGRAM} ${mode} ${ZOBRIK_WINE64} $<TARGET_FILE:${target}> ${ARG_ARGS})
     set_tests_properties(${name} PROPERTIES
         FIXTURES_REQUIRED "${fixtures}"
         TIMEOUT ${ARG_TIMEOUT}

@@ -8,7 +8,7 @@ packages=(
     wine64
     googletest libgtest-dev
     clang libclang-rt-14-dev
-    xvfb xdotool imagemagick x11-utils
+    xvfb xauth xdotool imagemagick x11-utils
     unzip zip
 )
 

@@ -1,0 +1,360 @@
+// The administrator's policy through the real DLL: values written into this
+// prefix's registry (HKLM and HKCU) before the client creates the plug-in.
+// Runs on a virtual display, where the confirmation box can be answered.
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
+#include "mail_test_support.h"
+#include "outlook_standin_client.h"
+
+namespace zobrik::testing {
+namespace {
+
+using standin::DebugCapture;
+using standin::OutlookStandIn;
+
+const std::vector<uint8_t> kOkay = {'o', 'k', 'a', 'y', 0, 0, 0, 0};
+const std::vector<uint8_t> kFailed = {'f', 'a', 'i', 'l', 'e', 'd', 0, 0};
+constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Policies\\Zobrik\\WTSDVC";
+
+// Writes policy values and removes the key from both hives when it goes.
+class ScopedPolicy {
+public:
+    ScopedPolicy() { Clear(); }
+    ~ScopedPolicy() { Clear(); }
+    ScopedPolicy(const ScopedPolicy&) = delete;
+    ScopedPolicy& operator=(const ScopedPolicy&) = delete;
+
+    void Raw(HKEY hive, const wchar_t* name, DWORD type, const void* data, DWORD size) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(hive, kPolicyKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    void Dword(HKEY hive, const wchar_t* name, DWORD value) { Raw(hive, name, REG_DWORD, &value, sizeof value); }
+    void List(HKEY hive, const wchar_t* name, const std::vector<std::wstring>& entries) {
+        std::wstring data;
+        for (const auto& entry : entries) {
+            data += entry;
+            data += L'\0';
+        }
+        data += L'\0';
+        Raw(hive, name, REG_MULTI_SZ, data.data(), DWORD(data.size() * sizeof(wchar_t)));
+    }
+
+private:
+    static void Clear() {
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kPolicyKey);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kPolicyKey);
+    }
+};
+
+bool Logged(const std::string& event) { return DebugCapture::Count("Zobrik WTS DVC plugin: " + event + "\n") == 1; }
+
+class PolicyTest : public MailPipelineTest {
+protected:
+    void SetUp() override {
+        MailPipelineTest::SetUp();
+        marker_ = FreshTempFile(L"zobrik-policy-marker");
+        SetEnvironmentVariableW(L"ZOBRIK_MARKER_FILE", marker_.c_str());
+    }
+
+    // A client whose plug-in object reads the policy as it stands now.
+    void Connect() {
+        DebugCapture::Clear();
+        client_ = StartedClient();
+    }
+
+    // Sends `text` on a new exec channel and returns the reply.
+    std::vector<uint8_t> Exec(const std::string& text) {
+        auto channel = client_->OpenChannel("Zobrik/exec");
+        if (!channel) {
+            ADD_FAILURE() << "the exec channel did not open";
+            return {};
+        }
+        EXPECT_EQ(channel->Send(text), S_OK);
+        if (!channel->WaitForWrites(1, kReplyTimeout + std::chrono::seconds(policySeconds_))) {
+            ADD_FAILURE() << "no reply to " << text;
+            return {};
+        }
+        return channel->Writes()[0];
+    }
+
+    bool MarkerRan() { return WaitForMarkerRuns(marker_, 1, kReplyTimeout); }
+    bool MarkerStayedIdle() {
+        Sleep(DWORD(std::chrono::milliseconds(kSilence).count()));
+        return MarkerRuns(marker_) == 0;
+    }
+
+    ScopedPolicy policy_;
+    std::wstring marker_;
+    int policySeconds_ = 0;
+};
+
+TEST_F(PolicyTest, ChannelsSwitchedOffAreNotOffered) {
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecChannel", 0);
+    Connect();
+    EXPECT_EQ(client_->OpenChannel("Zobrik/exec"), nullptr);
+    EXPECT_FALSE(client_->LastOpenResult().hadListener);
+    EXPECT_NE(client_->OpenChannel("Zobrik/mail"), nullptr);
+    EXPECT_TRUE(Logged("exec channel not offered (policy ExecChannel)"));
+
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecChannel", 1);
+    policy_.Dword(HKEY_CURRENT_USER, L"MailChannel", 0);
+    Connect();
+    EXPECT_NE(client_->OpenChannel("Zobrik/exec"), nullptr);
+    EXPECT_EQ(client_->OpenChannel("Zobrik/mail"), nullptr);
+    EXPECT_EQ(client_->InitializeResult(), S_OK);
+    EXPECT_TRUE(Logged("mail channel not offered (policy MailChannel)"));
+}
+
+TEST_F(PolicyTest, MachineWinsAndItsMalformedValuesLeaveTheUsers) {
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecChannel", 1);
+    policy_.Dword(HKEY_CURRENT_USER, L"ExecChannel", 0);
+    Connect();
+    EXPECT_NE(client_->OpenChannel("Zobrik/exec"), nullptr) << "the machine's value wins";
+
+    policy_.Raw(HKEY_LOCAL_MACHINE, L"ExecChannel", REG_SZ, L"1", 4);
+    Connect();
+    EXPECT_EQ(client_->OpenChannel("Zobrik/exec"), nullptr) << "the user's value counts";
+    EXPECT_TRUE(Logged("policy HKLM ExecChannel ignored: not a REG_DWORD"));
+}
+
+TEST_F(PolicyTest, MalformedValuesNeverRefuseMoreOrLessThanTheRest) {
+    policy_.Raw(HKEY_LOCAL_MACHINE, L"ExecAllowPrograms", REG_SZ, L"0", 4);
+    policy_.List(HKEY_LOCAL_MACHINE, L"ExecDenyList", {});
+    const std::vector<BYTE> huge(70000, 'a');
+    policy_.Raw(HKEY_CURRENT_USER, L"ExecAllowList", REG_MULTI_SZ, huge.data(), DWORD(huge.size()));
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecAllowNetworkPaths", 0);
+    Connect();
+    EXPECT_TRUE(Logged("policy HKLM ExecAllowPrograms ignored: not a REG_DWORD"));
+    EXPECT_TRUE(Logged("policy HKLM ExecDenyList ignored: empty"));
+    EXPECT_TRUE(Logged("policy HKCU ExecAllowList ignored: longer than 65536 bytes"));
+    EXPECT_EQ(Exec(MarkerProgramPath()), kOkay);
+    EXPECT_TRUE(MarkerRan());
+    EXPECT_EQ(Exec("\\\\fileserver.invalid\\share\\report.pdf"), kFailed) << "the well-formed setting holds";
+}
+
+TEST_F(PolicyTest, SchemesOutsideTheListAreRefused) {
+    policy_.List(HKEY_LOCAL_MACHINE, L"ExecAllowedSchemes", {L"https", L"MAILTO:"});
+    Connect();
+    EXPECT_EQ(Exec("ftp://files.invalid/report.pdf"), kFailed);
+    EXPECT_TRUE(Logged("exec refused: scheme ftp: is not allowed (policy ExecAllowedSchemes)"));
+    EXPECT_EQ(Exec("file:///C:/windows/win.ini"), kFailed);
+    EXPECT_EQ(Exec(MarkerProgramPath()), kOkay) << "a path has no scheme";
+    EXPECT_TRUE(MarkerRan());
+}
+
+TEST_F(PolicyTest, ProgramsAreRefusedAndNotRun) {
+    policy_.Dword(HKEY_CURRENT_USER, L"ExecAllowPrograms", 0);
+    Connect();
+    const std::string marker = MarkerProgramPath();
+    EXPECT_EQ(Exec(marker), kFailed);
+    EXPECT_EQ(Exec(marker.substr(0, marker.size() - 4)), kFailed) << "without its extension";
+    EXPECT_TRUE(MarkerStayedIdle());
+    EXPECT_TRUE(Logged("exec refused: program or script \"" + marker + "\" (policy ExecAllowPrograms)"));
+}
+
+TEST_F(PolicyTest, NetworkAndLocalPaths) {
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecAllowNetworkPaths", 0);
+    Connect();
+    for (const char* text : {"\\\\fileserver.invalid\\share\\a.pdf", "//fileserver.invalid/share/a.pdf",
+                             "file://fileserver.invalid/share/a.pdf", "\\\\fileserver.invalid@SSL\\DavWWWRoot\\a.pdf"}) {
+        EXPECT_EQ(Exec(text), kFailed) << text;
+    }
+    EXPECT_TRUE(Logged("exec refused: network path \"\\\\fileserver.invalid\\share\\a.pdf\" "
+                       "(policy ExecAllowNetworkPaths)"));
+    EXPECT_EQ(Exec(MarkerProgramPath()), kOkay);
+    EXPECT_TRUE(MarkerRan());
+
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecAllowNetworkPaths", 1);
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecAllowLocalPaths", 0);
+    Connect();
+    EXPECT_EQ(Exec(MarkerProgramPath()), kFailed);
+    EXPECT_EQ(MarkerRuns(marker_), 1);
+}
+
+TEST_F(PolicyTest, DenyListWinsOverAllowList) {
+    const std::string marker = MarkerProgramPath();
+    const std::wstring folder = standin::ExecutableDirectory();
+    policy_.List(HKEY_LOCAL_MACHINE, L"ExecAllowList", {folder + L"*"});
+    Connect();
+    EXPECT_EQ(Exec("C:\\windows\\notepad.exe"), kFailed);
+    EXPECT_TRUE(Logged("exec refused: matches no allow list entry (policy ExecAllowList)"));
+    EXPECT_EQ(Exec(marker), kOkay);
+    EXPECT_TRUE(MarkerRan());
+
+    policy_.List(HKEY_CURRENT_USER, L"ExecDenyList", {L"*\\MARKER.EXE"});
+    Connect();
+    EXPECT_EQ(Exec(marker), kFailed);
+    EXPECT_TRUE(Logged("exec refused: matches the deny list entry \"*\\MARKER.EXE\" (policy ExecDenyList)"));
+    EXPECT_EQ(MarkerRuns(marker_), 1);
+}
+
+// What the confirmation box showed, and the answer given to it.
+struct BoxSeen {
+    bool found = false;
+    bool owned = true;
+    std::wstring text;
+    std::wstring openButton;
+    std::wstring dontOpenButton;
+};
+
+std::wstring ItemText(HWND box, int id) {
+    wchar_t text[4096] = {};
+    GetDlgItemTextW(box, id, text, 4096);
+    return text;
+}
+
+// Waits for the box, reads it and answers with `button` (0: no answer).
+BoxSeen AnswerBox(int button) {
+    BoxSeen seen;
+    for (int i = 0; i < 200 && !seen.found; ++i) {
+        HWND box = FindWindowW(L"#32770", L"Zobrik WTS Plugin");
+        if (!box || !IsWindowVisible(box)) {
+            Sleep(100);
+            continue;
+        }
+        Sleep(200);  // the box names its buttons as it is activated
+        seen.found = true;
+        seen.owned = GetWindow(box, GW_OWNER) != nullptr;
+        seen.text = ItemText(box, 0xFFFF);
+        seen.openButton = ItemText(box, IDYES);
+        seen.dontOpenButton = ItemText(box, IDNO);
+        if (button) {
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(box, button)));
+        }
+    }
+    return seen;
+}
+
+TEST_F(PolicyTest, ConfirmationOpensOnlyWhatTheUserAccepts) {
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecConfirm", 1);
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecConfirmTimeout", 3);
+    policySeconds_ = 3;
+    Connect();
+    const std::string marker = MarkerProgramPath();
+
+    BoxSeen seen;
+    std::thread accept([&seen] { seen = AnswerBox(IDYES); });
+    EXPECT_EQ(Exec(marker), kOkay);
+    accept.join();
+    ASSERT_TRUE(seen.found) << "no confirmation box appeared";
+    EXPECT_FALSE(seen.owned) << "the box belongs to no window";
+    EXPECT_NE(seen.text.find(standin::ExecutableDirectory() + L"marker.exe"), std::wstring::npos);
+    EXPECT_EQ(seen.openButton, L"&Open");
+    EXPECT_EQ(seen.dontOpenButton, L"&Don't open");
+    EXPECT_TRUE(MarkerRan());
+
+    std::thread decline([&seen] { seen = AnswerBox(IDNO); });
+    EXPECT_EQ(Exec(marker), kFailed);
+    decline.join();
+    EXPECT_TRUE(seen.found);
+    EXPECT_TRUE(Logged("exec refused: the user chose not to open it (policy ExecConfirm)"));
+
+    const DWORD before = GetTickCount();
+    std::thread ignore([&seen] { seen = AnswerBox(0); });
+    EXPECT_EQ(Exec(marker), kFailed);
+    ignore.join();
+    EXPECT_TRUE(seen.found);
+    EXPECT_GE(GetTickCount() - before, 2500u) << "the box waited for its time-out";
+    EXPECT_TRUE(Logged("exec refused: the user did not answer in time (policy ExecConfirm)"));
+    EXPECT_EQ(FindWindowW(L"#32770", L"Zobrik WTS Plugin"), nullptr) << "the box closed";
+    EXPECT_EQ(MarkerRuns(marker_), 1) << "only the accepted text ran";
+}
+
+TEST_F(PolicyTest, ConfirmationShowsHiddenCharacters) {
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecConfirm", 1);
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecConfirmTimeout", 5);
+    policySeconds_ = 5;
+    Connect();
+    BoxSeen seen;
+    std::thread decline([&seen] { seen = AnswerBox(IDNO); });
+    EXPECT_EQ(Exec("C:\\missing\\report\ttxt.pdf"), kFailed);
+    decline.join();
+    EXPECT_NE(seen.text.find(L"C:\\missing\\report<U+0009>txt.pdf"), std::wstring::npos);
+}
+
+MailRequestWriter TwoRecipientMail(uint32_t flags) {
+    MailRequestWriter writer;
+    writer.Subject("Offer").Body("Dear Ann").Flags(flags)
+        .AddRecipient(RecipientGroup::To, "Ann", "ann@example.com")
+        .AddRecipient(RecipientGroup::Cc, "Bob", "bob@example.com")
+        .AddAttachment("offer.pdf", Pattern(300, 1));
+    return writer;
+}
+
+TEST_F(PolicyTest, MailLimitsAreLowered) {
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"MailMaxRecipients", 1);
+    Connect();
+    EXPECT_EQ(Exchange(TwoRecipientMail(0).Build()), ErrorReply("too many records"));
+    EXPECT_TRUE(Logged("mail refused: 2 recipients, at most 1 (policy MailMaxRecipients)"));
+    EXPECT_EQ(mapi_.CallCount(), 0u);
+    EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty()) << "nothing staged";
+
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"MailMaxRecipients", 2);
+    policy_.Dword(HKEY_CURRENT_USER, L"MailMaxAttachments", 0);
+    Connect();
+    EXPECT_EQ(Exchange(TwoRecipientMail(0).Build()), ErrorReply("too many records"));
+    EXPECT_TRUE(Logged("mail refused: 1 attachments, at most 0 (policy MailMaxAttachments)"));
+
+    policy_.Dword(HKEY_CURRENT_USER, L"MailMaxAttachments", 1);
+    policy_.Dword(HKEY_CURRENT_USER, L"MailMaxRequestBytes", 1000);
+    Connect();
+    EXPECT_EQ(Exchange(MinimalMailRequest(1001), 100), ErrorReply("request too large"));
+    EXPECT_TRUE(Logged("mail refused: request of 1001 bytes, at most 1000 (policy MailMaxRequestBytes)"));
+    EXPECT_EQ(Exchange(TwoRecipientMail(0).Build()), StatusOkReply()) << "within every limit";
+    EXPECT_EQ(mapi_.CallCount(), 1u);
+}
+
+class PolicyOutlookTest : public PolicyTest {
+protected:
+    void SetUp() override {
+        outlook_ = OutlookStandIn::Load();
+        ASSERT_TRUE(outlook_.Valid()) << "the Outlook stand-in is not registered in this prefix";
+        outlook_.Reset();
+        PolicyTest::SetUp();
+    }
+    void TearDown() override {
+        outlook_.Reset();
+        PolicyTest::TearDown();
+    }
+    size_t OutlookCalls(const std::string& part) {
+        size_t count = 0;
+        for (const auto& call : outlook_.Calls()) {
+            count += call.find(part) != std::string::npos;
+        }
+        return count;
+    }
+    OutlookStandIn outlook_;
+};
+
+TEST_F(PolicyOutlookTest, WithoutOutlookTheMailGoesToSimpleMapi) {
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"MailAllowOutlook", 0);
+    Connect();
+    EXPECT_EQ(Exchange(TwoRecipientMail(sdk::kMailFlagOutlook).Build()), StatusOkReply());
+    EXPECT_EQ(mapi_.CallCount(), 1u);
+    EXPECT_TRUE(outlook_.Calls().empty());
+    EXPECT_TRUE(Logged("mail handed to Simple MAPI, not Outlook (policy MailAllowOutlook)"));
+}
+
+TEST_F(PolicyOutlookTest, WithoutImmediateSendOutlookShowsTheMail) {
+    Connect();
+    EXPECT_EQ(Exchange(TwoRecipientMail(sdk::kMailFlagOutlook | sdk::kMailFlagImmediate).Build()), StatusOkReply());
+    EXPECT_EQ(OutlookCalls("_MailItem.Send() -> S_OK"), 1u) << "sent without the policy";
+
+    policy_.Dword(HKEY_CURRENT_USER, L"MailAllowImmediateSend", 0);
+    Connect();
+    outlook_.Reset();
+    EXPECT_EQ(Exchange(TwoRecipientMail(sdk::kMailFlagOutlook | sdk::kMailFlagImmediate).Build()), StatusOkReply());
+    EXPECT_EQ(OutlookCalls("_MailItem.Send"), 0u);
+    EXPECT_EQ(OutlookCalls("_Inspector.Display(VT_INT 0) -> S_OK"), 1u);
+    EXPECT_EQ(mapi_.CallCount(), 0u);
+    EXPECT_TRUE(Logged("mail shown instead of sent at once (policy MailAllowImmediateSend)"));
+}
+
+}  // namespace
+}  // namespace zobrik::testing
