@@ -24,8 +24,16 @@ if(NOT ZOBRIK_FUZZ)
     add_executable(native_tests ${ZOBRIK_NATIVE_TEST_SOURCES})
     target_include_directories(native_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/sdk)
     target_link_libraries(native_tests PRIVATE zobrik_logic GTest::gtest GTest::gtest_main)
+    target_compile_definitions(native_tests PRIVATE ZOBRIK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     add_test(NAME native_tests COMMAND native_tests)
     set_tests_properties(native_tests PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
+    # The administrative template is well-formed XML (its content is checked
+    # against the code by native_tests).
+    find_program(ZOBRIK_XMLLINT xmllint REQUIRED)
+    add_test(NAME admin_template_xml COMMAND ${ZOBRIK_XMLLINT} --noout
+        ${PROJECT_SOURCE_DIR}/install/policy/ZobrikWTSDVC.admx
+        ${PROJECT_SOURCE_DIR}/install/policy/en-US/ZobrikWTSDVC.adml
+        ${PROJECT_SOURCE_DIR}/install/policy/de-DE/ZobrikWTSDVC.adml)
 endif()
 
 if(ZOBRIK_FUZZ AND EXISTS ${PROJECT_SOURCE_DIR}/fuzz/CMakeLists.txt)

@@ -10,6 +10,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth xdotool imagemagick x11-utils
     unzip zip
+    libxml2-utils
 )
 
 missing=()
