@@ -3,6 +3,7 @@
 # installer script (which looks for it there):
 #   ZobrikWTSDVC.dll, Install-ZobrikPlugin.ps1, zobrik-plugin.reg.in (template,
 #   path to be filled in), zobrik-plugin-remove.reg, INSTALL.md, README.md,
+#   policy/ (the administrative template: ZobrikWTSDVC.admx, en-US/, de-DE/),
 #   bin/zobrik-send.exe (when that tool is part of the build), docs/ (when present).
 # The DLL and zobrik-send.exe are the stripped files of the build. Their debug
 # information goes into a second archive, ZobrikWTSDVC-<version>-win64-symbols.zip
@@ -31,6 +32,7 @@ install(FILES
     ${PROJECT_SOURCE_DIR}/install/INSTALL.md
     ${PROJECT_SOURCE_DIR}/README.md
     DESTINATION . COMPONENT runtime)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/install/policy/ DESTINATION policy COMPONENT runtime)
 if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/docs)
     install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs COMPONENT runtime)
 endif()

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Checks a release archive: one top folder ZobrikWTSDVC-<version>-win64 with
 # the DLL (the same bytes as the built one, a 64-bit PE image), the installer
-# files and the README, bin/<send-tool> when one is named (the same bytes as
+# files, the README, the administrative template (policy/), bin/<send-tool> when one is named (the same bytes as
 # the one built beside the DLL), docs/ optionally, and nothing else.
 # The symbols archive beside it, ZobrikWTSDVC-<version>-win64-symbols.zip,
 # holds in the same folder ZobrikWTSDVC.dll.debug and bin/<send-tool>.debug,
@@ -21,7 +21,8 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 entries="$(unzip -Z1 "$zip" | grep -v '/$')" || { echo "FAIL: cannot read $zip"; exit 1; }
 
 expected=(ZobrikWTSDVC.dll Install-ZobrikPlugin.ps1 zobrik-plugin.reg.in
-          zobrik-plugin-remove.reg INSTALL.md README.md)
+          zobrik-plugin-remove.reg INSTALL.md README.md
+          policy/ZobrikWTSDVC.admx policy/en-US/ZobrikWTSDVC.adml policy/de-DE/ZobrikWTSDVC.adml)
 [ -n "$send_tool" ] && expected+=("bin/$send_tool")
 for f in "${expected[@]}"; do
     if grep -qxF "$top/$f" <<<"$entries"; then
