@@ -149,6 +149,32 @@ std::vector<Bytes> NameSeeds() {
     return seeds;
 }
 
+// Exec texts for the policy fuzzer: a choice byte, a pattern, 0xFFFF, a text.
+std::vector<Bytes> ExecPolicySeeds() {
+    const std::vector<std::pair<std::u16string, std::u16string>> cases = {
+        {u"https://intranet.example/*", u"HTTPS://user@Intranet.Example./x"},
+        {u"C:\\Docs\\*", u"file:///C:/Docs/../a%20b.pdf"},
+        {u"\\\\server\\*", u"\\\\?\\UNC\\server\\share\\setup.exe:s"},
+        {u"*a*b*?", u"  \"url:mailto:x@example.com\"  "},
+        {u"*", u"N:\\tool\u202Etxt.pyz"},
+    };
+    std::vector<Bytes> seeds;
+    uint8_t choice = 0x07;
+    for (const auto& [pattern, text] : cases) {
+        Bytes seed{choice};
+        choice = uint8_t(choice * 5 + 0x13);
+        auto add = [&seed](char16_t c) {
+            seed.push_back(uint8_t(c & 0xFF));
+            seed.push_back(uint8_t(c >> 8));
+        };
+        for (char16_t c : pattern) add(c);
+        add(0xFFFF);
+        for (char16_t c : text) add(c);
+        seeds.push_back(seed);
+    }
+    return seeds;
+}
+
 bool WriteSeeds(const std::string& directory, const std::vector<Bytes>& seeds) {
     for (size_t i = 0; i < seeds.size(); ++i) {
         const std::string path = directory + "/seed-" + std::to_string(i);
@@ -166,10 +192,10 @@ bool WriteSeeds(const std::string& directory, const std::vector<Bytes>& seeds) {
 
 }  // namespace
 
-// usage: make_mail_corpus <output-directory> [decoder|reassembly|names]
+// usage: make_mail_corpus <output-directory> [decoder|reassembly|names|exec-policy]
 int main(int argc, char** argv) {
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: %s <output-directory> [decoder|reassembly|names]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <output-directory> [decoder|reassembly|names|exec-policy]\n", argv[0]);
         return 2;
     }
     const std::string kind = argc == 3 ? argv[2] : "decoder";
@@ -180,6 +206,8 @@ int main(int argc, char** argv) {
         seeds = ChunkedSeeds(Seeds());
     } else if (kind == "names") {
         seeds = NameSeeds();
+    } else if (kind == "exec-policy") {
+        seeds = ExecPolicySeeds();
     } else {
         std::fprintf(stderr, "unknown seed kind %s\n", kind.c_str());
         return 2;

@@ -75,7 +75,10 @@ private:
 };
 
 BoundedWorkers& ExecWorkers() {
-    static PoolWorkerStarter starter(PoolWorkerStarter::Duration::Short);
+    // An open may wait on an unreachable share, and a confirmation on the
+    // user for up to an hour: the pool is told, so it does not wait for
+    // these threads before serving other work of the process.
+    static PoolWorkerStarter starter(PoolWorkerStarter::Duration::MayRunLong);
     static BoundedWorkers workers({kMaxExecWorkers, kMaxWaitingExecRequests}, starter);
     return workers;
 }

@@ -73,6 +73,12 @@ TEST(ExecAdminPolicy, DenyListWinsOverAllowList) {
     EXPECT_EQ(RefusedBy(u"https://ignored@SECRET.example./x", policy), "ExecDenyList");
     EXPECT_EQ(RefusedBy(u"https://intranet.example@evil.test/", policy), "ExecAllowList");
     EXPECT_EQ(RefusedBy(u"C:\\Docs\\a.pdf", policy), "ExecAllowList");
+
+    // The text as sent counts too: a path has no form that starts with "file:".
+    AdminPolicy noFileUrls;
+    noFileUrls.execDenyList = {u"file:*"};
+    EXPECT_EQ(RefusedBy(u"  FILE:///C:/Docs/a.pdf", noFileUrls), "ExecDenyList");
+    EXPECT_EQ(RefusedBy(u"C:\\Docs\\a.pdf", noFileUrls), "");
 }
 
 TEST(ExecAdminPolicy, PathsAreMatchedInEveryReading) {
