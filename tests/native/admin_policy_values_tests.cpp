@@ -125,6 +125,10 @@ TEST(AdminPolicyValues, MalformedListsAreIgnored) {
     EXPECT_TRUE(others.execDenyList.empty());
     EXPECT_FALSE(others.execAllowList);
     EXPECT_FALSE(others.execAllowedSchemes);
+
+    Lines();
+    EXPECT_FALSE(PolicyFromHives(Machine({MultiString(kExecAllowedSchemesSetting, {})}), User({})).execAllowedSchemes);
+    EXPECT_EQ(Lines(), std::vector<std::string>{"Zobrik WTS DVC plugin: policy HKLM ExecAllowedSchemes ignored: empty\n"});
 }
 
 TEST(AdminPolicyValues, ListsWithoutTheirFinalTerminatorsAreRead) {
