@@ -4,7 +4,9 @@
 //   decoding with a small vs a large attachment,
 //   reassembling 64 MiB in 1,600-byte chunks vs one memcpy,
 //   staging a 64 MiB attachment vs one raw WriteFile of it,
-//   the exec channel's round trip vs the shell call alone.
+//   the exec channel's round trip vs the shell call alone,
+//   the same round trip and the plug-in's start with an administrator
+//   policy vs without one.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -274,6 +276,89 @@ void ExecBenchmark() {
                 pooledShell * 1e3, handOff * 1e3, (roundTrip - pooledShell) * 1e3);
 }
 
+// Writes an exec policy into HKCU for its lifetime; the key goes with it.
+class BenchmarkPolicy {
+public:
+    BenchmarkPolicy() {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS) {
+            return;
+        }
+        const DWORD off = 0;
+        RegSetValueExW(key, L"ExecAllowNetworkPaths", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);
+        SetList(key, L"ExecAllowedSchemes", {L"https", L"mailto"});
+        SetList(key, L"ExecAllowList", {L"https://intranet.example.com/*", L"mailto:*", L"C:\\no\\*"});
+        SetList(key, L"ExecDenyList", {L"*\\secret\\*", L"https://intranet.example.com/admin/*"});
+        RegCloseKey(key);
+        written_ = true;
+    }
+    ~BenchmarkPolicy() { RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
+    bool Written() const { return written_; }
+
+private:
+    static constexpr wchar_t kKey[] = L"SOFTWARE\\Policies\\Zobrik\\WTSDVC";
+    static void SetList(HKEY key, const wchar_t* name, const std::vector<std::wstring>& entries) {
+        std::wstring data;
+        for (const auto& entry : entries) {
+            data += entry;
+            data += L'\0';
+        }
+        data += L'\0';
+        RegSetValueExW(key, name, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                       DWORD(data.size() * sizeof(wchar_t)));
+    }
+    bool written_ = false;
+};
+
+// A text the policy lets through (the shell then fails to find it), sent
+// with and without a policy in turns, and the plug-in's start (which reads
+// the policy) with and without one.
+void PolicyBenchmark() {
+    const char* path = "C:\\no\\such\\zobrik-bench.exe";
+    const int rounds = 200;
+    auto roundTrip = [&](zobrik::standin::ClientStandIn& client) {
+        auto channel = client.OpenChannel("Zobrik/exec");
+        size_t replies = 0;
+        return Best(1, [&] {
+                   for (int i = 0; i < rounds; ++i) {
+                       channel->Send(std::string(path));
+                       channel->WaitForWrites(++replies, std::chrono::seconds(20));
+                   }
+               }) / rounds;
+    };
+    auto start = [] {
+        return Best(20, [] {
+            zobrik::standin::ClientStandIn client;
+            client.Start();
+        });
+    };
+    zobrik::standin::ClientStandIn plain;
+    if (plain.Start() != S_OK) {
+        std::printf("policy benchmark skipped: the plug-in did not start\n");
+        return;
+    }
+    double without = 1e30, with = 1e30, startWithout = start(), startWith = 1e30;
+    for (int turn = 0; turn < 5; ++turn) {
+        without = std::min(without, roundTrip(plain));
+        BenchmarkPolicy policy;
+        if (!policy.Written()) {
+            std::printf("policy benchmark skipped: the policy could not be written\n");
+            return;
+        }
+        zobrik::standin::ClientStandIn restricted;
+        restricted.Start();
+        with = std::min(with, roundTrip(restricted));
+        if (turn == 0) {
+            startWith = start();
+        }
+    }
+    std::printf("%-44s %9.3f ms vs %-28s %9.3f ms  the policy's checks %.3f ms\n", "exec round trip with a policy",
+                with * 1e3, "the same without", without * 1e3, (with - without) * 1e3);
+    std::printf("%-44s %9.3f ms vs %-28s %9.3f ms  reading the policy %.3f ms\n", "plug-in start with a policy",
+                startWith * 1e3, "the same without", startWithout * 1e3, (startWith - startWithout) * 1e3);
+}
+
 }  // namespace
 
 int main() {
@@ -284,6 +369,7 @@ int main() {
         StagingBenchmark();
         PeakMemoryBenchmark();
         ExecBenchmark();
+        PolicyBenchmark();
     } catch (const char* message) {
         std::printf("benchmark failed: %s\n", message);
         return 1;
