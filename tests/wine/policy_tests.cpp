@@ -360,3 +360,20 @@ TEST_F(PolicyOutlookTest, WithoutImmediateSendOutlookShowsTheMail) {
 
 }  // namespace
 }  // namespace zobrik::testing
+
+namespace zobrik::testing {
+namespace {
+
+// Run without a display: the box cannot be shown, and nothing is opened.
+using PolicyWithoutDisplay = PolicyTest;
+
+TEST_F(PolicyWithoutDisplay, ConfirmationThatCannotBeShownRefuses) {
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecConfirm", 1);
+    Connect();
+    EXPECT_EQ(Exec(MarkerProgramPath()), kFailed);
+    EXPECT_TRUE(MarkerStayedIdle());
+    EXPECT_TRUE(Logged("exec refused: the confirmation could not be shown (policy ExecConfirm)"));
+}
+
+}  // namespace
+}  // namespace zobrik::testing
