@@ -14,7 +14,7 @@ if(ZOBRIK_FUZZ)
 endif()
 
 add_library(zobrik_logic STATIC ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_NATIVE_SOURCES})
-target_include_directories(zobrik_logic PUBLIC ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+target_include_directories(zobrik_logic PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(zobrik_logic PUBLIC ${ZOBRIK_WARNINGS} ${ZOBRIK_SANITIZER_FLAGS})
 target_link_options(zobrik_logic PUBLIC ${ZOBRIK_SANITIZER_FLAGS})
 

@@ -25,9 +25,9 @@ set(ZOBRIK_LOGIC_NATIVE_SOURCES
 
 # The thin Windows layer of the DLL.
 set(ZOBRIK_WIN_SOURCES
-    plugin/debug_output_win.cpp
+    common/debug_output_win.cpp
     plugin/factory.cpp
-    plugin/simple_mapi_binding.cpp
+    common/simple_mapi_binding.cpp
     plugin/plugin.cpp
     plugin/module_objects.cpp
     plugin/channel_callbacks.cpp
@@ -41,9 +41,9 @@ set(ZOBRIK_WIN_SOURCES
     plugin/admin_policy_registry.cpp
     mail/mail_processing.cpp
     mail/attachment_staging.cpp
-    mail/staging_location.cpp
+    common/staging_location.cpp
     mail/simple_mapi_send.cpp
     mail/outlook_handover.cpp
-    mail/outlook_connection.cpp
+    common/outlook_connection.cpp
     selftest/run.cpp
 )

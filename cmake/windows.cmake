@@ -12,7 +12,7 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 # Everything of the plug-in but its entry point, as objects: linked into the
 # DLL and into the benchmarks that time its parts.
 add_library(zobrik_core OBJECT ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_WIN_SOURCES} ${ZOBRIK_WIN_SOURCES})
-target_include_directories(zobrik_core PUBLIC ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+target_include_directories(zobrik_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(zobrik_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 # -g: the objects end up in the DLL, whose debug information is kept in
 # ZobrikWTSDVC.dll.debug (zobrik_split_debug_info).

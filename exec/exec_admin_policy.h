@@ -21,9 +21,9 @@
 #include <optional>
 #include <vector>
 
-#include "admin_policy.h"
+#include "include/admin_policy.h"
 #include "exec_policy.h"
-#include "wide_text.h"
+#include "include/wide_text.h"
 
 namespace zobrik {
 

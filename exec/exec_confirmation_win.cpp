@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "exec_admin_policy.h"
-#include "win_owners.h"
+#include "include/win_owners.h"
 
 namespace zobrik {
 
@@ -58,8 +58,8 @@ Confirmation AskToOpen(const std::wstring& text, uint32_t seconds) noexcept {
             return Confirmation::NotShown;
         }
         const std::wstring question = Question(text, seconds);
-        static std::mutex oneBoxAtATime;
-        std::lock_guard<std::mutex> lock(oneBoxAtATime);
+        static SlimLock oneBoxAtATime;
+        std::lock_guard lock(oneBoxAtATime);
         g_box = OpenBox{nullptr, UINT(seconds) * 1000, false};
         UniqueHook hook(SetWindowsHookExW(WH_CBT, WatchBox, nullptr, GetCurrentThreadId()));
         if (!hook) {

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "wide_text.h"
+#include "include/wide_text.h"
 
 namespace zobrik {
 

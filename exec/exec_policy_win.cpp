@@ -9,7 +9,8 @@
 
 #include "exec_admin_policy.h"
 #include "exec_policy.h"
-#include "staging_location.h"
+#include "include/staging_location.h"
+#include "include/win_owners.h"
 
 namespace zobrik {
 
@@ -40,24 +41,6 @@ std::optional<std::wstring> SizedCall(Call call) {
     }
     return std::nullopt;
 }
-
-// Owns a file handle; INVALID_HANDLE_VALUE is held as none.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) noexcept : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-    ~FileHandle() {
-        if (handle_) {
-            CloseHandle(handle_);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    explicit operator bool() const noexcept { return handle_ != nullptr; }
-    HANDLE get() const noexcept { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 class WindowsPaths final : public MachinePaths {
 public:
@@ -121,7 +104,7 @@ public:
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             return std::nullopt;
         }
-        FileHandle directory(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+        UniqueHandle directory(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         BY_HANDLE_FILE_INFORMATION information;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "admin_policy.h"
+#include "include/admin_policy.h"
 
 namespace zobrik {
 

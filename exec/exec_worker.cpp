@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "debug_output.h"
+#include "include/debug_output.h"
 #include "exec_confirmation_win.h"
 #include "exec_policy.h"
 #include "exec_policy_win.h"
@@ -35,7 +35,7 @@ bool UserConfirms(std::string_view text, const AdminPolicy& policy) {
 
 }  // namespace
 
-void ExecWorker(std::string request, const SharedChannelSlot& channel, const AdminPolicy& policy) noexcept {
+const ExecReply& ServeExecRequest(const std::string& request, const AdminPolicy& policy) noexcept {
     const ExecReply* reply = &kExecReplyFailed;
     try {
         const std::string_view text = ExecText(request);
@@ -49,7 +49,7 @@ void ExecWorker(std::string request, const SharedChannelSlot& channel, const Adm
         // Only the checks throw (out of memory): the shell was not called.
         DebugEvent(L"exec refused: text could not be checked");
     }
-    channel->WriteIfOpen(reply->data(), ULONG(reply->size()));
+    return *reply;
 }
 
 }  // namespace zobrik

@@ -1,15 +1,16 @@
-// Opens what an exec request names with the shell and answers on its channel.
+// Opens what an exec request names with the shell.
 #pragma once
 
 #include <string>
 
-#include "admin_policy.h"
-#include "plugin/channel_slot.h"
+#include "exec_reply.h"
+#include "include/admin_policy.h"
 
 namespace zobrik {
 
-// `request` is the message's bytes; as text it ends at its first NUL byte.
-// The policy may refuse the text or have the user confirm it first.
-void ExecWorker(std::string request, const SharedChannelSlot& channel, const AdminPolicy& policy) noexcept;
+// Checks the text of `request` (its bytes up to the first NUL), has the
+// user confirm it when the policy asks for that, opens it with the shell and
+// returns the reply for the channel.
+const ExecReply& ServeExecRequest(const std::string& request, const AdminPolicy& policy) noexcept;
 
 }  // namespace zobrik

@@ -1,6 +1,6 @@
 // Debug output for the fuzz targets: reads every traced string up to its
 // terminator, so that the sanitizer checks each of them, and keeps nothing.
-#include "debug_output.h"
+#include "include/debug_output.h"
 
 namespace zobrik {
 namespace {

@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "mail_request.h"
+#include "include/mail_request.h"
 #include "plugin/mail_reassembly.h"
-#include "request_limits.h"
+#include "include/request_limits.h"
 
 namespace {
 

@@ -1,48 +1,249 @@
-// Owners of Windows resources: one template, one alias per kind. Each
-// closes its resource once, when it goes, and can be moved but not copied.
+// Owners of Windows resources, the one family the code uses: kernel handles,
+// modules, find handles, LocalAlloc memory, hooks, registry keys, a slim
+// lock, COM interface pointers, BSTRs, VARIANTs and the COM apartment. Each
+// owner frees its resource once, when it goes; owners move, never copy.
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
+#include <unknwn.h>
 
 #include <utility>
 
 namespace zobrik {
 
-template <class Handle, auto Close>
+// --- Handles --------------------------------------------------------------
+
+// `Traits` names the handle type, its empty values and how it is closed.
+template <class Traits>
 class UniqueResource {
 public:
+    using Handle = typename Traits::Handle;
+
     UniqueResource() noexcept = default;
     explicit UniqueResource(Handle handle) noexcept : handle_(handle) {}
     ~UniqueResource() { Reset(); }
-    UniqueResource(UniqueResource&& other) noexcept : handle_(std::exchange(other.handle_, Handle{})) {}
+    UniqueResource(UniqueResource&& other) noexcept : handle_(other.Release()) {}
     UniqueResource& operator=(UniqueResource&& other) noexcept {
         if (this != &other) {
-            Reset(std::exchange(other.handle_, Handle{}));
+            Reset(other.Release());
         }
         return *this;
     }
     UniqueResource(const UniqueResource&) = delete;
     UniqueResource& operator=(const UniqueResource&) = delete;
 
-    explicit operator bool() const noexcept { return handle_ != Handle{}; }
+    explicit operator bool() const noexcept { return !Traits::IsEmpty(handle_); }
     Handle get() const noexcept { return handle_; }
     // For functions that return the resource through a pointer.
     Handle* Put() noexcept {
         Reset();
         return &handle_;
     }
-    void Reset(Handle handle = Handle{}) noexcept {
-        if (handle_ != Handle{}) {
-            Close(handle_);
+    // Gives the resource up without freeing it.
+    Handle Release() noexcept { return std::exchange(handle_, Traits::Empty()); }
+    void Reset(Handle handle = Traits::Empty()) noexcept {
+        if (!Traits::IsEmpty(handle_)) {
+            Traits::Close(handle_);
         }
         handle_ = handle;
     }
 
 private:
-    Handle handle_{};
+    Handle handle_ = Traits::Empty();
 };
 
-using UniqueHook = UniqueResource<HHOOK, UnhookWindowsHookEx>;
-using UniqueRegistryKey = UniqueResource<HKEY, RegCloseKey>;
+// A kernel handle: files, events, processes, threads. Both null and
+// INVALID_HANDLE_VALUE (what CreateFile returns on failure) are empty.
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static Handle Empty() noexcept { return nullptr; }
+    static bool IsEmpty(Handle handle) noexcept { return handle == nullptr || handle == INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) noexcept { CloseHandle(handle); }
+};
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
+
+// Closes `handle` now and reports whether the system accepted the close (a
+// file's last write can fail there).
+inline bool CloseReporting(UniqueHandle& handle) noexcept {
+    if (!handle) {
+        return true;
+    }
+    return CloseHandle(handle.Release()) != FALSE;
+}
+
+struct FindHandleTraits {
+    using Handle = HANDLE;
+    static Handle Empty() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool IsEmpty(Handle handle) noexcept { return handle == nullptr || handle == INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) noexcept { FindClose(handle); }
+};
+using UniqueFindHandle = UniqueResource<FindHandleTraits>;
+
+struct ModuleTraits {
+    using Handle = HMODULE;
+    static Handle Empty() noexcept { return nullptr; }
+    static bool IsEmpty(Handle module) noexcept { return module == nullptr; }
+    static void Close(Handle module) noexcept { FreeLibrary(module); }
+};
+using UniqueModule = UniqueResource<ModuleTraits>;
+
+struct HookTraits {
+    using Handle = HHOOK;
+    static Handle Empty() noexcept { return nullptr; }
+    static bool IsEmpty(Handle hook) noexcept { return hook == nullptr; }
+    static void Close(Handle hook) noexcept { UnhookWindowsHookEx(hook); }
+};
+using UniqueHook = UniqueResource<HookTraits>;
+
+struct RegistryKeyTraits {
+    using Handle = HKEY;
+    static Handle Empty() noexcept { return nullptr; }
+    static bool IsEmpty(Handle key) noexcept { return key == nullptr; }
+    static void Close(Handle key) noexcept { RegCloseKey(key); }
+};
+using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+
+// Memory that a system call allocated with LocalAlloc for the caller.
+template <class T>
+struct LocalMemoryTraits {
+    using Handle = T*;
+    static Handle Empty() noexcept { return nullptr; }
+    static bool IsEmpty(Handle memory) noexcept { return memory == nullptr; }
+    static void Close(Handle memory) noexcept { LocalFree(memory); }
+};
+template <class T>
+using UniqueLocalMemory = UniqueResource<LocalMemoryTraits<T>>;
+
+// --- Locks ----------------------------------------------------------------
+
+// A slim reader/writer lock used exclusively; works with std::lock_guard
+// and std::unique_lock. Needs no clean-up and never throws.
+class SlimLock {
+public:
+    SlimLock() noexcept = default;
+    SlimLock(const SlimLock&) = delete;
+    SlimLock& operator=(const SlimLock&) = delete;
+
+    void lock() noexcept { AcquireSRWLockExclusive(&lock_); }
+    void unlock() noexcept { ReleaseSRWLockExclusive(&lock_); }
+    bool try_lock() noexcept { return TryAcquireSRWLockExclusive(&lock_) != FALSE; }
+
+private:
+    SRWLOCK lock_ = SRWLOCK_INIT;
+};
+
+// --- COM ------------------------------------------------------------------
+
+// An interface pointer that holds one reference.
+template <class Interface>
+class ComPtr {
+public:
+    ComPtr() noexcept = default;
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ComPtr(ComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            pointer_ = std::exchange(other.pointer_, nullptr);
+        }
+        return *this;
+    }
+    ~ComPtr() { Reset(); }
+
+    void Reset() noexcept {
+        if (pointer_) {
+            std::exchange(pointer_, nullptr)->Release();
+        }
+    }
+
+    // Place for an out parameter; releases what is held first.
+    Interface** Receive() noexcept {
+        Reset();
+        return &pointer_;
+    }
+    void** ReceiveVoid() noexcept { return reinterpret_cast<void**>(Receive()); }
+
+    Interface* Get() const noexcept { return pointer_; }
+    Interface* operator->() const noexcept { return pointer_; }
+    explicit operator bool() const noexcept { return pointer_ != nullptr; }
+
+private:
+    Interface* pointer_ = nullptr;
+};
+
+// A BSTR, freed with SysFreeString.
+class UniqueBstr {
+public:
+    UniqueBstr() noexcept = default;
+    explicit UniqueBstr(BSTR value) noexcept : value_(value) {}
+    ~UniqueBstr() { SysFreeString(value_); }
+    UniqueBstr(UniqueBstr&& other) noexcept : value_(std::exchange(other.value_, nullptr)) {}
+    UniqueBstr& operator=(UniqueBstr&& other) noexcept {
+        if (this != &other) {
+            SysFreeString(std::exchange(value_, std::exchange(other.value_, nullptr)));
+        }
+        return *this;
+    }
+    UniqueBstr(const UniqueBstr&) = delete;
+    UniqueBstr& operator=(const UniqueBstr&) = delete;
+
+    BSTR Get() const noexcept { return value_; }
+    // Place for an out parameter; frees what is held first.
+    BSTR* Receive() noexcept {
+        SysFreeString(std::exchange(value_, nullptr));
+        return &value_;
+    }
+
+private:
+    BSTR value_ = nullptr;
+};
+
+// A VARIANT, cleared with VariantClear.
+class UniqueVariant {
+public:
+    UniqueVariant() noexcept { VariantInit(&value_); }
+    ~UniqueVariant() { VariantClear(&value_); }
+    UniqueVariant(UniqueVariant&& other) noexcept : value_(other.value_) { VariantInit(&other.value_); }
+    UniqueVariant& operator=(UniqueVariant&& other) noexcept {
+        if (this != &other) {
+            VariantClear(&value_);
+            value_ = other.value_;
+            VariantInit(&other.value_);
+        }
+        return *this;
+    }
+    UniqueVariant(const UniqueVariant&) = delete;
+    UniqueVariant& operator=(const UniqueVariant&) = delete;
+
+    // The VARIANT passed by value to a call; this object keeps owning it.
+    const VARIANT& Get() const noexcept { return value_; }
+    // Place for an out parameter; clears what is held first.
+    VARIANT* Receive() noexcept {
+        VariantClear(&value_);
+        return &value_;
+    }
+
+private:
+    VARIANT value_;
+};
+
+// COM on the calling thread for the life of this object, balanced only if
+// initialisation succeeded.
+class ComApartment {
+public:
+    ComApartment() noexcept : result_(CoInitialize(nullptr)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(result_)) {
+            CoUninitialize();
+        }
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    HRESULT result_;
+};
 
 }  // namespace zobrik

@@ -13,7 +13,8 @@
 #include <utility>
 
 #include "staged_file_names.h"
-#include "staging_location.h"
+#include "include/staging_location.h"
+#include "include/win_owners.h"
 #include "staging_rules.h"
 
 namespace zobrik {
@@ -23,63 +24,31 @@ namespace {
 constexpr DWORD kPathBufferSize = 512;  // paths up to 511 characters
 constexpr wchar_t kZoneStream[] = L":Zone.Identifier";
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
-    FileHandle(FileHandle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() { Close(); }
-
-    bool Valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE Get() const noexcept { return handle_; }
-    bool Close() noexcept {
-        if (!Valid()) {
-            return true;
-        }
-        return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != FALSE;
-    }
-
-private:
-    HANDLE handle_;
-};
-
-struct LocalFreeDeleter {
-    void operator()(void* memory) const noexcept { LocalFree(memory); }
-};
-template <class T>
-using LocalMemory = std::unique_ptr<T, LocalFreeDeleter>;
-
-struct FindCloser {
-    void operator()(HANDLE find) const noexcept { FindClose(find); }
-};
-using FindHandle = std::unique_ptr<void, FindCloser>;
-
 // "D:P(A;OICI;FA;;;<user>)": full access for the current user alone, not
 // inherited from the temp folder, passed on to everything created inside.
-LocalMemory<void> OwnerOnlySecurityDescriptor() {
+UniqueLocalMemory<void> OwnerOnlySecurityDescriptor() {
     HANDLE rawToken = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
-        return nullptr;
+        return {};
     }
-    FileHandle token(rawToken);
+    UniqueHandle token(rawToken);
     DWORD size = 0;
-    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     std::unique_ptr<BYTE[]> user(new (std::nothrow) BYTE[size]);
-    if (!user || !GetTokenInformation(token.Get(), TokenUser, user.get(), size, &size)) {
-        return nullptr;
+    if (!user || !GetTokenInformation(token.get(), TokenUser, user.get(), size, &size)) {
+        return {};
     }
     wchar_t* rawSid = nullptr;
     if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.get())->User.Sid, &rawSid)) {
-        return nullptr;
+        return {};
     }
-    LocalMemory<wchar_t> sid(rawSid);
+    UniqueLocalMemory<wchar_t> sid(rawSid);
     std::wstring sddl = std::wstring(L"D:P(A;OICI;FA;;;") + sid.get() + L")";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
-        return nullptr;
+        return {};
     }
-    return LocalMemory<void>(descriptor);
+    return UniqueLocalMemory<void>(descriptor);
 }
 
 // Creates the shared directory for the current user alone. One that exists
@@ -88,7 +57,7 @@ LocalMemory<void> OwnerOnlySecurityDescriptor() {
 void EnsureSharedDirectory(const wchar_t* path) {
     DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        LocalMemory<void> descriptor = OwnerOnlySecurityDescriptor();
+        UniqueLocalMemory<void> descriptor = OwnerOnlySecurityDescriptor();
         SECURITY_ATTRIBUTES security{sizeof(security), descriptor.get(), FALSE};
         int result = SHCreateDirectoryExW(nullptr, path, descriptor ? &security : nullptr);
         if (result == ERROR_SUCCESS) {
@@ -195,15 +164,15 @@ bool NameTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERRO
 // name exists (only one of this request's own can: the directory is new),
 // under the next numbered name. Case pairs beyond Latin-1 and short 8.3
 // aliases name the same file on Windows; CREATE_NEW finds them all.
-FileHandle CreateStagedFile(StagingArea& area, std::vector<std::wstring>& files, const WideString& name) {
+UniqueHandle CreateStagedFile(StagingArea& area, std::vector<std::wstring>& files, const WideString& name) {
     if (name.empty()) {
         RaiseMailError("unable to write temporary file");  // the path would be the directory itself
     }
     for (unsigned n = 1; n <= files.size() + 1; ++n) {
         std::wstring path = FilePath(area.Directory(), n == 1 ? name : NumberedFileName(name, n));
-        FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.Valid()) {
+        if (file) {
             files.push_back(std::move(path));
             return file;
         }
@@ -214,25 +183,25 @@ FileHandle CreateStagedFile(StagingArea& area, std::vector<std::wstring>& files,
     RaiseMailError("unable to write temporary file");
 }
 
-void WriteAll(FileHandle& file, const void* data, DWORD size) {
+void WriteAll(UniqueHandle& file, const void* data, DWORD size) {
     DWORD written = 0;
-    if (!WriteFile(file.Get(), data, size, &written, nullptr)) {
-        file.Close();
+    if (!WriteFile(file.get(), data, size, &written, nullptr)) {
+        CloseReporting(file);
         RaiseMailError("unable to write to temporary file");
     }
     if (written != size) {
-        file.Close();
+        CloseReporting(file);
         RaiseMailError("short write to temporary file");
     }
-    if (!file.Close()) {
+    if (!CloseReporting(file)) {
         RaiseMailError("error closing temporary file");
     }
 }
 
 void MarkAsFromTheInternet(const std::wstring& path) {
     std::wstring stream = path + kZoneStream;
-    FileHandle mark(CreateFileW(stream.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!mark.Valid()) {
+    UniqueHandle mark(CreateFileW(stream.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!mark) {
         RaiseMailError("unable to mark temporary file");
     }
     WriteAll(mark, kInternetZoneIdentifier, DWORD(strlen(kInternetZoneIdentifier)));
@@ -240,11 +209,9 @@ void MarkAsFromTheInternet(const std::wstring& path) {
 
 void RemoveDirectoryAndFiles(const std::wstring& directory) noexcept {
     WIN32_FIND_DATAW entry;
-    FindHandle find(FindFirstFileExW((directory + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+    UniqueFindHandle find(FindFirstFileExW((directory + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
                                      nullptr, 0));
-    if (find.get() == INVALID_HANDLE_VALUE) {
-        find.release();
-    } else {
+    if (find) {
         do {
             if (!(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
                 DeleteFileW((directory + entry.cFileName).c_str());
@@ -300,7 +267,7 @@ void StageAttachments(MailRequest& request, uint64_t requestLength, StagingArea&
     std::vector<WideString> names = StagedFileNames(request.attachments);
     for (size_t j = 0; j < request.attachments.size(); ++j) {
         MailAttachment& attachment = request.attachments[j];
-        FileHandle file = CreateStagedFile(area, area.files_, names[j]);
+        UniqueHandle file = CreateStagedFile(area, area.files_, names[j]);
         WriteAll(file, attachment.data, DWORD(attachment.size));
         if (markFiles) {
             MarkAsFromTheInternet(area.files_.back());
@@ -386,7 +353,7 @@ private:
         SetThreadpoolTimer(timer_, &dueTime, 0, 1000);
     }
 
-    std::mutex mutex_;
+    SlimLock mutex_;
     KeptStagingAreas<StagingArea> areas_;
     PTP_TIMER timer_ = nullptr;
 };
@@ -394,16 +361,16 @@ private:
 // Whether the process `id` runs and was started before `since`: a process
 // started later only reuses the id of the one that made the directory.
 bool ProcessRunsSince(DWORD id, const FILETIME& since) {
-    FileHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
-    if (!process.Valid()) {
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process) {
         return GetLastError() == ERROR_ACCESS_DENIED;  // it exists; leave its files alone
     }
     DWORD exitCode = 0;
     FILETIME created, exited, kernel, user;
-    if (!GetExitCodeProcess(process.Get(), &exitCode) || exitCode != STILL_ACTIVE) {
+    if (!GetExitCodeProcess(process.get(), &exitCode) || exitCode != STILL_ACTIVE) {
         return false;
     }
-    if (!GetProcessTimes(process.Get(), &created, &exited, &kernel, &user)) {
+    if (!GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) {
         return true;
     }
     return CompareFileTime(&created, &since) <= 0;
@@ -429,10 +396,9 @@ void RemoveAbandonedStagingDirectories() noexcept {
         }
         shared += L"\\";
         WIN32_FIND_DATAW entry;
-        FindHandle find(FindFirstFileExW((shared + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+        UniqueFindHandle find(FindFirstFileExW((shared + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
                                          nullptr, 0));
-        if (find.get() == INVALID_HANDLE_VALUE) {
-            find.release();
+        if (!find) {
             return;
         }
         do {

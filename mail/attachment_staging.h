@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "mail_request.h"
+#include "include/mail_request.h"
 
 namespace zobrik {
 

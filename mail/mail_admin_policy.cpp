@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "debug_output.h"
+#include "include/debug_output.h"
 #include "mail_decoder.h"
 
 namespace zobrik {

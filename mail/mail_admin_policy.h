@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "admin_policy.h"
-#include "mail_request.h"
+#include "include/admin_policy.h"
+#include "include/mail_request.h"
 
 namespace zobrik {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <memory>
 
-#include "debug_output.h"
+#include "include/debug_output.h"
 #include "mail/utf8_to_utf16.h"
-#include "request_limits.h"
+#include "include/request_limits.h"
 
 namespace zobrik {
 namespace {

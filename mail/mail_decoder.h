@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "mail_request.h"
+#include "include/mail_request.h"
 
 namespace zobrik {
 

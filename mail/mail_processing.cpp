@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "attachment_staging.h"
-#include "debug_output.h"
+#include "include/debug_output.h"
 #include "mail_admin_policy.h"
 #include "mail_decoder.h"
 #include "outlook_handover.h"

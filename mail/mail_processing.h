@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "admin_policy.h"
+#include "include/admin_policy.h"
 
 namespace zobrik {
 

@@ -3,8 +3,8 @@
 // sending account or of the name the mail is sent on behalf of.
 #pragma once
 
-#include "mail_request.h"
-#include "wide_text.h"
+#include "include/mail_request.h"
+#include "include/wide_text.h"
 
 namespace zobrik {
 

@@ -1,8 +1,8 @@
 #include "outlook_handover.h"
 
-#include "com_support.h"
+#include "include/com_errors.h"
 #include "outlook_arguments.h"
-#include "outlook_connection.h"
+#include "include/outlook_connection.h"
 
 namespace zobrik {
 
@@ -37,7 +37,7 @@ public:
         }
         Account Item(long index) const {
             Account account;
-            Variant position = Variant::I4(index);
+            UniqueVariant position = VariantI4(index);
             Check(Need(accounts_)->Item(position.Get(), account.account_.Receive()));
             Need(account.account_);
             return account;
@@ -56,7 +56,7 @@ public:
 
     void UseAccount(Accounts::Account& account) const { Check(item_->put_SendUsingAccount(account.Get())); }
 
-    void SetSentOnBehalfOf(const WideChar* name) const { Check(item_->put_SentOnBehalfOfName(Bstr(name).Get())); }
+    void SetSentOnBehalfOf(const WideChar* name) const { Check(item_->put_SentOnBehalfOfName(MakeBstr(name).Get())); }
 
 private:
     _Application* application_;
@@ -84,7 +84,7 @@ void AddRecipients(_MailItem* item, const MailRequest& request) {
         {
             ComPtr<Recipients> recipients;
             Check(item->get_Recipients(recipients.Receive()));
-            Check(Need(recipients)->Add(Bstr(text.c_str()).Get(), recipient.Receive()));
+            Check(Need(recipients)->Add(MakeBstr(text.c_str()).Get(), recipient.Receive()));
         }
         Check(Need(recipient)->put_Type(OutlookRecipientType(request, i)));
     }
@@ -93,10 +93,10 @@ void AddRecipients(_MailItem* item, const MailRequest& request) {
 void AddAttachments(_MailItem* item, const MailRequest& request) {
     for (const MailAttachment& entry : request.attachments) {
         ComPtr<IDispatch> attachment;
-        Variant source = Variant::String(entry.stagedPath);
-        Variant type = Variant::Int(olByValue);
-        Variant position = Variant::Int(1);
-        Variant displayName = Variant::String(OutlookAttachmentDisplayName(entry.fileName).c_str());
+        UniqueVariant source = VariantString(entry.stagedPath);
+        UniqueVariant type = VariantInt(olByValue);
+        UniqueVariant position = VariantInt(1);
+        UniqueVariant displayName = VariantString(OutlookAttachmentDisplayName(entry.fileName).c_str());
         ComPtr<Attachments> attachments;
         Check(item->get_Attachments(attachments.Receive()));
         Check(Need(attachments)->Add(source.Get(), type.Get(), position.Get(), displayName.Get(),
@@ -111,7 +111,7 @@ void DisplayOrSend(_MailItem* item, uint32_t flags) {
     }
     ComPtr<_Inspector> inspector;
     Check(item->get_GetInspector(inspector.Receive()));
-    Variant modal = Variant::Int(0);  // opens the window without blocking
+    UniqueVariant modal = VariantInt(0);  // opens the window without blocking
     Check(Need(inspector)->Display(modal.Get()));
 }
 
@@ -122,11 +122,11 @@ void BuildInOutlook(const MailRequest& request) {
     }
     ComPtr<_MailItem> item = CreateMailItem(application.Get());
     if (request.flags & MAIL_FLAG_HTML_BODY) {
-        Check(item->put_HTMLBody(Bstr(request.body).Get()));
+        Check(item->put_HTMLBody(MakeBstr(request.body).Get()));
     } else {
-        Check(item->put_Body(Bstr(request.body).Get()));
+        Check(item->put_Body(MakeBstr(request.body).Get()));
     }
-    Check(item->put_Subject(Bstr(request.subject).Get()));
+    Check(item->put_Subject(MakeBstr(request.subject).Get()));
     OutlookSession session(application.Get(), item.Get());
     SelectOutlookSender(request, session);
     AddRecipients(item.Get(), request);

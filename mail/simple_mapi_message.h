@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "mail_request.h"
-#include "simple_mapi_types.h"
+#include "include/mail_request.h"
+#include "include/simple_mapi_types.h"
 
 namespace zobrik {
 

@@ -2,8 +2,8 @@
 
 #include <cwchar>
 
-#include "debug_output.h"
-#include "simple_mapi_binding.h"
+#include "include/debug_output.h"
+#include "include/simple_mapi_binding.h"
 #include "simple_mapi_message.h"
 
 namespace zobrik {

@@ -1,7 +1,7 @@
 // Hands a decoded, staged mail to the user's mail program through Simple MAPI.
 #pragma once
 
-#include "mail_request.h"
+#include "include/mail_request.h"
 
 namespace zobrik {
 

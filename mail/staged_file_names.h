@@ -11,8 +11,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "mail_request.h"
-#include "wide_text.h"
+#include "include/mail_request.h"
+#include "include/wide_text.h"
 
 namespace zobrik {
 

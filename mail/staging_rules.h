@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "mail_request.h"
-#include "wide_text.h"
+#include "include/mail_request.h"
+#include "include/wide_text.h"
 
 namespace zobrik {
 

@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "wide_text.h"
+#include "include/wide_text.h"
 
 namespace zobrik {
 

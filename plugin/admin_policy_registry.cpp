@@ -5,8 +5,8 @@
 #include <string>
 
 #include "admin_policy_values.h"
-#include "debug_output.h"
-#include "win_owners.h"
+#include "include/debug_output.h"
+#include "include/win_owners.h"
 
 namespace zobrik {
 

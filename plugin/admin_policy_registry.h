@@ -1,7 +1,7 @@
 // Reads the administrator's policy from the registry.
 #pragma once
 
-#include "admin_policy.h"
+#include "include/admin_policy.h"
 
 namespace zobrik {
 

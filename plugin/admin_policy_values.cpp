@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "debug_output.h"
-#include "mail_request.h"
+#include "include/debug_output.h"
+#include "include/mail_request.h"
 
 namespace zobrik {
 

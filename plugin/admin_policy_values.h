@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "admin_policy.h"
+#include "include/admin_policy.h"
 
 namespace zobrik {
 

@@ -5,10 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "debug_output.h"
 #include "exec/exec_policy.h"
+#include "include/com_errors.h"
+#include "include/debug_output.h"
+#include "include/request_limits.h"
 #include "mail_worker.h"
-#include "request_limits.h"
 #include "request_workers.h"
 
 using zobrik::DebugEvent;
@@ -33,15 +34,19 @@ void ReportPolicyLimit(const zobrik::MailReassembly& request) {
 
 }  // namespace
 
-CWTSDVCVC::CWTSDVCVC(IWTSVirtualChannel* channel, zobrik::SharedAdminPolicy policy)
-    : channel_(std::make_shared<zobrik::ChannelSlot>(channel)), policy_(std::move(policy)) {}
+HRESULT STDMETHODCALLTYPE ChannelCallback::OnClose() {
+    DebugEvent(closeEvent_);
+    channel_->Close();
+    Closed();
+    return S_OK;
+}
 
 HRESULT STDMETHODCALLTYPE CWTSDVCVC::OnDataReceived(ULONG count, BYTE* bytes) {
     DebugEvent(L"OnDataReceived");
     if (!bytes && count != 0) {
         return E_POINTER;
     }
-    try {
+    return zobrik::ComBoundary([&] {
         // The text ends at the first NUL byte or at the end of the message.
         // A text longer than the shell takes is refused whatever follows, so
         // a request keeps one byte more than that at most while it waits.
@@ -50,22 +55,11 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVC::OnDataReceived(ULONG count, BYTE* bytes) {
         zobrik::DebugOutputNarrow(request.c_str());
         zobrik::SubmitExecRequest(std::move(request), channel_, policy_);
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
-
-HRESULT STDMETHODCALLTYPE CWTSDVCVC::OnClose() {
-    DebugEvent(L"OnClose");
-    channel_->Close();
-    return S_OK;
+    });
 }
 
 CWTSDVCVCM::CWTSDVCVCM(IWTSVirtualChannel* channel, zobrik::SharedAdminPolicy policy)
-    : channel_(std::make_shared<zobrik::ChannelSlot>(channel)),
-      policy_(std::move(policy)),
+    : ChannelCallback(channel, std::move(policy), L"Mail: OnClose"),
       request_(&MailBufferBudget(), policy_->mailMaxRequestBytes) {}
 
 HRESULT STDMETHODCALLTYPE CWTSDVCVCM::OnDataReceived(ULONG count, BYTE* bytes) {
@@ -73,30 +67,23 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVCM::OnDataReceived(ULONG count, BYTE* bytes) {
     if (!bytes && count != 0) {
         return E_POINTER;
     }
-    try {
-        auto complete = request_.Append(bytes, count);
+    return zobrik::ComBoundary([&] {
+        std::optional<zobrik::MailReassembly::CompleteRequest> complete;
+        try {
+            complete = request_.Append(bytes, count);
+        } catch (const std::bad_alloc&) {
+            DebugEvent(L"Mail: request too large for the memory available");
+            throw;
+        }
         if (const char* refusal = request_.TakeRefusal()) {
             ReportPolicyLimit(request_);
             // Answered at once; the rest of the request is dropped unbuffered.
             zobrik::ReplyWithRefusal(channel_, refusal);
             return S_OK;
         }
-        if (!complete) {
-            return S_OK;
+        if (complete) {
+            zobrik::SubmitMailRequest(std::move(*complete), channel_, MailBufferBudget(), policy_);
         }
-        zobrik::SubmitMailRequest(std::move(*complete), channel_, MailBufferBudget(), policy_);
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        DebugEvent(L"Mail: request too large for the memory available");
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
-
-HRESULT STDMETHODCALLTYPE CWTSDVCVCM::OnClose() {
-    DebugEvent(L"Mail: OnClose");
-    channel_->Close();
-    request_.Reset();
-    return S_OK;
+    });
 }

@@ -1,40 +1,60 @@
 // The callbacks of one exec channel and one mail channel. They never do the
 // work of a request on the client's thread: each request goes to the workers
 // of its kind (request_workers.h), or is refused at once when too many wait.
+// The shared part (the channel's slot, the policy, closing) lives in
+// ChannelCallback; each callback adds how it takes data.
 #pragma once
 
 #include <windows.h>
 #include <tsvirtualchannels.h>
 
-#include "admin_policy.h"
+#include <memory>
+
 #include "channel_slot.h"
+#include "include/admin_policy.h"
 #include "mail_reassembly.h"
 #include "uncounted_interface.h"
 
-// Exec channel: every message is one request.
-class CWTSDVCVC : public UncountedInterface<IWTSVirtualChannelCallback> {
+class ChannelCallback : public UncountedInterface<IWTSVirtualChannelCallback> {
 public:
-    CWTSDVCVC(IWTSVirtualChannel* channel, zobrik::SharedAdminPolicy policy);
+    ChannelCallback(IWTSVirtualChannel* channel, zobrik::SharedAdminPolicy policy, const wchar_t* closeEvent)
+        : channel_(std::make_shared<zobrik::ChannelSlot>(channel)),
+          policy_(std::move(policy)),
+          closeEvent_(closeEvent) {}
 
-    HRESULT STDMETHODCALLTYPE OnDataReceived(ULONG count, BYTE* bytes) override;
+    // Empties the slot, so that no worker writes to the channel once this
+    // returns, then lets the callback drop what it holds.
     HRESULT STDMETHODCALLTYPE OnClose() override;
 
-private:
+protected:
+    virtual void Closed() noexcept {}
+
     zobrik::SharedChannelSlot channel_;
     zobrik::SharedAdminPolicy policy_;
+
+private:
+    const wchar_t* closeEvent_;
+};
+
+// Exec channel: every message is one request.
+class CWTSDVCVC : public ChannelCallback {
+public:
+    CWTSDVCVC(IWTSVirtualChannel* channel, zobrik::SharedAdminPolicy policy)
+        : ChannelCallback(channel, std::move(policy), L"OnClose") {}
+
+    HRESULT STDMETHODCALLTYPE OnDataReceived(ULONG count, BYTE* bytes) override;
 };
 
 // Mail channel: chunks are joined into one request. The request buffers of
 // all mail channels share one budget.
-class CWTSDVCVCM : public UncountedInterface<IWTSVirtualChannelCallback> {
+class CWTSDVCVCM : public ChannelCallback {
 public:
     CWTSDVCVCM(IWTSVirtualChannel* channel, zobrik::SharedAdminPolicy policy);
 
     HRESULT STDMETHODCALLTYPE OnDataReceived(ULONG count, BYTE* bytes) override;
-    HRESULT STDMETHODCALLTYPE OnClose() override;
 
 private:
-    zobrik::SharedChannelSlot channel_;
-    zobrik::SharedAdminPolicy policy_;
+    void Closed() noexcept override { request_.Reset(); }
+
     zobrik::MailReassembly request_;
 };

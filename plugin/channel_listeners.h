@@ -8,10 +8,11 @@
 
 #include <new>
 
-#include "admin_policy.h"
+#include "include/admin_policy.h"
 
 #include "channel_callbacks.h"
-#include "debug_output.h"
+#include "include/com_errors.h"
+#include "include/debug_output.h"
 #include "module_objects.h"
 #include "uncounted_interface.h"
 
@@ -34,15 +35,11 @@ public:
             return E_POINTER;
         }
         *accept = FALSE;
-        try {
+        return zobrik::ComBoundary([&] {
             *callback = zobrik::ModuleObjects::Create<Callback>(channel, policy_);
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_UNEXPECTED;
-        }
-        *accept = TRUE;
-        return S_OK;
+            *accept = TRUE;
+            return S_OK;
+        });
     }
 
 private:

@@ -1,24 +1,11 @@
 #include "channel_slot.h"
 
+#include <mutex>
+
 namespace zobrik {
 
-namespace {
-
-class ExclusiveLock {
-public:
-    explicit ExclusiveLock(SRWLOCK& lock) noexcept : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
-private:
-    SRWLOCK& lock_;
-};
-
-}  // namespace
-
 bool ChannelSlot::WriteIfOpen(const void* bytes, ULONG count) noexcept {
-    ExclusiveLock lock(lock_);
+    std::lock_guard lock(lock_);
     if (!channel_) {
         return false;
     }
@@ -28,12 +15,12 @@ bool ChannelSlot::WriteIfOpen(const void* bytes, ULONG count) noexcept {
 }
 
 void ChannelSlot::Close() noexcept {
-    ExclusiveLock lock(lock_);
+    std::lock_guard lock(lock_);
     channel_ = nullptr;
 }
 
 bool ChannelSlot::IsOpen() const noexcept {
-    ExclusiveLock lock(lock_);
+    std::lock_guard lock(lock_);
     return channel_ != nullptr;
 }
 

@@ -9,6 +9,8 @@
 
 #include <memory>
 
+#include "include/win_owners.h"
+
 namespace zobrik {
 
 class ChannelSlot {
@@ -30,7 +32,7 @@ public:
 private:
     // A slim reader/writer lock needs no handle and no clean-up, so a slot
     // costs nothing but its memory however often it was contended.
-    mutable SRWLOCK lock_ = SRWLOCK_INIT;
+    mutable SlimLock lock_;
     IWTSVirtualChannel* channel_;
 };
 

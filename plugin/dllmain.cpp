@@ -2,7 +2,7 @@
 // plug-in is made known to the Remote Desktop client by its installer.
 #include <windows.h>
 
-#include "debug_output.h"
+#include "include/debug_output.h"
 #include "mail/attachment_staging.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {

@@ -4,7 +4,7 @@
 
 #include <exception>
 
-#include "wide_text.h"
+#include "include/wide_text.h"
 
 namespace zobrik {
 

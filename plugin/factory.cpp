@@ -5,11 +5,12 @@
 #include <mutex>
 #include <new>
 
-#include "debug_output.h"
+#include "include/com_errors.h"
+#include "include/debug_output.h"
 #include "mail/attachment_staging.h"
 #include "module_objects.h"
 #include "plugin.h"
-#include "simple_mapi_binding.h"
+#include "include/simple_mapi_binding.h"
 
 extern "C" HRESULT __stdcall VirtualChannelGetInstance(REFIID, ULONG* count, void** objects) {
     zobrik::DebugOutput(L"VirtualChannelGetInstance\n");
@@ -27,13 +28,11 @@ extern "C" HRESULT __stdcall VirtualChannelGetInstance(REFIID, ULONG* count, voi
     // What a client that ended abnormally left in the staging directory.
     static std::once_flag abandonedRemoved;
     std::call_once(abandonedRemoved, zobrik::RemoveAbandonedStagingDirectories);
-    if (objects) {
-        try {
+    return zobrik::ComBoundary([&] {
+        if (objects) {
             objects[0] = static_cast<IWTSPlugin*>(zobrik::ModuleObjects::Create<CWTSDVCPlugin>());
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
         }
-    }
-    *count = 1;
-    return S_OK;
+        *count = 1;
+        return S_OK;
+    });
 }

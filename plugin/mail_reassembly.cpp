@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <new>
 
-#include "mail_request.h"
-#include "request_limits.h"
+#include "include/mail_request.h"
+#include "include/request_limits.h"
 
 namespace zobrik {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "buffer_budget.h"
-#include "request_limits.h"
+#include "include/request_limits.h"
 
 namespace zobrik {
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "debug_output.h"
+#include "include/debug_output.h"
 #include "exception_text.h"
 #include "mail/mail_processing.h"
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "admin_policy.h"
+#include "include/admin_policy.h"
 #include "channel_slot.h"
 
 namespace zobrik {

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "include/win_owners.h"
+
 namespace zobrik {
 
 class ModuleObjects {
@@ -25,7 +27,7 @@ private:
     static ModuleObjects& Instance();
     void Keep(std::shared_ptr<void> object);
 
-    std::mutex mutex_;
+    SlimLock mutex_;
     std::vector<std::shared_ptr<void>> objects_;
 };
 

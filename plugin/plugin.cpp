@@ -5,7 +5,8 @@
 
 #include "admin_policy_registry.h"
 #include "channel_listeners.h"
-#include "debug_output.h"
+#include "include/com_errors.h"
+#include "include/debug_output.h"
 #include "module_objects.h"
 
 using zobrik::DebugEvent;
@@ -48,7 +49,7 @@ HRESULT STDMETHODCALLTYPE CWTSDVCPlugin::Initialize(IWTSVirtualChannelManager* m
     if (!manager) {
         return E_INVALIDARG;
     }
-    try {
+    return zobrik::ComBoundary([&] {
         // The policy is read once per plug-in object: it holds for every
         // channel of this connection.
         const auto policy = std::make_shared<const zobrik::AdminPolicy>(zobrik::ReadAdminPolicy());
@@ -64,11 +65,7 @@ HRESULT STDMETHODCALLTYPE CWTSDVCPlugin::Initialize(IWTSVirtualChannelManager* m
             return S_OK;
         }
         return RegisterListener<CWTSDVCLM>(manager, kMailChannelName, policy);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    });
 }
 
 HRESULT STDMETHODCALLTYPE CWTSDVCPlugin::Connected() {

@@ -3,11 +3,11 @@
 #include <memory>
 #include <utility>
 
-#include "debug_output.h"
+#include "include/debug_output.h"
 #include "exec/exec_reply.h"
 #include "exec/exec_worker.h"
 #include "mail_worker.h"
-#include "request_limits.h"
+#include "include/request_limits.h"
 #include "worker_thread.h"
 
 namespace zobrik {
@@ -28,7 +28,8 @@ public:
             DebugEvent(L"exec request dropped: its channel closed while it waited");
             return;
         }
-        ExecWorker(std::move(text_), channel_, *policy_);
+        const ExecReply& reply = ServeExecRequest(text_, *policy_);
+        channel_->WriteIfOpen(reply.data(), ULONG(reply.size()));
     }
 
     void Refuse() noexcept override {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "admin_policy.h"
+#include "include/admin_policy.h"
 #include "bounded_workers.h"
 #include "buffer_budget.h"
 #include "channel_slot.h"

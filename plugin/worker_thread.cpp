@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "include/win_owners.h"
+
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace zobrik {
@@ -27,16 +29,18 @@ void CALLBACK LongWorker(PTP_CALLBACK_INSTANCE instance, void* workers) {
 }  // namespace
 
 bool PoolWorkerStarter::StartWorker(BoundedWorkers& workers) noexcept {
-    HMODULE module = nullptr;
+    // A reference on this module for the worker, given back by the pool
+    // after the callback (or here, when the callback cannot be submitted).
+    UniqueModule pin;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ShortWorker),
-                            &module)) {
+                            pin.Put())) {
         return false;
     }
     PTP_SIMPLE_CALLBACK callback = duration_ == Duration::MayRunLong ? LongWorker : ShortWorker;
     if (!TrySubmitThreadpoolCallback(callback, &workers, nullptr)) {
-        FreeLibrary(module);
         return false;
     }
+    pin.Release();
     return true;
 }
 

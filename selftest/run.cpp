@@ -5,10 +5,10 @@
 
 #include <cstdio>
 
-#include "debug_output.h"
-#include "mail/com_support.h"
-#include "mail/outlook_connection.h"
-#include "simple_mapi_binding.h"
+#include "include/debug_output.h"
+#include "include/com_errors.h"
+#include "include/outlook_connection.h"
+#include "include/simple_mapi_binding.h"
 
 namespace zobrik {
 namespace {
@@ -33,7 +33,7 @@ ComPtr<Recipient> AddRecipient(_MailItem* item, const char* text) {
     ComPtr<Recipients> recipients;
     Check(item->get_Recipients(recipients.Receive()));
     ComPtr<Recipient> recipient;
-    Check(Need(recipients)->Add(Bstr::FromAnsi(text).Get(), recipient.Receive()));
+    Check(Need(recipients)->Add(BstrFromAnsi(text).Get(), recipient.Receive()));
     return recipient;
 }
 
@@ -47,10 +47,10 @@ void BuildAndDisplay(_Application* application) {
             Check(result);
         }
     }
-    Check(Need(item)->put_Body(Bstr::FromAnsi(kPlainBody).Get()));
-    Check(item->put_HTMLBody(Bstr::FromAnsi(kHtmlBody).Get()));
-    Check(item->put_Subject(Bstr::FromAnsi(kSubject).Get()));
-    Check(item->put_SentOnBehalfOfName(Bstr::FromAnsi(kOnBehalfOf).Get()));
+    Check(Need(item)->put_Body(BstrFromAnsi(kPlainBody).Get()));
+    Check(item->put_HTMLBody(BstrFromAnsi(kHtmlBody).Get()));
+    Check(item->put_Subject(BstrFromAnsi(kSubject).Get()));
+    Check(item->put_SentOnBehalfOfName(BstrFromAnsi(kOnBehalfOf).Get()));
 
     ComPtr<Recipient> recipient = AddRecipient(item.Get(), kPrimaryRecipient);
     Check(Need(recipient)->put_Type(olTo));
@@ -66,15 +66,15 @@ void BuildAndDisplay(_Application* application) {
         ComPtr<Recipients> replyRecipients;
         Check(item->get_ReplyRecipients(replyRecipients.Receive()));
         ComPtr<Recipient> replyTo;
-        Check(Need(replyRecipients)->Add(Bstr::FromAnsi(kReplyTo).Get(), replyTo.Receive()));
+        Check(Need(replyRecipients)->Add(BstrFromAnsi(kReplyTo).Get(), replyTo.Receive()));
     }
     {
         ComPtr<IDispatch> attachment;
-        Variant source = Variant::String(kAttachmentSource);
-        Variant type = Variant::Int(olByValue);
-        Variant position = Variant::Missing();
-        Bstr name = Bstr::FromAnsi(kAttachmentName);
-        Variant displayName = Variant::String(name.Get());
+        UniqueVariant source = VariantString(kAttachmentSource);
+        UniqueVariant type = VariantInt(olByValue);
+        UniqueVariant position = VariantMissing();
+        UniqueBstr name = BstrFromAnsi(kAttachmentName);
+        UniqueVariant displayName = VariantString(name.Get());
         ComPtr<Attachments> attachments;
         Check(item->get_Attachments(attachments.Receive()));
         Check(Need(attachments)->Add(source.Get(), type.Get(), position.Get(), displayName.Get(),
@@ -83,7 +83,7 @@ void BuildAndDisplay(_Application* application) {
     {
         ComPtr<_Inspector> inspector;
         Check(item->get_GetInspector(inspector.Receive()));
-        Variant modal = Variant::Bool(true);  // returns when the user closes the window
+        UniqueVariant modal = VariantBool(true);  // returns when the user closes the window
         Check(Need(inspector)->Display(modal.Get()));
     }
     // The recipient, then the item are released here; the caller releases
@@ -100,11 +100,13 @@ void RunSelfTest() {
         MessageBoxW(nullptr, kNotAvailableText, kCaption, MB_OK);
         return;
     }
-    try {
+    const HRESULT result = ComBoundary([&] {
         BuildAndDisplay(application.Get());
-    } catch (const ComError& error) {
+        return S_OK;
+    });
+    if (FAILED(result)) {
         wchar_t line[64];
-        _snwprintf(line, std::size(line), L"self-test stopped: 0x%08lX", static_cast<unsigned long>(error.result));
+        _snwprintf(line, std::size(line), L"self-test stopped: 0x%08lX", static_cast<unsigned long>(result));
         line[std::size(line) - 1] = L'\0';
         DebugEvent(line);
     }
@@ -116,9 +118,9 @@ void RunSelfTest() {
 // Called by rundll32 as Run(hwnd, instance, command line, show); none of the
 // arguments is used.
 extern "C" int CALLBACK Run(HWND, HINSTANCE, LPSTR, int) {
-    try {
+    zobrik::ComBoundary([] {
         zobrik::RunSelfTest();
-    } catch (...) {
-    }
+        return S_OK;
+    });
     return 0;
 }

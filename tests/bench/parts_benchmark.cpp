@@ -24,11 +24,12 @@
 #include <vector>
 
 #include "allocation_counter.h"
+#include "include/win_owners.h"
 #include "client_standin.h"
 #include "mail/attachment_staging.h"
 #include "mail/mail_decoder.h"
 #include "mail/mail_processing.h"
-#include "simple_mapi_binding.h"
+#include "include/simple_mapi_binding.h"
 #include "plugin/mail_reassembly.h"
 #include "zobrik/mail_request_writer.h"
 
@@ -237,10 +238,7 @@ void ExecBenchmark() {
     // on this thread: the same call on a pool thread, handed there and
     // waited for, which is what a worker adds by design; the rest of the
     // overhead is the plug-in's own.
-    struct EventCloser {
-        void operator()(HANDLE event) const { CloseHandle(event); }
-    };
-    std::unique_ptr<void, EventCloser> done(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    zobrik::UniqueHandle done(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     auto onPoolThread = [&](PTP_SIMPLE_CALLBACK callback) {
         for (int i = 0; i < rounds; ++i) {
             TrySubmitThreadpoolCallback(callback, done.get(), nullptr);

@@ -12,7 +12,7 @@
 
 #include "client_standin.h"
 #include "mapi_standin_client.h"
-#include "simple_mapi_types.h"
+#include "include/simple_mapi_types.h"
 
 namespace {
 

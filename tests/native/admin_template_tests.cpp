@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "admin_policy.h"
+#include "include/admin_policy.h"
 
 namespace zobrik {
 namespace {

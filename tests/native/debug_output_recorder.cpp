@@ -3,7 +3,7 @@
 #include <mutex>
 #include <utility>
 
-#include "debug_output.h"
+#include "include/debug_output.h"
 
 namespace zobrik {
 namespace {

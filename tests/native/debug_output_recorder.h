@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "wide_text.h"
+#include "include/wide_text.h"
 
 namespace zobrik::testing {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <numeric>
 
-#include "mail_request.h"
-#include "request_limits.h"
+#include "include/mail_request.h"
+#include "include/request_limits.h"
 
 namespace zobrik {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "decoded_request.h"
 #include "native/debug_output_recorder.h"
-#include "request_limits.h"
+#include "include/request_limits.h"
 
 namespace zobrik {
 namespace {

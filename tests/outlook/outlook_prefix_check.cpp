@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "mail/outlook_interfaces.h"
+#include "include/outlook_interfaces.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "mail/outlook_interfaces.h"
+#include "include/outlook_interfaces.h"
 #include "outlook_standin_client.h"
 
 namespace {

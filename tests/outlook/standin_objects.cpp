@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "mail/outlook_interfaces.h"
+#include "include/outlook_interfaces.h"
 #include "outlook_record_format.h"
 #include "standin_state.h"
 #include "standin_unused_members.h"

@@ -9,26 +9,12 @@
 #include <cstdint>
 #include <string>
 
-#include "simple_mapi_types.h"
+#include "include/simple_mapi_types.h"
+#include "include/win_owners.h"
 
 namespace {
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (valid()) {
-            CloseHandle(handle_);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
+using FileHandle = zobrik::UniqueHandle;
 
 // Appends "<path of this DLL>\n" (UTF-8) to the file named by ZOBRIK_PLANTED_LOG.
 void LeaveMark(HINSTANCE instance) {
@@ -45,7 +31,7 @@ void LeaveMark(HINSTANCE instance) {
     line[size++] = '\n';
     FileHandle log(CreateFileW(logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!log.valid()) {
+    if (!bool(log)) {
         return;
     }
     DWORD written = 0;

@@ -14,9 +14,10 @@
 #include <type_traits>
 #include <vector>
 
+#include "include/win_owners.h"
 #include "mapi_record_format.h"
 #include "mapi_standin_exports.h"
-#include "simple_mapi_types.h"
+#include "include/simple_mapi_types.h"
 
 namespace {
 
@@ -56,22 +57,7 @@ State& TheState() {
     return state.get();
 }
 
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle() {
-        if (valid()) {
-            CloseHandle(handle_);
-        }
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
+using Handle = zobrik::UniqueHandle;
 
 std::string Hex64(uint64_t value) {
     std::string digits;
@@ -112,7 +98,7 @@ std::string FileContent(const wchar_t* path) {
     }
     Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    if (!bool(file)) {
         return "error:" + std::to_string(GetLastError());
     }
     const bool sizeOnly = RecordSizeOnly();
@@ -214,7 +200,7 @@ void AppendToLog(const std::string& record) {
     }
     Handle log(CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!log.valid()) {
+    if (!bool(log)) {
         return;
     }
     DWORD written = 0;

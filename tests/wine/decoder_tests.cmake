@@ -3,7 +3,7 @@ add_executable(utf8_comparison_test
     ${CMAKE_CURRENT_LIST_DIR}/utf8_comparison_test.cpp
     ${PROJECT_SOURCE_DIR}/mail/utf8_to_utf16_native.cpp
     ${PROJECT_SOURCE_DIR}/mail/utf8_to_utf16_win.cpp)
-target_include_directories(utf8_comparison_test PRIVATE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+target_include_directories(utf8_comparison_test PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(utf8_comparison_test PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 target_compile_options(utf8_comparison_test PRIVATE ${ZOBRIK_WARNINGS})
 target_link_options(utf8_comparison_test PRIVATE ${ZOBRIK_STATIC_RUNTIME})

@@ -65,13 +65,13 @@ zobrik_add_wine_test(mail_wine_mapi wine_mapi_tests
 # The limits on workers and waiting requests, with the recording Simple MAPI
 # stand-in holding hand-overs as open compose windows do.
 zobrik_add_plugin_test_program(worker_limit_tests ${ZOBRIK_WINE_TEST_DIR}/worker_limit_tests.cpp)
-target_include_directories(worker_limit_tests PRIVATE ${PROJECT_SOURCE_DIR}/include)
+target_include_directories(worker_limit_tests PRIVATE ${PROJECT_SOURCE_DIR})
 zobrik_add_wine_test(worker_limits worker_limit_tests MAPI recording)
 
 # Many requests at once, with the recording Simple MAPI stand-in.
 zobrik_add_plugin_test_program(stress_tests ${ZOBRIK_WINE_TEST_DIR}/stress_tests.cpp)
 target_link_libraries(stress_tests PRIVATE psapi)
-target_include_directories(stress_tests PRIVATE ${PROJECT_SOURCE_DIR}/include)
+target_include_directories(stress_tests PRIVATE ${PROJECT_SOURCE_DIR})
 zobrik_add_wine_test(stress stress_tests MAPI recording TIMEOUT 600)
 
 # Platform faults while mails are served; the disk-full case runs with a

@@ -14,8 +14,9 @@
 #include <numeric>
 #include <thread>
 
+#include "include/win_owners.h"
 #include "mail_test_support.h"
-#include "request_limits.h"
+#include "include/request_limits.h"
 
 namespace zobrik::testing {
 namespace {
@@ -27,16 +28,12 @@ struct ProcessLevel {
     double heapBlocksMiB = 0;
 };
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+using zobrik::UniqueHandle;
 
 // The threads of this process, less those in `except`.
 DWORD ThreadsOfThisProcess(const std::vector<DWORD>& except = {}) {
     UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    if (snapshot.get() == INVALID_HANDLE_VALUE) {
-        snapshot.release();
+    if (!snapshot) {
         return 0;
     }
     DWORD count = 0;

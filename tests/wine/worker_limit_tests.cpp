@@ -9,7 +9,7 @@
 #include <string>
 
 #include "mail_test_support.h"
-#include "request_limits.h"
+#include "include/request_limits.h"
 
 namespace zobrik::testing {
 namespace {

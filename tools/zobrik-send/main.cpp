@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "console_output.h"
+#include "include/win_owners.h"
 #include "send_command.h"
 #include "text_conversion.h"
 #include "wts_transport.h"
@@ -17,26 +18,21 @@
 
 namespace {
 
-// The command line as CommandLineToArgvW splits it, freed with LocalFree.
+// The command line as CommandLineToArgvW splits it.
 class Arguments {
 public:
     Arguments() : argv_(CommandLineToArgvW(GetCommandLineW(), &argc_)) {}
-    ~Arguments() {
-        if (argv_ != nullptr) LocalFree(argv_);
-    }
-    Arguments(const Arguments&) = delete;
-    Arguments& operator=(const Arguments&) = delete;
 
     // Without the program name, in UTF-8.
     std::vector<std::string> Utf8() const {
         std::vector<std::string> args;
-        for (int i = 1; argv_ != nullptr && i < argc_; ++i) args.push_back(zobrik::send::WideToUtf8(argv_[i]));
+        for (int i = 1; argv_ && i < argc_; ++i) args.push_back(zobrik::send::WideToUtf8(argv_.get()[i]));
         return args;
     }
 
 private:
     int argc_ = 0;
-    wchar_t** argv_;
+    zobrik::UniqueLocalMemory<wchar_t*> argv_;
 };
 
 std::string EnvironmentUtf8(const wchar_t* name) {

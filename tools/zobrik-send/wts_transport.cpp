@@ -11,41 +11,29 @@ namespace zobrik::send {
 namespace {
 
 // The channel handle of wtsapi32, closed with WTSVirtualChannelClose.
-class WtsChannel {
-public:
-    explicit WtsChannel(HANDLE handle) noexcept : handle_(handle) {}
-    ~WtsChannel() {
-        if (handle_ != nullptr) WTSVirtualChannelClose(handle_);
-    }
-    WtsChannel(const WtsChannel&) = delete;
-    WtsChannel& operator=(const WtsChannel&) = delete;
-    HANDLE get() const noexcept { return handle_; }
-
-private:
-    HANDLE handle_;
+struct WtsChannelTraits {
+    using Handle = HANDLE;
+    static Handle Empty() noexcept { return nullptr; }
+    static bool IsEmpty(Handle channel) noexcept { return channel == nullptr; }
+    static void Close(Handle channel) noexcept { WTSVirtualChannelClose(channel); }
 };
+using WtsChannel = UniqueResource<WtsChannelTraits>;
 
 // Memory handed out by wtsapi32, freed with WTSFreeMemory.
-class WtsMemory {
-public:
-    WtsMemory() = default;
-    ~WtsMemory() {
-        if (memory_ != nullptr) WTSFreeMemory(memory_);
-    }
-    WtsMemory(const WtsMemory&) = delete;
-    WtsMemory& operator=(const WtsMemory&) = delete;
-    void** out() noexcept { return &memory_; }
-    const void* get() const noexcept { return memory_; }
-
-private:
-    void* memory_ = nullptr;
+struct WtsMemoryTraits {
+    using Handle = void*;
+    static Handle Empty() noexcept { return nullptr; }
+    static bool IsEmpty(Handle memory) noexcept { return memory == nullptr; }
+    static void Close(Handle memory) noexcept { WTSFreeMemory(memory); }
 };
+using WtsMemory = UniqueResource<WtsMemoryTraits>;
 
 std::string SystemMessage(DWORD error) {
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
                                    nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    UniqueLocalMemory<wchar_t> owned(text);
     std::string result = "error " + std::to_string(error);
     if (n > 0 && text != nullptr) {
         std::wstring message(text, n);
@@ -59,7 +47,6 @@ std::string SystemMessage(DWORD error) {
                                 nullptr, nullptr);
         result += ": " + utf8;
     }
-    if (text != nullptr) LocalFree(text);
     return result;
 }
 
@@ -85,7 +72,7 @@ void WtsTransport::Open(const std::string& name) {
     }
     WtsMemory buffer;
     DWORD length = 0;
-    if (!WTSVirtualChannelQuery(channel.get(), WTSVirtualFileHandle, buffer.out(), &length) ||
+    if (!WTSVirtualChannelQuery(channel.get(), WTSVirtualFileHandle, reinterpret_cast<LPVOID*>(buffer.Put()), &length) ||
         length != sizeof(HANDLE) || buffer.get() == nullptr) {
         Fail("the file handle of the channel \"" + name + "\" cannot be obtained", GetLastError());
     }
@@ -96,18 +83,18 @@ void WtsTransport::Open(const std::string& name) {
                          DUPLICATE_SAME_ACCESS)) {
         Fail("the file handle of the channel \"" + name + "\" cannot be duplicated", GetLastError());
     }
-    file_.reset(duplicate);
-    event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event_.valid()) {
+    file_.Reset(duplicate);
+    event_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event_) {
         const DWORD error = GetLastError();
-        file_.reset();
+        file_.Reset();
         Fail("no event for the channel's I/O", error);
     }
     joiner_ = {};
 }
 
 void WtsTransport::Write(const uint8_t* data, size_t size) {
-    if (!file_.valid()) throw TransportError("the channel is not open");
+    if (!file_) throw TransportError("the channel is not open");
     if (size > MAXDWORD) throw TransportError("a message of more than 4 GiB cannot be written");
     OVERLAPPED overlapped{};
     overlapped.hEvent = event_.get();
@@ -123,7 +110,7 @@ void WtsTransport::Write(const uint8_t* data, size_t size) {
 }
 
 std::optional<std::vector<uint8_t>> WtsTransport::Read(std::chrono::milliseconds timeout) {
-    if (!file_.valid()) throw TransportError("the channel is not open");
+    if (!file_) throw TransportError("the channel is not open");
     const auto deadline = timeout == kWaitForever ? std::chrono::steady_clock::time_point::max()
                                                   : std::chrono::steady_clock::now() + timeout;
     std::vector<uint8_t> buffer(kReadBufferSize);
@@ -160,8 +147,8 @@ std::optional<std::vector<uint8_t>> WtsTransport::Read(std::chrono::milliseconds
 }
 
 void WtsTransport::Close() noexcept {
-    file_.reset();
-    event_.reset();
+    file_.Reset();
+    event_.Reset();
 }
 
 }  // namespace zobrik::send

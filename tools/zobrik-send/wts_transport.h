@@ -3,7 +3,7 @@
 #pragma once
 
 #include "transport.h"
-#include "win_handles.h"
+#include "include/win_owners.h"
 #include "zobrik/channel_pdu.h"
 
 namespace zobrik::send {
@@ -27,8 +27,8 @@ public:
 
 private:
     std::string name_;
-    UniqueHandle file_;   // duplicate of the channel's file handle
-    UniqueHandle event_;  // manual-reset event of the overlapped calls
+    zobrik::UniqueHandle file_;   // duplicate of the channel's file handle
+    zobrik::UniqueHandle event_;  // manual-reset event of the overlapped calls
     sdk::ChannelMessageJoiner joiner_;
 };
 

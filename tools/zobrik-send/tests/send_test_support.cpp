@@ -5,6 +5,7 @@
 #include <sstream>
 #include <thread>
 
+#include "include/win_owners.h"
 #include "text_conversion.h"
 
 namespace zobrik::send::testing {
@@ -39,8 +40,8 @@ private:
 // Removes a folder and everything below it.
 void RemoveTree(const std::wstring& folder) {
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    zobrik::UniqueFindHandle find(FindFirstFileW((folder + L"*").c_str(), &data));
+    if (find) {
         do {
             const std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") continue;
@@ -50,8 +51,7 @@ void RemoveTree(const std::wstring& folder) {
                 SetFileAttributesW((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileW((folder + name).c_str());
             }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
+        } while (FindNextFileW(find.get(), &data));
     }
     RemoveDirectoryW(folder.c_str());
 }
@@ -103,22 +103,7 @@ std::wstring EnvironmentBlock(const std::map<std::wstring, std::wstring>& change
     return result;
 }
 
-class Handle {
-public:
-    Handle() = default;
-    ~Handle() { Reset(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE* Out() { return &handle_; }
-    HANDLE Get() const { return handle_; }
-    void Reset() {
-        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
-};
+using Handle = zobrik::UniqueHandle;
 
 void ReadAll(HANDLE pipe, std::string& into) {
     char buffer[4096];
@@ -168,11 +153,11 @@ TempFolder::~TempFolder() { RemoveTree(path_); }
 
 std::wstring TempFolder::Write(const std::wstring& name, const Bytes& content) const {
     const std::wstring path = File(name);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+    zobrik::UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
         DWORD written = 0;
-        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-        CloseHandle(file);
+        WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     }
     return path;
 }
@@ -202,13 +187,13 @@ ChildResult RunChild(const std::wstring& exe, const std::vector<std::wstring>& a
     ChildResult result;
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     Handle outRead, outWrite, errRead, errWrite, input;
-    if (!CreatePipe(outRead.Out(), outWrite.Out(), &inherit, 0) ||
-        !CreatePipe(errRead.Out(), errWrite.Out(), &inherit, 0)) {
+    if (!CreatePipe(outRead.Put(), outWrite.Put(), &inherit, 0) ||
+        !CreatePipe(errRead.Put(), errWrite.Put(), &inherit, 0)) {
         return result;
     }
-    SetHandleInformation(outRead.Get(), HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead.Get(), HANDLE_FLAG_INHERIT, 0);
-    *input.Out() = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+    SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
+    *input.Put() = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
                                nullptr);
 
     std::wstring commandLine = Quote(exe);
@@ -218,9 +203,9 @@ ChildResult RunChild(const std::wstring& exe, const std::vector<std::wstring>& a
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input.Get();
-    startup.hStdOutput = outWrite.Get();
-    startup.hStdError = errWrite.Get();
+    startup.hStdInput = input.get();
+    startup.hStdOutput = outWrite.get();
+    startup.hStdError = errWrite.get();
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                         CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr, &startup, &process)) {
@@ -228,14 +213,14 @@ ChildResult RunChild(const std::wstring& exe, const std::vector<std::wstring>& a
         return result;
     }
     Handle processHandle, threadHandle;
-    *processHandle.Out() = process.hProcess;
-    *threadHandle.Out() = process.hThread;
+    *processHandle.Put() = process.hProcess;
+    *threadHandle.Put() = process.hThread;
     // The child holds the write ends now; the readers see the end of the
     // streams when it exits.
     outWrite.Reset();
     errWrite.Reset();
-    std::thread outReader(ReadAll, outRead.Get(), std::ref(result.out));
-    std::thread errReader(ReadAll, errRead.Get(), std::ref(result.err));
+    std::thread outReader(ReadAll, outRead.get(), std::ref(result.out));
+    std::thread errReader(ReadAll, errRead.get(), std::ref(result.err));
     if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
         result.timedOut = true;
         TerminateProcess(process.hProcess, 0xDEAD);

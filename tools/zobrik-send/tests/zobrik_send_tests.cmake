@@ -20,7 +20,7 @@ set(ZOBRIK_SEND_LOGIC
 set(ZOBRIK_SEND_TEST_DEFINITIONS UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 ZOBRIK_SEND_STANDIN)
 
 add_executable(zobrik-send-test ${ZOBRIK_SEND_DIR}/main.cpp ${ZOBRIK_SEND_LOGIC})
-target_include_directories(zobrik-send-test PRIVATE ${ZOBRIK_SEND_DIR} ${PROJECT_SOURCE_DIR}/sdk)
+target_include_directories(zobrik-send-test PRIVATE ${ZOBRIK_SEND_DIR} ${PROJECT_SOURCE_DIR}/sdk ${PROJECT_SOURCE_DIR})
 target_compile_definitions(zobrik-send-test PRIVATE ${ZOBRIK_SEND_TEST_DEFINITIONS})
 target_compile_options(zobrik-send-test PRIVATE ${ZOBRIK_WARNINGS})
 target_link_options(zobrik-send-test PRIVATE ${ZOBRIK_STATIC_RUNTIME})
@@ -33,7 +33,7 @@ add_executable(zobrik_send_tests
     ${ZOBRIK_SEND_TEST_DIR}/send_logic_tests.cpp
     ${ZOBRIK_SEND_TEST_DIR}/send_standin_tests.cpp
     ${ZOBRIK_SEND_TEST_DIR}/send_exe_tests.cpp)
-target_include_directories(zobrik_send_tests PRIVATE ${ZOBRIK_SEND_DIR} ${ZOBRIK_SEND_TEST_DIR} ${PROJECT_SOURCE_DIR}/sdk)
+target_include_directories(zobrik_send_tests PRIVATE ${ZOBRIK_SEND_DIR} ${ZOBRIK_SEND_TEST_DIR} ${PROJECT_SOURCE_DIR}/sdk ${PROJECT_SOURCE_DIR})
 target_compile_definitions(zobrik_send_tests PRIVATE ${ZOBRIK_SEND_TEST_DEFINITIONS})
 target_compile_options(zobrik_send_tests PRIVATE ${ZOBRIK_WARNINGS})
 target_link_options(zobrik_send_tests PRIVATE ${ZOBRIK_STATIC_RUNTIME})

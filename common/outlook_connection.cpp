@@ -1,4 +1,4 @@
-#include "outlook_connection.h"
+#include "include/outlook_connection.h"
 
 #include <ole2.h>
 

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "com_ptr.h"
+#include "win_owners.h"
 #include "outlook_interfaces.h"
 
 namespace zobrik {

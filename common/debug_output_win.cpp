@@ -3,7 +3,7 @@
 
 #include <cwchar>
 
-#include "debug_output.h"
+#include "include/debug_output.h"
 
 namespace zobrik {
 

@@ -1,4 +1,4 @@
-#include "staging_location.h"
+#include "include/staging_location.h"
 
 #include <windows.h>
 
