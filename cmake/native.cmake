@@ -27,6 +27,13 @@ if(NOT ZOBRIK_FUZZ)
     target_compile_definitions(native_tests PRIVATE ZOBRIK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     add_test(NAME native_tests COMMAND native_tests)
     set_tests_properties(native_tests PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
+    # The folders include each other one way only; the fixture shows that
+    # the check finds each kind of violation.
+    add_test(NAME layout_includes COMMAND ${PROJECT_SOURCE_DIR}/tests/layout/check-includes.sh ${PROJECT_SOURCE_DIR})
+    add_test(NAME layout_includes_finds_violations
+        COMMAND ${PROJECT_SOURCE_DIR}/tests/layout/check-includes.sh ${PROJECT_SOURCE_DIR}/tests/layout/climbing)
+    set_tests_properties(layout_includes_finds_violations PROPERTIES PASS_REGULAR_EXPRESSION
+        "exec/worker.h: includes \"plugin/slot.h\": exec/ may include only.*include/wide_text.h: includes \"mail/request.h\".*plugin/slot.h: includes \"wide_text.h\" without its folder.*FAIL: 3 include")
     # The administrative template is well-formed XML (its content is checked
     # against the code by native_tests).
     find_program(ZOBRIK_XMLLINT xmllint REQUIRED)

@@ -1,0 +1,55 @@
+#!/bin/bash
+# Checks that the product's folders include each other one way only:
+#   plugin/            may include exec/, mail/, selftest/, include/, common/
+#   exec/ mail/ selftest/   may include include/ and common/ only
+#   common/            may include include/ only
+#   include/           includes nothing of the project outside itself
+# and that every include of another folder names it ("mail/x.h"), so that no
+# file relies on a folder being an include root. Prints each violation.
+# usage: check-includes.sh <repository root>
+set -uo pipefail
+root="${1:?usage: check-includes.sh <repository root>}"
+cd "$root" || exit 2
+
+declare -A allowed=(
+    [plugin]="plugin exec mail selftest include common"
+    [exec]="exec include common"
+    [mail]="mail include common"
+    [selftest]="selftest include common"
+    [common]="common include"
+    [include]="include"
+)
+project_folders=" plugin exec mail selftest include common "
+
+violations=0
+report() { echo "$1: $2"; violations=$((violations + 1)); }
+
+for folder in "${!allowed[@]}"; do
+    for file in "$folder"/*.h "$folder"/*.cpp; do
+        [ -f "$file" ] || continue
+        while IFS= read -r line; do
+            target="$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]+"([^"]+)".*/\1/' <<<"$line")"
+            if [[ "$target" == */* ]]; then
+                used="${target%%/*}"
+                if [[ "$project_folders" != *" $used "* ]]; then
+                    report "$file" "includes \"$target\", which is not a folder of the product"
+                    continue
+                fi
+                [ -f "$target" ] || report "$file" "includes \"$target\", which does not exist"
+            else
+                used="$folder"
+                [ -f "$folder/$target" ] \
+                    || report "$file" "includes \"$target\" without its folder (not in $folder/)"
+            fi
+            if [[ " ${allowed[$folder]} " != *" $used "* ]]; then
+                report "$file" "includes \"$target\": $folder/ may include only ${allowed[$folder]}"
+            fi
+        done < <(grep -E '^[[:space:]]*#[[:space:]]*include[[:space:]]+"' "$file")
+    done
+done
+
+if [ "$violations" -ne 0 ]; then
+    echo "FAIL: $violations include(s) break the folder rules"
+    exit 1
+fi
+echo "ok: the folders include each other one way only"

@@ -1,0 +1,3 @@
+// Fixture: exec reaches into the frame.
+#pragma once
+#include "plugin/slot.h"

@@ -1,0 +1,3 @@
+// Fixture: the shared layer reaches up.
+#pragma once
+#include "mail/request.h"

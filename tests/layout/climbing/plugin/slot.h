@@ -1,0 +1,3 @@
+// Fixture: a bare include of another folder.
+#pragma once
+#include "wide_text.h"
