@@ -5,8 +5,8 @@
 #   a local whose address is taken, checked before return. GCC's libssp
 #   provides the check (__stack_chk_fail) and the guard value. The flag is
 #   also given to the linker driver, which then adds -lssp_nonshared -lssp;
-#   with -static (ZOBRIK_STATIC_RUNTIME, used by every program and DLL of the
-#   tree) that is libssp.a, so no libssp-0.dll import appears.
+#   with -static (from zobrik_windows, linked by every program and DLL of
+#   the tree) that is libssp.a, so no libssp-0.dll import appears.
 # _FORTIFY_SOURCE=2: the MinGW-w64 10 headers of Debian 12 honour it
 #   (_mingw_mac.h sets __MINGW_FORTIFY_LEVEL 2 when optimizing): memcpy,
 #   memset, memmove, strcpy, strcat and their kin in string.h and the

@@ -34,6 +34,21 @@ if(NOT ZOBRIK_FUZZ)
         COMMAND ${PROJECT_SOURCE_DIR}/tests/layout/check-includes.sh ${PROJECT_SOURCE_DIR}/tests/layout/climbing)
     set_tests_properties(layout_includes_finds_violations PROPERTIES PASS_REGULAR_EXPRESSION
         "exec/worker.h: includes \"plugin/slot.h\": exec/ may include only.*include/wide_text.h: includes \"mail/request.h\".*plugin/slot.h: includes \"wide_text.h\" without its folder.*FAIL: 3 include")
+    # The SDK's headers build warning-free at -O3 with -Werror, as remote
+    # developers may build them, with GCC and with MinGW-w64.
+    find_program(ZOBRIK_MINGW_CXX NAMES x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-g++)
+    foreach(standard 17 20)
+        add_test(NAME sdk_headers_gcc_o3_cxx${standard}
+            COMMAND ${CMAKE_CXX_COMPILER} -std=c++${standard} -O3 -Wall -Wextra -Wshadow -Werror
+                -I${PROJECT_SOURCE_DIR}/sdk -c ${PROJECT_SOURCE_DIR}/tests/sdk/all_sdk_headers.cpp
+                -o ${CMAKE_BINARY_DIR}/sdk_headers_gcc_cxx${standard}.o)
+        if(ZOBRIK_MINGW_CXX)
+            add_test(NAME sdk_headers_mingw_o3_cxx${standard}
+                COMMAND ${ZOBRIK_MINGW_CXX} -std=c++${standard} -O3 -Wall -Wextra -Wshadow -Werror
+                    -I${PROJECT_SOURCE_DIR}/sdk -c ${PROJECT_SOURCE_DIR}/tests/sdk/all_sdk_headers.cpp
+                    -o ${CMAKE_BINARY_DIR}/sdk_headers_mingw_cxx${standard}.o)
+        endif()
+    endforeach()
     # The administrative template is well-formed XML (its content is checked
     # against the code by native_tests).
     find_program(ZOBRIK_XMLLINT xmllint REQUIRED)
@@ -43,6 +58,6 @@ if(NOT ZOBRIK_FUZZ)
         ${PROJECT_SOURCE_DIR}/install/policy/de-DE/ZobrikWTSDVC.adml)
 endif()
 
-if(ZOBRIK_FUZZ AND EXISTS ${PROJECT_SOURCE_DIR}/fuzz/CMakeLists.txt)
+if(ZOBRIK_FUZZ)
     add_subdirectory(fuzz)
 endif()

@@ -15,15 +15,9 @@
 install(TARGETS ZobrikWTSDVC RUNTIME DESTINATION . COMPONENT runtime)
 install(FILES $<TARGET_FILE:ZobrikWTSDVC>.debug DESTINATION . COMPONENT symbols)
 
-# zobrik-send may be defined after this file is read, so the check runs once
-# the whole project has been read.
-function(zobrik_install_send_tool)
-    if(TARGET zobrik-send)
-        install(TARGETS zobrik-send RUNTIME DESTINATION bin COMPONENT runtime)
-        install(FILES $<TARGET_FILE:zobrik-send>.debug DESTINATION bin COMPONENT symbols)
-    endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL zobrik_install_send_tool)
+# The tool's directory is added before this file is read.
+install(TARGETS zobrik-send RUNTIME DESTINATION bin COMPONENT runtime)
+install(FILES $<TARGET_FILE:zobrik-send>.debug DESTINATION bin COMPONENT symbols)
 
 install(FILES
     ${PROJECT_SOURCE_DIR}/install/Install-ZobrikPlugin.ps1
@@ -33,9 +27,7 @@ install(FILES
     ${PROJECT_SOURCE_DIR}/README.md
     DESTINATION . COMPONENT runtime)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/install/policy/ DESTINATION policy COMPONENT runtime)
-if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/docs)
-    install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs COMPONENT runtime)
-endif()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs COMPONENT runtime)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME ZobrikWTSDVC)
@@ -61,6 +53,6 @@ if(ZOBRIK_BUILD_TESTS)
             ${CMAKE_CPACK_COMMAND} ${CMAKE_BINARY_DIR}/CPackConfig.cmake
             ${CMAKE_BINARY_DIR}/tests/package-check ${PROJECT_VERSION}
             $<TARGET_FILE:ZobrikWTSDVC>
-            $<$<TARGET_EXISTS:zobrik-send>:$<TARGET_FILE_NAME:zobrik-send>>)
+            $<TARGET_FILE_NAME:zobrik-send>)
     set_tests_properties(package_archive PROPERTIES TIMEOUT 120)
 endif()

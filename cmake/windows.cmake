@@ -3,26 +3,30 @@
 include(cmake/warnings.cmake)
 include(cmake/hardening.cmake)
 
-# The DLL and every test program link the MinGW runtime statically, so they
-# import only Windows system DLLs.
-set(ZOBRIK_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+# What every Windows target of the project builds with: the Windows API in
+# its Unicode form for Windows 10, the warnings, the repository root as the
+# one include root, and the MinGW runtime linked statically (so the DLL and
+# every program import only Windows system DLLs). Every target made after
+# this line links it.
+add_library(zobrik_windows INTERFACE)
+target_compile_definitions(zobrik_windows INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+target_compile_options(zobrik_windows INTERFACE ${ZOBRIK_WARNINGS})
+target_include_directories(zobrik_windows INTERFACE ${PROJECT_SOURCE_DIR})
+target_link_options(zobrik_windows INTERFACE -static -static-libgcc -static-libstdc++)
+link_libraries(zobrik_windows)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # Everything of the plug-in but its entry point, as objects: linked into the
 # DLL and into the benchmarks that time its parts.
 add_library(zobrik_core OBJECT ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_WIN_SOURCES} ${ZOBRIK_WIN_SOURCES})
-target_include_directories(zobrik_core PUBLIC ${PROJECT_SOURCE_DIR})
-target_compile_definitions(zobrik_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 # -g: the objects end up in the DLL, whose debug information is kept in
 # ZobrikWTSDVC.dll.debug (zobrik_split_debug_info).
-target_compile_options(zobrik_core PRIVATE ${ZOBRIK_WARNINGS} -g)
+target_compile_options(zobrik_core PRIVATE -g)
 target_link_libraries(zobrik_core INTERFACE shell32 shlwapi ole32 oleaut32 uuid user32 advapi32 bcrypt)
 
 add_library(ZobrikWTSDVC SHARED plugin/dllmain.cpp plugin/ZobrikWTSDVC.def)
 set_target_properties(ZobrikWTSDVC PROPERTIES PREFIX "" OUTPUT_NAME ZobrikWTSDVC)
-target_compile_options(ZobrikWTSDVC PRIVATE ${ZOBRIK_WARNINGS})
-target_link_options(ZobrikWTSDVC PRIVATE ${ZOBRIK_STATIC_RUNTIME})
 target_link_libraries(ZobrikWTSDVC PRIVATE zobrik_core)
 zobrik_split_debug_info(ZobrikWTSDVC)
 # The command-line tool for the remote session.

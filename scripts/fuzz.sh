@@ -20,8 +20,7 @@ esac
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ZOBRIK_FUZZ_BUILD_DIR:-${TMPDIR:-/tmp}/zobrik-fuzz-build}"
 
-cmake -S "$repo" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DZOBRIK_FUZZ=ON -DZOBRIK_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+(cd "$repo" && cmake --preset fuzz -B "$build" >/dev/null)
 cmake --build "$build" --target "$target" make_mail_corpus -j2
 
 work="$build/$kind"

@@ -6,15 +6,14 @@
 # files and the debug files.
 # usage: package.sh [build-dir]
 #   Without an argument: scripts/build.sh windows, archive in build/windows.
-#   With a build directory: configures and builds that tree (same options as
-#   scripts/build.sh) and makes the archive there.
+#   With a build directory: configures and builds that tree with the windows
+#   preset (as scripts/build.sh does) and makes the archive there.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
 if [ $# -ge 1 ]; then
     build="$(mkdir -p "$1" && cd "$1" && pwd)"
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" -DZOBRIK_WERROR=ON >/dev/null
+    (cd "$root" && cmake --preset windows -B "$build" >/dev/null)
     cmake --build "$build" -j"$(nproc)"
 else
     build="$root/build/windows"

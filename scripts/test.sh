@@ -8,7 +8,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh" all
 
 echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
-ctest --test-dir "$root/build/native" --output-on-failure
+(cd "$root" && ctest --preset native)
 
 echo "== Windows tests under Wine"
-ctest --test-dir "$root/build/windows" --output-on-failure -j2
+(cd "$root" && ctest --preset windows)

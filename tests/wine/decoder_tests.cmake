@@ -4,8 +4,5 @@ add_executable(utf8_comparison_test
     ${PROJECT_SOURCE_DIR}/mail/utf8_to_utf16_native.cpp
     ${PROJECT_SOURCE_DIR}/mail/utf8_to_utf16_win.cpp)
 target_include_directories(utf8_comparison_test PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_definitions(utf8_comparison_test PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
-target_compile_options(utf8_comparison_test PRIVATE ${ZOBRIK_WARNINGS})
-target_link_options(utf8_comparison_test PRIVATE ${ZOBRIK_STATIC_RUNTIME})
 target_link_libraries(utf8_comparison_test PRIVATE gtest gtest_main)
 zobrik_add_wine_test(utf8_comparison utf8_comparison_test)

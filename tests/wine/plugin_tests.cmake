@@ -4,24 +4,18 @@ set(ZOBRIK_WINE_TEST_DIR ${CMAKE_CURRENT_SOURCE_DIR}/wine)
 
 add_executable(marker_program ${ZOBRIK_WINE_TEST_DIR}/marker_program.cpp)
 set_target_properties(marker_program PROPERTIES OUTPUT_NAME marker)
-target_compile_definitions(marker_program PRIVATE UNICODE _UNICODE)
-target_compile_options(marker_program PRIVATE ${ZOBRIK_WARNINGS})
-target_link_options(marker_program PRIVATE ${ZOBRIK_STATIC_RUNTIME})
 
 # Helpers shared by the test programs of the plug-in.
 add_library(zobrik_wine_test_support STATIC
     ${ZOBRIK_WINE_TEST_DIR}/test_support.cpp
     ${ZOBRIK_WINE_TEST_DIR}/mail_test_support.cpp)
 target_include_directories(zobrik_wine_test_support PUBLIC ${ZOBRIK_WINE_TEST_DIR} ${PROJECT_SOURCE_DIR}/sdk)
-target_compile_options(zobrik_wine_test_support PRIVATE ${ZOBRIK_WARNINGS})
 target_link_libraries(zobrik_wine_test_support PUBLIC zobrik_client_standin gtest gtest_main shell32)
 
 # zobrik_add_plugin_test_program(<target> <sources>...): a gtest program that
 # drives the real DLL through the client stand-in.
 function(zobrik_add_plugin_test_program target)
     add_executable(${target} ${ARGN})
-    target_compile_options(${target} PRIVATE ${ZOBRIK_WARNINGS})
-    target_link_options(${target} PRIVATE ${ZOBRIK_STATIC_RUNTIME})
     target_link_libraries(${target} PRIVATE zobrik_wine_test_support)
     add_dependencies(${target} ZobrikWTSDVC marker_program zobrik_mapi_recording zobrik_mapi_nosend)
 endfunction()
@@ -94,8 +88,6 @@ set_tests_properties(faults_disk_full PROPERTIES
 # planting_marks checks that each copy is in place and marks its loads.
 add_executable(planting_tests ${ZOBRIK_WINE_TEST_DIR}/planting_tests.cpp)
 set_target_properties(planting_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/planting)
-target_compile_options(planting_tests PRIVATE ${ZOBRIK_WARNINGS})
-target_link_options(planting_tests PRIVATE ${ZOBRIK_STATIC_RUNTIME})
 target_link_libraries(planting_tests PRIVATE zobrik_wine_test_support psapi)
 add_dependencies(planting_tests ZobrikWTSDVC zobrik_mapi_recording zobrik_mapi_nosend zobrik_mapi_planted)
 zobrik_add_wine_test(planting_refused planting_tests
@@ -111,8 +103,6 @@ zobrik_add_wine_test(planting_marks planting_tests
 # The check above on itself: a program that crashes, one that quits before
 # GoogleTest's summary and a filter that runs nothing must each fail it.
 add_executable(crash_probe ${ZOBRIK_WINE_TEST_DIR}/crash_probe.cpp)
-target_compile_options(crash_probe PRIVATE ${ZOBRIK_WARNINGS})
-target_link_options(crash_probe PRIVATE ${ZOBRIK_STATIC_RUNTIME})
 target_link_libraries(crash_probe PRIVATE gtest gtest_main)
 zobrik_add_wine_test(test_check_passes_a_full_run crash_probe ARGS --gtest_filter=CrashProbe.Passes)
 foreach(case CrashesOnAnAccessViolation QuitsBeforeTheSummary)

@@ -1,14 +1,10 @@
-# Wine tests of zobrik-send. Included at the end of the top-level folder, when
-# the client stand-in, GoogleTest and zobrik_add_wine_test exist.
+# Wine tests of zobrik-send, included by tests/CMakeLists.txt after the
+# client stand-in, GoogleTest and zobrik_add_wine_test.
 #
 # zobrik-send-test.exe is the program with a second transport that runs the
 # plug-in DLL inside the process (ZOBRIK_SEND_TRANSPORT=standin); the shipped
 # zobrik-send.exe does not contain it. zobrik_send_tests.exe tests the logic
 # in-process and runs both programs as child processes.
-if(NOT ZOBRIK_BUILD_TESTS OR NOT COMMAND zobrik_add_wine_test OR NOT TARGET zobrik_client_standin)
-    return()
-endif()
-
 get_filename_component(ZOBRIK_SEND_DIR ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
 set(ZOBRIK_SEND_TEST_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(ZOBRIK_SEND_LOGIC
@@ -17,13 +13,11 @@ set(ZOBRIK_SEND_LOGIC
     ${ZOBRIK_SEND_DIR}/console_output.cpp
     ${ZOBRIK_SEND_DIR}/text_conversion.cpp
     ${ZOBRIK_SEND_DIR}/standin_transport.cpp)
-set(ZOBRIK_SEND_TEST_DEFINITIONS UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 ZOBRIK_SEND_STANDIN)
+set(ZOBRIK_SEND_TEST_DEFINITIONS ZOBRIK_SEND_STANDIN)
 
 add_executable(zobrik-send-test ${ZOBRIK_SEND_DIR}/main.cpp ${ZOBRIK_SEND_LOGIC})
 target_include_directories(zobrik-send-test PRIVATE ${ZOBRIK_SEND_DIR} ${PROJECT_SOURCE_DIR}/sdk ${PROJECT_SOURCE_DIR})
 target_compile_definitions(zobrik-send-test PRIVATE ${ZOBRIK_SEND_TEST_DEFINITIONS})
-target_compile_options(zobrik-send-test PRIVATE ${ZOBRIK_WARNINGS})
-target_link_options(zobrik-send-test PRIVATE ${ZOBRIK_STATIC_RUNTIME})
 target_link_libraries(zobrik-send-test PRIVATE zobrik_client_standin wtsapi32 shell32)
 add_dependencies(zobrik-send-test ZobrikWTSDVC zobrik_mapi_recording)
 
@@ -35,8 +29,6 @@ add_executable(zobrik_send_tests
     ${ZOBRIK_SEND_TEST_DIR}/send_exe_tests.cpp)
 target_include_directories(zobrik_send_tests PRIVATE ${ZOBRIK_SEND_DIR} ${ZOBRIK_SEND_TEST_DIR} ${PROJECT_SOURCE_DIR}/sdk ${PROJECT_SOURCE_DIR})
 target_compile_definitions(zobrik_send_tests PRIVATE ${ZOBRIK_SEND_TEST_DEFINITIONS})
-target_compile_options(zobrik_send_tests PRIVATE ${ZOBRIK_WARNINGS})
-target_link_options(zobrik_send_tests PRIVATE ${ZOBRIK_STATIC_RUNTIME})
 target_link_libraries(zobrik_send_tests PRIVATE zobrik_client_standin gtest gtest_main wtsapi32 shell32)
 add_dependencies(zobrik_send_tests zobrik-send zobrik-send-test ZobrikWTSDVC zobrik_mapi_recording)
 if(TARGET marker_program)

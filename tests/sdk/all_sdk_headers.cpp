@@ -1,0 +1,26 @@
+// Every header of the remote developer's kit in one file, with the request
+// writer, the message builder and the reply readers used, so that their
+// templates are instantiated: built at -O3 with -Werror by GCC and MinGW,
+// as remote developers build.
+#include "zobrik/address.h"
+#include "zobrik/channel_pdu.h"
+#include "zobrik/channels.h"
+#include "zobrik/mail_message.h"
+#include "zobrik/mail_request_writer.h"
+#include "zobrik/replies.h"
+#include "zobrik/zobrik.h"
+
+#include <cstdio>
+
+int main(int argc, char**) {
+    zobrik::sdk::MailRequestWriter writer;
+    writer.Subject("Offer").Body("Dear Ann").Flags(zobrik::sdk::kMailFlagOutlook)
+        .AddRecipient(zobrik::sdk::RecipientGroup::To, "Ann", "ann@example.com")
+        .AddAttachment("offer.pdf", std::vector<uint8_t>(size_t(argc) * 300, 7));
+    const std::vector<uint8_t> request = writer.Build();
+    std::vector<uint8_t> copy = request;
+    zobrik::sdk::PutUint32LE(copy.data(), 0);
+    zobrik::sdk::AppendString(copy, "tail");
+    std::printf("%zu %zu\n", request.size(), copy.size());
+    return request.empty() ? 1 : 0;
+}
