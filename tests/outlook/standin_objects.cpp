@@ -20,7 +20,7 @@
 #include "include/outlook_interfaces.h"
 #include "outlook_record_format.h"
 #include "standin_state.h"
-#include "standin_unused_members.h"
+#include "include/outlook_placeholder_slots.h"
 
 namespace zobrik::standin {
 namespace {
@@ -364,7 +364,7 @@ class AccountObject final : public Object<_Account> {
 public:
     explicit AccountObject(AccountData data) : Object("account", IID__Account), data_(std::move(data)) {}
 
-    ZOBRIK_UNUSED_ACCOUNT(ZOBRIK_PLACEHOLDER)
+    ZOBRIK_OUTLOOK_ACCOUNT_UNUSED(ZOBRIK_PLACEHOLDER)
 
     HRESULT STDMETHODCALLTYPE get_AccountType(long* accountType) override {
         return GetNumber<long>("_Account.get_AccountType", accountType, 0);
@@ -387,7 +387,7 @@ class AccountsObject final : public Object<_Accounts> {
 public:
     AccountsObject() : Object("accounts", IID__Accounts), accounts_(State::Instance().Accounts()) {}
 
-    ZOBRIK_UNUSED_ACCOUNTS(ZOBRIK_PLACEHOLDER)
+    ZOBRIK_OUTLOOK_ACCOUNTS_UNUSED(ZOBRIK_PLACEHOLDER)
 
     HRESULT STDMETHODCALLTYPE get_Count(long* count) override {
         return GetNumber<long>("_Accounts.get_Count", count, static_cast<long>(accounts_.size()));
@@ -430,7 +430,7 @@ class NameSpaceObject final : public Object<_NameSpace> {
 public:
     NameSpaceObject() : Object("namespace", IID__NameSpace) {}
 
-    ZOBRIK_UNUSED_NAMESPACE(ZOBRIK_PLACEHOLDER)
+    ZOBRIK_OUTLOOK_NAMESPACE_UNUSED(ZOBRIK_PLACEHOLDER)
 
     HRESULT STDMETHODCALLTYPE get_Accounts(_Accounts** accounts) override {
         return Guarded([&] {
@@ -444,7 +444,7 @@ class RecipientObject final : public Object<Recipient> {
 public:
     RecipientObject() : Object("recipient", IID_Recipient) {}
 
-    ZOBRIK_UNUSED_RECIPIENT(ZOBRIK_PLACEHOLDER)
+    ZOBRIK_OUTLOOK_RECIPIENT_UNUSED(ZOBRIK_PLACEHOLDER)
 
     HRESULT STDMETHODCALLTYPE get_Type(long* type) override {
         return GetNumber<long>("Recipient.get_Type", type, type_.load());
@@ -468,7 +468,7 @@ class RecipientsObject final : public Object<Recipients> {
 public:
     explicit RecipientsObject(const char* kind) : Object(kind, IID_Recipients) {}
 
-    ZOBRIK_UNUSED_RECIPIENTS(ZOBRIK_PLACEHOLDER)
+    ZOBRIK_OUTLOOK_RECIPIENTS_UNUSED(ZOBRIK_PLACEHOLDER)
 
     HRESULT STDMETHODCALLTYPE Add(BSTR name, Recipient** recipient) override {
         return Guarded([&] {
@@ -486,7 +486,7 @@ class AttachmentsObject final : public Object<Attachments> {
 public:
     AttachmentsObject() : Object("attachments", IID_Attachments) {}
 
-    ZOBRIK_UNUSED_ATTACHMENTS(ZOBRIK_PLACEHOLDER)
+    ZOBRIK_OUTLOOK_ATTACHMENTS_UNUSED(ZOBRIK_PLACEHOLDER)
 
     HRESULT STDMETHODCALLTYPE Add(VARIANT source, VARIANT type, VARIANT position, VARIANT displayName,
                                   IDispatch** attachment) override {
@@ -546,7 +546,7 @@ class InspectorObject final : public Object<_Inspector> {
 public:
     InspectorObject() : Object("inspector", IID__Inspector) {}
 
-    ZOBRIK_UNUSED_INSPECTOR(ZOBRIK_PLACEHOLDER)
+    ZOBRIK_OUTLOOK_INSPECTOR_UNUSED(ZOBRIK_PLACEHOLDER)
 
     HRESULT STDMETHODCALLTYPE Close(long saveMode) override {
         return Recorded("_Inspector.Close", std::to_string(saveMode));
@@ -558,7 +558,7 @@ class MailItemObject final : public Object<_MailItem> {
 public:
     MailItemObject() : Object("item", IID__MailItem) {}
 
-    ZOBRIK_UNUSED_MAILITEM(ZOBRIK_PLACEHOLDER)
+    ZOBRIK_OUTLOOK_MAILITEM_UNUSED(ZOBRIK_PLACEHOLDER)
 
     HRESULT STDMETHODCALLTYPE get_Attachments(Attachments** attachments) override {
         return Guarded([&] {
@@ -638,7 +638,7 @@ class ApplicationObject final : public Object<_Application> {
 public:
     ApplicationObject() : Object("app", IID__Application) {}
 
-    ZOBRIK_UNUSED_APPLICATION(ZOBRIK_PLACEHOLDER)
+    ZOBRIK_OUTLOOK_APPLICATION_UNUSED(ZOBRIK_PLACEHOLDER)
 
     HRESULT STDMETHODCALLTYPE get_Session(_NameSpace** session) override {
         return Guarded([&] {

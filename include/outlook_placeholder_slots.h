@@ -1,10 +1,12 @@
-// The placeholder slots of the Outlook interfaces (mail/outlook_interfaces.h):
-// every member declared without parameters because it is never called.
-// ZOBRIK_UNUSED_<INTERFACE>(X) expands X(<Interface>, <member>) for each,
-// so the stand-in can give every one of them the same "unexpected call" body.
+// The placeholder slots of the Outlook interfaces (outlook_interfaces.h):
+// members this module never calls, which only hold their vtable slot. Each
+// ZOBRIK_OUTLOOK_<INTERFACE>_SLOTS_<n>(X) expands X(<Interface>, <member>) for
+// one run of them in slot order; ZOBRIK_OUTLOOK_<INTERFACE>_UNUSED(X) for all
+// of an interface. The interfaces declare their slots from these lists, and
+// the tests' Outlook stand-in gives each the same "unexpected call" body.
 #pragma once
 
-#define ZOBRIK_UNUSED_NAMESPACE(X) \
+#define ZOBRIK_OUTLOOK_NAMESPACE_SLOTS_1(X) \
     X(_NameSpace, get_Application) \
     X(_NameSpace, get_Class) \
     X(_NameSpace, get_Session) \
@@ -32,19 +34,19 @@
     X(_NameSpace, get_ExchangeConnectionMode) \
     X(_NameSpace, AddStoreEx)
 
-#define ZOBRIK_UNUSED_ACCOUNTS(X) \
+#define ZOBRIK_OUTLOOK_ACCOUNTS_SLOTS_1(X) \
     X(_Accounts, get_Application) \
     X(_Accounts, get_Class) \
     X(_Accounts, get_Session) \
     X(_Accounts, get_Parent)
 
-#define ZOBRIK_UNUSED_ACCOUNT(X) \
+#define ZOBRIK_OUTLOOK_ACCOUNT_SLOTS_1(X) \
     X(_Account, get_Application) \
     X(_Account, get_Class) \
     X(_Account, get_Session) \
     X(_Account, get_Parent)
 
-#define ZOBRIK_UNUSED_INSPECTOR(X) \
+#define ZOBRIK_OUTLOOK_INSPECTOR_SLOTS_1(X) \
     X(_Inspector, get_Application) \
     X(_Inspector, get_Class) \
     X(_Inspector, get_Session) \
@@ -54,7 +56,7 @@
     X(_Inspector, get_EditorType) \
     X(_Inspector, get_ModifiedFormPages)
 
-#define ZOBRIK_UNUSED_RECIPIENT(X) \
+#define ZOBRIK_OUTLOOK_RECIPIENT_SLOTS_1(X) \
     X(Recipient, get_Application) \
     X(Recipient, get_Class) \
     X(Recipient, get_Session) \
@@ -75,16 +77,18 @@
     X(Recipient, get_TrackingStatusTime) \
     X(Recipient, put_TrackingStatusTime)
 
-#define ZOBRIK_UNUSED_RECIPIENTS(X) \
+#define ZOBRIK_OUTLOOK_RECIPIENTS_SLOTS_1(X) \
     X(Recipients, get_Application) \
     X(Recipients, get_Class) \
     X(Recipients, get_Session) \
     X(Recipients, get_Parent) \
     X(Recipients, get_Count) \
-    X(Recipients, Item) \
+    X(Recipients, Item)
+
+#define ZOBRIK_OUTLOOK_RECIPIENTS_SLOTS_2(X) \
     X(Recipients, Remove)
 
-#define ZOBRIK_UNUSED_ATTACHMENTS(X) \
+#define ZOBRIK_OUTLOOK_ATTACHMENTS_SLOTS_1(X) \
     X(Attachments, get_Application) \
     X(Attachments, get_Class) \
     X(Attachments, get_Session) \
@@ -92,15 +96,19 @@
     X(Attachments, get_Count) \
     X(Attachments, Item)
 
-#define ZOBRIK_UNUSED_MAILITEM(X) \
+#define ZOBRIK_OUTLOOK_MAILITEM_SLOTS_1(X) \
     X(_MailItem, get_Application) \
     X(_MailItem, get_Class) \
     X(_MailItem, get_Session) \
     X(_MailItem, get_Parent) \
-    X(_MailItem, get_Actions) \
+    X(_MailItem, get_Actions)
+
+#define ZOBRIK_OUTLOOK_MAILITEM_SLOTS_2(X) \
     X(_MailItem, get_BillingInformation) \
     X(_MailItem, put_BillingInformation) \
-    X(_MailItem, get_Body) \
+    X(_MailItem, get_Body)
+
+#define ZOBRIK_OUTLOOK_MAILITEM_SLOTS_3(X) \
     X(_MailItem, get_Categories) \
     X(_MailItem, put_Categories) \
     X(_MailItem, get_Companies) \
@@ -109,7 +117,9 @@
     X(_MailItem, get_ConversationTopic) \
     X(_MailItem, get_CreationTime) \
     X(_MailItem, get_EntryID) \
-    X(_MailItem, get_FormDescription) \
+    X(_MailItem, get_FormDescription)
+
+#define ZOBRIK_OUTLOOK_MAILITEM_SLOTS_4(X) \
     X(_MailItem, get_Importance) \
     X(_MailItem, put_Importance) \
     X(_MailItem, get_LastModificationTime) \
@@ -126,13 +136,17 @@
     X(_MailItem, get_Sensitivity) \
     X(_MailItem, put_Sensitivity) \
     X(_MailItem, get_Size) \
-    X(_MailItem, get_Subject) \
+    X(_MailItem, get_Subject)
+
+#define ZOBRIK_OUTLOOK_MAILITEM_SLOTS_5(X) \
     X(_MailItem, get_UnRead) \
     X(_MailItem, put_UnRead) \
     X(_MailItem, get_UserProperties) \
     X(_MailItem, Close) \
     X(_MailItem, Copy) \
-    X(_MailItem, Delete) \
+    X(_MailItem, Delete)
+
+#define ZOBRIK_OUTLOOK_MAILITEM_SLOTS_6(X) \
     X(_MailItem, Move) \
     X(_MailItem, PrintOut) \
     X(_MailItem, Save) \
@@ -157,7 +171,9 @@
     X(_MailItem, put_FlagRequest) \
     X(_MailItem, get_FlagStatus) \
     X(_MailItem, put_FlagStatus) \
-    X(_MailItem, get_HTMLBody) \
+    X(_MailItem, get_HTMLBody)
+
+#define ZOBRIK_OUTLOOK_MAILITEM_SLOTS_7(X) \
     X(_MailItem, get_OriginatorDeliveryReportRequested) \
     X(_MailItem, put_OriginatorDeliveryReportRequested) \
     X(_MailItem, get_ReadReceiptRequested) \
@@ -168,7 +184,9 @@
     X(_MailItem, get_ReceivedOnBehalfOfName) \
     X(_MailItem, get_ReceivedTime) \
     X(_MailItem, get_RecipientReassignmentProhibited) \
-    X(_MailItem, put_RecipientReassignmentProhibited) \
+    X(_MailItem, put_RecipientReassignmentProhibited)
+
+#define ZOBRIK_OUTLOOK_MAILITEM_SLOTS_8(X) \
     X(_MailItem, get_ReminderOverrideDefault) \
     X(_MailItem, put_ReminderOverrideDefault) \
     X(_MailItem, get_ReminderPlaySound) \
@@ -181,13 +199,17 @@
     X(_MailItem, put_ReminderTime) \
     X(_MailItem, get_RemoteStatus) \
     X(_MailItem, put_RemoteStatus) \
-    X(_MailItem, get_ReplyRecipientNames) \
+    X(_MailItem, get_ReplyRecipientNames)
+
+#define ZOBRIK_OUTLOOK_MAILITEM_SLOTS_9(X) \
     X(_MailItem, get_SaveSentMessageFolder) \
     X(_MailItem, putref_SaveSentMessageFolder) \
     X(_MailItem, get_SenderName) \
     X(_MailItem, get_Sent) \
     X(_MailItem, get_SentOn) \
-    X(_MailItem, get_SentOnBehalfOfName) \
+    X(_MailItem, get_SentOnBehalfOfName)
+
+#define ZOBRIK_OUTLOOK_MAILITEM_SLOTS_10(X) \
     X(_MailItem, get_Submitted) \
     X(_MailItem, get_To) \
     X(_MailItem, put_To) \
@@ -198,7 +220,9 @@
     X(_MailItem, ClearConversationIndex) \
     X(_MailItem, Forward) \
     X(_MailItem, Reply) \
-    X(_MailItem, ReplyAll) \
+    X(_MailItem, ReplyAll)
+
+#define ZOBRIK_OUTLOOK_MAILITEM_SLOTS_11(X) \
     X(_MailItem, get_Links) \
     X(_MailItem, get_ItemProperties) \
     X(_MailItem, get_BodyFormat) \
@@ -229,12 +253,24 @@
     X(_MailItem, get_PropertyAccessor) \
     X(_MailItem, AddBusinessCard)
 
-#define ZOBRIK_UNUSED_APPLICATION(X) \
+#define ZOBRIK_OUTLOOK_APPLICATION_SLOTS_1(X) \
     X(_Application, get_Application) \
-    X(_Application, get_Class) \
+    X(_Application, get_Class)
+
+#define ZOBRIK_OUTLOOK_APPLICATION_SLOTS_2(X) \
     X(_Application, get_Parent) \
     X(_Application, get_Assistant) \
     X(_Application, get_Name) \
     X(_Application, get_Version) \
     X(_Application, ActiveExplorer) \
     X(_Application, ActiveInspector)
+
+#define ZOBRIK_OUTLOOK_NAMESPACE_UNUSED(X) ZOBRIK_OUTLOOK_NAMESPACE_SLOTS_1(X)
+#define ZOBRIK_OUTLOOK_ACCOUNTS_UNUSED(X) ZOBRIK_OUTLOOK_ACCOUNTS_SLOTS_1(X)
+#define ZOBRIK_OUTLOOK_ACCOUNT_UNUSED(X) ZOBRIK_OUTLOOK_ACCOUNT_SLOTS_1(X)
+#define ZOBRIK_OUTLOOK_INSPECTOR_UNUSED(X) ZOBRIK_OUTLOOK_INSPECTOR_SLOTS_1(X)
+#define ZOBRIK_OUTLOOK_RECIPIENT_UNUSED(X) ZOBRIK_OUTLOOK_RECIPIENT_SLOTS_1(X)
+#define ZOBRIK_OUTLOOK_RECIPIENTS_UNUSED(X) ZOBRIK_OUTLOOK_RECIPIENTS_SLOTS_1(X) ZOBRIK_OUTLOOK_RECIPIENTS_SLOTS_2(X)
+#define ZOBRIK_OUTLOOK_ATTACHMENTS_UNUSED(X) ZOBRIK_OUTLOOK_ATTACHMENTS_SLOTS_1(X)
+#define ZOBRIK_OUTLOOK_MAILITEM_UNUSED(X) ZOBRIK_OUTLOOK_MAILITEM_SLOTS_1(X) ZOBRIK_OUTLOOK_MAILITEM_SLOTS_2(X) ZOBRIK_OUTLOOK_MAILITEM_SLOTS_3(X) ZOBRIK_OUTLOOK_MAILITEM_SLOTS_4(X) ZOBRIK_OUTLOOK_MAILITEM_SLOTS_5(X) ZOBRIK_OUTLOOK_MAILITEM_SLOTS_6(X) ZOBRIK_OUTLOOK_MAILITEM_SLOTS_7(X) ZOBRIK_OUTLOOK_MAILITEM_SLOTS_8(X) ZOBRIK_OUTLOOK_MAILITEM_SLOTS_9(X) ZOBRIK_OUTLOOK_MAILITEM_SLOTS_10(X) ZOBRIK_OUTLOOK_MAILITEM_SLOTS_11(X)
+#define ZOBRIK_OUTLOOK_APPLICATION_UNUSED(X) ZOBRIK_OUTLOOK_APPLICATION_SLOTS_1(X) ZOBRIK_OUTLOOK_APPLICATION_SLOTS_2(X)
