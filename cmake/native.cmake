@@ -25,8 +25,10 @@ if(NOT ZOBRIK_FUZZ)
     target_include_directories(native_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/sdk)
     target_link_libraries(native_tests PRIVATE zobrik_logic GTest::gtest GTest::gtest_main)
     target_compile_definitions(native_tests PRIVATE ZOBRIK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-    add_test(NAME native_tests COMMAND native_tests)
-    set_tests_properties(native_tests PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
+    # One ctest entry per test case.
+    include(GoogleTest)
+    gtest_discover_tests(native_tests
+        PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1" LABELS native)
     # The folders include each other one way only; the fixture shows that
     # the check finds each kind of violation.
     add_test(NAME layout_includes COMMAND ${PROJECT_SOURCE_DIR}/tests/layout/check-includes.sh ${PROJECT_SOURCE_DIR})

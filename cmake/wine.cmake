@@ -52,16 +52,50 @@ function(zobrik_mapi_test_settings variant env_var fixtures_var)
     set(${fixtures_var} ${fixtures} PARENT_SCOPE)
 endfunction()
 
-# zobrik_add_wine_test(<name> <target> [PLAIN] [XVFB] [MAPI <variant>] [ARGS ...] [ENV ...] [TIMEOUT s])
+# zobrik_gtest_cases(<out-var> <target>): "Suite.Case" for every TEST and
+# TEST_F of the target's C++ sources, in source order.
+function(zobrik_gtest_cases out target)
+    get_target_property(sources ${target} SOURCES)
+    get_target_property(source_dir ${target} SOURCE_DIR)
+    set(cases)
+    foreach(source ${sources})
+        if(NOT source MATCHES "\\.cpp$")
+            continue()
+        endif()
+        if(NOT IS_ABSOLUTE ${source})
+            set(source ${source_dir}/${source})
+        endif()
+        file(STRINGS ${source} lines REGEX "^[ \t]*TEST(_F)?\\(")
+        foreach(line ${lines})
+            if(line MATCHES "TEST(_F)?\\([ \t]*([A-Za-z0-9_]+)[ \t]*,[ \t]*([A-Za-z0-9_]+)[ \t]*\\)")
+                list(APPEND cases "${CMAKE_MATCH_2}.${CMAKE_MATCH_3}")
+            endif()
+        endforeach()
+    endforeach()
+    set(${out} ${cases} PARENT_SCOPE)
+endfunction()
+
+# zobrik_add_wine_test(<name> <target> [PLAIN] [XVFB] [SERIAL] [MAPI <variant>]
+#                      [ALL | SUITES <suite>... | CASES <Suite.Case>...] [EXCLUDE <Suite.Case>...]
+#                      [ARGS ...] [ENV ...] [FIXTURES ...] [TIMEOUT s])
 # Runs the program under Wine with the crash handler off; MAPI picks the
 # Simple MAPI variant (default: wine, see zobrik_mapi_test_settings); ENV
-# adds variables (WINEDLLOVERRIDES=... is added to, not replaced). A
-# GoogleTest program passes only when it exits with 0 after its final
-# summary; PLAIN marks a program of another kind, for which the exit status
-# alone counts. XVFB runs it on a virtual X display of its own, where
-# windows can be shown and answered.
+# adds variables (WINEDLLOVERRIDES=... is added to, not replaced); FIXTURES
+# replaces the fixtures the variant needs. A GoogleTest program passes only
+# when it exits with 0 after its final summary; PLAIN marks a program of
+# another kind, for which the exit status alone counts. XVFB runs it on a
+# virtual X display of its own, where windows can be shown and answered.
+#
+# ALL, SUITES or CASES make one ctest entry per test case, <name>.<Suite>.<Case>,
+# each running the program with --gtest_filter=<Suite>.<Case>: every case of
+# the program, those of the named suites (exact names), or the named cases,
+# less EXCLUDE. The environment is a property of the entries so chosen;
+# zobrik_check_wine_cases fails the configuration when a case of such a
+# program is left without an entry (a renamed suite cannot silently move).
+# SERIAL keeps the entries from running at the same time as each other.
+# Without them, one entry runs the program with ARGS as given.
 function(zobrik_add_wine_test name target)
-    cmake_parse_arguments(ARG "PLAIN;XVFB" "TIMEOUT;MAPI" "ARGS;ENV" ${ARGN})
+    cmake_parse_arguments(ARG "PLAIN;XVFB;SERIAL;ALL" "TIMEOUT;MAPI" "ARGS;ENV;FIXTURES;SUITES;CASES;EXCLUDE" ${ARGN})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()
@@ -69,6 +103,9 @@ function(zobrik_add_wine_test name target)
         set(ARG_MAPI wine)
     endif()
     zobrik_mapi_test_settings(${ARG_MAPI} mapi_env fixtures)
+    if(ARG_FIXTURES)
+        set(fixtures ${ARG_FIXTURES})
+    endif()
     set(mode)
     if(ARG_PLAIN)
         set(mode --plain)
@@ -77,10 +114,59 @@ function(zobrik_add_wine_test name target)
     if(ARG_XVFB)
         set(display xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp")
     endif()
-    add_test(NAME ${name}
-        COMMAND ${display} ${ZOBRIK_RUN_TEST_PROGRAM} ${mode} ${ZOBRIK_WINE64} $<TARGET_FILE:${target}> ${ARG_ARGS})
-    set_tests_properties(${name} PROPERTIES
+    set(command ${display} ${ZOBRIK_RUN_TEST_PROGRAM} ${mode} ${ZOBRIK_WINE64} $<TARGET_FILE:${target}>)
+
+    if(NOT ARG_ALL AND NOT ARG_SUITES AND NOT ARG_CASES)
+        add_test(NAME ${name} COMMAND ${command} ${ARG_ARGS})
+        set(tests ${name})
+    else()
+        zobrik_gtest_cases(all_cases ${target})
+        set(tests)
+        foreach(case ${all_cases})
+            string(REGEX REPLACE "\\..*" "" suite ${case})
+            if(NOT ARG_ALL AND NOT suite IN_LIST ARG_SUITES AND NOT case IN_LIST ARG_CASES)
+                continue()
+            endif()
+            if(case IN_LIST ARG_EXCLUDE)
+                continue()
+            endif()
+            add_test(NAME ${name}.${case} COMMAND ${command} --gtest_filter=${case} ${ARG_ARGS})
+            list(APPEND tests ${name}.${case})
+            set_property(GLOBAL APPEND PROPERTY ZOBRIK_REGISTERED_CASES_${target} ${case})
+        endforeach()
+        if(NOT tests)
+            message(FATAL_ERROR "${name}: no test case of ${target} is selected")
+        endif()
+        set_property(GLOBAL APPEND PROPERTY ZOBRIK_CASE_PROGRAMS ${target})
+        set_tests_properties(${tests} PROPERTIES LABELS "wine;${name}")
+    endif()
+    set_tests_properties(${tests} PROPERTIES
         FIXTURES_REQUIRED "${fixtures}"
         TIMEOUT ${ARG_TIMEOUT}
         ENVIRONMENT "${ZOBRIK_WINE_ENV};${mapi_env};${ARG_ENV}")
+    if(ARG_SERIAL)
+        set_tests_properties(${tests} PROPERTIES RESOURCE_LOCK ${name})
+    endif()
+    set(ZOBRIK_LAST_WINE_TESTS ${tests} PARENT_SCOPE)
+endfunction()
+
+# Marks cases that an entry of its own runs (not made by zobrik_add_wine_test).
+function(zobrik_mark_wine_cases target)
+    set_property(GLOBAL APPEND PROPERTY ZOBRIK_REGISTERED_CASES_${target} ${ARGN})
+endfunction()
+
+# Fails the configuration when a program registered case by case has a case
+# that no entry runs.
+function(zobrik_check_wine_cases)
+    get_property(programs GLOBAL PROPERTY ZOBRIK_CASE_PROGRAMS)
+    list(REMOVE_DUPLICATES programs)
+    foreach(target ${programs})
+        zobrik_gtest_cases(all_cases ${target})
+        get_property(registered GLOBAL PROPERTY ZOBRIK_REGISTERED_CASES_${target})
+        foreach(case ${all_cases})
+            if(NOT case IN_LIST registered)
+                message(FATAL_ERROR "test case ${case} of ${target} has no ctest entry: give its suite to an entry")
+            endif()
+        endforeach()
+    endforeach()
 endfunction()

@@ -78,12 +78,12 @@ std::string RuleOutcome(const Bytes& b) {
     return kAccepted;
 }
 
-class CountCheckTest : public ::testing::Test {
+class MailDecoderCountCheck : public ::testing::Test {
 protected:
     void TearDown() override { zobrik::testing::TakeDebugLines(); }
 };
 
-TEST_F(CountCheckTest, EarlyRejectionOnlyPreemptsRejectedRequests) {
+TEST_F(MailDecoderCountCheck, EarlyRejectionOnlyPreemptsRejectedRequests) {
     std::mt19937 rng(20240607);
     auto pick = [&](uint32_t n) { return uint32_t(rng() % n); };
     const char* samples[] = {"", "a", "ab", "abc\xFF", "\xF0\x9F\x98\x80", "nnnnnnnnnnnnnnnnnnnn"};

@@ -23,7 +23,7 @@ using testing::kAccepted;
 
 std::string ErrorOf(const Bytes& bytes) { return testing::DecodeOutcome(bytes); }
 
-class MailDecoderTest : public ::testing::Test {
+class MailDecoder : public ::testing::Test {
 protected:
     void SetUp() override { zobrik::testing::TakeDebugLines(); }
 
@@ -53,7 +53,7 @@ MailRequestWriter::Overrides WithDataOffset(uint64_t dataOffset) {
 // ---------------------------------------------------------------------------
 // Requests shorter than the header
 
-TEST_F(MailDecoderTest, RequestShorterThanHeaderIsMissingData) {
+TEST_F(MailDecoder, RequestShorterThanHeaderIsMissingData) {
     for (size_t n : {size_t(0), size_t(1), size_t(15), size_t(16), size_t(63)}) {
         Bytes bytes(n, 0);
         if (n >= 16) sdk::PutUint64LE(bytes.data() + 8, n);  // totalSize would match
@@ -61,7 +61,7 @@ TEST_F(MailDecoderTest, RequestShorterThanHeaderIsMissingData) {
     }
 }
 
-TEST_F(MailDecoderTest, HeaderAloneHasNoSubject) {
+TEST_F(MailDecoder, HeaderAloneHasNoSubject) {
     Bytes bytes(64, 0);
     sdk::PutUint64LE(bytes.data() + 8, 64);
     EXPECT_EQ(ErrorOf(bytes), "invalid string input");
@@ -70,7 +70,7 @@ TEST_F(MailDecoderTest, HeaderAloneHasNoSubject) {
 // ---------------------------------------------------------------------------
 // Rules 1 and 2: version and flags
 
-TEST_F(MailDecoderTest, OnlyVersionZeroIsAccepted) {
+TEST_F(MailDecoder, OnlyVersionZeroIsAccepted) {
     for (uint32_t version : {1u, 0x100u, 0x80000000u, 0xFFFFFFFFu}) {
         MailRequestWriter::Overrides o;
         o.version = version;
@@ -78,20 +78,20 @@ TEST_F(MailDecoderTest, OnlyVersionZeroIsAccepted) {
     }
 }
 
-TEST_F(MailDecoderTest, FlagsAboveSevenAreAnInvalidVersion) {
+TEST_F(MailDecoder, FlagsAboveSevenAreAnInvalidVersion) {
     for (uint32_t flags : {8u, 9u, 0x10u, 0xFFFFFFFFu}) {
         EXPECT_EQ(ErrorOf(MailRequestWriter().Flags(flags).Build()), "Invalid header version") << flags;
     }
 }
 
-TEST_F(MailDecoderTest, EveryFlagCombinationUpToSevenIsAccepted) {
+TEST_F(MailDecoder, EveryFlagCombinationUpToSevenIsAccepted) {
     for (uint32_t flags = 0; flags <= 7; ++flags) {
         Bytes request = MailRequestWriter().Flags(flags).Build();
         EXPECT_EQ(Decode(request).flags, flags);
     }
 }
 
-TEST_F(MailDecoderTest, VersionIsCheckedBeforeTotalSize) {
+TEST_F(MailDecoder, VersionIsCheckedBeforeTotalSize) {
     MailRequestWriter::Overrides o;
     o.version = 1;
     o.totalSize = 5;
@@ -102,7 +102,7 @@ TEST_F(MailDecoderTest, VersionIsCheckedBeforeTotalSize) {
 // ---------------------------------------------------------------------------
 // Rule 3: totalSize
 
-TEST_F(MailDecoderTest, TotalSizeOffByOneIsMissingData) {
+TEST_F(MailDecoder, TotalSizeOffByOneIsMissingData) {
     const size_t length = MailRequestWriter().Build().size();
     for (uint64_t total : {uint64_t(length - 1), uint64_t(length + 1), uint64_t(0),
                            uint64_t(length) + (uint64_t(1) << 32)}) {
@@ -112,7 +112,7 @@ TEST_F(MailDecoderTest, TotalSizeOffByOneIsMissingData) {
     }
 }
 
-TEST_F(MailDecoderTest, TotalSizeIsCheckedBeforeDataOffset) {
+TEST_F(MailDecoder, TotalSizeIsCheckedBeforeDataOffset) {
     MailRequestWriter::Overrides o;
     o.totalSize = 67;
     o.dataOffset = 1000;
@@ -130,7 +130,7 @@ TEST_F(MailDecoderTest, TotalSizeIsCheckedBeforeDataOffset) {
 // ---------------------------------------------------------------------------
 // Rules 4 and 5: dataOffset
 
-TEST_F(MailDecoderTest, SmallestRequestIs66BytesWithEitherDataOffset) {
+TEST_F(MailDecoder, SmallestRequestIs66BytesWithEitherDataOffset) {
     for (uint64_t dataOffset : {uint64_t(0), uint64_t(66)}) {
         Bytes request = MailRequestWriter().Override(WithDataOffset(dataOffset)).Build();
         ASSERT_EQ(request.size(), 66u);
@@ -148,20 +148,20 @@ TEST_F(MailDecoderTest, SmallestRequestIs66BytesWithEitherDataOffset) {
     }
 }
 
-TEST_F(MailDecoderTest, DataOffsetZeroIsReplacedInTheRequest) {
+TEST_F(MailDecoder, DataOffsetZeroIsReplacedInTheRequest) {
     Bytes request = MailRequestWriter().Subject("s").Override(WithDataOffset(0)).Build();
     Decode(request);
     EXPECT_EQ(ReadUint64LE(request.data() + 16), request.size());
 }
 
-TEST_F(MailDecoderTest, NonZeroDataOffsetIsLeftAsSent) {
+TEST_F(MailDecoder, NonZeroDataOffsetIsLeftAsSent) {
     Bytes request = MailRequestWriter().Subject("s").Build();
     Bytes original = request;
     Decode(request);
     EXPECT_EQ(request, original);
 }
 
-TEST_F(MailDecoderTest, DataOffsetBeyondTheRequestIsInvalid) {
+TEST_F(MailDecoder, DataOffsetBeyondTheRequestIsInvalid) {
     const uint64_t length = MailRequestWriter().Build().size();
     for (uint64_t dataOffset : {length + 1, uint64_t(1) << 32, ~uint64_t(0)}) {
         EXPECT_EQ(ErrorOf(MailRequestWriter().Override(WithDataOffset(dataOffset)).Build()),
@@ -170,7 +170,7 @@ TEST_F(MailDecoderTest, DataOffsetBeyondTheRequestIsInvalid) {
     }
 }
 
-TEST_F(MailDecoderTest, ByteBeforeDataOffsetMustBeZero) {
+TEST_F(MailDecoder, ByteBeforeDataOffsetMustBeZero) {
     // Every string is terminated, but the data area's last byte is not 0.
     Bytes noDataArea = MailRequestWriter().Trailer({'x'}).Override(WithDataOffset(0)).Build();
     EXPECT_EQ(ErrorOf(noDataArea), "Invalid file offset!");
@@ -181,14 +181,14 @@ TEST_F(MailDecoderTest, ByteBeforeDataOffsetMustBeZero) {
     EXPECT_EQ(ErrorOf(MailRequestWriter().Override(WithDataOffset(1)).Build()), kAccepted);
 }
 
-TEST_F(MailDecoderTest, UnterminatedLastStringFailsTheDataOffsetCheck) {
+TEST_F(MailDecoder, UnterminatedLastStringFailsTheDataOffsetCheck) {
     MailRequestWriter::Overrides o;
     o.unterminatedLastString = true;
     o.dataOffset = 0;
     EXPECT_EQ(ErrorOf(MailRequestWriter().Body("text").Override(o).Build()), "Invalid file offset!");
 }
 
-TEST_F(MailDecoderTest, DataOffsetBelowTheStringAreaSizesASmallBuffer) {
+TEST_F(MailDecoder, DataOffsetBelowTheStringAreaSizesASmallBuffer) {
     // Byte 3 is the version's high byte, 0: accepted, 8 units of text.
     Bytes request = MailRequestWriter().Subject("abc").Body("de").Override(WithDataOffset(4)).Build();
     MailRequest mail = Decode(request);
@@ -197,7 +197,7 @@ TEST_F(MailDecoderTest, DataOffsetBelowTheStringAreaSizesASmallBuffer) {
     EXPECT_EQ(Text(mail.body), u"de");
 }
 
-TEST_F(MailDecoderTest, AttachmentOffsetsCountFromASmallDataOffset) {
+TEST_F(MailDecoder, AttachmentOffsetsCountFromASmallDataOffset) {
     MailRequestLayout layout;
     Bytes request = MailRequestWriter()
                         .AddAttachment("a", {1, 2, 3})
@@ -212,7 +212,7 @@ TEST_F(MailDecoderTest, AttachmentOffsetsCountFromASmallDataOffset) {
 // ---------------------------------------------------------------------------
 // Counts that the request cannot hold, rejected before anything is sized
 
-TEST_F(MailDecoderTest, RecipientCountsAtTheSmallestRecordSizeAreDecoded) {
+TEST_F(MailDecoder, RecipientCountsAtTheSmallestRecordSizeAreDecoded) {
     // Three records of two empty strings: exactly 2 bytes each.
     MailRequestWriter writer;
     for (int i = 0; i < 3; ++i) writer.AddRecipient(Group::To, "", "");
@@ -226,7 +226,7 @@ TEST_F(MailDecoderTest, RecipientCountsAtTheSmallestRecordSizeAreDecoded) {
     EXPECT_EQ(ErrorOf(writer.Override(o).Build()), kTooManyRecordsMessage);
 }
 
-TEST_F(MailDecoderTest, AttachmentCountAtTheSmallestRecordSizeIsDecoded) {
+TEST_F(MailDecoder, AttachmentCountAtTheSmallestRecordSizeIsDecoded) {
     // One 17-byte record lying in the data area and naming itself as data:
     // the request is exactly 64 + 2 + 17 bytes long.
     Bytes request(83, 0);
@@ -244,7 +244,7 @@ TEST_F(MailDecoderTest, AttachmentCountAtTheSmallestRecordSizeIsDecoded) {
     EXPECT_EQ(ErrorOf(request), kTooManyRecordsMessage);
 }
 
-TEST_F(MailDecoderTest, PossibleCountsKeepTheirRuleMessages) {
+TEST_F(MailDecoder, PossibleCountsKeepTheirRuleMessages) {
     // Two bytes are enough for one record of empty strings, but these are not
     // terminated: the record is read and fails as a string.
     Bytes noTerminator = MailRequestWriter().Trailer({'a', 'b'}).Override(WithDataOffset(66)).Build();
@@ -265,7 +265,7 @@ TEST_F(MailDecoderTest, PossibleCountsKeepTheirRuleMessages) {
     EXPECT_EQ(ErrorOf(shortRecord), "buffer overflow 2");
 }
 
-TEST_F(MailDecoderTest, CountsAreCheckedAfterTheHeaderRules) {
+TEST_F(MailDecoder, CountsAreCheckedAfterTheHeaderRules) {
     MailRequestWriter::Overrides o;
     o.attachmentCount = 0xFFFFFFFF;
     o.dataOffset = 1000;
@@ -275,7 +275,7 @@ TEST_F(MailDecoderTest, CountsAreCheckedAfterTheHeaderRules) {
     EXPECT_EQ(ErrorOf(MailRequestWriter().Override(o).Build()), "missing some data");
 }
 
-TEST_F(MailDecoderTest, HugeCountsInASmallRequestAllocateNothing) {
+TEST_F(MailDecoder, HugeCountsInASmallRequestAllocateNothing) {
     // Without the early check these would size buffers of many gigabytes,
     // which the sanitizer's allocator reports as a failure.
     Bytes request = MailRequestWriter().Trailer(Repeat(0, 34)).Build();
@@ -287,7 +287,7 @@ TEST_F(MailDecoderTest, HugeCountsInASmallRequestAllocateNothing) {
     }
 }
 
-TEST_F(MailDecoderTest, RecipientCountsThatWrapIn32BitsAreRejected) {
+TEST_F(MailDecoder, RecipientCountsThatWrapIn32BitsAreRejected) {
     // 0xFFFFFFFF + 1 wraps to 0: decoding it as "no recipients" would leave
     // group counts that index far beyond the recipients.
     Bytes request = MailRequestWriter().Trailer(Repeat(0, 34)).Build();
@@ -301,14 +301,14 @@ TEST_F(MailDecoderTest, RecipientCountsThatWrapIn32BitsAreRejected) {
 // ---------------------------------------------------------------------------
 // String reading
 
-TEST_F(MailDecoderTest, StringEndingAtTheLastByteIsAccepted) {
+TEST_F(MailDecoder, StringEndingAtTheLastByteIsAccepted) {
     Bytes request = MailRequestWriter().AddRecipient(Group::To, "Ann", "ann@x").Build();
     ASSERT_EQ(request.back(), 0);
     MailRequest mail = Decode(request);
     EXPECT_EQ(Text(mail.recipients[0].address), u"ann@x");
 }
 
-TEST_F(MailDecoderTest, StringAfterTheLastByteIsInvalidInput) {
+TEST_F(MailDecoder, StringAfterTheLastByteIsInvalidInput) {
     // The address would start at the request's length.
     Bytes request = MailRequestWriter().AddRecipient(Group::To, "Ann", "ann@x").Build();
     sdk::PutUint32LE(request.data() + 40, 2);
@@ -316,7 +316,7 @@ TEST_F(MailDecoderTest, StringAfterTheLastByteIsInvalidInput) {
     EXPECT_EQ(ErrorOf(request), "invalid string input");
 }
 
-TEST_F(MailDecoderTest, BodyStartingAtTheEndIsInvalidInput) {
+TEST_F(MailDecoder, BodyStartingAtTheEndIsInvalidInput) {
     Bytes bytes = MailRequestWriter().Build();
     bytes.pop_back();  // the body's terminator
     sdk::PutUint64LE(bytes.data() + 8, bytes.size());
@@ -324,7 +324,7 @@ TEST_F(MailDecoderTest, BodyStartingAtTheEndIsInvalidInput) {
     EXPECT_EQ(ErrorOf(bytes), "invalid string input");
 }
 
-TEST_F(MailDecoderTest, StringsAreBoundedByTheRequestNotByDataOffset) {
+TEST_F(MailDecoder, StringsAreBoundedByTheRequestNotByDataOffset) {
     // The recipient's strings lie entirely in the data area.
     Bytes request = MailRequestWriter()
                         .AddRecipient(Group::Cc, "Name", "a@b")
@@ -334,7 +334,7 @@ TEST_F(MailDecoderTest, StringsAreBoundedByTheRequestNotByDataOffset) {
     EXPECT_EQ(Text(mail.recipients[0].displayName), u"Name");
 }
 
-TEST_F(MailDecoderTest, RecordRunningPastTheEndIsInvalidInput) {
+TEST_F(MailDecoder, RecordRunningPastTheEndIsInvalidInput) {
     // The address has no terminator before the end (the data area's last
     // byte, which is 0, is the display name's terminator).
     Bytes request = MailRequestWriter().Trailer({'n', 0, 'a', 'd', 'r'}).Override(WithDataOffset(66)).Build();
@@ -345,19 +345,19 @@ TEST_F(MailDecoderTest, RecordRunningPastTheEndIsInvalidInput) {
 // ---------------------------------------------------------------------------
 // String conversion and the capacity of the text buffer
 
-TEST_F(MailDecoderTest, MalformedUtf8IsReplacedNotRejected) {
+TEST_F(MailDecoder, MalformedUtf8IsReplacedNotRejected) {
     Bytes request = MailRequestWriter().Subject("a\xFF" "b").Body("\xC3").Build();
     MailRequest mail = Decode(request);
     EXPECT_EQ(Text(mail.subject), u"a\uFFFDb");
     EXPECT_EQ(Text(mail.body), u"\uFFFD");
 }
 
-TEST_F(MailDecoderTest, FourByteSequencesBecomeSurrogatePairs) {
+TEST_F(MailDecoder, FourByteSequencesBecomeSurrogatePairs) {
     Bytes request = MailRequestWriter().Subject("\xF0\x9F\x98\x80 \xE2\x82\xAC \xC3\xA9").Build();
     EXPECT_EQ(Text(Decode(request).subject), u"\U0001F600 \u20AC \u00E9");
 }
 
-TEST_F(MailDecoderTest, SubjectFillingTheBufferLeavesNoRoomForTheBody) {
+TEST_F(MailDecoder, SubjectFillingTheBufferLeavesNoRoomForTheBody) {
     // dataOffset 4: capacity 8 units; a 7-character subject uses all of them.
     Bytes request = MailRequestWriter().Subject("abcdefg").Override(WithDataOffset(4)).Build();
     EXPECT_EQ(ErrorOf(request), "invalid string conversion");
@@ -374,12 +374,12 @@ Bytes CapacityExample(size_t nameLength, const std::string& address) {
         .Build();
 }
 
-TEST_F(MailDecoderTest, CapacityExampleNameOf130LeavesNoRoomForThePrefix) {
+TEST_F(MailDecoder, CapacityExampleNameOf130LeavesNoRoomForThePrefix) {
     EXPECT_EQ(ErrorOf(CapacityExample(130, "")), "buffer overflow 1");
     EXPECT_EQ(ErrorOf(CapacityExample(131, "")), "buffer overflow 1");
 }
 
-TEST_F(MailDecoderTest, CapacityExampleNameOf128LeavesRoomForAnEmptyAddressOnly) {
+TEST_F(MailDecoder, CapacityExampleNameOf128LeavesRoomForAnEmptyAddressOnly) {
     Bytes request = CapacityExample(128, "");
     MailRequest mail = Decode(request);
     EXPECT_EQ(mail.textCapacity, 137u);
@@ -391,13 +391,13 @@ TEST_F(MailDecoderTest, CapacityExampleNameOf128LeavesRoomForAnEmptyAddressOnly)
     EXPECT_EQ(ErrorOf(CapacityExample(129, "")), "buffer overflow 1");
 }
 
-TEST_F(MailDecoderTest, NameOverflowingTheBufferIsAConversionFailure) {
+TEST_F(MailDecoder, NameOverflowingTheBufferIsAConversionFailure) {
     // 135 units are left after subject and body.
     EXPECT_EQ(ErrorOf(CapacityExample(134, "")), "buffer overflow 1");
     EXPECT_EQ(ErrorOf(CapacityExample(135, "")), "invalid string conversion");
 }
 
-TEST_F(MailDecoderTest, StringsArePackedBackToBackFromTheBufferStart) {
+TEST_F(MailDecoder, StringsArePackedBackToBackFromTheBufferStart) {
     Bytes request = MailRequestWriter().Subject("abc").AddRecipient(Group::To, "n", "a").Build();
     MailRequest mail = Decode(request);
     // "abc", "", "n", "SMTP:a": 4 + 1 + 2 + 7 units.
@@ -413,7 +413,7 @@ TEST_F(MailDecoderTest, StringsArePackedBackToBackFromTheBufferStart) {
     EXPECT_EQ(mail.text[used - 1], 0);
 }
 
-TEST_F(MailDecoderTest, StringsBeforeDataOffsetAlwaysFit) {
+TEST_F(MailDecoder, StringsBeforeDataOffsetAlwaysFit) {
     // Three-byte characters (1 unit each) and four-byte ones (2 units each)
     // never need more units than bytes.
     std::string text;
@@ -428,7 +428,7 @@ TEST_F(MailDecoderTest, StringsBeforeDataOffsetAlwaysFit) {
 // ---------------------------------------------------------------------------
 // Recipients
 
-TEST_F(MailDecoderTest, EmptyRecordYieldsPrefixAlone) {
+TEST_F(MailDecoder, EmptyRecordYieldsPrefixAlone) {
     Bytes request = MailRequestWriter().AddRecipient(Group::To, "", "").Build();
     MailRequest mail = Decode(request);
     const MailRecipient& r = mail.recipients[0];
@@ -437,7 +437,7 @@ TEST_F(MailDecoderTest, EmptyRecordYieldsPrefixAlone) {
     EXPECT_EQ(Text(r.smtpAddress), u"SMTP:");
 }
 
-TEST_F(MailDecoderTest, AddressIsTheTailOfTheSmtpAddress) {
+TEST_F(MailDecoder, AddressIsTheTailOfTheSmtpAddress) {
     Bytes request = MailRequestWriter()
                         .AddRecipient(Group::From, "Ann", "ann@example.com")
                         .AddRecipient(Group::Bcc, "", "SMTP:bob@example.com")
@@ -450,7 +450,7 @@ TEST_F(MailDecoderTest, AddressIsTheTailOfTheSmtpAddress) {
     EXPECT_EQ(Text(mail.recipients[1].smtpAddress), u"SMTP:SMTP:bob@example.com");
 }
 
-TEST_F(MailDecoderTest, RecipientsStandInGroupOrder) {
+TEST_F(MailDecoder, RecipientsStandInGroupOrder) {
     Bytes request = MailRequestWriter()
                         .AddRecipient(Group::Bcc, "", "bcc")
                         .AddRecipient(Group::To, "", "to1")
@@ -474,7 +474,7 @@ TEST_F(MailDecoderTest, RecipientsStandInGroupOrder) {
 // ---------------------------------------------------------------------------
 // Attachments
 
-TEST_F(MailDecoderTest, AttachmentDataPointsIntoTheRequest) {
+TEST_F(MailDecoder, AttachmentDataPointsIntoTheRequest) {
     MailRequestLayout layout;
     Bytes request = MailRequestWriter()
                         .AddAttachment("b.bin", {})
@@ -489,7 +489,7 @@ TEST_F(MailDecoderTest, AttachmentDataPointsIntoTheRequest) {
     for (const MailAttachment& a : mail.attachments) EXPECT_EQ(a.stagedPath, nullptr);
 }
 
-TEST_F(MailDecoderTest, OverlappingAttachmentsAndUnreferencedBytesAreAccepted) {
+TEST_F(MailDecoder, OverlappingAttachmentsAndUnreferencedBytesAreAccepted) {
     Bytes request = MailRequestWriter()
                         .AddAttachment("a", {1, 2, 3, 4}, {uint64_t(0), uint64_t(4)})
                         .AddAttachment("b", {}, {uint64_t(1), uint64_t(2)})
@@ -500,14 +500,14 @@ TEST_F(MailDecoderTest, OverlappingAttachmentsAndUnreferencedBytesAreAccepted) {
     EXPECT_EQ(mail.attachments[1].data, mail.attachments[0].data + 1);
 }
 
-TEST_F(MailDecoderTest, ReservedHeaderBytesAreIgnored) {
+TEST_F(MailDecoder, ReservedHeaderBytesAreIgnored) {
     MailRequestWriter::Overrides o;
     o.reserved1 = ~uint64_t(0);
     o.reserved2 = 0x1122334455667788;
     EXPECT_EQ(ErrorOf(MailRequestWriter().Subject("s").Override(o).Build()), kAccepted);
 }
 
-TEST_F(MailDecoderTest, AttachmentWithoutDataAreaHasNoFirstByte) {
+TEST_F(MailDecoder, AttachmentWithoutDataAreaHasNoFirstByte) {
     // dataOffset 0 means the data area starts at the end: even size 0 fails.
     MailRequestWriter::Overrides o;
     o.dataOffset = 0;
@@ -515,7 +515,7 @@ TEST_F(MailDecoderTest, AttachmentWithoutDataAreaHasNoFirstByte) {
     EXPECT_EQ(ErrorOf(request), "buffer overflow 3");
 }
 
-TEST_F(MailDecoderTest, EmptyAttachmentAtTheLastByteIsAccepted) {
+TEST_F(MailDecoder, EmptyAttachmentAtTheLastByteIsAccepted) {
     MailRequestLayout layout;
     Bytes request = MailRequestWriter().AddAttachment("a", {}).Trailer({0}).Build(&layout);
     MailRequest mail = Decode(request);
@@ -526,21 +526,21 @@ TEST_F(MailDecoderTest, EmptyAttachmentAtTheLastByteIsAccepted) {
     EXPECT_EQ(ErrorOf(request), "buffer overflow 3");
 }
 
-TEST_F(MailDecoderTest, OffsetWrappingAround64BitsIsBeyondTheEnd) {
+TEST_F(MailDecoder, OffsetWrappingAround64BitsIsBeyondTheEnd) {
     for (uint64_t offset : {~uint64_t(0), ~uint64_t(0) - 60, uint64_t(1) << 32}) {
         Bytes request = MailRequestWriter().AddAttachment("a", {1}, {offset, std::nullopt}).Build();
         EXPECT_EQ(ErrorOf(request), "buffer overflow 3") << offset;
     }
 }
 
-TEST_F(MailDecoderTest, RecordWithFewerThan17BytesLeftOverflows) {
+TEST_F(MailDecoder, RecordWithFewerThan17BytesLeftOverflows) {
     // Exactly 16 bytes after the body, the last of them 0.
     Bytes request = MailRequestWriter().Subject(Chars('s', 20)).Trailer(Repeat(0, 16)).Override(WithDataOffset(0)).Build();
     sdk::PutUint32LE(request.data() + 52, 1);
     EXPECT_EQ(ErrorOf(request), "buffer overflow 2");
 }
 
-TEST_F(MailDecoderTest, RecordOfExactly17BytesReadsItsName) {
+TEST_F(MailDecoder, RecordOfExactly17BytesReadsItsName) {
     // The record is the request's last 17 bytes; its data lies in the string
     // area (dataOffset 66, offset 0, size 1).
     Bytes request(83, 0);
@@ -551,7 +551,7 @@ TEST_F(MailDecoderTest, RecordOfExactly17BytesReadsItsName) {
     EXPECT_EQ(ErrorOf(request), kAccepted);
 }
 
-TEST_F(MailDecoderTest, SizeIsCheckedBeforeTheFileName) {
+TEST_F(MailDecoder, SizeIsCheckedBeforeTheFileName) {
     // Empty subject and body, dataOffset 66, then one record: offset 0,
     // size 0x80000000, and a file name without terminator up to the end.
     Bytes request(66 + 16 + 4, 'x');
@@ -567,7 +567,7 @@ TEST_F(MailDecoderTest, SizeIsCheckedBeforeTheFileName) {
     EXPECT_EQ(ErrorOf(request), "invalid string input");
 }
 
-TEST_F(MailDecoderTest, DataOnePastTheEndIsCheckedAfterTheFileName) {
+TEST_F(MailDecoder, DataOnePastTheEndIsCheckedAfterTheFileName) {
     Bytes request = MailRequestWriter().AddAttachment("report.txt", {1, 2, 3}, {std::nullopt, uint64_t(4)}).Build();
     zobrik::testing::TakeDebugLines();
     EXPECT_EQ(ErrorOf(request), "buffer overflow 4");
@@ -579,7 +579,7 @@ TEST_F(MailDecoderTest, DataOnePastTheEndIsCheckedAfterTheFileName) {
     EXPECT_EQ(ErrorOf(tooBig), "buffer overflow 4");
 }
 
-TEST_F(MailDecoderTest, AttachmentRecordsMayContinueIntoTheDataArea) {
+TEST_F(MailDecoder, AttachmentRecordsMayContinueIntoTheDataArea) {
     // dataOffset 66: the whole record, name included, lies in the data area.
     Bytes request = MailRequestWriter().AddAttachment("a.txt", {'h', 'i'}).Override(WithDataOffset(66)).Build();
     MailRequest mail = Decode(request);
@@ -590,7 +590,7 @@ TEST_F(MailDecoderTest, AttachmentRecordsMayContinueIntoTheDataArea) {
 // ---------------------------------------------------------------------------
 // Debug trace
 
-TEST_F(MailDecoderTest, EveryDecodedStringIsTracedInOrder) {
+TEST_F(MailDecoder, EveryDecodedStringIsTracedInOrder) {
     Bytes request = MailRequestWriter()
                         .Subject("Subj \xC3\xA9")
                         .Body("Body")
@@ -603,13 +603,13 @@ TEST_F(MailDecoderTest, EveryDecodedStringIsTracedInOrder) {
               (std::vector<std::string>{"Subj \xC3\xA9", "Body", "Ann", "ann@x", "", "", "f.bin"}));
 }
 
-TEST_F(MailDecoderTest, TraceStopsAtTheFailingString) {
+TEST_F(MailDecoder, TraceStopsAtTheFailingString) {
     Bytes request = CapacityExample(128, "x");
     EXPECT_EQ(ErrorOf(request), "invalid string conversion");
     EXPECT_EQ(zobrik::testing::TakeDebugLines(), (std::vector<std::string>{"", "", Chars('n', 128)}));
 }
 
-TEST_F(MailDecoderTest, RejectedHeaderTracesNothing) {
+TEST_F(MailDecoder, RejectedHeaderTracesNothing) {
     EXPECT_EQ(ErrorOf(MailRequestWriter().Subject("s").Flags(8).Build()), "Invalid header version");
     EXPECT_TRUE(zobrik::testing::TakeDebugLines().empty());
 }

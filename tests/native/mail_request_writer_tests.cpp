@@ -20,7 +20,7 @@ std::string StringAt(const Bytes& bytes, size_t offset) {
     return std::string(reinterpret_cast<const char*>(bytes.data() + offset));
 }
 
-TEST(MailRequestWriterTest, HeaderDescribesTheRequest) {
+TEST(MailRequestWriter, HeaderDescribesTheRequest) {
     Bytes request = MailRequestWriter()
                         .Flags(sdk::kMailFlagOutlook | sdk::kMailFlagHtmlBody)
                         .AddRecipient(Group::Bcc, "b", "b@x")
@@ -39,7 +39,7 @@ TEST(MailRequestWriterTest, HeaderDescribesTheRequest) {
     EXPECT_EQ(h.attachmentCount, 1u);
 }
 
-TEST(MailRequestWriterTest, StringsAndRecordsStandBackToBackInGroupOrder) {
+TEST(MailRequestWriter, StringsAndRecordsStandBackToBackInGroupOrder) {
     MailRequestLayout layout;
     Bytes request = MailRequestWriter()
                         .Subject("subj")
@@ -63,7 +63,7 @@ TEST(MailRequestWriterTest, StringsAndRecordsStandBackToBackInGroupOrder) {
     EXPECT_EQ(ReadUint64LE(request.data() + layout.attachments[1].record + 8), 2u);
 }
 
-TEST(MailRequestWriterTest, OverriddenDataOffsetKeepsOffsetsOnTheirBytes) {
+TEST(MailRequestWriter, OverriddenDataOffsetKeepsOffsetsOnTheirBytes) {
     MailRequestLayout layout;
     MailRequestWriter::Overrides o;
     o.dataOffset = 66;
@@ -77,7 +77,7 @@ TEST(MailRequestWriterTest, OverriddenDataOffsetKeepsOffsetsOnTheirBytes) {
     EXPECT_EQ(ReadUint64LE(request.data() + layout.attachments[0].record), ~uint64_t(0));
 }
 
-TEST(MailRequestWriterTest, OverridesAreWrittenAsGiven) {
+TEST(MailRequestWriter, OverridesAreWrittenAsGiven) {
     MailRequestWriter::Overrides o;
     o.version = 3;
     o.totalSize = 12345;
@@ -101,7 +101,7 @@ TEST(MailRequestWriterTest, OverridesAreWrittenAsGiven) {
     EXPECT_EQ(ReadUint64LE(request.data() + layout.attachments[0].record + 8), 88u);
 }
 
-TEST(MailRequestWriterTest, UnterminatedLastStringDropsOnlyItsTerminator) {
+TEST(MailRequestWriter, UnterminatedLastStringDropsOnlyItsTerminator) {
     MailRequestWriter::Overrides o;
     o.unterminatedLastString = true;
     Bytes plain = MailRequestWriter().Body("xy").Build();
@@ -111,7 +111,7 @@ TEST(MailRequestWriterTest, UnterminatedLastStringDropsOnlyItsTerminator) {
     EXPECT_EQ(ReadUint64LE(cut.data() + 8), cut.size());
 }
 
-TEST(MailRequestWriterTest, PaddingAndTrailerSurroundTheData) {
+TEST(MailRequestWriter, PaddingAndTrailerSurroundTheData) {
     MailRequestLayout layout;
     Bytes request = MailRequestWriter()
                         .AddAttachment("a", {'D'})
@@ -125,7 +125,7 @@ TEST(MailRequestWriterTest, PaddingAndTrailerSurroundTheData) {
     EXPECT_EQ(layout.length, request.size());
 }
 
-TEST(MailRequestWriterTest, ChunksJoinToTheRequest) {
+TEST(MailRequestWriter, ChunksJoinToTheRequest) {
     Bytes request = MailRequestWriter().Subject(std::string(100, 's')).Build();
     for (size_t size : {size_t(1), size_t(16), size_t(64), request.size(), request.size() + 5}) {
         const auto chunks = sdk::SplitIntoChunks(request, size);

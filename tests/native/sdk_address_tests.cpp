@@ -22,7 +22,7 @@ using sdk::AddressProblem;
 using sdk::ParseRecipient;
 using sdk::Recipient;
 
-TEST(SdkAddressTest, OrdinaryAddressesPass) {
+TEST(SdkAddress, OrdinaryAddressesPass) {
     for (const char* a : {"ann@example.com", "a.b+tag@sub.example.co.uk", "x@y", "o'neil@example.ie",
                           "j\xc3\xb6rg@b\xc3\xbc" "cher.example"}) {
         EXPECT_EQ(AddressProblem(a), "") << a;
@@ -30,7 +30,7 @@ TEST(SdkAddressTest, OrdinaryAddressesPass) {
     }
 }
 
-TEST(SdkAddressTest, EachRuleHasItsReason) {
+TEST(SdkAddress, EachRuleHasItsReason) {
     EXPECT_EQ(AddressProblem(""), "it is empty");
     EXPECT_EQ(AddressProblem("ann.example.com"), "it has no '@'");
     EXPECT_EQ(AddressProblem("a@b@c"), "it has more than one '@'");
@@ -51,7 +51,7 @@ TEST(SdkAddressTest, EachRuleHasItsReason) {
     EXPECT_EQ(AddressProblem("ann@example..com"), "the part after the '@' is not a domain name");
 }
 
-TEST(SdkAddressTest, EverySpecialCharacterIsNamed) {
+TEST(SdkAddress, EverySpecialCharacterIsNamed) {
     for (const char c : std::string("<>()[]\\,;:\"")) {
         EXPECT_EQ(AddressProblem(std::string("a") + c + "b@example.com"),
                   std::string("it contains the character '") + c + "'")
@@ -59,13 +59,13 @@ TEST(SdkAddressTest, EverySpecialCharacterIsNamed) {
     }
 }
 
-TEST(SdkAddressTest, LengthLimitIs254Bytes) {
+TEST(SdkAddress, LengthLimitIs254Bytes) {
     const std::string domain = "@example.com";
     EXPECT_EQ(AddressProblem(std::string(254 - domain.size(), 'a') + domain), "");
     EXPECT_EQ(AddressProblem(std::string(255 - domain.size(), 'a') + domain), "it is longer than 254 bytes");
 }
 
-TEST(SdkAddressTest, RecipientNotations) {
+TEST(SdkAddress, RecipientNotations) {
     EXPECT_EQ(ParseRecipient("ann@example.com"), (Recipient{"", "ann@example.com"}));
     EXPECT_EQ(ParseRecipient("  ann@example.com "), (Recipient{"", "ann@example.com"}));
     EXPECT_EQ(ParseRecipient("\tAnn Lee\t<\tann@example.com\t>\t"), (Recipient{"Ann Lee", "ann@example.com"}));
@@ -86,7 +86,7 @@ std::string ErrorOf(const std::string& text) {
     return "(parsed)";
 }
 
-TEST(SdkAddressTest, EmptyDisplayNameInEveryNotation) {
+TEST(SdkAddress, EmptyDisplayNameInEveryNotation) {
     EXPECT_EQ(ParseRecipient("\"\" <ann@example.com>"), (Recipient{"", "ann@example.com"})) << "the quotes are removed";
     EXPECT_EQ(ParseRecipient("\"\"<ann@example.com>"), (Recipient{"", "ann@example.com"}));
     EXPECT_EQ(ParseRecipient(" \t <ann@example.com>"), (Recipient{"", "ann@example.com"}));
@@ -94,7 +94,7 @@ TEST(SdkAddressTest, EmptyDisplayNameInEveryNotation) {
     EXPECT_EQ(ErrorOf("\"\" <>"), "bad recipient \"\"\" <>\": the address is not usable: it is empty");
 }
 
-TEST(SdkAddressTest, BadRecipientsNameTheInputAndTheProblem) {
+TEST(SdkAddress, BadRecipientsNameTheInputAndTheProblem) {
     EXPECT_EQ(ErrorOf("ann"), "bad recipient \"ann\": the address is not usable: it has no '@'");
     EXPECT_EQ(ErrorOf(""), "bad recipient \"\": the address is not usable: it is empty");
     EXPECT_EQ(ErrorOf("Ann <>"), "bad recipient \"Ann <>\": the address is not usable: it is empty");

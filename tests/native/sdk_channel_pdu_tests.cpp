@@ -15,7 +15,7 @@ using sdk::kChannelFlagLast;
 using sdk::MakeChannelPdu;
 using Bytes = std::vector<uint8_t>;
 
-TEST(SdkChannelPduTest, OneReadMessage) {
+TEST(SdkChannelPdu, OneReadMessage) {
     ChannelMessageJoiner j;
     EXPECT_TRUE(j.Add(MakeChannelPdu(8, kChannelFlagFirst | kChannelFlagLast, {'o', 'k', 'a', 'y', 0, 0, 0, 0})));
     EXPECT_FALSE(j.Open());
@@ -23,12 +23,12 @@ TEST(SdkChannelPduTest, OneReadMessage) {
     EXPECT_THROW(j.TakeMessage(), std::logic_error) << "a message is handed out once";
 }
 
-TEST(SdkChannelPduTest, HeaderBytesAreLittleEndian) {
+TEST(SdkChannelPdu, HeaderBytesAreLittleEndian) {
     const Bytes read = MakeChannelPdu(0x01020304, 0x03, {9});
     EXPECT_EQ(Bytes(read.begin(), read.begin() + 8), (Bytes{4, 3, 2, 1, 3, 0, 0, 0}));
 }
 
-TEST(SdkChannelPduTest, PiecesAreJoinedUntilTheLast) {
+TEST(SdkChannelPdu, PiecesAreJoinedUntilTheLast) {
     ChannelMessageJoiner j;
     EXPECT_FALSE(j.Add(MakeChannelPdu(6, kChannelFlagFirst, {1, 2})));
     EXPECT_TRUE(j.Open());
@@ -41,7 +41,7 @@ TEST(SdkChannelPduTest, PiecesAreJoinedUntilTheLast) {
     EXPECT_EQ(j.TakeMessage(), (Bytes{0}));
 }
 
-TEST(SdkChannelPduTest, LengthsOfSeveralBytesAreRead) {
+TEST(SdkChannelPdu, LengthsOfSeveralBytesAreRead) {
     // 70,000 bytes: the length's second and third bytes are not 0.
     Bytes message(70000);
     for (size_t i = 0; i < message.size(); ++i) message[i] = uint8_t(i * 7);
@@ -51,7 +51,7 @@ TEST(SdkChannelPduTest, LengthsOfSeveralBytesAreRead) {
     EXPECT_EQ(j.TakeMessage(), message);
 }
 
-TEST(SdkChannelPduTest, MessageNotTakenIsReplacedByTheNextOne) {
+TEST(SdkChannelPdu, MessageNotTakenIsReplacedByTheNextOne) {
     ChannelMessageJoiner j;
     EXPECT_TRUE(j.Add(MakeChannelPdu(2, kChannelFlagFirst | kChannelFlagLast, {1, 2})));
     EXPECT_FALSE(j.Add(MakeChannelPdu(3, kChannelFlagFirst, {3}))) << "the next message has only begun";
@@ -60,13 +60,13 @@ TEST(SdkChannelPduTest, MessageNotTakenIsReplacedByTheNextOne) {
     EXPECT_EQ(j.TakeMessage(), (Bytes{3, 4, 5}));
 }
 
-TEST(SdkChannelPduTest, EmptyMessage) {
+TEST(SdkChannelPdu, EmptyMessage) {
     ChannelMessageJoiner j;
     EXPECT_TRUE(j.Add(MakeChannelPdu(0, kChannelFlagFirst | kChannelFlagLast, {})));
     EXPECT_EQ(j.TakeMessage(), Bytes());
 }
 
-TEST(SdkChannelPduTest, MalformedReadsAreRefusedAndResetTheJoiner) {
+TEST(SdkChannelPdu, MalformedReadsAreRefusedAndResetTheJoiner) {
     ChannelMessageJoiner j;
     EXPECT_THROW(j.Add(Bytes(7, 0)), ChannelPduError) << "shorter than the header";
     EXPECT_THROW(j.Add(MakeChannelPdu(2, 0, {1})), ChannelPduError) << "no first piece";
@@ -89,7 +89,7 @@ TEST(SdkChannelPduTest, MalformedReadsAreRefusedAndResetTheJoiner) {
     EXPECT_EQ(j.TakeMessage(), (Bytes{7}));
 }
 
-TEST(SdkChannelPduTest, AHugeAnnouncedLengthDoesNotAllocateUpFront) {
+TEST(SdkChannelPdu, AHugeAnnouncedLengthDoesNotAllocateUpFront) {
     ChannelMessageJoiner j;
     EXPECT_FALSE(j.Add(MakeChannelPdu(0xFFFFFFFFu, kChannelFlagFirst, {1, 2, 3})));
     EXPECT_TRUE(j.Open());

@@ -52,7 +52,7 @@ MailMessage FullMessage() {
     return m;
 }
 
-class SdkMailMessageTest : public ::testing::Test {
+class SdkMailMessage : public ::testing::Test {
 protected:
     void SetUp() override { testing::TakeDebugLines(); }
     void TearDown() override {
@@ -76,7 +76,7 @@ protected:
     std::vector<fs::path> created_;
 };
 
-TEST_F(SdkMailMessageTest, FullMessageDecodesToTheSameMail) {
+TEST_F(SdkMailMessage, FullMessageDecodesToTheSameMail) {
     const MailMessage m = FullMessage();
     Bytes request = sdk::BuildMailRequest(m);
     ASSERT_EQ(request.size(), sdk::MailRequestSize(m)) << "the size is known before building";
@@ -109,7 +109,7 @@ TEST_F(SdkMailMessageTest, FullMessageDecodesToTheSameMail) {
 
 // An empty attachment stored last would start at the request's end, which
 // the receiver refuses; the builder points it at a byte inside the request.
-TEST_F(SdkMailMessageTest, EmptyAttachmentsAreAcceptedWhereverTheyStand) {
+TEST_F(SdkMailMessage, EmptyAttachmentsAreAcceptedWhereverTheyStand) {
     const std::vector<std::vector<Bytes>> layouts = {
         {{}}, {{}, {}}, {{1, 2}, {}}, {{}, {1, 2}}, {{}, {1}, {}}};
     for (const auto& contents : layouts) {
@@ -132,7 +132,7 @@ TEST_F(SdkMailMessageTest, EmptyAttachmentsAreAcceptedWhereverTheyStand) {
     }
 }
 
-TEST_F(SdkMailMessageTest, FlagsFollowTheThreeOptions) {
+TEST_F(SdkMailMessage, FlagsFollowTheThreeOptions) {
     MailMessage m;
     EXPECT_EQ(m.Flags(), 0u);
     m.htmlBody = true;
@@ -144,7 +144,7 @@ TEST_F(SdkMailMessageTest, FlagsFollowTheThreeOptions) {
     EXPECT_EQ(m.Flags(), sdk::kMailFlagImmediate | sdk::kMailFlagOutlook);
 }
 
-TEST_F(SdkMailMessageTest, MinimalMessageWithOneRecipientIsAccepted) {
+TEST_F(SdkMailMessage, MinimalMessageWithOneRecipientIsAccepted) {
     MailMessage m;
     m.bcc = {{"", "x@y"}};
     Bytes request = sdk::BuildMailRequest(m);
@@ -155,7 +155,7 @@ TEST_F(SdkMailMessageTest, MinimalMessageWithOneRecipientIsAccepted) {
     EXPECT_EQ(r.attachmentCount, 0u);
 }
 
-TEST_F(SdkMailMessageTest, MovingBuildLeavesTextsAndEmptiesAttachmentData) {
+TEST_F(SdkMailMessage, MovingBuildLeavesTextsAndEmptiesAttachmentData) {
     MailMessage m = FullMessage();
     const Bytes copied = sdk::BuildMailRequest(m);
     const Bytes moved = sdk::BuildMailRequest(std::move(m));
@@ -175,7 +175,7 @@ std::string ProblemOf(const MailMessage& m) {
     return "(built)";
 }
 
-TEST_F(SdkMailMessageTest, MessageWithoutToCcOrBccIsRefused) {
+TEST_F(SdkMailMessage, MessageWithoutToCcOrBccIsRefused) {
     MailMessage m;
     m.from = {{"Me", "me@example.com"}};
     m.sender = {{"", "office@example.com"}};
@@ -184,7 +184,7 @@ TEST_F(SdkMailMessageTest, MessageWithoutToCcOrBccIsRefused) {
     EXPECT_EQ(ProblemOf(m), "(built)");
 }
 
-TEST_F(SdkMailMessageTest, ZeroBytesAndEmptyPartsAreRefused) {
+TEST_F(SdkMailMessage, ZeroBytesAndEmptyPartsAreRefused) {
     MailMessage base;
     base.to = {{"", "t@x"}};
 
@@ -216,14 +216,14 @@ TEST_F(SdkMailMessageTest, ZeroBytesAndEmptyPartsAreRefused) {
     EXPECT_EQ(ProblemOf(m), "the file name of attachment 1 contains a zero byte");
 }
 
-TEST_F(SdkMailMessageTest, ReadFileBytesReadsTheWholeFile) {
+TEST_F(SdkMailMessage, ReadFileBytesReadsTheWholeFile) {
     const Bytes content = Pattern(200000, 3);
     const fs::path p = WriteFile("whole.bin", content);
     EXPECT_EQ(sdk::ReadFileBytes(p), content);
     EXPECT_EQ(sdk::ReadFileBytes(WriteFile("empty.bin", {})), Bytes());
 }
 
-TEST_F(SdkMailMessageTest, LoadAttachmentNamesItAfterTheFile) {
+TEST_F(SdkMailMessage, LoadAttachmentNamesItAfterTheFile) {
     const fs::path p = WriteFile("report \xc3\xa4.pdf", Pattern(10, 4));
     Attachment a = sdk::LoadAttachment(p);
     EXPECT_EQ(a.fileName, "zobrik-sdk-" + std::to_string(getpid()) + "-report \xc3\xa4.pdf");
@@ -242,7 +242,7 @@ std::string ReadError(const fs::path& p, uint64_t max = UINT64_MAX) {
     return "(read)";
 }
 
-TEST_F(SdkMailMessageTest, MissingDirectoryUnreadableAndTooLargeFilesAreNamed) {
+TEST_F(SdkMailMessage, MissingDirectoryUnreadableAndTooLargeFilesAreNamed) {
     EXPECT_EQ(ReadError(TempPath("missing.txt")), "no such file");
     EXPECT_EQ(ReadError(TempPath("no-dir") / "missing.txt"), "no such file");
 
@@ -262,12 +262,12 @@ TEST_F(SdkMailMessageTest, MissingDirectoryUnreadableAndTooLargeFilesAreNamed) {
     }
 }
 
-TEST_F(SdkMailMessageTest, Utf8PathsRoundTrip) {
+TEST_F(SdkMailMessage, Utf8PathsRoundTrip) {
     const std::string name = "d\xc3\xa9j\xc3\xa0 vu \xe2\x82\xac.txt";
     EXPECT_EQ(sdk::PathToUtf8(sdk::PathFromUtf8(name)), name);
 }
 
-TEST_F(SdkMailMessageTest, Utf8Validation) {
+TEST_F(SdkMailMessage, Utf8Validation) {
     EXPECT_TRUE(sdk::IsValidUtf8(""));
     EXPECT_TRUE(sdk::IsValidUtf8("plain ASCII"));
     EXPECT_TRUE(sdk::IsValidUtf8("\xc3\xa4 \xe2\x82\xac \xf0\x9f\x98\x80 \xf4\x8f\xbf\xbf"));
@@ -286,7 +286,7 @@ TEST_F(SdkMailMessageTest, Utf8Validation) {
     EXPECT_FALSE(sdk::IsValidUtf8(std::string_view("\xe2\x82\xac", 2)));
 }
 
-TEST_F(SdkMailMessageTest, ForEachChunkCoversTheRequestLikeSplitIntoChunks) {
+TEST_F(SdkMailMessage, ForEachChunkCoversTheRequestLikeSplitIntoChunks) {
     const Bytes request = sdk::BuildMailRequest(FullMessage());
     for (size_t size : {size_t(16), size_t(1590), request.size() - 1, request.size(), request.size() + 1}) {
         std::vector<Bytes> chunks;

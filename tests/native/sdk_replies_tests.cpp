@@ -19,12 +19,12 @@ Bytes TextReply(const std::string& text) {
     return b;
 }
 
-TEST(SdkExecReplyTest, OkayAndFailed) {
+TEST(SdkExecReply, OkayAndFailed) {
     EXPECT_EQ(sdk::ParseExecReply(Bytes{'o', 'k', 'a', 'y', 0, 0, 0, 0}).outcome, ExecOutcome::Okay);
     EXPECT_EQ(sdk::ParseExecReply(Bytes{'f', 'a', 'i', 'l', 'e', 'd', 0, 0}).outcome, ExecOutcome::Failed);
 }
 
-TEST(SdkExecReplyTest, EverythingElseIsAProtocolError) {
+TEST(SdkExecReply, EverythingElseIsAProtocolError) {
     const Bytes cases[] = {{},
                            {'o', 'k', 'a', 'y'},
                            {'o', 'k', 'a', 'y', 0, 0, 0},
@@ -41,7 +41,7 @@ TEST(SdkExecReplyTest, EverythingElseIsAProtocolError) {
     EXPECT_EQ(sdk::ParseExecReply(Bytes(3, 0)).problem, "an exec reply has 8 bytes, this one 3");
 }
 
-TEST(SdkMailReplyTest, StatusBytes) {
+TEST(SdkMailReply, StatusBytes) {
     sdk::MailReply r = sdk::ParseMailReply(Bytes{0});
     EXPECT_EQ(r.kind, MailReplyKind::Status);
     EXPECT_EQ(r.status, 0);
@@ -55,7 +55,7 @@ TEST(SdkMailReplyTest, StatusBytes) {
     EXPECT_EQ(sdk::DescribeMailReply(r), "the plug-in reported the status 2");
 }
 
-TEST(SdkMailReplyTest, TextOfTheDecoderIsSplitIntoLabelAndMessage) {
+TEST(SdkMailReply, TextOfTheDecoderIsSplitIntoLabelAndMessage) {
     const Bytes bytes = TextReply("Exception: char const *       Invalid header version");
     ASSERT_EQ(bytes.size(), 53u);
     const sdk::MailReply r = sdk::ParseMailReply(bytes);
@@ -67,7 +67,7 @@ TEST(SdkMailReplyTest, TextOfTheDecoderIsSplitIntoLabelAndMessage) {
     EXPECT_EQ(sdk::DescribeMailReply(r), "the plug-in reported an error: Invalid header version");
 }
 
-TEST(SdkMailReplyTest, UnknownTypeIsTheShortestText) {
+TEST(SdkMailReply, UnknownTypeIsTheShortestText) {
     const Bytes bytes = TextReply("Exception: unknown");
     ASSERT_EQ(bytes.size(), 19u);
     const sdk::MailReply r = sdk::ParseMailReply(bytes);
@@ -77,7 +77,7 @@ TEST(SdkMailReplyTest, UnknownTypeIsTheShortestText) {
     EXPECT_EQ(sdk::DescribeMailReply(r), "the plug-in reported an error of unknown type");
 }
 
-TEST(SdkMailReplyTest, OtherValueTypesKeepTheirLabel) {
+TEST(SdkMailReply, OtherValueTypesKeepTheirLabel) {
     sdk::MailReply r = sdk::ParseMailReply(TextReply("Exception: int                7"));
     EXPECT_EQ(r.errorType, "int");
     EXPECT_EQ(r.message, "7");
@@ -98,7 +98,7 @@ TEST(SdkMailReplyTest, OtherValueTypesKeepTheirLabel) {
     EXPECT_EQ(sdk::DescribeMailReply(r), "the plug-in reported an error: f\xc3\xbcr");
 }
 
-TEST(SdkMailReplyTest, LabelWithAnEmptyValueHasAnEmptyMessage) {
+TEST(SdkMailReply, LabelWithAnEmptyValueHasAnEmptyMessage) {
     // What the plug-in sends for a null text: the padded label and nothing after it.
     const Bytes bytes = TextReply("Exception: char const *       ");
     ASSERT_EQ(bytes.size(), 31u);
@@ -110,7 +110,7 @@ TEST(SdkMailReplyTest, LabelWithAnEmptyValueHasAnEmptyMessage) {
     EXPECT_EQ(r.text, "Exception: char const *       ");
 }
 
-TEST(SdkMailReplyTest, UnusualTextsAreStillErrorTexts) {
+TEST(SdkMailReply, UnusualTextsAreStillErrorTexts) {
     sdk::MailReply r = sdk::ParseMailReply(TextReply("something went wrong here"));
     EXPECT_EQ(r.kind, MailReplyKind::ErrorText);
     EXPECT_EQ(r.errorType, "");
@@ -123,7 +123,7 @@ TEST(SdkMailReplyTest, UnusualTextsAreStillErrorTexts) {
     EXPECT_EQ(r.message, "short one");
 }
 
-TEST(SdkMailReplyTest, OtherShapesAreProtocolErrors) {
+TEST(SdkMailReply, OtherShapesAreProtocolErrors) {
     for (size_t size : {size_t(0), size_t(2), size_t(8), size_t(18)}) {
         const sdk::MailReply r = sdk::ParseMailReply(Bytes(size, 'a'));
         EXPECT_EQ(r.kind, MailReplyKind::ProtocolError) << size;

@@ -26,7 +26,7 @@ std::u16string Convert(const std::string& input, size_t capacity = 0) {
 
 // --- Well-formed input
 
-TEST(Utf8ToUtf16Test, WellFormedSequencesOfEveryLength) {
+TEST(Utf8ToUtf16Conversion, WellFormedSequencesOfEveryLength) {
     EXPECT_EQ(Convert(""), u"");
     EXPECT_EQ(Convert("plain ASCII"), u"plain ASCII");
     EXPECT_EQ(Convert("\xC2\x80 \xDF\xBF"), u"\u0080 \u07FF");
@@ -35,13 +35,13 @@ TEST(Utf8ToUtf16Test, WellFormedSequencesOfEveryLength) {
     EXPECT_EQ(Convert("\xEF\xBB\xBFx"), u"\uFEFFx");  // a byte order mark is kept
 }
 
-TEST(Utf8ToUtf16Test, FourByteSequencesBecomeSurrogatePairs) {
+TEST(Utf8ToUtf16Conversion, FourByteSequencesBecomeSurrogatePairs) {
     EXPECT_EQ(Convert("\xF0\x90\x80\x80"), u"\U00010000");
     EXPECT_EQ(Convert("\xF0\x9F\x98\x80"), (std::u16string{0xD83D, 0xDE00}));
     EXPECT_EQ(Convert("\xF4\x8F\xBF\xBF"), (std::u16string{0xDBFF, 0xDFFF}));
 }
 
-TEST(Utf8ToUtf16Test, EmbeddedZeroBytesAreConverted) {
+TEST(Utf8ToUtf16Conversion, EmbeddedZeroBytesAreConverted) {
     const uint8_t in[] = {'a', 0, 'b', 0};
     char16_t out[4] = {};
     EXPECT_EQ(Utf8ToUtf16Portable(in, 4, out, 4), 4u);
@@ -50,13 +50,13 @@ TEST(Utf8ToUtf16Test, EmbeddedZeroBytesAreConverted) {
 
 // --- Malformed input: one U+FFFD per maximal ill-formed subsequence
 
-TEST(Utf8ToUtf16Test, BytesThatCannotStartASequence) {
+TEST(Utf8ToUtf16Conversion, BytesThatCannotStartASequence) {
     EXPECT_EQ(Convert("a\xFF" "b"), u"a\uFFFDb");
     EXPECT_EQ(Convert("\x80\xBF"), u"\uFFFD\uFFFD");
     EXPECT_EQ(Convert("\xF5\x80\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
 }
 
-TEST(Utf8ToUtf16Test, TruncatedSequences) {
+TEST(Utf8ToUtf16Conversion, TruncatedSequences) {
     EXPECT_EQ(Convert("\xE2\x82" "A"), u"\uFFFDA");
     EXPECT_EQ(Convert("\xF0\x9F\x98" "A"), u"\uFFFDA");
     EXPECT_EQ(Convert("\xC3"), u"\uFFFD");  // cut by the terminator
@@ -69,7 +69,7 @@ TEST(Utf8ToUtf16Test, TruncatedSequences) {
     EXPECT_EQ(out[1], 0xFFFD);
 }
 
-TEST(Utf8ToUtf16Test, OverlongForms) {
+TEST(Utf8ToUtf16Conversion, OverlongForms) {
     EXPECT_EQ(Convert("\xC0\x80"), u"\uFFFD\uFFFD");
     EXPECT_EQ(Convert("\xC1\xBF"), u"\uFFFD\uFFFD");
     EXPECT_EQ(Convert("\xE0\x80\xAF"), u"\uFFFD\uFFFD\uFFFD");
@@ -77,14 +77,14 @@ TEST(Utf8ToUtf16Test, OverlongForms) {
     EXPECT_EQ(Convert("\xF0\x8F\xBF\xBF"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
 }
 
-TEST(Utf8ToUtf16Test, EncodedSurrogatesAndCodePointsAboveTheRange) {
+TEST(Utf8ToUtf16Conversion, EncodedSurrogatesAndCodePointsAboveTheRange) {
     EXPECT_EQ(Convert("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(Convert("\xED\xBF\xBF"), u"\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(Convert("\xED\xA0\xBD\xED\xB8\x80"), std::u16string(6, u'\uFFFD'));
     EXPECT_EQ(Convert("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
 }
 
-TEST(Utf8ToUtf16Test, NeverMoreUnitsThanBytes) {
+TEST(Utf8ToUtf16Conversion, NeverMoreUnitsThanBytes) {
     // Every input of up to two bytes, and random longer ones.
     char16_t out[16];
     for (unsigned a = 0; a < 256; ++a) {
@@ -110,7 +110,7 @@ TEST(Utf8ToUtf16Test, NeverMoreUnitsThanBytes) {
 
 // --- Capacity and arguments
 
-TEST(Utf8ToUtf16Test, OutputMustHoldEveryUnit) {
+TEST(Utf8ToUtf16Conversion, OutputMustHoldEveryUnit) {
     EXPECT_EQ(Convert("abc", 4), u"abc");
     EXPECT_EQ(Convert("abc", 3), u"(failed)");
     // A surrogate pair needs both of its units.
@@ -118,7 +118,7 @@ TEST(Utf8ToUtf16Test, OutputMustHoldEveryUnit) {
     EXPECT_EQ(Convert("\xF0\x9F\x98\x80", 2), u"(failed)");
 }
 
-TEST(Utf8ToUtf16Test, OutputOfExactlyTheNeededSizeIsFilledAndNotPassed) {
+TEST(Utf8ToUtf16Conversion, OutputOfExactlyTheNeededSizeIsFilledAndNotPassed) {
     // Each input converted into exactly as many units as it needs, and into
     // one unit fewer; a guard unit behind the capacity must stay untouched.
     struct Case {
@@ -150,7 +150,7 @@ TEST(Utf8ToUtf16Test, OutputOfExactlyTheNeededSizeIsFilledAndNotPassed) {
     }
 }
 
-TEST(Utf8ToUtf16Test, EmptyInputOrOutputFails) {
+TEST(Utf8ToUtf16Conversion, EmptyInputOrOutputFails) {
     const uint8_t in[] = {'a', 0};
     char16_t out[2];
     EXPECT_EQ(Utf8ToUtf16Portable(in, 0, out, 2), 0u);
@@ -162,7 +162,7 @@ TEST(Utf8ToUtf16Test, EmptyInputOrOutputFails) {
     EXPECT_EQ(Utf8ToUtf16Portable(in, 2, out, ~size_t(0)), 2u);
 }
 
-TEST(Utf8ToUtf16Test, NativeBuildUsesTheOwnConverter) {
+TEST(Utf8ToUtf16Conversion, NativeBuildUsesTheOwnConverter) {
     const uint8_t in[] = {0xED, 0xA0, 0x80, 0};
     WideChar viaPlatform[4];
     char16_t own[4];

@@ -159,7 +159,7 @@ private:
     std::wstring path_;
 };
 
-class OutlookStandInTest : public ::testing::Test {
+class OutlookStandInObjects : public ::testing::Test {
 protected:
     void SetUp() override {
         standIn_ = OutlookStandIn::Load();
@@ -192,7 +192,7 @@ protected:
     Apartment apartment_;
 };
 
-TEST_F(OutlookStandInTest, CoCreateInstanceReachesTheStandIn) {
+TEST_F(OutlookStandInObjects, CoCreateInstanceReachesTheStandIn) {
     {
         Ptr<ol::_Application> application;
         CreateApplication(application);
@@ -219,7 +219,7 @@ TEST_F(OutlookStandInTest, CoCreateInstanceReachesTheStandIn) {
                                 }));
 }
 
-TEST_F(OutlookStandInTest, WalksSessionAccountsAndItems) {
+TEST_F(OutlookStandInObjects, WalksSessionAccountsAndItems) {
     standIn_.AddAccount(L"one@example.org", L"One");
     standIn_.AddAccount(std::nullopt, L"Two", L"user2");
     {
@@ -273,7 +273,7 @@ TEST_F(OutlookStandInTest, WalksSessionAccountsAndItems) {
                                 }));
 }
 
-TEST_F(OutlookStandInTest, RecordsTheMailItemMembers) {
+TEST_F(OutlookStandInObjects, RecordsTheMailItemMembers) {
     standIn_.AddAccount(L"me@example.org", L"Me");
     {
         Ptr<ol::_Application> application;
@@ -381,7 +381,7 @@ TEST_F(OutlookStandInTest, RecordsTheMailItemMembers) {
     EXPECT_EQ(Quoted(L"\"A \\\"B\\\"\" <a@example.org>"), "\"\\\"A \\\\\\\"B\\\\\\\"\\\" <a@example.org>\"");
 }
 
-TEST_F(OutlookStandInTest, AttachmentsAddReadsTheFileDuringTheCall) {
+TEST_F(OutlookStandInObjects, AttachmentsAddReadsTheFileDuringTheCall) {
     const std::string bytes("PK\x03\x04 binary\0data\xFF", 18);
     {
         Ptr<ol::_Application> application;
@@ -435,7 +435,7 @@ TEST_F(OutlookStandInTest, AttachmentsAddReadsTheFileDuringTheCall) {
               "[file size=5 fnv1a64=a430d84680aabd0b hex=68656c6c6f]");
 }
 
-TEST_F(OutlookStandInTest, FailsTheThirdRecipientsAdd) {
+TEST_F(OutlookStandInObjects, FailsTheThirdRecipientsAdd) {
     standIn_.FailCall("Recipients.Add", 3, E_FAIL);
     {
         Ptr<ol::_Application> application;
@@ -464,7 +464,7 @@ TEST_F(OutlookStandInTest, FailsTheThirdRecipientsAdd) {
     EXPECT_EQ(calls[12], "recipient#3 Recipient.put_Type(3) -> S_OK");
 }
 
-TEST_F(OutlookStandInTest, FailureWithErrorInfo) {
+TEST_F(OutlookStandInObjects, FailureWithErrorInfo) {
     standIn_.FailCallWithErrorInfo("_MailItem.Send", 1, DISP_E_EXCEPTION, L"Send refused");
     {
         Ptr<ol::_Application> application;
@@ -489,7 +489,7 @@ TEST_F(OutlookStandInTest, FailureWithErrorInfo) {
     EXPECT_EQ(calls[3], "item#1 _MailItem.Send() -> S_OK");
 }
 
-TEST_F(OutlookStandInTest, MissingObjectsAndSuccessCodes) {
+TEST_F(OutlookStandInObjects, MissingObjectsAndSuccessCodes) {
     standIn_.FailWithNull("_MailItem.get_Recipients", 1);
     standIn_.FailWithNull("_Application.get_Session", 0);
     standIn_.FailCall("_MailItem.put_Subject", 0, S_FALSE);
@@ -516,7 +516,7 @@ TEST_F(OutlookStandInTest, MissingObjectsAndSuccessCodes) {
     EXPECT_EQ(calls[5], "item#1 _MailItem.put_Subject(\"s\") -> 0x00000001");
 }
 
-TEST_F(OutlookStandInTest, CreateItemCanDeliverSomethingElse) {
+TEST_F(OutlookStandInObjects, CreateItemCanDeliverSomethingElse) {
     standIn_.SetCreateItemNotMail(true);
     standIn_.SetTrace(zobrik::standin::record::kTraceQueryInterface | zobrik::standin::record::kTraceDestruction);
     {
@@ -539,7 +539,7 @@ TEST_F(OutlookStandInTest, CreateItemCanDeliverSomethingElse) {
     EXPECT_EQ(calls.back(), "app#1 destroyed");
 }
 
-TEST_F(OutlookStandInTest, ClassFactoryFailsTheChosenCreations) {
+TEST_F(OutlookStandInObjects, ClassFactoryFailsTheChosenCreations) {
     standIn_.FailCreation(1, E_FAIL);
     standIn_.FailCreation(2, E_OUTOFMEMORY);
     Ptr<ol::_Application> application;
@@ -562,7 +562,7 @@ TEST_F(OutlookStandInTest, ClassFactoryFailsTheChosenCreations) {
 
 // The plug-in's way in: create for IUnknown, OleRun, query _Application,
 // release, then create for _Application.
-TEST_F(OutlookStandInTest, TwoCreationsWithOleRunInBetween) {
+TEST_F(OutlookStandInObjects, TwoCreationsWithOleRunInBetween) {
     standIn_.SetTrace(zobrik::standin::record::kTraceQueryInterface | zobrik::standin::record::kTraceDestruction);
     {
         Ptr<IUnknown> unknown;
@@ -590,7 +590,7 @@ TEST_F(OutlookStandInTest, TwoCreationsWithOleRunInBetween) {
                                 }));
 }
 
-TEST_F(OutlookStandInTest, ModalDisplayBlocksUntilReleased) {
+TEST_F(OutlookStandInObjects, ModalDisplayBlocksUntilReleased) {
     standIn_.SetModalBlocking(true);
     std::atomic<HRESULT> displayResult{E_PENDING};
     std::atomic<ULONG> liveInThread{99};
@@ -630,7 +630,7 @@ TEST_F(OutlookStandInTest, ModalDisplayBlocksUntilReleased) {
     EXPECT_EQ(liveInThread.load(), 0u);
 }
 
-TEST_F(OutlookStandInTest, LiveObjectsCountEveryReference) {
+TEST_F(OutlookStandInObjects, LiveObjectsCountEveryReference) {
     Ptr<ol::_Application> application;
     Ptr<ol::_MailItem> item;
     CreateMailItem(application, item);

@@ -5,4 +5,4 @@ add_executable(utf8_comparison_test
     ${PROJECT_SOURCE_DIR}/mail/utf8_to_utf16_win.cpp)
 target_include_directories(utf8_comparison_test PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(utf8_comparison_test PRIVATE gtest gtest_main)
-zobrik_add_wine_test(utf8_comparison utf8_comparison_test)
+zobrik_add_wine_test(utf8_comparison utf8_comparison_test ALL)

@@ -5,7 +5,7 @@
 namespace zobrik::testing {
 namespace {
 
-class Faults : public MailPipelineTest {};
+class Faults : public MailPipelineFixture {};
 
 // The temp folder lies on a 1 MiB file system. Attachments that would fill
 // it, or leave less than its reserve (a tenth) free, are refused before

@@ -6,7 +6,7 @@
 namespace zobrik::testing {
 namespace {
 
-class HostileMail : public MailPipelineTest {
+class HostileMail : public MailPipelineFixture {
 protected:
     static MailRequestWriter ToOne() {
         MailRequestWriter writer;

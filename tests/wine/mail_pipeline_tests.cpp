@@ -34,7 +34,7 @@ MailRequestWriter FullMail(uint32_t flags) {
     return writer;
 }
 
-class MailPipeline : public MailPipelineTest {};
+class MailPipeline : public MailPipelineFixture {};
 
 TEST_F(MailPipeline, FullMailIsHandedToSimpleMapiExactlyAndCleanedUp) {
     ASSERT_EQ(Exchange(FullMail(0).Build()), StatusOkReply());

@@ -129,7 +129,7 @@ bool UnloadPlugInCompletely(standin::ClientStandIn& client) {
     return false;
 }
 
-void MailPipelineTest::SetUp() {
+void MailPipelineFixture::SetUp() {
     client_ = StartedClient();
     mapi_ = standin::MapiStandIn::Find();
     ASSERT_TRUE(mapi_.Valid()) << "the recording MAPI32 stand-in is not loaded";
@@ -143,12 +143,12 @@ void MailPipelineTest::SetUp() {
     UseTempFolder(temp_);
 }
 
-void MailPipelineTest::UseTempFolder(const std::wstring& folder) {
+void MailPipelineFixture::UseTempFolder(const std::wstring& folder) {
     SetEnvironmentVariableW(L"TMP", folder.c_str());
     SetEnvironmentVariableW(L"TEMP", folder.c_str());
 }
 
-void MailPipelineTest::TearDown() {
+void MailPipelineFixture::TearDown() {
     mapi_.Reset();
     SetEnvironmentVariableW(L"TMP", originalTmp_.empty() ? nullptr : originalTmp_.c_str());
     SetEnvironmentVariableW(L"TEMP", originalTemp_.empty() ? nullptr : originalTemp_.c_str());
@@ -157,7 +157,7 @@ void MailPipelineTest::TearDown() {
     }
 }
 
-std::shared_ptr<standin::StandInChannel> MailPipelineTest::SendOnNewChannel(const std::vector<uint8_t>& request,
+std::shared_ptr<standin::StandInChannel> MailPipelineFixture::SendOnNewChannel(const std::vector<uint8_t>& request,
                                                                              size_t chunk) {
     auto channel = client_->OpenChannel("Zobrik/mail");
     EXPECT_NE(channel, nullptr);
@@ -169,7 +169,7 @@ std::shared_ptr<standin::StandInChannel> MailPipelineTest::SendOnNewChannel(cons
     return channel;
 }
 
-std::vector<uint8_t> MailPipelineTest::Exchange(const std::vector<uint8_t>& request, size_t chunk) {
+std::vector<uint8_t> MailPipelineFixture::Exchange(const std::vector<uint8_t>& request, size_t chunk) {
     auto channel = SendOnNewChannel(request, chunk);
     if (!channel || !channel->WaitForWrites(1, kReplyTimeout)) {
         ADD_FAILURE() << "no reply";

@@ -32,7 +32,7 @@ std::vector<uint8_t> ErrorReply(const std::string& message);
 const std::vector<uint8_t>& UnknownErrorReply();
 const std::vector<uint8_t>& StatusOkReply();
 
-class MailPipelineTest : public ::testing::Test {
+class MailPipelineFixture : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;

@@ -37,18 +37,18 @@ std::vector<std::string> Matching(const std::vector<std::string>& calls, const s
     return ::testing::AssertionSuccess();
 }
 
-class OutlookHandOver : public MailPipelineTest {
+class OutlookHandOver : public MailPipelineFixture {
 protected:
     void SetUp() override {
         outlook_ = OutlookStandIn::Load();
         ASSERT_TRUE(outlook_.Valid()) << "the Outlook stand-in is not registered in this prefix";
         outlook_.Reset();
-        MailPipelineTest::SetUp();
+        MailPipelineFixture::SetUp();
     }
     void TearDown() override {
         EXPECT_EQ(outlook_.LiveObjects(), 0u) << "not released: " << outlook_.LiveObjectList();
         outlook_.Reset();
-        MailPipelineTest::TearDown();
+        MailPipelineFixture::TearDown();
     }
 
     std::vector<std::string> HandOver(const MailRequestWriter& writer) {

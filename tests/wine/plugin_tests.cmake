@@ -29,30 +29,23 @@ zobrik_add_plugin_test_program(plugin_tests
 
 # Simple MAPI per entry (zobrik_mapi_test_settings): the recording stand-in,
 # none, the stand-in without MAPISendMailW, Wine's own.
-zobrik_add_wine_test(plugin_mapi_present plugin_tests
-    ARGS --gtest_filter=-MapiAbsent*:MapiNoSend*:Lifecycle*
-    MAPI recording)
-zobrik_add_wine_test(plugin_mapi_absent plugin_tests
-    ARGS --gtest_filter=MapiAbsent*
-    MAPI none)
-zobrik_add_wine_test(plugin_mapi_without_send plugin_tests
-    ARGS --gtest_filter=MapiNoSend*
-    MAPI nosend)
-zobrik_add_wine_test(plugin_mapi_wine plugin_tests
-    ARGS --gtest_filter=MapiPresentFactory.*)
-zobrik_add_wine_test(plugin_lifecycle plugin_tests
-    ARGS --gtest_filter=Lifecycle*
-    MAPI recording)
+zobrik_add_wine_test(plugin_mapi_present plugin_tests MAPI recording
+    SUITES MapiPresentFactory MapiPresentPlugin MapiPresentChannelRace
+           ExecChannel ExecVerb ExecRefusal ExecSchemes ExecStaging MailChannel)
+zobrik_add_wine_test(plugin_mapi_absent plugin_tests MAPI none SUITES MapiAbsentFactory)
+zobrik_add_wine_test(plugin_mapi_without_send plugin_tests MAPI nosend SUITES MapiNoSendFactory)
+zobrik_add_wine_test(plugin_mapi_wine plugin_tests SUITES MapiPresentFactory)
+zobrik_add_wine_test(plugin_lifecycle plugin_tests MAPI recording SUITES Lifecycle)
 
 # Mail requests end to end with the recording Simple MAPI stand-in.
 zobrik_add_plugin_test_program(mail_tests
     ${ZOBRIK_WINE_TEST_DIR}/mail_pipeline_tests.cpp
     ${ZOBRIK_WINE_TEST_DIR}/hostile_mail_tests.cpp)
-zobrik_add_wine_test(mail_pipeline mail_tests MAPI recording)
+zobrik_add_wine_test(mail_pipeline mail_tests MAPI recording ALL)
 
 # The same channel with Wine's own mapi32, passing mails on to xdg-email.
 zobrik_add_plugin_test_program(wine_mapi_tests ${ZOBRIK_WINE_TEST_DIR}/wine_mapi_tests.cpp)
-zobrik_add_wine_test(mail_wine_mapi wine_mapi_tests
+zobrik_add_wine_test(mail_wine_mapi wine_mapi_tests ALL SERIAL
     ENV "PATH=${ZOBRIK_WINE_TEST_DIR}/desktop:$ENV{PATH}"
         "ZOBRIK_XDG_EMAIL_LOG=${CMAKE_BINARY_DIR}/xdg-email.log")
 
@@ -60,22 +53,24 @@ zobrik_add_wine_test(mail_wine_mapi wine_mapi_tests
 # stand-in holding hand-overs as open compose windows do.
 zobrik_add_plugin_test_program(worker_limit_tests ${ZOBRIK_WINE_TEST_DIR}/worker_limit_tests.cpp)
 target_include_directories(worker_limit_tests PRIVATE ${PROJECT_SOURCE_DIR})
-zobrik_add_wine_test(worker_limits worker_limit_tests MAPI recording)
+zobrik_add_wine_test(worker_limits worker_limit_tests MAPI recording ALL)
 
 # Many requests at once, with the recording Simple MAPI stand-in.
 zobrik_add_plugin_test_program(stress_tests ${ZOBRIK_WINE_TEST_DIR}/stress_tests.cpp)
 target_link_libraries(stress_tests PRIVATE psapi)
 target_include_directories(stress_tests PRIVATE ${PROJECT_SOURCE_DIR})
-zobrik_add_wine_test(stress stress_tests MAPI recording TIMEOUT 600)
+zobrik_add_wine_test(stress stress_tests MAPI recording ALL SERIAL TIMEOUT 600)
 
 # Platform faults while mails are served; the disk-full case runs with a
 # small tmpfs behind the temp folder (skipped where none can be mounted).
 zobrik_add_plugin_test_program(fault_tests ${ZOBRIK_WINE_TEST_DIR}/fault_tests.cpp)
-zobrik_add_wine_test(faults fault_tests ARGS --gtest_filter=-*DiskFull* MAPI recording)
+zobrik_add_wine_test(faults fault_tests MAPI recording ALL EXCLUDE Faults.DiskFullIsRefusedBeforeWriting)
 set(ZOBRIK_SMALL_DISK ${CMAKE_BINARY_DIR}/small-disk)
 add_test(NAME faults_disk_full
     COMMAND ${ZOBRIK_WINE_TEST_DIR}/with-small-disk.sh ${ZOBRIK_SMALL_DISK} 1m
-            ${ZOBRIK_RUN_TEST_PROGRAM} ${ZOBRIK_WINE64} $<TARGET_FILE:fault_tests> --gtest_filter=*DiskFull*)
+            ${ZOBRIK_RUN_TEST_PROGRAM} ${ZOBRIK_WINE64} $<TARGET_FILE:fault_tests>
+            --gtest_filter=Faults.DiskFullIsRefusedBeforeWriting)
+zobrik_mark_wine_cases(fault_tests Faults.DiskFullIsRefusedBeforeWriting)
 zobrik_mapi_test_settings(recording recording_env recording_fixtures)
 set_tests_properties(faults_disk_full PROPERTIES
     FIXTURES_REQUIRED "${recording_fixtures}" TIMEOUT 300 SKIP_RETURN_CODE 77
@@ -90,15 +85,10 @@ add_executable(planting_tests ${ZOBRIK_WINE_TEST_DIR}/planting_tests.cpp)
 set_target_properties(planting_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/planting)
 target_link_libraries(planting_tests PRIVATE zobrik_wine_test_support psapi)
 add_dependencies(planting_tests ZobrikWTSDVC zobrik_mapi_recording zobrik_mapi_nosend zobrik_mapi_planted)
-zobrik_add_wine_test(planting_refused planting_tests
-    ARGS --gtest_filter=Planting.*
-    MAPI recording)
-zobrik_add_wine_test(planting_refused_without_send_entry planting_tests
-    ARGS --gtest_filter=PlantingWithoutSystemSendEntry.*
-    MAPI nosend)
-zobrik_add_wine_test(planting_marks planting_tests
-    ARGS --gtest_filter=PlantedCopy.*
-    MAPI recording)
+zobrik_add_wine_test(planting_refused planting_tests MAPI recording SUITES Planting)
+zobrik_add_wine_test(planting_refused_without_send_entry planting_tests MAPI nosend
+    SUITES PlantingWithoutSystemSendEntry)
+zobrik_add_wine_test(planting_marks planting_tests MAPI recording SUITES PlantedCopy)
 
 # The check above on itself: a program that crashes, one that quits before
 # GoogleTest's summary and a filter that runs nothing must each fail it.

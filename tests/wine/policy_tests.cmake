@@ -11,12 +11,13 @@ set_tests_properties(policy_prefix PROPERTIES FIXTURES_REQUIRED wine FIXTURES_SE
 
 zobrik_add_plugin_test_program(policy_tests ${ZOBRIK_WINE_TEST_DIR}/policy_tests.cpp)
 target_link_libraries(policy_tests PRIVATE zobrik_outlook_standin_client)
-zobrik_add_outlook_test(policy policy_tests XVFB MAPI recording PREFIX ${ZOBRIK_POLICY_WINEPREFIX} policy
-    ARGS --gtest_filter=-PolicyWithoutDisplay.*)
-zobrik_add_outlook_test(policy_without_display policy_tests MAPI recording PREFIX ${ZOBRIK_POLICY_WINEPREFIX} policy
-    ARGS --gtest_filter=PolicyWithoutDisplay.*)
-# Both write into the one prefix's registry.
-set_tests_properties(policy policy_without_display PROPERTIES RESOURCE_LOCK zobrik_policy_prefix)
-# The display-less run comes second, so it never meets a desktop process
-# that the virtual display started.
-set_tests_properties(policy_without_display PROPERTIES DEPENDS policy)
+# All of them write into the one prefix's registry, so they run one at a time.
+zobrik_add_outlook_test(policy policy_tests XVFB MAPI recording PREFIX ${ZOBRIK_POLICY_WINEPREFIX} PREFIX_FIXTURE policy
+    SUITES Policy PolicyOutlookRoute)
+set(on_display ${ZOBRIK_LAST_WINE_TESTS})
+zobrik_add_outlook_test(policy_without_display policy_tests MAPI recording PREFIX ${ZOBRIK_POLICY_WINEPREFIX} PREFIX_FIXTURE policy
+    SUITES PolicyWithoutDisplay)
+set_tests_properties(${on_display} ${ZOBRIK_LAST_WINE_TESTS} PROPERTIES RESOURCE_LOCK zobrik_policy_prefix)
+# The display-less cases come last, so they never meet a desktop process
+# that a virtual display started.
+set_tests_properties(${ZOBRIK_LAST_WINE_TESTS} PROPERTIES DEPENDS "${on_display}")

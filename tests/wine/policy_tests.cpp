@@ -54,10 +54,10 @@ private:
 
 bool Logged(const std::string& event) { return DebugCapture::Count("Zobrik WTS DVC plugin: " + event + "\n") == 1; }
 
-class PolicyTest : public MailPipelineTest {
+class Policy : public MailPipelineFixture {
 protected:
     void SetUp() override {
-        MailPipelineTest::SetUp();
+        MailPipelineFixture::SetUp();
         marker_ = FreshTempFile(L"zobrik-policy-marker");
         SetEnvironmentVariableW(L"ZOBRIK_MARKER_FILE", marker_.c_str());
     }
@@ -94,7 +94,7 @@ protected:
     int policySeconds_ = 0;
 };
 
-TEST_F(PolicyTest, ChannelsSwitchedOffAreNotOffered) {
+TEST_F(Policy, ChannelsSwitchedOffAreNotOffered) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecChannel", 0);
     Connect();
     EXPECT_EQ(client_->OpenChannel("Zobrik/exec"), nullptr);
@@ -111,7 +111,7 @@ TEST_F(PolicyTest, ChannelsSwitchedOffAreNotOffered) {
     EXPECT_TRUE(Logged("mail channel not offered (policy MailChannel)"));
 }
 
-TEST_F(PolicyTest, MachineWinsAndItsMalformedValuesLeaveTheUsers) {
+TEST_F(Policy, MachineWinsAndItsMalformedValuesLeaveTheUsers) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecChannel", 1);
     policy_.Dword(HKEY_CURRENT_USER, L"ExecChannel", 0);
     Connect();
@@ -123,7 +123,7 @@ TEST_F(PolicyTest, MachineWinsAndItsMalformedValuesLeaveTheUsers) {
     EXPECT_TRUE(Logged("policy HKLM ExecChannel ignored: not a REG_DWORD"));
 }
 
-TEST_F(PolicyTest, MalformedValuesNeverRefuseMoreOrLessThanTheRest) {
+TEST_F(Policy, MalformedValuesNeverRefuseMoreOrLessThanTheRest) {
     policy_.Raw(HKEY_LOCAL_MACHINE, L"ExecAllowPrograms", REG_SZ, L"0", 4);
     policy_.List(HKEY_LOCAL_MACHINE, L"ExecDenyList", {});
     const std::vector<BYTE> huge(70000, 'a');
@@ -138,7 +138,7 @@ TEST_F(PolicyTest, MalformedValuesNeverRefuseMoreOrLessThanTheRest) {
     EXPECT_EQ(Exec("\\\\fileserver.invalid\\share\\report.pdf"), kFailed) << "the well-formed setting holds";
 }
 
-TEST_F(PolicyTest, SchemesOutsideTheListAreRefused) {
+TEST_F(Policy, SchemesOutsideTheListAreRefused) {
     policy_.List(HKEY_LOCAL_MACHINE, L"ExecAllowedSchemes", {L"https", L"MAILTO:"});
     Connect();
     EXPECT_EQ(Exec("ftp://files.invalid/report.pdf"), kFailed);
@@ -148,7 +148,7 @@ TEST_F(PolicyTest, SchemesOutsideTheListAreRefused) {
     EXPECT_TRUE(MarkerRan());
 }
 
-TEST_F(PolicyTest, ProgramsAreRefusedAndNotRun) {
+TEST_F(Policy, ProgramsAreRefusedAndNotRun) {
     policy_.Dword(HKEY_CURRENT_USER, L"ExecAllowPrograms", 0);
     Connect();
     const std::string marker = MarkerProgramPath();
@@ -158,7 +158,7 @@ TEST_F(PolicyTest, ProgramsAreRefusedAndNotRun) {
     EXPECT_TRUE(Logged("exec refused: program or script \"" + marker + "\" (policy ExecAllowPrograms)"));
 }
 
-TEST_F(PolicyTest, NetworkAndLocalPaths) {
+TEST_F(Policy, NetworkAndLocalPaths) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecAllowNetworkPaths", 0);
     Connect();
     for (const char* text : {"\\\\fileserver.invalid\\share\\a.pdf", "//fileserver.invalid/share/a.pdf",
@@ -179,7 +179,7 @@ TEST_F(PolicyTest, NetworkAndLocalPaths) {
     EXPECT_EQ(MarkerRuns(marker_), 1);
 }
 
-TEST_F(PolicyTest, DenyListWinsOverAllowList) {
+TEST_F(Policy, DenyListWinsOverAllowList) {
     const std::string marker = MarkerProgramPath();
     const std::wstring folder = standin::ExecutableDirectory();
     policy_.List(HKEY_LOCAL_MACHINE, L"ExecAllowList", {folder + L"*"});
@@ -233,7 +233,7 @@ BoxSeen AnswerBox(int button) {
     return seen;
 }
 
-TEST_F(PolicyTest, ConfirmationOpensOnlyWhatTheUserAccepts) {
+TEST_F(Policy, ConfirmationOpensOnlyWhatTheUserAccepts) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecConfirm", 1);
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecConfirmTimeout", 3);
     policySeconds_ = 3;
@@ -268,7 +268,7 @@ TEST_F(PolicyTest, ConfirmationOpensOnlyWhatTheUserAccepts) {
     EXPECT_EQ(MarkerRuns(marker_), 1) << "only the accepted text ran";
 }
 
-TEST_F(PolicyTest, ConfirmationShowsHiddenCharacters) {
+TEST_F(Policy, ConfirmationShowsHiddenCharacters) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecConfirm", 1);
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecConfirmTimeout", 5);
     policySeconds_ = 5;
@@ -289,7 +289,7 @@ MailRequestWriter TwoRecipientMail(uint32_t flags) {
     return writer;
 }
 
-TEST_F(PolicyTest, MailLimitsAreLowered) {
+TEST_F(Policy, MailLimitsAreLowered) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"MailMaxRecipients", 1);
     Connect();
     EXPECT_EQ(Exchange(TwoRecipientMail(0).Build()), ErrorReply("too many records"));
@@ -312,17 +312,17 @@ TEST_F(PolicyTest, MailLimitsAreLowered) {
     EXPECT_EQ(mapi_.CallCount(), 1u);
 }
 
-class PolicyOutlookTest : public PolicyTest {
+class PolicyOutlookRoute : public Policy {
 protected:
     void SetUp() override {
         outlook_ = OutlookStandIn::Load();
         ASSERT_TRUE(outlook_.Valid()) << "the Outlook stand-in is not registered in this prefix";
         outlook_.Reset();
-        PolicyTest::SetUp();
+        Policy::SetUp();
     }
     void TearDown() override {
         outlook_.Reset();
-        PolicyTest::TearDown();
+        Policy::TearDown();
     }
     size_t OutlookCalls(const std::string& part) {
         size_t count = 0;
@@ -334,7 +334,7 @@ protected:
     OutlookStandIn outlook_;
 };
 
-TEST_F(PolicyOutlookTest, WithoutOutlookTheMailGoesToSimpleMapi) {
+TEST_F(PolicyOutlookRoute, WithoutOutlookTheMailGoesToSimpleMapi) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"MailAllowOutlook", 0);
     Connect();
     EXPECT_EQ(Exchange(TwoRecipientMail(sdk::kMailFlagOutlook).Build()), StatusOkReply());
@@ -343,7 +343,7 @@ TEST_F(PolicyOutlookTest, WithoutOutlookTheMailGoesToSimpleMapi) {
     EXPECT_TRUE(Logged("mail handed to Simple MAPI, not Outlook (policy MailAllowOutlook)"));
 }
 
-TEST_F(PolicyOutlookTest, WithoutImmediateSendOutlookShowsTheMail) {
+TEST_F(PolicyOutlookRoute, WithoutImmediateSendOutlookShowsTheMail) {
     Connect();
     EXPECT_EQ(Exchange(TwoRecipientMail(sdk::kMailFlagOutlook | sdk::kMailFlagImmediate).Build()), StatusOkReply());
     EXPECT_EQ(OutlookCalls("_MailItem.Send() -> S_OK"), 1u) << "sent without the policy";
@@ -365,7 +365,7 @@ namespace zobrik::testing {
 namespace {
 
 // Run without a display: the box cannot be shown, and nothing is opened.
-using PolicyWithoutDisplay = PolicyTest;
+using PolicyWithoutDisplay = Policy;
 
 TEST_F(PolicyWithoutDisplay, ConfirmationThatCannotBeShownRefuses) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecConfirm", 1);

@@ -169,7 +169,7 @@ MailCase MakeCase(int index) {
     return c;
 }
 
-class Stress : public MailPipelineTest {
+class Stress : public MailPipelineFixture {
 protected:
     void RunMailRound(int count, bool check) {
         std::vector<MailCase> cases;

@@ -28,10 +28,10 @@ std::vector<uint8_t> Mail(size_t index) {
     return writer.Build();
 }
 
-class WorkerLimits : public MailPipelineTest {
+class WorkerLimits : public MailPipelineFixture {
 protected:
     void SetUp() override {
-        MailPipelineTest::SetUp();
+        MailPipelineFixture::SetUp();
         marker_ = FreshTempFile(L"zobrik-marker");
         SetEnvironmentVariableW(L"ZOBRIK_MARKER_FILE", marker_.c_str());
     }
@@ -40,7 +40,7 @@ protected:
         for (auto& channel : held_) {
             channel->ReleaseWrites();
         }
-        MailPipelineTest::TearDown();
+        MailPipelineFixture::TearDown();
     }
 
     // Every mail worker in a compose window that stays open: mails 0 to 3.

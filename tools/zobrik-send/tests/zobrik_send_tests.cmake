@@ -36,13 +36,8 @@ if(TARGET marker_program)
 endif()
 
 # The command logic against a scripted transport.
-zobrik_add_wine_test(zobrik_send_logic zobrik_send_tests
-    ARGS --gtest_filter=SendLogic*)
+zobrik_add_wine_test(zobrik_send_logic zobrik_send_tests SUITES SendLogic)
 # The command logic in-process against the real DLL in the client stand-in.
-zobrik_add_wine_test(zobrik_send_standin zobrik_send_tests
-    ARGS --gtest_filter=SendStandIn*
-    MAPI recording)
+zobrik_add_wine_test(zobrik_send_standin zobrik_send_tests MAPI recording SUITES SendStandIn)
 # zobrik-send.exe and zobrik-send-test.exe run as child processes.
-zobrik_add_wine_test(zobrik_send_exe zobrik_send_tests
-    ARGS --gtest_filter=SendExe*
-    MAPI recording)
+zobrik_add_wine_test(zobrik_send_exe zobrik_send_tests MAPI recording SUITES SendExe)
