@@ -23,8 +23,8 @@ bool BindSimpleMapi() noexcept {
     if (!module) {
         return false;
     }
-    const auto sendEntry = reinterpret_cast<MapiSendMailWFunction>(
-        reinterpret_cast<void*>(GetProcAddress(module.get(), "MAPISendMailW")));
+    const auto sendEntry =
+        reinterpret_cast<MapiSendMailWFunction>(reinterpret_cast<void*>(GetProcAddress(module.get(), "MAPISendMailW")));
     if (!sendEntry) {
         return false;  // the module goes again
     }

@@ -11,19 +11,55 @@ namespace {
 // Extensions the shell runs, or hands to something that runs what the file
 // says, whatever PATHEXT holds.
 constexpr const WideChar* kProgramExtensions[] = {
-    ZOBRIK_WIDE("exe"),  ZOBRIK_WIDE("com"),    ZOBRIK_WIDE("bat"),       ZOBRIK_WIDE("cmd"),
-    ZOBRIK_WIDE("pif"),  ZOBRIK_WIDE("scr"),    ZOBRIK_WIDE("cpl"),       ZOBRIK_WIDE("msi"),
-    ZOBRIK_WIDE("msp"),  ZOBRIK_WIDE("mst"),    ZOBRIK_WIDE("msc"),       ZOBRIK_WIDE("lnk"),
-    ZOBRIK_WIDE("url"),  ZOBRIK_WIDE("website"), ZOBRIK_WIDE("hta"),      ZOBRIK_WIDE("chm"),
-    ZOBRIK_WIDE("ps1"),  ZOBRIK_WIDE("psm1"),   ZOBRIK_WIDE("psd1"),      ZOBRIK_WIDE("ps1xml"),
-    ZOBRIK_WIDE("psc1"), ZOBRIK_WIDE("vb"),     ZOBRIK_WIDE("vbs"),       ZOBRIK_WIDE("vbe"),
-    ZOBRIK_WIDE("js"),   ZOBRIK_WIDE("jse"),    ZOBRIK_WIDE("ws"),        ZOBRIK_WIDE("wsf"),
-    ZOBRIK_WIDE("wsc"),  ZOBRIK_WIDE("wsh"),    ZOBRIK_WIDE("sct"),       ZOBRIK_WIDE("reg"),
-    ZOBRIK_WIDE("inf"),  ZOBRIK_WIDE("scf"),    ZOBRIK_WIDE("jar"),       ZOBRIK_WIDE("gadget"),
-    ZOBRIK_WIDE("application"), ZOBRIK_WIDE("appref-ms"), ZOBRIK_WIDE("xbap"),
-    ZOBRIK_WIDE("library-ms"), ZOBRIK_WIDE("search-ms"), ZOBRIK_WIDE("searchconnector-ms"),
-    ZOBRIK_WIDE("settingcontent-ms"), ZOBRIK_WIDE("diagcab"), ZOBRIK_WIDE("appx"),
-    ZOBRIK_WIDE("appxbundle"), ZOBRIK_WIDE("msix"), ZOBRIK_WIDE("msixbundle"), ZOBRIK_WIDE("py"),
+    ZOBRIK_WIDE("exe"),
+    ZOBRIK_WIDE("com"),
+    ZOBRIK_WIDE("bat"),
+    ZOBRIK_WIDE("cmd"),
+    ZOBRIK_WIDE("pif"),
+    ZOBRIK_WIDE("scr"),
+    ZOBRIK_WIDE("cpl"),
+    ZOBRIK_WIDE("msi"),
+    ZOBRIK_WIDE("msp"),
+    ZOBRIK_WIDE("mst"),
+    ZOBRIK_WIDE("msc"),
+    ZOBRIK_WIDE("lnk"),
+    ZOBRIK_WIDE("url"),
+    ZOBRIK_WIDE("website"),
+    ZOBRIK_WIDE("hta"),
+    ZOBRIK_WIDE("chm"),
+    ZOBRIK_WIDE("ps1"),
+    ZOBRIK_WIDE("psm1"),
+    ZOBRIK_WIDE("psd1"),
+    ZOBRIK_WIDE("ps1xml"),
+    ZOBRIK_WIDE("psc1"),
+    ZOBRIK_WIDE("vb"),
+    ZOBRIK_WIDE("vbs"),
+    ZOBRIK_WIDE("vbe"),
+    ZOBRIK_WIDE("js"),
+    ZOBRIK_WIDE("jse"),
+    ZOBRIK_WIDE("ws"),
+    ZOBRIK_WIDE("wsf"),
+    ZOBRIK_WIDE("wsc"),
+    ZOBRIK_WIDE("wsh"),
+    ZOBRIK_WIDE("sct"),
+    ZOBRIK_WIDE("reg"),
+    ZOBRIK_WIDE("inf"),
+    ZOBRIK_WIDE("scf"),
+    ZOBRIK_WIDE("jar"),
+    ZOBRIK_WIDE("gadget"),
+    ZOBRIK_WIDE("application"),
+    ZOBRIK_WIDE("appref-ms"),
+    ZOBRIK_WIDE("xbap"),
+    ZOBRIK_WIDE("library-ms"),
+    ZOBRIK_WIDE("search-ms"),
+    ZOBRIK_WIDE("searchconnector-ms"),
+    ZOBRIK_WIDE("settingcontent-ms"),
+    ZOBRIK_WIDE("diagcab"),
+    ZOBRIK_WIDE("appx"),
+    ZOBRIK_WIDE("appxbundle"),
+    ZOBRIK_WIDE("msix"),
+    ZOBRIK_WIDE("msixbundle"),
+    ZOBRIK_WIDE("py"),
     ZOBRIK_WIDE("pyw"),
 };
 
@@ -110,8 +146,7 @@ bool IsNetworkPath(const WideString& path, const MachinePaths& machine) {
 
 WideString Quoted(WideStringView text) { return ZOBRIK_WIDE("\"") + WideString(text) + ZOBRIK_WIDE("\""); }
 
-std::optional<PolicyRefusal> ListRefusal(WideStringView trimmed, const ExecTarget& target,
-                                         const AdminPolicy& policy) {
+std::optional<PolicyRefusal> ListRefusal(WideStringView trimmed, const ExecTarget& target, const AdminPolicy& policy) {
     std::vector<WideString> forms;
     if (target.isUrl) {
         forms.push_back(target.normalisedUrl);
@@ -173,9 +208,9 @@ std::optional<PolicyRefusal> KindRefusal(const ExecTarget& target, const AdminPo
 
 bool IsShownAsCode(uint16_t u) {
     return u < 0x20 || (u >= 0x7F && u <= 0xA0) || u == 0xAD || u == 0x034F || u == 0x061C || u == 0x115F ||
-           u == 0x1160 || u == 0x180E || (u >= 0x2000 && u <= 0x200F) ||
-           (u >= 0x2028 && u <= 0x202F) || (u >= 0x205F && u <= 0x206F) || u == 0x3000 || u == 0x3164 ||
-           (u >= 0xFE00 && u <= 0xFE0F) || u == 0xFEFF || u == 0xFFA0 || (u >= 0xFFF0 && u <= 0xFFFB);
+           u == 0x1160 || u == 0x180E || (u >= 0x2000 && u <= 0x200F) || (u >= 0x2028 && u <= 0x202F) ||
+           (u >= 0x205F && u <= 0x206F) || u == 0x3000 || u == 0x3164 || (u >= 0xFE00 && u <= 0xFE0F) || u == 0xFEFF ||
+           u == 0xFFA0 || (u >= 0xFFF0 && u <= 0xFFFB);
 }
 
 }  // namespace
@@ -264,8 +299,8 @@ ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine) {
 
 bool IsProgramPath(const WideString& path, const MachinePaths& machine) {
     const size_t separator = path.find_last_of(ZOBRIK_WIDE("\\/"));
-    const WideStringView name = separator == WideString::npos ? WideStringView(path)
-                                                              : WideStringView(path).substr(separator + 1);
+    const WideStringView name =
+        separator == WideString::npos ? WideStringView(path) : WideStringView(path).substr(separator + 1);
     if (name.empty()) {
         return false;  // a root
     }

@@ -21,8 +21,8 @@
 #include <optional>
 #include <vector>
 
-#include "include/admin_policy.h"
 #include "exec_policy.h"
+#include "include/admin_policy.h"
 #include "include/wide_text.h"
 
 namespace zobrik {
@@ -35,9 +35,9 @@ bool MatchesWildcard(WideStringView text, WideStringView pattern);
 // What an exec text names.
 struct ExecTarget {
     bool isUrl = false;
-    WideString scheme;                // lower case; empty for a plain path
-    WideString normalisedUrl;         // URLs only
-    std::vector<WideString> paths;    // paths only: every reading
+    WideString scheme;              // lower case; empty for a plain path
+    WideString normalisedUrl;       // URLs only
+    std::vector<WideString> paths;  // paths only: every reading
 };
 
 ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine);

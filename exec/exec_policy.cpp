@@ -443,9 +443,7 @@ bool IsInDirectory(const WideString& candidate, const Staging& staging, const Ma
 
 }  // namespace
 
-std::string_view ExecText(std::string_view message) noexcept {
-    return message.substr(0, message.find('\0'));
-}
+std::string_view ExecText(std::string_view message) noexcept { return message.substr(0, message.find('\0')); }
 
 std::optional<WideString> LengthRefusal(std::string_view text) {
     if (text.size() <= kLongestExecText) {
@@ -600,7 +598,7 @@ WideString LocalSpelling(WideStringView path, const std::vector<WideString>& mac
                 }
             }
             out = StartsWithIgnoringAsciiCase(rest, u"UNC\\") ? ZOBRIK_WIDE("\\\\") + WideString(rest.substr(4))
-                                                               : WideString(rest);
+                                                              : WideString(rest);
             continue;
         }
         if (view.size() > 2 && view[0] == '\\' && view[1] == '\\') {

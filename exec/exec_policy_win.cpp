@@ -45,9 +45,9 @@ std::optional<std::wstring> SizedCall(Call call) {
 class WindowsPaths final : public MachinePaths {
 public:
     WindowsPaths() {
-        for (COMPUTER_NAME_FORMAT format : {ComputerNameNetBIOS, ComputerNameDnsHostname,
-                                            ComputerNameDnsFullyQualified, ComputerNamePhysicalNetBIOS,
-                                            ComputerNamePhysicalDnsHostname, ComputerNamePhysicalDnsFullyQualified}) {
+        for (COMPUTER_NAME_FORMAT format :
+             {ComputerNameNetBIOS, ComputerNameDnsHostname, ComputerNameDnsFullyQualified, ComputerNamePhysicalNetBIOS,
+              ComputerNamePhysicalDnsHostname, ComputerNamePhysicalDnsFullyQualified}) {
             auto name = SizedCall([format](wchar_t* buffer, DWORD capacity) -> DWORD {
                 DWORD size = capacity;
                 if (GetComputerNameExW(format, buffer, &size)) {
@@ -105,8 +105,8 @@ public:
             return std::nullopt;
         }
         UniqueHandle directory(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         BY_HANDLE_FILE_INFORMATION information;
         if (!directory || !GetFileInformationByHandle(directory.get(), &information)) {
             return std::nullopt;
@@ -136,7 +136,8 @@ public:
     WideString ProgramExtensions() const override {
         return SizedCall([](wchar_t* buffer, DWORD capacity) -> DWORD {
                    return GetEnvironmentVariableW(L"PATHEXT", buffer, capacity);
-               }).value_or(WideString());
+               })
+            .value_or(WideString());
     }
 
 private:

@@ -1,13 +1,14 @@
 #include "exec_worker.h"
 
 #include <windows.h>
+
 #include <shellapi.h>
 
-#include "include/debug_output.h"
 #include "exec_confirmation_win.h"
 #include "exec_policy.h"
 #include "exec_policy_win.h"
 #include "exec_reply.h"
+#include "include/debug_output.h"
 
 namespace zobrik {
 

@@ -30,8 +30,7 @@ void CheckString(const MailRequest& mail, const WideChar* s) {
 }
 
 void CheckAccepted(const MailRequest& mail, const uint8_t* request, size_t length) {
-    const uint64_t groups = uint64_t(mail.fromCount) + mail.senderCount + mail.toCount + mail.ccCount +
-                            mail.bccCount;
+    const uint64_t groups = uint64_t(mail.fromCount) + mail.senderCount + mail.toCount + mail.ccCount + mail.bccCount;
     Check(groups == mail.recipientCount);
     Check(mail.recipients.size() == mail.recipientCount);
     Check(mail.attachments.size() == mail.attachmentCount);

@@ -4,15 +4,15 @@
 // exactly the first chunks' bytes. The buffer's capacity never passes what
 // has arrived plus one bounded growth step, and a shared budget is given
 // back whole when the channel closes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
 #include "include/mail_request.h"
-#include "plugin/mail_reassembly.h"
 #include "include/request_limits.h"
+#include "plugin/mail_reassembly.h"
 
 namespace {
 
@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bool expectComplete = false;
         if (!completed && received.size() >= zobrik::MAIL_TOTAL_SIZE_END) {
             const uint64_t total = zobrik::ReadUint64LE(received.data() + zobrik::MAIL_TOTAL_SIZE_OFFSET);
-            expectComplete = total == received.size() && received.size() - length < total &&
-                             total <= zobrik::kMaxMailRequestSize;
+            expectComplete =
+                total == received.size() && received.size() - length < total && total <= zobrik::kMaxMailRequestSize;
         }
         Check(bool(complete) == expectComplete);
         if (complete) {

@@ -36,27 +36,28 @@ MailRequestWriter FullMail() {
 
 std::vector<Bytes> Seeds() {
     std::vector<Bytes> seeds;
-    seeds.push_back(MailRequestWriter().Build());                           // 66 bytes
-    seeds.push_back(MailRequestWriter().Override(DataOffset(0)).Build());   // no data area
+    seeds.push_back(MailRequestWriter().Build());                          // 66 bytes
+    seeds.push_back(MailRequestWriter().Override(DataOffset(0)).Build());  // no data area
     seeds.push_back(FullMail().Build());
-    seeds.push_back(FullMail().Override(DataOffset(0)).Build());             // attachments beyond
-    seeds.push_back(FullMail().Override(DataOffset(66)).Build());            // records in data area
+    seeds.push_back(FullMail().Override(DataOffset(0)).Build());   // attachments beyond
+    seeds.push_back(FullMail().Override(DataOffset(66)).Build());  // records in data area
     seeds.push_back(MailRequestWriter().Subject("abc").AddAttachment("a", {1, 2}).Override(DataOffset(4)).Build());
     seeds.push_back(MailRequestWriter()
-                        .Subject("Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x93\xA7 \xFF\xC3 \xED\xA0\x80 \xE0\x80\xAF")
+                        .Subject("Gr\xC3\xBC\xC3\x9F"
+                                 "e \xF0\x9F\x93\xA7 \xFF\xC3 \xED\xA0\x80 \xE0\x80\xAF")
                         .Body("\xF0\x9F\x98")
                         .AddRecipient(Group::To, "\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC@x")
                         .Build());
     seeds.push_back(MailRequestWriter()
                         .AddRecipient(Group::To, std::string(128, 'n'), "")
                         .Override(DataOffset(66))
-                        .Build());                                           // capacity example
+                        .Build());  // capacity example
     seeds.push_back(MailRequestWriter()
                         .AddAttachment("a", {1, 2, 3, 4}, {uint64_t(0), uint64_t(4)})
                         .AddAttachment("b", {}, {uint64_t(1), uint64_t(2)})
                         .Padding({'p', 0})
                         .Trailer({'t', 't'})
-                        .Build());                                           // overlapping data
+                        .Build());  // overlapping data
     // One seed for each rejection.
     MailRequestWriter::Overrides o;
     o.version = 1;
@@ -70,10 +71,8 @@ std::vector<Bytes> Seeds() {
     o.unterminatedLastString = true;
     seeds.push_back(MailRequestWriter().Body("x").Override(o).Build());
     seeds.push_back(MailRequestWriter().Subject("abcdefg").Override(DataOffset(4)).Build());
-    seeds.push_back(MailRequestWriter()
-                        .AddRecipient(Group::To, std::string(130, 'n'), "")
-                        .Override(DataOffset(66))
-                        .Build());
+    seeds.push_back(
+        MailRequestWriter().AddRecipient(Group::To, std::string(130, 'n'), "").Override(DataOffset(66)).Build());
     o = {};
     o.attachmentCount = 2;
     seeds.push_back(FullMail().Override(o).Build());

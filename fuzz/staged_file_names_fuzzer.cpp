@@ -38,8 +38,8 @@ bool IsInvalid(WideChar c) {
         0x02BA, 0x030E, 0x301D, 0x301E, 0xFF02,                          // "
         0xFF0A, 0xFF1C, 0xFF1E, 0xFF1F, 0xFF5C,                          // * < > ? |
     };
-    return IsControlOrBidi(c) || c == '<' || c == '>' || c == ':' || c == '"' || c == '/' || c == '\\' ||
-           c == '|' || c == '?' || c == '*' || kLookAlikes.count(uint16_t(c)) != 0;
+    return IsControlOrBidi(c) || c == '<' || c == '>' || c == ':' || c == '"' || c == '/' || c == '\\' || c == '|' ||
+           c == '?' || c == '*' || kLookAlikes.count(uint16_t(c)) != 0;
 }
 
 bool IsHigh(WideChar c) { return uint16_t(c) >= 0xD800 && uint16_t(c) <= 0xDBFF; }

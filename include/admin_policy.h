@@ -47,20 +47,13 @@ struct PolicySettingInfo {
 // Every setting the plug-in reads. The registry reader, the administrative
 // template and its test follow this list.
 inline constexpr PolicySettingInfo kPolicySettings[] = {
-    {kExecChannelSetting, PolicyValueKind::Switch},
-    {kMailChannelSetting, PolicyValueKind::Switch},
-    {kExecAllowedSchemesSetting, PolicyValueKind::List},
-    {kExecAllowLocalPathsSetting, PolicyValueKind::Switch},
-    {kExecAllowNetworkPathsSetting, PolicyValueKind::Switch},
-    {kExecAllowProgramsSetting, PolicyValueKind::Switch},
-    {kExecAllowListSetting, PolicyValueKind::List},
-    {kExecDenyListSetting, PolicyValueKind::List},
-    {kExecConfirmSetting, PolicyValueKind::Switch},
-    {kExecConfirmTimeoutSetting, PolicyValueKind::Number},
-    {kMailAllowOutlookSetting, PolicyValueKind::Switch},
-    {kMailAllowImmediateSendSetting, PolicyValueKind::Switch},
-    {kMailMaxRequestBytesSetting, PolicyValueKind::Number},
-    {kMailMaxRecipientsSetting, PolicyValueKind::Number},
+    {kExecChannelSetting, PolicyValueKind::Switch},           {kMailChannelSetting, PolicyValueKind::Switch},
+    {kExecAllowedSchemesSetting, PolicyValueKind::List},      {kExecAllowLocalPathsSetting, PolicyValueKind::Switch},
+    {kExecAllowNetworkPathsSetting, PolicyValueKind::Switch}, {kExecAllowProgramsSetting, PolicyValueKind::Switch},
+    {kExecAllowListSetting, PolicyValueKind::List},           {kExecDenyListSetting, PolicyValueKind::List},
+    {kExecConfirmSetting, PolicyValueKind::Switch},           {kExecConfirmTimeoutSetting, PolicyValueKind::Number},
+    {kMailAllowOutlookSetting, PolicyValueKind::Switch},      {kMailAllowImmediateSendSetting, PolicyValueKind::Switch},
+    {kMailMaxRequestBytesSetting, PolicyValueKind::Number},   {kMailMaxRecipientsSetting, PolicyValueKind::Number},
     {kMailMaxAttachmentsSetting, PolicyValueKind::Number},
 };
 

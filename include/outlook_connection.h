@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "win_owners.h"
 #include "outlook_interfaces.h"
+#include "win_owners.h"
 
 namespace zobrik {
 

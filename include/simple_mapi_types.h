@@ -63,7 +63,6 @@ struct MapiMessageW {
 
 // ULONG MAPISendMailW(LHANDLE, ULONG_PTR, lpMapiMessageW, FLAGS, ULONG)
 using MapiSendMailWFunction = uint32_t(ZOBRIK_WINAPI*)(uintptr_t lhSession, uintptr_t ulUIParam,
-                                                       MapiMessageW* lpMessage, uint32_t flFlags,
-                                                       uint32_t ulReserved);
+                                                       MapiMessageW* lpMessage, uint32_t flFlags, uint32_t ulReserved);
 
 }  // namespace zobrik

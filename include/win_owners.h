@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <oleauto.h>
 #include <unknwn.h>
 

@@ -1,6 +1,7 @@
 #include "attachment_staging.h"
 
 #include <windows.h>
+
 #include <bcrypt.h>
 #include <sddl.h>
 #include <shlobj.h>
@@ -12,9 +13,9 @@
 #include <mutex>
 #include <utility>
 
-#include "staged_file_names.h"
 #include "include/staging_location.h"
 #include "include/win_owners.h"
+#include "staged_file_names.h"
 #include "staging_rules.h"
 
 namespace zobrik {
@@ -171,7 +172,7 @@ UniqueHandle CreateStagedFile(StagingArea& area, std::vector<std::wstring>& file
     for (unsigned n = 1; n <= files.size() + 1; ++n) {
         std::wstring path = FilePath(area.Directory(), n == 1 ? name : NumberedFileName(name, n));
         UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NORMAL, nullptr));
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) {
             files.push_back(std::move(path));
             return file;
@@ -200,7 +201,8 @@ void WriteAll(UniqueHandle& file, const void* data, DWORD size) {
 
 void MarkAsFromTheInternet(const std::wstring& path) {
     std::wstring stream = path + kZoneStream;
-    UniqueHandle mark(CreateFileW(stream.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle mark(
+        CreateFileW(stream.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!mark) {
         RaiseMailError("unable to mark temporary file");
     }
@@ -209,8 +211,8 @@ void MarkAsFromTheInternet(const std::wstring& path) {
 
 void RemoveDirectoryAndFiles(const std::wstring& directory) noexcept {
     WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(FindFirstFileExW((directory + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                     nullptr, 0));
+    UniqueFindHandle find(
+        FindFirstFileExW((directory + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
     if (find) {
         do {
             if (!(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
@@ -378,13 +380,9 @@ bool ProcessRunsSince(DWORD id, const FILETIME& since) {
 
 }  // namespace
 
-void KeepUntilTheComposeWindowIsDone(StagingArea area) noexcept {
-    KeptAreas::Instance().Keep(std::move(area));
-}
+void KeepUntilTheComposeWindowIsDone(StagingArea area) noexcept { KeptAreas::Instance().Keep(std::move(area)); }
 
-void RemoveKeptStagingAreas(bool processEnding) noexcept {
-    KeptAreas::Instance().RemoveAll(processEnding);
-}
+void RemoveKeptStagingAreas(bool processEnding) noexcept { KeptAreas::Instance().RemoveAll(processEnding); }
 
 void RemoveAbandonedStagingDirectories() noexcept {
     try {
@@ -396,13 +394,14 @@ void RemoveAbandonedStagingDirectories() noexcept {
         }
         shared += L"\\";
         WIN32_FIND_DATAW entry;
-        UniqueFindHandle find(FindFirstFileExW((shared + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                         nullptr, 0));
+        UniqueFindHandle find(
+            FindFirstFileExW((shared + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
         if (!find) {
             return;
         }
         do {
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+                !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 continue;
             }
             auto owner = RequestDirectoryOwner(entry.cFileName);

@@ -2,21 +2,21 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string>
 #include <memory>
+#include <string>
 
 #include "include/debug_output.h"
-#include "mail/utf8_to_utf16.h"
 #include "include/request_limits.h"
+#include "mail/utf8_to_utf16.h"
 
 namespace zobrik {
 namespace {
 
 static_assert(sizeof(size_t) >= sizeof(uint64_t), "buffer sizes are computed in 64 bits");
 
-constexpr uint64_t kAttachmentFixedSize = 16;            // offset and size fields
-constexpr uint64_t kAttachmentMinimumSize = 17;          // fixed fields and an empty name
-constexpr uint64_t kRecipientMinimumSize = 2;            // two empty strings
+constexpr uint64_t kAttachmentFixedSize = 16;    // offset and size fields
+constexpr uint64_t kAttachmentMinimumSize = 17;  // fixed fields and an empty name
+constexpr uint64_t kRecipientMinimumSize = 2;    // two empty strings
 constexpr uint64_t kMaxAttachmentSize = 0x7FFFFFFF;
 constexpr size_t kDataOffsetField = 16;
 
@@ -155,8 +155,8 @@ MailRequest DecodeMailRequest(uint8_t* request, uint32_t length) {
     // any sum beyond 32 bits fails the check. Without any record nothing is
     // sized from the counts, and a request too short for its subject and body
     // fails as a string.
-    const uint64_t recipients64 = uint64_t(header.fromCount) + header.senderCount + header.toCount +
-                                  header.ccCount + header.bccCount;
+    const uint64_t recipients64 =
+        uint64_t(header.fromCount) + header.senderCount + header.toCount + header.ccCount + header.bccCount;
     const uint64_t smallestRecords =
         kRecipientMinimumSize * recipients64 + kAttachmentMinimumSize * header.attachmentCount;
     if (smallestRecords != 0 && 2 + smallestRecords > length - MAIL_HEADER_SIZE) {

@@ -1,8 +1,8 @@
 #include "outlook_handover.h"
 
 #include "include/com_errors.h"
-#include "outlook_arguments.h"
 #include "include/outlook_connection.h"
+#include "outlook_arguments.h"
 
 namespace zobrik {
 
@@ -99,8 +99,8 @@ void AddAttachments(_MailItem* item, const MailRequest& request) {
         UniqueVariant displayName = VariantString(OutlookAttachmentDisplayName(entry.fileName).c_str());
         ComPtr<Attachments> attachments;
         Check(item->get_Attachments(attachments.Receive()));
-        Check(Need(attachments)->Add(source.Get(), type.Get(), position.Get(), displayName.Get(),
-                                     attachment.Receive()));
+        Check(
+            Need(attachments)->Add(source.Get(), type.Get(), position.Get(), displayName.Get(), attachment.Receive()));
     }
 }
 

@@ -27,10 +27,18 @@ bool IsControl(WideChar c) {
 // The printable characters Windows refuses in a file name.
 bool IsInvalidFileNameChar(WideChar c) {
     switch (c) {
-    case '<': case '>': case ':': case '"': case '/': case '\\': case '|': case '?': case '*':
-        return true;
-    default:
-        return false;
+        case '<':
+        case '>':
+        case ':':
+        case '"':
+        case '/':
+        case '\\':
+        case '|':
+        case '?':
+        case '*':
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -38,8 +46,7 @@ bool IsInvalidFileNameChar(WideChar c) {
 // shown: with them "report\u202Efdp.exe" is shown as "reportexe.pdf".
 bool IsBidiFormatting(WideChar c) {
     uint16_t u = uint16_t(c);
-    return u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) ||
-           (u >= 0x2066 && u <= 0x2069);
+    return u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
 }
 
 // Characters that Windows' best-fit conversion to an ANSI code page, or a
@@ -49,26 +56,54 @@ bool IsBidiFormatting(WideChar c) {
 // directory, a stream, or a quote that ends its argument early.
 bool IsLookAlike(WideChar c) {
     switch (uint16_t(c)) {
-    // Full stop: one dot leader, small, fullwidth, halfwidth ideographic and
-    // ideographic full stops.
-    case 0x2024: case 0xFE52: case 0xFF0E: case 0xFF61: case 0x3002:
-    // Solidus: acute accent (Greek code page), fraction slash, division
-    // slash, box drawing diagonal, big solidus, fullwidth solidus.
-    case 0x00B4: case 0x2044: case 0x2215: case 0x2571: case 0x29F8: case 0xFF0F:
-    // Reverse solidus: yen sign (Japanese code page), won sign (Korean code
-    // page), set minus, box drawing diagonal, reverse solidus operator, big
-    // reverse solidus, small and fullwidth reverse solidus.
-    case 0x00A5: case 0x20A9: case 0x2216: case 0x2572: case 0x29F5: case 0x29F9: case 0xFE68: case 0xFF3C:
-    // Colon: Armenian full stop, ratio, vertical, small and fullwidth colon.
-    case 0x0589: case 0x2236: case 0xFE13: case 0xFE55: case 0xFF1A:
-    // Quotation mark: modifier letter double prime, combining double vertical
-    // line above, double prime quotation marks, fullwidth quotation mark.
-    case 0x02BA: case 0x030E: case 0x301D: case 0x301E: case 0xFF02:
-    // The fullwidth forms of * < > ? |.
-    case 0xFF0A: case 0xFF1C: case 0xFF1E: case 0xFF1F: case 0xFF5C:
-        return true;
-    default:
-        return false;
+        // Full stop: one dot leader, small, fullwidth, halfwidth ideographic and
+        // ideographic full stops.
+        case 0x2024:
+        case 0xFE52:
+        case 0xFF0E:
+        case 0xFF61:
+        case 0x3002:
+        // Solidus: acute accent (Greek code page), fraction slash, division
+        // slash, box drawing diagonal, big solidus, fullwidth solidus.
+        case 0x00B4:
+        case 0x2044:
+        case 0x2215:
+        case 0x2571:
+        case 0x29F8:
+        case 0xFF0F:
+        // Reverse solidus: yen sign (Japanese code page), won sign (Korean code
+        // page), set minus, box drawing diagonal, reverse solidus operator, big
+        // reverse solidus, small and fullwidth reverse solidus.
+        case 0x00A5:
+        case 0x20A9:
+        case 0x2216:
+        case 0x2572:
+        case 0x29F5:
+        case 0x29F9:
+        case 0xFE68:
+        case 0xFF3C:
+        // Colon: Armenian full stop, ratio, vertical, small and fullwidth colon.
+        case 0x0589:
+        case 0x2236:
+        case 0xFE13:
+        case 0xFE55:
+        case 0xFF1A:
+        // Quotation mark: modifier letter double prime, combining double vertical
+        // line above, double prime quotation marks, fullwidth quotation mark.
+        case 0x02BA:
+        case 0x030E:
+        case 0x301D:
+        case 0x301E:
+        case 0xFF02:
+        // The fullwidth forms of * < > ? |.
+        case 0xFF0A:
+        case 0xFF1C:
+        case 0xFF1E:
+        case 0xFF1F:
+        case 0xFF5C:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -94,8 +129,8 @@ WideStringView Head(WideStringView text, size_t units) {
 WideChar AsciiUpper(WideChar c) { return (c >= 'a' && c <= 'z') ? WideChar(c - 'a' + 'A') : c; }
 
 bool EqualsIgnoringAsciiCase(WideStringView a, WideStringView b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](WideChar x, WideChar y) { return AsciiUpper(x) == AsciiUpper(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](WideChar x, WideChar y) { return AsciiUpper(x) == AsciiUpper(y); });
 }
 
 // Windows compares file names with its upper-case table; for telling our
@@ -255,7 +290,7 @@ WideString OfferedFileName(WideStringView fileName) {
 std::vector<WideString> StagedFileNames(const std::vector<MailAttachment>& attachments) {
     std::vector<WideString> names;
     names.reserve(attachments.size());
-    std::unordered_set<WideString> taken;                  // folded forms of the names given so far
+    std::unordered_set<WideString> taken;                 // folded forms of the names given so far
     std::unordered_map<WideString, unsigned> nextNumber;  // per folded safe name
     for (const MailAttachment& attachment : attachments) {
         WideString safe = SafeFileName(AttachmentBaseName(attachment.fileName ? attachment.fileName : ZOBRIK_WIDE("")));

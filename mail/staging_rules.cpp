@@ -53,9 +53,7 @@ bool AttachmentsFitTheRequest(const std::vector<MailAttachment>& attachments, ui
     return true;
 }
 
-uint64_t DiskReserve(uint64_t volumeBytes) noexcept {
-    return std::min(volumeBytes / 10, kLargestDiskReserve);
-}
+uint64_t DiskReserve(uint64_t volumeBytes) noexcept { return std::min(volumeBytes / 10, kLargestDiskReserve); }
 
 bool LeavesDiskReserve(uint64_t freeBytes, uint64_t volumeBytes, uint64_t bytesToWrite) noexcept {
     const uint64_t reserve = DiskReserve(volumeBytes);

@@ -36,7 +36,6 @@ size_t Utf8ToUtf16(const uint8_t* input, size_t length, WideChar* output, size_t
 // Malformed input: each maximal ill-formed subsequence (the longest prefix of
 // a valid sequence, or a single byte that cannot start one) becomes one
 // U+FFFD. Encoded surrogates (ED A0..BF xx) and overlong forms are malformed.
-size_t Utf8ToUtf16Portable(const uint8_t* input, size_t length, char16_t* output,
-                           size_t capacity) noexcept;
+size_t Utf8ToUtf16Portable(const uint8_t* input, size_t length, char16_t* output, size_t capacity) noexcept;
 
 }  // namespace zobrik

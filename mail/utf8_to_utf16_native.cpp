@@ -60,10 +60,8 @@ size_t DecodeOne(const uint8_t* input, size_t available, char32_t& codePoint) no
 
 }  // namespace
 
-size_t Utf8ToUtf16Portable(const uint8_t* input, size_t length, char16_t* output,
-                           size_t capacity) noexcept {
-    if (input == nullptr || output == nullptr || length == 0 || length > kUtf8ConversionLimit ||
-        capacity == 0) {
+size_t Utf8ToUtf16Portable(const uint8_t* input, size_t length, char16_t* output, size_t capacity) noexcept {
+    if (input == nullptr || output == nullptr || length == 0 || length > kUtf8ConversionLimit || capacity == 0) {
         return 0;
     }
     if (capacity > kUtf8ConversionLimit) capacity = kUtf8ConversionLimit;

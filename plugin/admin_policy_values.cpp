@@ -47,8 +47,9 @@ std::optional<uint32_t> DwordOf(const PolicyHive& hive, const RawPolicyValue& va
 
 std::optional<std::vector<WideString>> ListOf(const PolicyHive& hive, const RawPolicyValue& value) {
     if (value.tooLong) {
-        ReportIgnored(hive, value.setting, Ascii("longer than ") + Ascii(std::to_string(kLongestPolicyValueBytes).c_str()) +
-                                               ZOBRIK_WIDE(" bytes"));
+        ReportIgnored(
+            hive, value.setting,
+            Ascii("longer than ") + Ascii(std::to_string(kLongestPolicyValueBytes).c_str()) + ZOBRIK_WIDE(" bytes"));
         return std::nullopt;
     }
     if (value.type != kRegistryMultiString || value.bytes.size() % 2 != 0) {
@@ -77,16 +78,16 @@ std::optional<std::vector<WideString>> ListOf(const PolicyHive& hive, const RawP
         return std::nullopt;
     }
     if (entries.size() > kMostPolicyListEntries) {
-        ReportIgnored(hive, value.setting, Ascii("more than ") +
-                                               Ascii(std::to_string(kMostPolicyListEntries).c_str()) +
-                                               ZOBRIK_WIDE(" entries"));
+        ReportIgnored(
+            hive, value.setting,
+            Ascii("more than ") + Ascii(std::to_string(kMostPolicyListEntries).c_str()) + ZOBRIK_WIDE(" entries"));
         return std::nullopt;
     }
     for (const WideString& each : entries) {
         if (each.size() > kLongestPolicyListEntry) {
-            ReportIgnored(hive, value.setting, Ascii("an entry is longer than ") +
-                                                   Ascii(std::to_string(kLongestPolicyListEntry).c_str()) +
-                                                   ZOBRIK_WIDE(" characters"));
+            ReportIgnored(hive, value.setting,
+                          Ascii("an entry is longer than ") + Ascii(std::to_string(kLongestPolicyListEntry).c_str()) +
+                              ZOBRIK_WIDE(" characters"));
             return std::nullopt;
         }
     }
@@ -188,8 +189,9 @@ auto NumberIn(uint32_t lowest, uint64_t highest) {
     return [lowest, highest](const PolicyHive& hive, const RawPolicyValue& value) -> std::optional<uint32_t> {
         auto number = DwordOf(hive, value);
         if (number && (*number < lowest || *number > highest)) {
-            ReportIgnored(hive, value.setting, Ascii("outside ") + Ascii(std::to_string(lowest).c_str()) +
-                                                   ZOBRIK_WIDE(" to ") + Ascii(std::to_string(highest).c_str()));
+            ReportIgnored(hive, value.setting,
+                          Ascii("outside ") + Ascii(std::to_string(lowest).c_str()) + ZOBRIK_WIDE(" to ") +
+                              Ascii(std::to_string(highest).c_str()));
             return std::nullopt;
         }
         return number;
@@ -233,8 +235,7 @@ AdminPolicy PolicyFromHives(const PolicyHive& machine, const PolicyHive& user) {
     Take(policy.execConfirmSeconds, machine, user, kExecConfirmTimeoutSetting, NumberIn(1, kLongestConfirmSeconds));
     Take(policy.mailAllowOutlook, machine, user, kMailAllowOutlookSetting, SwitchOf);
     Take(policy.mailAllowImmediateSend, machine, user, kMailAllowImmediateSendSetting, SwitchOf);
-    Take(policy.mailMaxRequestBytes, machine, user, kMailMaxRequestBytesSetting,
-         NumberIn(0, kMaxMailRequestSize));
+    Take(policy.mailMaxRequestBytes, machine, user, kMailMaxRequestBytesSetting, NumberIn(0, kMaxMailRequestSize));
     Take(policy.mailMaxRecipients, machine, user, kMailMaxRecipientsSetting, NumberIn(0, kMaxMailRecipients));
     Take(policy.mailMaxAttachments, machine, user, kMailMaxAttachmentsSetting, NumberIn(0, kMaxMailAttachments));
     return policy;

@@ -74,9 +74,9 @@ public:
     void Work() noexcept;
 
     // Observations for diagnostics and tests.
-    size_t Workers() const;   // started and not yet finished
-    size_t Serving() const;   // of these, the ones serving a request
-    size_t Waiting() const;   // requests not yet taken by a worker
+    size_t Workers() const;  // started and not yet finished
+    size_t Serving() const;  // of these, the ones serving a request
+    size_t Waiting() const;  // requests not yet taken by a worker
 
 private:
     // Answers the waiting requests while no worker is left to serve them.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <tsvirtualchannels.h>
 
 #include <memory>

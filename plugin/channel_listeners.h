@@ -4,13 +4,13 @@
 #pragma once
 
 #include <windows.h>
+
 #include <tsvirtualchannels.h>
 
 #include <new>
 
-#include "include/admin_policy.h"
-
 #include "channel_callbacks.h"
+#include "include/admin_policy.h"
 #include "include/com_errors.h"
 #include "include/debug_output.h"
 #include "module_objects.h"

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <tsvirtualchannels.h>
 
 #include <memory>

@@ -7,17 +7,17 @@
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     switch (reason) {
-    case DLL_PROCESS_ATTACH:
-        zobrik::DebugOutput(L"Zobrik WTS DVC plugin loaded\n");
-        break;
-    case DLL_PROCESS_DETACH:
-        zobrik::DebugOutput(L"Zobrik WTS DVC plugin unloading\n");
-        // Attachments kept for compose windows that stayed open leave with
-        // the plug-in.
-        zobrik::RemoveKeptStagingAreas(reserved != nullptr);
-        break;
-    default:
-        break;
+        case DLL_PROCESS_ATTACH:
+            zobrik::DebugOutput(L"Zobrik WTS DVC plugin loaded\n");
+            break;
+        case DLL_PROCESS_DETACH:
+            zobrik::DebugOutput(L"Zobrik WTS DVC plugin unloading\n");
+            // Attachments kept for compose windows that stayed open leave with
+            // the plug-in.
+            zobrik::RemoveKeptStagingAreas(reserved != nullptr);
+            break;
+        default:
+            break;
     }
     return TRUE;
 }

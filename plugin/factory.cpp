@@ -7,10 +7,10 @@
 
 #include "include/com_errors.h"
 #include "include/debug_output.h"
+#include "include/simple_mapi_binding.h"
 #include "mail/attachment_staging.h"
 #include "module_objects.h"
 #include "plugin.h"
-#include "include/simple_mapi_binding.h"
 
 extern "C" HRESULT __stdcall VirtualChannelGetInstance(REFIID, ULONG* count, void** objects) {
     zobrik::DebugOutput(L"VirtualChannelGetInstance\n");

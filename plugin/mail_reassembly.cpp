@@ -22,7 +22,8 @@ std::optional<MailReassembly::CompleteRequest> MailReassembly::Append(const uint
     if (!totalKnown_) {
         // Wait until the bytes that carry the total have arrived, however
         // the sender split them.
-        size_t headerPart = std::min<size_t>(size, MAIL_TOTAL_SIZE_END - std::min<size_t>(buffer_.size(), MAIL_TOTAL_SIZE_END));
+        size_t headerPart =
+            std::min<size_t>(size, MAIL_TOTAL_SIZE_END - std::min<size_t>(buffer_.size(), MAIL_TOTAL_SIZE_END));
         Keep(data, headerPart);
         received_ += headerPart;
         data += headerPart;

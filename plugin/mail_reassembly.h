@@ -69,13 +69,13 @@ private:
     BufferBudget* budget_;
     uint64_t maxRequestSize_;
     std::vector<uint8_t> buffer_;
-    uint64_t charged_ = 0;      // capacity taken from the budget
-    uint64_t total_ = 0;        // 0 while not yet known
+    uint64_t charged_ = 0;  // capacity taken from the budget
+    uint64_t total_ = 0;    // 0 while not yet known
     bool totalKnown_ = false;
-    uint64_t received_ = 0;     // every byte since Reset, kept or not
+    uint64_t received_ = 0;  // every byte since Reset, kept or not
     bool handedOver_ = false;
-    bool abandoned_ = false;    // the bytes can never form a request
-    bool refused_ = false;      // abandoned by a limit
+    bool abandoned_ = false;         // the bytes can never form a request
+    bool refused_ = false;           // abandoned by a limit
     const char* refusal_ = nullptr;  // not yet taken
 };
 

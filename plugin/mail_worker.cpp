@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "include/debug_output.h"
 #include "exception_text.h"
+#include "include/debug_output.h"
 #include "mail/mail_processing.h"
 
 namespace zobrik {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "include/admin_policy.h"
 #include "channel_slot.h"
+#include "include/admin_policy.h"
 
 namespace zobrik {
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <tsvirtualchannels.h>
 
 class CWTSDVCPlugin : public IWTSPlugin {

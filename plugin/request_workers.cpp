@@ -3,11 +3,11 @@
 #include <memory>
 #include <utility>
 
-#include "include/debug_output.h"
 #include "exec/exec_reply.h"
 #include "exec/exec_worker.h"
-#include "mail_worker.h"
+#include "include/debug_output.h"
 #include "include/request_limits.h"
+#include "mail_worker.h"
 #include "worker_thread.h"
 
 namespace zobrik {
@@ -111,9 +111,8 @@ BoundedWorkers::Admission SubmitExecRequest(std::string text, const SharedChanne
     }
 }
 
-BoundedWorkers::Admission SubmitMailRequest(MailReassembly::CompleteRequest request,
-                                            const SharedChannelSlot& channel, BufferBudget& budget,
-                                            const SharedAdminPolicy& policy) noexcept {
+BoundedWorkers::Admission SubmitMailRequest(MailReassembly::CompleteRequest request, const SharedChannelSlot& channel,
+                                            BufferBudget& budget, const SharedAdminPolicy& policy) noexcept {
     try {
         auto admission =
             MailWorkers().Submit(std::make_unique<MailRequest>(std::move(request), channel, budget, policy));

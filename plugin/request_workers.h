@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "include/admin_policy.h"
 #include "bounded_workers.h"
 #include "buffer_budget.h"
 #include "channel_slot.h"
+#include "include/admin_policy.h"
 #include "mail_reassembly.h"
 
 namespace zobrik {
@@ -29,8 +29,7 @@ BoundedWorkers::Admission SubmitExecRequest(std::string text, const SharedChanne
 // with kMailRequestsBusy. While it waits for a worker its bytes count
 // against `budget`. A request whose channel closes is still handed over;
 // only its reply is dropped.
-BoundedWorkers::Admission SubmitMailRequest(MailReassembly::CompleteRequest request,
-                                            const SharedChannelSlot& channel, BufferBudget& budget,
-                                            const SharedAdminPolicy& policy) noexcept;
+BoundedWorkers::Admission SubmitMailRequest(MailReassembly::CompleteRequest request, const SharedChannelSlot& channel,
+                                            BufferBudget& budget, const SharedAdminPolicy& policy) noexcept;
 
 }  // namespace zobrik

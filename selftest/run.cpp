@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "include/debug_output.h"
 #include "include/com_errors.h"
+#include "include/debug_output.h"
 #include "include/outlook_connection.h"
 #include "include/simple_mapi_binding.h"
 
@@ -77,8 +77,8 @@ void BuildAndDisplay(_Application* application) {
         UniqueVariant displayName = VariantString(name.Get());
         ComPtr<Attachments> attachments;
         Check(item->get_Attachments(attachments.Receive()));
-        Check(Need(attachments)->Add(source.Get(), type.Get(), position.Get(), displayName.Get(),
-                                     attachment.Receive()));
+        Check(
+            Need(attachments)->Add(source.Get(), type.Get(), position.Get(), displayName.Get(), attachment.Receive()));
     }
     {
         ComPtr<_Inspector> inspector;

@@ -47,11 +47,11 @@ struct Attachment {
 
 struct MailMessage {
     std::string subject;
-    std::string body;               // plain text, or HTML with htmlBody
-    bool htmlBody = false;          // kMailFlagHtmlBody: Outlook stores the body as HTML
-    bool sendImmediately = false;   // kMailFlagImmediate: Outlook sends at once instead of
-                                    // showing the mail; Simple MAPI opens a modeless dialog
-    bool preferOutlook = false;     // kMailFlagOutlook: try Outlook first, Simple MAPI after
+    std::string body;              // plain text, or HTML with htmlBody
+    bool htmlBody = false;         // kMailFlagHtmlBody: Outlook stores the body as HTML
+    bool sendImmediately = false;  // kMailFlagImmediate: Outlook sends at once instead of
+                                   // showing the mail; Simple MAPI opens a modeless dialog
+    bool preferOutlook = false;    // kMailFlagOutlook: try Outlook first, Simple MAPI after
 
     // The five recipient groups. `from` and `sender` name the originator:
     // Simple MAPI uses the first `sender` entry, or else the first `from`
@@ -71,11 +71,16 @@ struct MailMessage {
     }
     const std::vector<Recipient>& Group(RecipientGroup group) const {
         switch (group) {
-            case RecipientGroup::From: return from;
-            case RecipientGroup::Sender: return sender;
-            case RecipientGroup::To: return to;
-            case RecipientGroup::Cc: return cc;
-            case RecipientGroup::Bcc: break;
+            case RecipientGroup::From:
+                return from;
+            case RecipientGroup::Sender:
+                return sender;
+            case RecipientGroup::To:
+                return to;
+            case RecipientGroup::Cc:
+                return cc;
+            case RecipientGroup::Bcc:
+                break;
         }
         return bcc;
     }
@@ -93,11 +98,16 @@ public:
 
 inline const char* RecipientGroupName(RecipientGroup group) noexcept {
     switch (group) {
-        case RecipientGroup::From: return "from";
-        case RecipientGroup::Sender: return "sender";
-        case RecipientGroup::To: return "to";
-        case RecipientGroup::Cc: return "cc";
-        case RecipientGroup::Bcc: break;
+        case RecipientGroup::From:
+            return "from";
+        case RecipientGroup::Sender:
+            return "sender";
+        case RecipientGroup::To:
+            return "to";
+        case RecipientGroup::Cc:
+            return "cc";
+        case RecipientGroup::Bcc:
+            break;
     }
     return "bcc";
 }
@@ -147,7 +157,8 @@ inline std::string MailMessageProblem(const MailMessage& message) {
     for (size_t i = 0; i < message.attachments.size(); ++i) {
         const Attachment& a = message.attachments[i];
         const std::string which = "attachment " + std::to_string(i + 1) + " (\"" + a.fileName + "\")";
-        if (hasZero(a.fileName)) return "the file name of attachment " + std::to_string(i + 1) + " contains a zero byte";
+        if (hasZero(a.fileName))
+            return "the file name of attachment " + std::to_string(i + 1) + " contains a zero byte";
         const size_t slash = a.fileName.find_last_of("\\/");
         if (a.fileName.empty() || slash == a.fileName.size() - 1) return which + " has no file name";
         if (a.data.size() > kMaxAttachmentSize)
@@ -255,7 +266,8 @@ inline std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path, uin
     if (status.type() == fs::file_type::directory) throw FileReadError(path, "is a directory, not a file");
 
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw FileReadError(path, "cannot be opened for reading (no permission, or another program holds it open)");
+    if (!in)
+        throw FileReadError(path, "cannot be opened for reading (no permission, or another program holds it open)");
     const std::string tooBig = "is larger than " + std::to_string(maxSize) + " bytes";
     std::vector<uint8_t> bytes;
     in.seekg(0, std::ios::end);

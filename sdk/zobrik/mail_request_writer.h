@@ -149,8 +149,7 @@ public:
     }
     // Adds a recipient record to `group`; records are stored group by group,
     // each group in the order of its AddRecipient calls.
-    MailRequestWriter& AddRecipient(RecipientGroup group, std::string_view displayName,
-                                    std::string_view address) {
+    MailRequestWriter& AddRecipient(RecipientGroup group, std::string_view displayName, std::string_view address) {
         groups_[static_cast<size_t>(group)].push_back({std::string(displayName), std::string(address)});
         return *this;
     }
@@ -229,8 +228,8 @@ public:
         for (size_t i = 0; i < attachments_.size(); ++i) {
             const auto& attachment = attachments_[i];
             uint8_t* record = out.data() + where.attachments[i].record;
-            PutUint64LE(record, attachment.overrides.offset.value_or(
-                                    uint64_t(where.attachments[i].data) - effectiveDataOffset));
+            PutUint64LE(record, attachment.overrides.offset.value_or(uint64_t(where.attachments[i].data) -
+                                                                     effectiveDataOffset));
             PutUint64LE(record + 8, attachment.overrides.size.value_or(attachment.data.size()));
         }
 
@@ -241,8 +240,7 @@ public:
         PutUint64LE(h + header_field::kDataOffset, dataOffset);
         PutUint64LE(h + header_field::kReserved1, overrides_.reserved1);
         for (size_t g = 0; g < kRecipientGroupCount; ++g) {
-            const uint32_t count = overrides_.recipientCounts[g].value_or(
-                static_cast<uint32_t>(groups_[g].size()));
+            const uint32_t count = overrides_.recipientCounts[g].value_or(static_cast<uint32_t>(groups_[g].size()));
             PutUint32LE(h + header_field::kFromCount + 4 * g, count);
         }
         PutUint32LE(h + header_field::kAttachmentCount,
@@ -274,8 +272,7 @@ private:
 // every chunk but the last has `chunkSize` bytes. The receiver learns the
 // request's length from the first chunk, so that chunk should hold at least
 // the first 16 bytes (any chunkSize of 16 or more does).
-inline std::vector<std::vector<uint8_t>> SplitIntoChunks(const std::vector<uint8_t>& request,
-                                                         size_t chunkSize) {
+inline std::vector<std::vector<uint8_t>> SplitIntoChunks(const std::vector<uint8_t>& request, size_t chunkSize) {
     if (chunkSize == 0) throw std::invalid_argument("chunk size must not be 0");
     std::vector<std::vector<uint8_t>> chunks;
     chunks.reserve(request.size() / chunkSize + 1);

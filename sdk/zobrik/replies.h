@@ -51,7 +51,7 @@ inline ExecReply ParseExecReply(const uint8_t* data, size_t size) {
         reply.problem = "an exec reply has 8 bytes, this one " + std::to_string(size);
         return reply;
     }
-    const auto equals = [&](const uint8_t (&expected)[kExecReplySize]) {
+    const auto equals = [&](const uint8_t(&expected)[kExecReplySize]) {
         for (size_t i = 0; i < kExecReplySize; ++i)
             if (data[i] != expected[i]) return false;
         return true;
@@ -85,7 +85,7 @@ enum class MailReplyKind {
 
 struct MailReply {
     MailReplyKind kind = MailReplyKind::ProtocolError;
-    uint8_t status = 0;     // Status: the byte
+    uint8_t status = 0;  // Status: the byte
 
     // ErrorText: the whole text (without its zero byte), for instance
     // "Exception: char const *       temp path too long".
@@ -99,7 +99,7 @@ struct MailReply {
     // or the whole text, when the text does not have the usual form.
     std::string message;
 
-    std::string problem;    // ProtocolError: what is wrong with the message
+    std::string problem;  // ProtocolError: what is wrong with the message
 
     bool HandedOver() const noexcept { return kind == MailReplyKind::Status && status == kMailStatusHandedOver; }
 };

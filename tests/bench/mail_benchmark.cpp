@@ -5,6 +5,7 @@
 //
 // usage: mail_benchmark.exe [attachment MiB] [chunk bytes]
 #include <windows.h>
+
 #include <psapi.h>
 
 #include <chrono>
@@ -29,8 +30,7 @@ struct Memory {
 Memory ProcessMemory() {
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                         sizeof(counters));
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
     return {double(counters.PeakPagefileUsage) / (1 << 20), double(counters.PagefileUsage) / (1 << 20)};
 }
 
@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
             attachment[i] = uint8_t(i * 131 + (i >> 12));
         }
         zobrik::sdk::MailRequestWriter writer;
-        writer.Subject("Benchmark").Body("Large attachment")
+        writer.Subject("Benchmark")
+            .Body("Large attachment")
             .AddRecipient(zobrik::sdk::RecipientGroup::To, "Ann", "ann@example.com")
             .AddAttachment("large.bin", std::move(attachment));
         request = writer.Build();

@@ -8,28 +8,29 @@
 //   the same round trip and the plug-in's start with an administrator
 //   policy vs without one.
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
-#include <new>
-#include <optional>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "allocation_counter.h"
-#include "include/win_owners.h"
 #include "client_standin.h"
+#include "include/simple_mapi_binding.h"
+#include "include/win_owners.h"
 #include "mail/attachment_staging.h"
 #include "mail/mail_decoder.h"
 #include "mail/mail_processing.h"
-#include "include/simple_mapi_binding.h"
 #include "plugin/mail_reassembly.h"
 #include "zobrik/mail_request_writer.h"
 
@@ -56,13 +57,15 @@ double Best(int runs, const std::function<void()>& work) {
 
 void Report(const char* what, double part, double baseline, const char* baselineName, double goal) {
     double ratio = part / baseline;
-    std::printf("%-44s %9.3f ms vs %-28s %9.3f ms  ratio %5.2f  goal <= %.2f  %s\n", what, part * 1e3,
-                baselineName, baseline * 1e3, ratio, goal, ratio <= goal ? "met" : "MISSED");
+    std::printf("%-44s %9.3f ms vs %-28s %9.3f ms  ratio %5.2f  goal <= %.2f  %s\n", what, part * 1e3, baselineName,
+                baseline * 1e3, ratio, goal, ratio <= goal ? "met" : "MISSED");
 }
 
 std::vector<uint8_t> Text(size_t size) {
     std::vector<uint8_t> bytes(size);
-    const char* sample = "Gr\xc3\xbc\xc3\x9f" "e aus dem Netz \xe2\x82\xac 123 ";
+    const char* sample =
+        "Gr\xc3\xbc\xc3\x9f"
+        "e aus dem Netz \xe2\x82\xac 123 ";
     size_t n = std::strlen(sample);
     for (size_t i = 0; i < size; ++i) {
         bytes[i] = uint8_t(sample[i % n]);
@@ -75,7 +78,8 @@ std::vector<uint8_t> Text(size_t size) {
 
 std::vector<uint8_t> MailWith(const std::vector<uint8_t>& body, size_t attachmentSize) {
     zobrik::sdk::MailRequestWriter writer;
-    writer.Subject("Benchmark").Body(std::string(body.begin(), body.end()))
+    writer.Subject("Benchmark")
+        .Body(std::string(body.begin(), body.end()))
         .AddRecipient(zobrik::sdk::RecipientGroup::To, "Ann", "ann@example.com")
         .AddAttachment("data.bin", std::vector<uint8_t>(attachmentSize, 0x5A));
     return writer.Build();
@@ -97,8 +101,7 @@ void DecodeBenchmarks() {
         auto mail = zobrik::DecodeMailRequest(copy.data(), uint32_t(copy.size()));
     });
     double copyOnly = Best(5, [&] { auto copy = request; });
-    Report("decode, 16 MiB body (request copy excluded)", decode - copyOnly, convert,
-           "MultiByteToWideChar alone", 1.1);
+    Report("decode, 16 MiB body (request copy excluded)", decode - copyOnly, convert, "MultiByteToWideChar alone", 1.1);
 
     auto small = MailWith(Text(1000), 1024);
     auto large = MailWith(Text(1000), 64 << 20);
@@ -176,7 +179,8 @@ size_t PeakMemoryOf(const std::vector<uint8_t>& request) {
 std::vector<uint8_t> BodyOnly(size_t size) {
     zobrik::sdk::MailRequestWriter writer;
     auto body = Text(size);
-    writer.Body(std::string(body.begin(), body.end())).AddRecipient(zobrik::sdk::RecipientGroup::To, "", "ann@example.com");
+    writer.Body(std::string(body.begin(), body.end()))
+        .AddRecipient(zobrik::sdk::RecipientGroup::To, "", "ann@example.com");
     return writer.Build();
 }
 
@@ -248,30 +252,33 @@ void ExecBenchmark() {
     double shell = 1e30, pooledShell = 1e30, roundTrip = 1e30, handOff = 1e30;
     for (int turn = 0; turn < 5; ++turn) {
         shell = std::min(shell, Best(1, [&] {
-            for (int i = 0; i < rounds; ++i) ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
-        }) / rounds);
+                                    for (int i = 0; i < rounds; ++i)
+                                        ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
+                                }) / rounds);
         pooledShell = std::min(pooledShell, Best(1, [&] {
-            onPoolThread([](PTP_CALLBACK_INSTANCE, void* event) {
-                ShellExecuteA(nullptr, "open", "C:\\no\\such\\zobrik-bench.exe", nullptr, nullptr, SW_SHOWNORMAL);
-                SetEvent(event);
-            });
-        }) / rounds);
+                                                onPoolThread([](PTP_CALLBACK_INSTANCE, void* event) {
+                                                    ShellExecuteA(nullptr, "open", "C:\\no\\such\\zobrik-bench.exe",
+                                                                  nullptr, nullptr, SW_SHOWNORMAL);
+                                                    SetEvent(event);
+                                                });
+                                            }) / rounds);
         handOff = std::min(handOff, Best(1, [&] {
-            onPoolThread([](PTP_CALLBACK_INSTANCE, void* event) { SetEvent(event); });
-        }) / rounds);
+                                        onPoolThread([](PTP_CALLBACK_INSTANCE, void* event) { SetEvent(event); });
+                                    }) / rounds);
         roundTrip = std::min(roundTrip, Best(1, [&] {
-            for (int i = 0; i < rounds; ++i) {
-                channel->Send(std::string(path));
-                channel->WaitForWrites(++replies, std::chrono::seconds(20));
-            }
-        }) / rounds);
+                                            for (int i = 0; i < rounds; ++i) {
+                                                channel->Send(std::string(path));
+                                                channel->WaitForWrites(++replies, std::chrono::seconds(20));
+                                            }
+                                        }) / rounds);
     }
-    std::printf("%-44s %9.3f ms vs %-28s %9.3f ms  overhead %.3f ms  goal <= 0.3 ms  %s\n",
-                "exec request round trip", roundTrip * 1e3, "ShellExecuteA alone", shell * 1e3,
-                (roundTrip - shell) * 1e3, roundTrip - shell <= 0.3e-3 ? "met" : "MISSED");
-    std::printf("  vs ShellExecuteA on a pool thread, handed there and back: %.3f ms (the hand-off alone %.3f ms):"
-                " the plug-in's own share %.3f ms\n",
-                pooledShell * 1e3, handOff * 1e3, (roundTrip - pooledShell) * 1e3);
+    std::printf("%-44s %9.3f ms vs %-28s %9.3f ms  overhead %.3f ms  goal <= 0.3 ms  %s\n", "exec request round trip",
+                roundTrip * 1e3, "ShellExecuteA alone", shell * 1e3, (roundTrip - shell) * 1e3,
+                roundTrip - shell <= 0.3e-3 ? "met" : "MISSED");
+    std::printf(
+        "  vs ShellExecuteA on a pool thread, handed there and back: %.3f ms (the hand-off alone %.3f ms):"
+        " the plug-in's own share %.3f ms\n",
+        pooledShell * 1e3, handOff * 1e3, (roundTrip - pooledShell) * 1e3);
 }
 
 // Writes an exec policy into HKCU for its lifetime; the key goes with it.
@@ -318,12 +325,14 @@ void PolicyBenchmark() {
     auto roundTrip = [&](zobrik::standin::ClientStandIn& client) {
         auto channel = client.OpenChannel("Zobrik/exec");
         size_t replies = 0;
-        return Best(1, [&] {
-                   for (int i = 0; i < rounds; ++i) {
-                       channel->Send(std::string(path));
-                       channel->WaitForWrites(++replies, std::chrono::seconds(20));
-                   }
-               }) / rounds;
+        return Best(1,
+                    [&] {
+                        for (int i = 0; i < rounds; ++i) {
+                            channel->Send(std::string(path));
+                            channel->WaitForWrites(++replies, std::chrono::seconds(20));
+                        }
+                    }) /
+               rounds;
     };
     auto start = [] {
         return Best(20, [] {

@@ -309,9 +309,7 @@ HRESULT StandInChannel::QueryInterface(REFIID riid, void** object) {
     return E_NOINTERFACE;
 }
 
-ULONG StandInChannel::AddRef() {
-    return ++references_;
-}
+ULONG StandInChannel::AddRef() { return ++references_; }
 
 ULONG StandInChannel::Release() {
     ULONG current = references_.load();
@@ -422,13 +420,9 @@ HRESULT StandInChannel::Send(const void* data, size_t size) {
     return result;
 }
 
-HRESULT StandInChannel::Send(const std::vector<uint8_t>& bytes) {
-    return Send(bytes.data(), bytes.size());
-}
+HRESULT StandInChannel::Send(const std::vector<uint8_t>& bytes) { return Send(bytes.data(), bytes.size()); }
 
-HRESULT StandInChannel::Send(const std::string& text) {
-    return Send(text.data(), text.size());
-}
+HRESULT StandInChannel::Send(const std::string& text) { return Send(text.data(), text.size()); }
 
 HRESULT StandInChannel::SendChunks(const std::vector<uint8_t>& bytes, size_t chunkSize) {
     if (chunkSize == 0) {
@@ -501,13 +495,9 @@ IWTSVirtualChannelCallback* StandInChannel::Callback() const {
     return callback_;
 }
 
-const std::string& StandInChannel::Name() const {
-    return name_;
-}
+const std::string& StandInChannel::Name() const { return name_; }
 
-uint64_t StandInChannel::Id() const {
-    return id_;
-}
+uint64_t StandInChannel::Id() const { return id_; }
 
 void StandInChannel::Attach(IWTSVirtualChannelCallback* callback) {
     std::lock_guard lock(mutex_);
@@ -534,9 +524,7 @@ HRESULT StandInChannelManager::QueryInterface(REFIID riid, void** object) {
 }
 
 // Counted, but owned by the stand-in for the life of the process.
-ULONG StandInChannelManager::AddRef() {
-    return ++references_;
-}
+ULONG StandInChannelManager::AddRef() { return ++references_; }
 
 ULONG StandInChannelManager::Release() {
     ULONG current = references_.load();
@@ -615,17 +603,11 @@ ClientStandIn::ClientStandIn(ClientOptions options) : options_(std::move(options
 
 ClientStandIn::~ClientStandIn() = default;
 
-HMODULE ClientStandIn::Module() const {
-    return module_;
-}
+HMODULE ClientStandIn::Module() const { return module_; }
 
-DWORD ClientStandIn::LoadError() const {
-    return loadError_;
-}
+DWORD ClientStandIn::LoadError() const { return loadError_; }
 
-const std::wstring& ClientStandIn::DllPath() const {
-    return options_.dllPath;
-}
+const std::wstring& ClientStandIn::DllPath() const { return options_.dllPath; }
 
 HRESULT ClientStandIn::GetInstance(REFIID riid, ULONG* count, IWTSPlugin** objects) {
     if (module_ == nullptr) {
@@ -676,25 +658,15 @@ HRESULT ClientStandIn::Start() {
     }
 }
 
-HRESULT ClientStandIn::InitializeResult() const {
-    return initializeResult_;
-}
+HRESULT ClientStandIn::InitializeResult() const { return initializeResult_; }
 
-HRESULT ClientStandIn::ConnectedResult() const {
-    return connectedResult_;
-}
+HRESULT ClientStandIn::ConnectedResult() const { return connectedResult_; }
 
-ULONG ClientStandIn::FactoryCount() const {
-    return factoryCount_;
-}
+ULONG ClientStandIn::FactoryCount() const { return factoryCount_; }
 
-IWTSPlugin* ClientStandIn::Plugin() const {
-    return plugin_;
-}
+IWTSPlugin* ClientStandIn::Plugin() const { return plugin_; }
 
-StandInChannelManager& ClientStandIn::Manager() {
-    return *manager_;
-}
+StandInChannelManager& ClientStandIn::Manager() { return *manager_; }
 
 std::shared_ptr<StandInChannel> ClientStandIn::OpenChannel(const std::string& name, BSTR connectionData) {
     static std::atomic<uint64_t> nextId{1};
@@ -721,13 +693,9 @@ std::shared_ptr<StandInChannel> ClientStandIn::OpenChannel(const std::string& na
     return channel;
 }
 
-OpenResult ClientStandIn::LastOpenResult() const {
-    return lastOpen_;
-}
+OpenResult ClientStandIn::LastOpenResult() const { return lastOpen_; }
 
-std::vector<std::shared_ptr<StandInChannel>> ClientStandIn::Channels() const {
-    return channels_;
-}
+std::vector<std::shared_ptr<StandInChannel>> ClientStandIn::Channels() const { return channels_; }
 
 HRESULT ClientStandIn::Stop() {
     if (plugin_ == nullptr) {
@@ -737,9 +705,7 @@ HRESULT ClientStandIn::Stop() {
     return plugin_->Terminated();
 }
 
-HRESULT ClientStandIn::DisconnectedResult() const {
-    return disconnectedResult_;
-}
+HRESULT ClientStandIn::DisconnectedResult() const { return disconnectedResult_; }
 
 void ClientStandIn::Unload() {
     if (plugin_ != nullptr) {
@@ -785,12 +751,8 @@ std::string HexDump(const std::vector<uint8_t>& bytes) {
     return out;
 }
 
-std::string ToUtf8(const std::wstring& text) {
-    return WideToUtf8(text.data(), text.size());
-}
+std::string ToUtf8(const std::wstring& text) { return WideToUtf8(text.data(), text.size()); }
 
-std::wstring FromUtf8(const std::string& text) {
-    return MultiByteToWide(CP_UTF8, text.data(), text.size());
-}
+std::wstring FromUtf8(const std::string& text) { return MultiByteToWide(CP_UTF8, text.data(), text.size()); }
 
 }  // namespace zobrik::standin

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <oleauto.h>
 #include <tsvirtualchannels.h>
 
@@ -158,8 +159,8 @@ public:
                                              IWTSListenerCallback* pListenerCallback,
                                              IWTSListener** ppListener) override;
 
-    void FailCreateListener(const std::string& name, HRESULT hr);  // that name's CreateListener returns hr
-    std::vector<ListenerRecord> Listeners() const;                  // every CreateListener call, in order
+    void FailCreateListener(const std::string& name, HRESULT hr);      // that name's CreateListener returns hr
+    std::vector<ListenerRecord> Listeners() const;                     // every CreateListener call, in order
     IWTSListenerCallback* ListenerFor(const std::string& name) const;  // latest successful one, or nullptr
 
 private:
@@ -222,7 +223,7 @@ public:
     // Every channel that OpenChannel returned, in order.
     std::vector<std::shared_ptr<StandInChannel>> Channels() const;
 
-    HRESULT Stop();  // Disconnected(0) then Terminated(); returns Terminated's result
+    HRESULT Stop();                      // Disconnected(0) then Terminated(); returns Terminated's result
     HRESULT DisconnectedResult() const;  // E_PENDING until called
     // Releases the plug-in (one Release) and unloads the DLL (FreeLibrary).
     void Unload();

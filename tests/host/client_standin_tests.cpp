@@ -2,9 +2,9 @@
 // plug-in (test_plugin_fake.dll), for the faults that would make the plug-in
 // tests lie: lost or mangled debugger output, chunks that do not add up to the
 // bytes sent, late writes that go unnoticed, listener failures that leak.
-#include <gtest/gtest.h>
-
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "client_standin.h"
 
@@ -64,7 +64,9 @@ TEST(DebugCapture, StoresEachOutputOnceAsUtf8) {
     // must arrive converted to UTF-8, not as raw code page bytes.
     const UINT acp = GetACP();
     if (acp == 1252 || acp == CP_UTF8 || DebugCapture::WideCount() > 0) {
-        EXPECT_EQ(lines[1], "Zobrik Gr\xc3\xbc\xc3\x9f" "e \xc3\xa9\xc3\xa8 test\n");
+        EXPECT_EQ(lines[1],
+                  "Zobrik Gr\xc3\xbc\xc3\x9f"
+                  "e \xc3\xa9\xc3\xa8 test\n");
     }
     std::printf("ANSI code page %u; outputs by DBG_PRINTEXCEPTION_C: %zu, by DBG_PRINTEXCEPTION_WIDE_C: %zu\n", acp,
                 DebugCapture::NarrowCount(), DebugCapture::WideCount());

@@ -247,9 +247,7 @@ std::optional<RecordedMapiCall> ParseMapiRecord(const std::string& record) {
     return call;
 }
 
-MapiStandIn MapiStandIn::Find() {
-    return MapiStandIn(GetModuleHandleW(L"MAPI32"));
-}
+MapiStandIn MapiStandIn::Find() { return MapiStandIn(GetModuleHandleW(L"MAPI32")); }
 
 MapiStandIn::MapiStandIn() = default;
 
@@ -272,13 +270,9 @@ MapiStandIn::MapiStandIn(HMODULE module) {
     }
 }
 
-bool MapiStandIn::Valid() const {
-    return module_ != nullptr;
-}
+bool MapiStandIn::Valid() const { return module_ != nullptr; }
 
-HMODULE MapiStandIn::Module() const {
-    return module_;
-}
+HMODULE MapiStandIn::Module() const { return module_; }
 
 void MapiStandIn::SetResult(ULONG result) const {
     if (Valid()) {
@@ -304,17 +298,13 @@ void MapiStandIn::Reset() const {
     }
 }
 
-ULONG MapiStandIn::CallCount() const {
-    return Valid() ? As<ZobrikMapiStandIn_CallCountFn>(callCount_)() : 0;
-}
+ULONG MapiStandIn::CallCount() const { return Valid() ? As<ZobrikMapiStandIn_CallCountFn>(callCount_)() : 0; }
 
 bool MapiStandIn::WaitForCalls(ULONG count, std::chrono::milliseconds timeout) const {
     return Valid() && As<ZobrikMapiStandIn_WaitForCallsFn>(waitForCalls_)(count, ClampMs(timeout)) != FALSE;
 }
 
-ULONG MapiStandIn::BlockedCount() const {
-    return Valid() ? As<ZobrikMapiStandIn_BlockedCountFn>(blockedCount_)() : 0;
-}
+ULONG MapiStandIn::BlockedCount() const { return Valid() ? As<ZobrikMapiStandIn_BlockedCountFn>(blockedCount_)() : 0; }
 
 bool MapiStandIn::WaitForBlocked(ULONG count, std::chrono::milliseconds timeout) const {
     return Valid() && As<ZobrikMapiStandIn_WaitForBlockedFn>(waitForBlocked_)(count, ClampMs(timeout)) != FALSE;
@@ -358,8 +348,6 @@ std::vector<RecordedMapiCall> MapiStandIn::Calls() const {
     return calls;
 }
 
-std::wstring MapiStandInDir(const std::wstring& name) {
-    return ExecutableDirectory() + name;
-}
+std::wstring MapiStandInDir(const std::wstring& name) { return ExecutableDirectory() + name; }
 
 }  // namespace zobrik::standin

@@ -19,7 +19,7 @@ struct RecordedRecipient {
     std::optional<std::wstring> name;     // lpszName; nullopt for a null pointer
     std::optional<std::wstring> address;  // lpszAddress
     uint32_t eidSize = 0;
-    bool hasEntryId = false;              // lpEntryID not null
+    bool hasEntryId = false;  // lpEntryID not null
 
     bool operator==(const RecordedRecipient&) const = default;
 };
@@ -31,24 +31,24 @@ struct RecordedFile {
     uint32_t position = 0;
     std::optional<std::wstring> pathName;
     std::optional<std::wstring> fileName;
-    bool hasFileType = false;       // lpFileType not null
-    bool contentRead = false;       // the file at pathName could be opened and read
-    uint32_t openError = 0;         // the Win32 error otherwise
-    std::vector<uint8_t> content;   // its bytes when contentRead (unless only the size was recorded)
-    uint64_t contentSize = 0;       // number of bytes read
+    bool hasFileType = false;      // lpFileType not null
+    bool contentRead = false;      // the file at pathName could be opened and read
+    uint32_t openError = 0;        // the Win32 error otherwise
+    std::vector<uint8_t> content;  // its bytes when contentRead (unless only the size was recorded)
+    uint64_t contentSize = 0;      // number of bytes read
 };
 
 struct RecordedMapiCall {
-    uint32_t index = 0;           // 0 for the first call since load or Reset
-    uint32_t threadId = 0;        // the calling thread
-    uint64_t session = 0;         // lhSession
-    uint64_t uiParam = 0;         // ulUIParam
-    uint32_t flags = 0;           // flFlags
-    uint32_t reserved = 0;        // ulReserved
-    uint32_t result = 0;          // what the stand-in answered
-    bool blocking = false;        // the call was held until released
+    uint32_t index = 0;     // 0 for the first call since load or Reset
+    uint32_t threadId = 0;  // the calling thread
+    uint64_t session = 0;   // lhSession
+    uint64_t uiParam = 0;   // ulUIParam
+    uint32_t flags = 0;     // flFlags
+    uint32_t reserved = 0;  // ulReserved
+    uint32_t result = 0;    // what the stand-in answered
+    bool blocking = false;  // the call was held until released
 
-    bool hasMessage = false;      // lpMessage not null; the fields below only then
+    bool hasMessage = false;  // lpMessage not null; the fields below only then
     uint32_t messageReserved = 0;
     std::optional<std::wstring> subject;
     std::optional<std::wstring> noteText;
@@ -57,11 +57,11 @@ struct RecordedMapiCall {
     std::optional<std::wstring> conversationId;
     uint32_t messageFlags = 0;
     std::optional<RecordedRecipient> originator;  // nullopt for a null lpOriginator
-    uint32_t recipCount = 0;      // nRecipCount
-    bool hasRecips = false;       // lpRecips not null
-    std::vector<RecordedRecipient> recips;  // the entries read from lpRecips
-    uint32_t fileCount = 0;       // nFileCount
-    bool hasFiles = false;        // lpFiles not null
+    uint32_t recipCount = 0;                      // nRecipCount
+    bool hasRecips = false;                       // lpRecips not null
+    std::vector<RecordedRecipient> recips;        // the entries read from lpRecips
+    uint32_t fileCount = 0;                       // nFileCount
+    bool hasFiles = false;                        // lpFiles not null
     std::vector<RecordedFile> files;
 };
 
@@ -83,9 +83,9 @@ public:
     HMODULE Module() const;
 
     void SetResult(ULONG result) const;
-    void SetBlocking(bool blocking) const;   // false also releases blocked calls
-    void ReleaseBlocked() const;             // lets every call blocked now return
-    void Reset() const;                      // releases, forgets records, result 0, not blocking
+    void SetBlocking(bool blocking) const;  // false also releases blocked calls
+    void ReleaseBlocked() const;            // lets every call blocked now return
+    void Reset() const;                     // releases, forgets records, result 0, not blocking
     ULONG CallCount() const;
     bool WaitForCalls(ULONG count, std::chrono::milliseconds timeout) const;
     ULONG BlockedCount() const;
@@ -93,7 +93,7 @@ public:
 
     std::optional<std::string> RawCall(ULONG index) const;  // the record's text
     std::optional<RecordedMapiCall> Call(ULONG index) const;
-    std::vector<RecordedMapiCall> Calls() const;            // every parsable record, in order
+    std::vector<RecordedMapiCall> Calls() const;  // every parsable record, in order
 
 private:
     HMODULE module_ = nullptr;

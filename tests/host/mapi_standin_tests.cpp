@@ -2,17 +2,17 @@
 // hand back exactly what MAPISendMailW received (null and empty kept apart,
 // file bytes as on disk during the call), hold calls from several threads until
 // released, and the no-send stand-in must load without MAPISendMailW.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "client_standin.h"
-#include "mapi_standin_client.h"
 #include "include/simple_mapi_types.h"
+#include "mapi_standin_client.h"
 
 namespace {
 
@@ -240,7 +240,7 @@ TEST(RecordingStandIn, BlocksCallsFromTwoThreadsUntilReleased) {
     EXPECT_EQ(standIn.CallCount(), 2u);
     EXPECT_EQ(standIn.BlockedCount(), 2u);
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(returned.load(), 0);  // both held as by a modal dialog
+    EXPECT_EQ(returned.load(), 0);       // both held as by a modal dialog
     const auto calls = standIn.Calls();  // readable while the calls are held
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_NE(calls[0].threadId, calls[1].threadId);

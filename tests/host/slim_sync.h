@@ -41,7 +41,8 @@ public:
     bool wait_for(std::unique_lock<SlimMutex>& lock, std::chrono::duration<Rep, Period> timeout, Predicate ready) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (!ready()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 return ready();
             }

@@ -5,6 +5,7 @@
 // callback keeps its channel pointer on purpose). A connection whose data is
 // "reject" is refused.
 #include <windows.h>
+
 #include <oleauto.h>
 #include <tsvirtualchannels.h>
 

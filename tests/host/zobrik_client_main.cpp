@@ -10,11 +10,12 @@
 // Every debugger output line is printed as it arrives ("debug: ..."). Exit code
 // 0 when every command got its reply, 1 otherwise, 2 for a usage error.
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <cstdio>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -52,9 +53,7 @@ std::string Hr(HRESULT result) {
 }
 
 // A result that the stand-in records, or "not called" while it is still pending.
-std::string Recorded(HRESULT result) {
-    return result == E_PENDING ? std::string("not called") : Hr(result);
-}
+std::string Recorded(HRESULT result) { return result == E_PENDING ? std::string("not called") : Hr(result); }
 
 void Usage() {
     Print("usage: zobrik-client.exe [--dll <path>] [--timeout-ms N] <command>...");
@@ -75,12 +74,11 @@ std::string ToAnsi(const std::wstring& text) {
     if (text.empty()) {
         return {};
     }
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
     if (size > 0) {
-        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                            nullptr);
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
     }
     return out;
 }
@@ -159,7 +157,6 @@ bool RunExec(Session& session, const std::wstring& text) {
     return reply.size() == 8;
 }
 
-
 // What the mail program's compose window would show for one hand-over.
 void PrintComposeWindow(const zobrik::standin::RecordedMapiCall& call) {
     const char* mode = (call.flags & 4) ? "modeless" : "modal";
@@ -182,8 +179,9 @@ void PrintComposeWindow(const zobrik::standin::RecordedMapiCall& call) {
     Print("  Body:    " + body);
     for (const auto& file : call.files) {
         Print("  Attachment: " + text(file.fileName) + ", " +
-              (file.contentRead ? std::to_string(file.content.empty() ? file.contentSize : file.content.size()) + " bytes"
-                                : std::string("not readable")) +
+              (file.contentRead
+                   ? std::to_string(file.content.empty() ? file.contentSize : file.content.size()) + " bytes"
+                   : std::string("not readable")) +
               " (staged as " + text(file.pathName) + ")");
     }
 }
@@ -328,15 +326,15 @@ int Run(const std::vector<std::wstring>& args) {
     for (const auto& command : commands) {
         bool ok = false;
         switch (command.kind) {
-        case Command::Kind::Exec:
-            ok = RunExec(session, command.argument);
-            break;
-        case Command::Kind::Mail:
-            ok = RunMail(session, command);
-            break;
-        case Command::Kind::Close:
-            ok = RunClose(session);
-            break;
+            case Command::Kind::Exec:
+                ok = RunExec(session, command.argument);
+                break;
+            case Command::Kind::Mail:
+                ok = RunMail(session, command);
+                break;
+            case Command::Kind::Close:
+                ok = RunClose(session);
+                break;
         }
         succeeded += ok ? 1 : 0;
     }
@@ -359,8 +357,8 @@ int Run(const std::vector<std::wstring>& args) {
     const bool allOk = started == S_OK && succeeded == commands.size();
     Print("summary: " + std::to_string(commands.size()) + " command(s), " + std::to_string(succeeded) + " ok, " +
           std::to_string(session.replies) + " repl" + (session.replies == 1 ? "y" : "ies") + ", " +
-          std::to_string(session.missing) + " missing, " + std::to_string(lateWrites) + " write(s) after close: " +
-          (allOk ? "OK" : "FAILED"));
+          std::to_string(session.missing) + " missing, " + std::to_string(lateWrites) +
+          " write(s) after close: " + (allOk ? "OK" : "FAILED"));
     return allOk ? 0 : 1;
 }
 

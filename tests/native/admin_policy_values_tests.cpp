@@ -1,11 +1,10 @@
-#include "plugin/admin_policy_values.h"
-
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "native/debug_output_recorder.h"
+#include "plugin/admin_policy_values.h"
 
 namespace zobrik {
 namespace {
@@ -84,12 +83,12 @@ TEST(AdminPolicyValues, AnyNonZeroSwitchIsOn) {
 
 TEST(AdminPolicyValues, MalformedMachineValueIsIgnoredWithALineAndTheUsersCounts) {
     Lines();
-    const AdminPolicy policy = PolicyFromHives(
-        Machine({Typed(kExecAllowProgramsSetting, 1, {'0', 0, 0, 0}),                   // REG_SZ
-                 Typed(kExecConfirmSetting, kRegistryDword, {1, 0}),                       // short DWORD
-                 Typed(kMailChannelSetting, 11, {0, 0, 0, 0, 0, 0, 0, 0}),                 // REG_QWORD
-                 Typed(kExecChannelSetting, kRegistryMultiString, {0, 0, 0, 0})}),         // a list
-        User({Dword(kExecAllowProgramsSetting, 0)}));
+    const AdminPolicy policy =
+        PolicyFromHives(Machine({Typed(kExecAllowProgramsSetting, 1, {'0', 0, 0, 0}),               // REG_SZ
+                                 Typed(kExecConfirmSetting, kRegistryDword, {1, 0}),                // short DWORD
+                                 Typed(kMailChannelSetting, 11, {0, 0, 0, 0, 0, 0, 0, 0}),          // REG_QWORD
+                                 Typed(kExecChannelSetting, kRegistryMultiString, {0, 0, 0, 0})}),  // a list
+                        User({Dword(kExecAllowProgramsSetting, 0)}));
     EXPECT_FALSE(policy.execAllowPrograms);  // the user's value
     EXPECT_FALSE(policy.execConfirm);
     EXPECT_TRUE(policy.mailChannel);
@@ -105,10 +104,9 @@ TEST(AdminPolicyValues, MalformedListsAreIgnored) {
     Lines();
     std::vector<std::u16string> many(kMostPolicyListEntries + 1, u"https://x/*");
     RawPolicyValue tooLong{kExecAllowListSetting, kRegistryMultiString, {}, true};
-    const AdminPolicy machineOnly = PolicyFromHives(
-        Machine({MultiString(kExecDenyListSetting, {u"", u"  "}), MultiString(kExecAllowedSchemesSetting, many),
-                 tooLong}),
-        User({}));
+    const AdminPolicy machineOnly = PolicyFromHives(Machine({MultiString(kExecDenyListSetting, {u"", u"  "}),
+                                                             MultiString(kExecAllowedSchemesSetting, many), tooLong}),
+                                                    User({}));
     EXPECT_TRUE(machineOnly.execDenyList.empty());
     EXPECT_FALSE(machineOnly.execAllowedSchemes);
     EXPECT_FALSE(machineOnly.execAllowList);
@@ -117,18 +115,19 @@ TEST(AdminPolicyValues, MalformedListsAreIgnored) {
     EXPECT_TRUE(HasLine(lines, "policy HKLM ExecAllowedSchemes ignored: more than 256 entries"));
     EXPECT_TRUE(HasLine(lines, "policy HKLM ExecAllowList ignored: longer than 65536 bytes"));
 
-    const AdminPolicy others = PolicyFromHives(
-        Machine({MultiString(kExecDenyListSetting, {std::u16string(kLongestPolicyListEntry + 1, u'a')}),
-                 Typed(kExecAllowListSetting, kRegistryMultiString, {'a', 0, 'b'}),  // odd size
-                 Typed(kExecAllowedSchemesSetting, 1, {'h', 0, 0, 0})}),             // REG_SZ
-        User({}));
+    const AdminPolicy others =
+        PolicyFromHives(Machine({MultiString(kExecDenyListSetting, {std::u16string(kLongestPolicyListEntry + 1, u'a')}),
+                                 Typed(kExecAllowListSetting, kRegistryMultiString, {'a', 0, 'b'}),  // odd size
+                                 Typed(kExecAllowedSchemesSetting, 1, {'h', 0, 0, 0})}),             // REG_SZ
+                        User({}));
     EXPECT_TRUE(others.execDenyList.empty());
     EXPECT_FALSE(others.execAllowList);
     EXPECT_FALSE(others.execAllowedSchemes);
 
     Lines();
     EXPECT_FALSE(PolicyFromHives(Machine({MultiString(kExecAllowedSchemesSetting, {})}), User({})).execAllowedSchemes);
-    EXPECT_EQ(Lines(), std::vector<std::string>{"Zobrik WTS DVC plugin: policy HKLM ExecAllowedSchemes ignored: empty\n"});
+    EXPECT_EQ(Lines(),
+              std::vector<std::string>{"Zobrik WTS DVC plugin: policy HKLM ExecAllowedSchemes ignored: empty\n"});
 }
 
 TEST(AdminPolicyValues, ListsWithoutTheirFinalTerminatorsAreRead) {
@@ -155,19 +154,19 @@ TEST(AdminPolicyValues, SchemesAreNormalisedAndWhatIsNoSchemeIsLeftOut) {
 
 TEST(AdminPolicyValues, LimitsOnlyLowerTheBuiltInOnes) {
     Lines();
-    const AdminPolicy lowered = PolicyFromHives(
-        Machine({Dword(kMailMaxRequestBytesSetting, 1 << 20), Dword(kMailMaxRecipientsSetting, 0),
-                 Dword(kMailMaxAttachmentsSetting, kMaxMailAttachments)}),
-        User({}));
+    const AdminPolicy lowered =
+        PolicyFromHives(Machine({Dword(kMailMaxRequestBytesSetting, 1 << 20), Dword(kMailMaxRecipientsSetting, 0),
+                                 Dword(kMailMaxAttachmentsSetting, kMaxMailAttachments)}),
+                        User({}));
     EXPECT_EQ(lowered.mailMaxRequestBytes, uint64_t(1) << 20);
     EXPECT_EQ(lowered.mailMaxRecipients, 0u);
     EXPECT_EQ(lowered.mailMaxAttachments, kMaxMailAttachments);
 
-    const AdminPolicy above = PolicyFromHives(
-        Machine({Dword(kMailMaxRequestBytesSetting, uint32_t(kMaxMailRequestSize) + 1),
-                 Dword(kMailMaxRecipientsSetting, kMaxMailRecipients + 1),
-                 Dword(kMailMaxAttachmentsSetting, 0xFFFFFFFF)}),
-        User({}));
+    const AdminPolicy above =
+        PolicyFromHives(Machine({Dword(kMailMaxRequestBytesSetting, uint32_t(kMaxMailRequestSize) + 1),
+                                 Dword(kMailMaxRecipientsSetting, kMaxMailRecipients + 1),
+                                 Dword(kMailMaxAttachmentsSetting, 0xFFFFFFFF)}),
+                        User({}));
     EXPECT_EQ(above.mailMaxRequestBytes, kMaxMailRequestSize);
     EXPECT_EQ(above.mailMaxRecipients, kMaxMailRecipients);
     EXPECT_EQ(above.mailMaxAttachments, kMaxMailAttachments);

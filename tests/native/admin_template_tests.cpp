@@ -1,14 +1,14 @@
 // The administrative template (ADMX and its ADML files) against the settings
 // the plug-in reads: the same names, kinds and key, and every text it refers
 // to in each language.
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <map>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "include/admin_policy.h"
 

@@ -1,7 +1,3 @@
-#include "plugin/bounded_workers.h"
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <functional>
@@ -10,6 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "plugin/bounded_workers.h"
 #include "plugin/buffer_budget.h"
 
 namespace zobrik {
@@ -278,8 +277,7 @@ TEST(BoundedWorkers, WhenTheLastWorkerCannotStartEveryWaitingRequestIsRefusedOnc
         EXPECT_EQ(workers.Submit(std::make_unique<NotedRequest>(journal, 3)), Admission::Waiting);
     });
     EXPECT_EQ(workers.Submit(std::make_unique<NotedRequest>(journal, 1)), Admission::NotStarted);
-    EXPECT_EQ(journal.Events(),
-              (std::vector<std::string>{"wait 2", "wait 3", "refused 1", "refused 2", "refused 3"}));
+    EXPECT_EQ(journal.Events(), (std::vector<std::string>{"wait 2", "wait 3", "refused 1", "refused 2", "refused 3"}));
     EXPECT_EQ(workers.Waiting(), 0u);
     EXPECT_EQ(starter.Pending(), 0u);
 }
@@ -304,6 +302,7 @@ public:
             thread.join();
         }
     }
+
 private:
     std::mutex mutex_;
     std::vector<std::thread> threads_;

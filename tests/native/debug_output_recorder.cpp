@@ -49,9 +49,7 @@ void DebugOutput(const WideChar* text) noexcept { Record(ToUtf8(text)); }
 
 void DebugOutputNarrow(const char* text) noexcept { Record(text); }
 
-void DebugEvent(const WideChar* event) noexcept {
-    Record("Zobrik WTS DVC plugin: " + ToUtf8(event) + "\n");
-}
+void DebugEvent(const WideChar* event) noexcept { Record("Zobrik WTS DVC plugin: " + ToUtf8(event) + "\n"); }
 
 namespace testing {
 

@@ -1,10 +1,10 @@
-#include "plugin/exception_text.h"
-
-#include <gtest/gtest.h>
-
 #include <new>
 #include <stdexcept>
 #include <string>
+
+#include <gtest/gtest.h>
+
+#include "plugin/exception_text.h"
 
 namespace zobrik {
 namespace {
@@ -62,8 +62,7 @@ TEST(ExceptionText, NarrowBytesWidenToTheSameValueAndCharsWithTheirSign) {
 TEST(ExceptionText, CharactersBeyondTheBasicPlaneBecomeSurrogatePairs) {
     EXPECT_EQ(TextFor(std::wstring(L"\U0001F600")), Expected(u"std::wstring       \U0001F600"));
     // The first and the last code point beyond the basic plane.
-    EXPECT_EQ(TextFor(std::wstring(L"\U00010000\U0010FFFF")),
-              Expected(u"std::wstring       \U00010000\U0010FFFF"));
+    EXPECT_EQ(TextFor(std::wstring(L"\U00010000\U0010FFFF")), Expected(u"std::wstring       \U00010000\U0010FFFF"));
 }
 
 TEST(ExceptionText, NoExceptionAtAllIsUnknown) {

@@ -1,9 +1,8 @@
-#include "exec/exec_admin_policy.h"
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <string>
-
+#include "exec/exec_admin_policy.h"
 #include "native/fake_machine.h"
 
 namespace zobrik {
@@ -90,7 +89,7 @@ TEST(ExecAdminPolicy, PathsAreMatchedInEveryReading) {
     EXPECT_EQ(RefusedBy(u"\\\\?\\C:\\Docs\\a.pdf", policy), "");
     EXPECT_EQ(RefusedBy(u"C:\\Docs\\..\\Windows\\a.pdf", policy), "ExecAllowList");
     EXPECT_EQ(RefusedBy(u"C:\\Docs\\...\\a.pdf", policy), "ExecAllowList");  // "..." goes up on Wine
-    EXPECT_EQ(RefusedBy(u"a.pdf", policy), "ExecAllowList");  // the current directory is elsewhere
+    EXPECT_EQ(RefusedBy(u"a.pdf", policy), "ExecAllowList");                 // the current directory is elsewhere
     EXPECT_EQ(RefusedBy(u"", policy), "ExecAllowList");
 
     AdminPolicy deny;
@@ -104,10 +103,10 @@ TEST(ExecAdminPolicy, PathsAreMatchedInEveryReading) {
 TEST(ExecAdminPolicy, NetworkAndLocalPaths) {
     AdminPolicy noNetwork;
     noNetwork.execAllowNetworkPaths = false;
-    for (const auto* text : {u"\\\\server\\share\\a.pdf", u"\\\\server", u"//server/share/a.pdf",
-                             u"\\\\?\\UNC\\server\\share\\a.pdf", u"file://server/share/a.pdf",
-                             u"file:////server/share/a.pdf", u"\\\\server@SSL\\DavWWWRoot\\a.pdf",
-                             u"\\\\server@8080\\share\\a.pdf", u"N:\\a.pdf", u"\"\\\\server\\share\\a.pdf\""}) {
+    for (const auto* text :
+         {u"\\\\server\\share\\a.pdf", u"\\\\server", u"//server/share/a.pdf", u"\\\\?\\UNC\\server\\share\\a.pdf",
+          u"file://server/share/a.pdf", u"file:////server/share/a.pdf", u"\\\\server@SSL\\DavWWWRoot\\a.pdf",
+          u"\\\\server@8080\\share\\a.pdf", u"N:\\a.pdf", u"\"\\\\server\\share\\a.pdf\""}) {
         EXPECT_EQ(RefusedBy(text, noNetwork), "ExecAllowNetworkPaths") << Narrow(text);
     }
     EXPECT_EQ(RefusedBy(u"C:\\Docs\\a.pdf", noNetwork), "");
@@ -126,16 +125,16 @@ TEST(ExecAdminPolicy, NetworkAndLocalPaths) {
 TEST(ExecAdminPolicy, ProgramsAndScripts) {
     AdminPolicy policy;
     policy.execAllowPrograms = false;
-    for (const auto* text : {u"C:\\Docs\\setup.exe", u"C:\\Docs\\SETUP.EXE", u"C:\\Docs\\run.ps1",
-                             u"C:\\Docs\\link.lnk", u"C:\\Docs\\x.settingcontent-ms", u"C:\\Docs\\x.appref-ms",
-                             u"C:\\Docs\\setup.exe.", u"C:\\Docs\\setup.exe  ", u"C:\\Docs\\setup.exe:stream",
-                             u"C:\\Docs\\tool.pyz", u"calc", u"C:\\Docs\\missing",
-                             u"\\\\server\\share\\setup.msi", u"file:///C:/Docs/setup%2Eexe"}) {
+    for (const auto* text :
+         {u"C:\\Docs\\setup.exe", u"C:\\Docs\\SETUP.EXE", u"C:\\Docs\\run.ps1", u"C:\\Docs\\link.lnk",
+          u"C:\\Docs\\x.settingcontent-ms", u"C:\\Docs\\x.appref-ms", u"C:\\Docs\\setup.exe.", u"C:\\Docs\\setup.exe  ",
+          u"C:\\Docs\\setup.exe:stream", u"C:\\Docs\\tool.pyz", u"calc", u"C:\\Docs\\missing",
+          u"\\\\server\\share\\setup.msi", u"file:///C:/Docs/setup%2Eexe"}) {
         EXPECT_EQ(RefusedBy(text, policy), "ExecAllowPrograms") << Narrow(text);
     }
     EXPECT_EQ(RefusedBy(u"C:\\Docs\\report.pdf", policy), "");
     EXPECT_EQ(RefusedBy(u"C:\\Docs\\setup.exe.txt", policy), "");
-    EXPECT_EQ(RefusedBy(u"C:\\Docs\\Reports", policy), "");   // a folder
+    EXPECT_EQ(RefusedBy(u"C:\\Docs\\Reports", policy), "");  // a folder
     EXPECT_EQ(RefusedBy(u"C:\\Docs\\Reports\\", policy), "");
     EXPECT_EQ(RefusedBy(u"C:\\", policy), "");
     EXPECT_EQ(RefusedBy(u"https://example.com/setup.exe", policy), "");  // the browser's download, not a run

@@ -1,12 +1,12 @@
-#include "exec/exec_policy.h"
-#include "native/fake_machine.h"
-
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <map>
 #include <set>
 #include <string>
+
+#include <gtest/gtest.h>
+
+#include "exec/exec_policy.h"
+#include "native/fake_machine.h"
 
 namespace zobrik {
 namespace {
@@ -61,9 +61,9 @@ TEST(ExecPolicy, SchemeIsFoundAsTheShellParsesIt) {
 }
 
 TEST(ExecPolicy, RefusedSchemesAreRefusedInAnySpelling) {
-    const char16_t* refused[] = {u"ms-msdt", u"search-ms", u"search", u"ms-officecmd", u"ms-cxh", u"ms-cxh-full",
-                                 u"ms-appinstaller", u"javascript", u"vbscript", u"shell", u"ms-its", u"its",
-                                 u"mk", u"hcp"};
+    const char16_t* refused[] = {
+        u"ms-msdt",    u"search-ms", u"search", u"ms-officecmd", u"ms-cxh", u"ms-cxh-full", u"ms-appinstaller",
+        u"javascript", u"vbscript",  u"shell",  u"ms-its",       u"its",    u"mk",          u"hcp"};
     for (const char16_t* scheme : refused) {
         const WideString name = scheme;
         WideString upper = name;
@@ -192,10 +192,27 @@ TEST(ExecPolicy, ThisMachineHasManyNames) {
           u"--ffff-7f00-1.ipv6-literal.net"}) {
         EXPECT_TRUE(IsThisMachine(host, names)) << Narrow(host);
     }
-    for (const char16_t* host : {u"", u".", u"server", u"desktop-4", u"desktop-42x", u"128.0.0.1", u"126.0.0.1",
-                                 u"127.0.0.256", u"127.0.0.1.1", u"127..1", u"0x", u"09.0.0.1", u"4294967296",
-                                 u"::2", u"1::1", u"::ffff:8000:1", u"localhost.example", u"127.0.0.1x",
-                                 u"2--1.ipv6-literal.net", u"a.ipv6-literal.net", u"1:2:3:4:5:6:7:8:9"}) {
+    for (const char16_t* host : {u"",
+                                 u".",
+                                 u"server",
+                                 u"desktop-4",
+                                 u"desktop-42x",
+                                 u"128.0.0.1",
+                                 u"126.0.0.1",
+                                 u"127.0.0.256",
+                                 u"127.0.0.1.1",
+                                 u"127..1",
+                                 u"0x",
+                                 u"09.0.0.1",
+                                 u"4294967296",
+                                 u"::2",
+                                 u"1::1",
+                                 u"::ffff:8000:1",
+                                 u"localhost.example",
+                                 u"127.0.0.1x",
+                                 u"2--1.ipv6-literal.net",
+                                 u"a.ipv6-literal.net",
+                                 u"1:2:3:4:5:6:7:8:9"}) {
         EXPECT_FALSE(IsThisMachine(host, names)) << Narrow(host);
     }
 }
@@ -336,8 +353,8 @@ TEST(ExecPolicy, PathsBesideTheStagingDirectoryAreAllowed) {
 
 TEST(ExecPolicy, NothingIsRefusedAsStagedWithoutAStagingDirectory) {
     FakeMachine machine;
-    EXPECT_FALSE(PathRefusal(u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe", u"",
-                             machine));
+    EXPECT_FALSE(
+        PathRefusal(u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe", u"", machine));
     EXPECT_FALSE(PathRefusal(u"x", u"relative\\Ema1.tmp", machine));
 }
 

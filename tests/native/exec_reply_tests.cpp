@@ -1,8 +1,8 @@
-#include "exec/exec_reply.h"
+#include <cstring>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include "exec/exec_reply.h"
 
 namespace zobrik {
 namespace {

@@ -1,9 +1,8 @@
-#include "mail/mail_admin_policy.h"
+#include <cstring>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
+#include "mail/mail_admin_policy.h"
 #include "native/debug_output_recorder.h"
 
 namespace zobrik {

@@ -3,16 +3,16 @@
 // unchanged. A small model walks the rules in order, without that check and
 // without any buffer, and is compared with the decoder on many generated
 // requests around the count limit.
-#include <gtest/gtest.h>
-
 #include <random>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "decoded_request.h"
 #include "mail/mail_decoder.h"
 #include "mail/utf8_to_utf16.h"
 #include "native/debug_output_recorder.h"
-#include "decoded_request.h"
 #include "zobrik/mail_request_writer.h"
 
 namespace zobrik {
@@ -111,9 +111,14 @@ TEST_F(MailDecoderCountCheck, EarlyRejectionOnlyPreemptsRejectedRequests) {
         }
         if (pick(3) == 0) o.attachmentCount = pick(4) + (pick(8) == 0 ? pick(6) : 0);
         switch (pick(4)) {
-            case 0: o.dataOffset = 0; break;
-            case 1: o.dataOffset = 66; break;
-            default: break;
+            case 0:
+                o.dataOffset = 0;
+                break;
+            case 1:
+                o.dataOffset = 66;
+                break;
+            default:
+                break;
         }
         Bytes request = writer.Override(o).Build();
         // Sometimes cut the request short and fix up its length fields.

@@ -1,14 +1,13 @@
 // Acceptance rules and decoded form of mail requests.
-#include "mail/mail_decoder.h"
-
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "native/debug_output_recorder.h"
+#include <gtest/gtest.h>
+
 #include "decoded_request.h"
+#include "mail/mail_decoder.h"
+#include "native/debug_output_recorder.h"
 #include "zobrik/mail_request_writer.h"
 
 namespace zobrik {
@@ -104,8 +103,8 @@ TEST_F(MailDecoder, VersionIsCheckedBeforeTotalSize) {
 
 TEST_F(MailDecoder, TotalSizeOffByOneIsMissingData) {
     const size_t length = MailRequestWriter().Build().size();
-    for (uint64_t total : {uint64_t(length - 1), uint64_t(length + 1), uint64_t(0),
-                           uint64_t(length) + (uint64_t(1) << 32)}) {
+    for (uint64_t total :
+         {uint64_t(length - 1), uint64_t(length + 1), uint64_t(0), uint64_t(length) + (uint64_t(1) << 32)}) {
         MailRequestWriter::Overrides o;
         o.totalSize = total;
         EXPECT_EQ(ErrorOf(MailRequestWriter().Override(o).Build()), "missing some data") << total;
@@ -164,8 +163,7 @@ TEST_F(MailDecoder, NonZeroDataOffsetIsLeftAsSent) {
 TEST_F(MailDecoder, DataOffsetBeyondTheRequestIsInvalid) {
     const uint64_t length = MailRequestWriter().Build().size();
     for (uint64_t dataOffset : {length + 1, uint64_t(1) << 32, ~uint64_t(0)}) {
-        EXPECT_EQ(ErrorOf(MailRequestWriter().Override(WithDataOffset(dataOffset)).Build()),
-                  "Invalid file offset!")
+        EXPECT_EQ(ErrorOf(MailRequestWriter().Override(WithDataOffset(dataOffset)).Build()), "Invalid file offset!")
             << dataOffset;
     }
 }
@@ -199,10 +197,7 @@ TEST_F(MailDecoder, DataOffsetBelowTheStringAreaSizesASmallBuffer) {
 
 TEST_F(MailDecoder, AttachmentOffsetsCountFromASmallDataOffset) {
     MailRequestLayout layout;
-    Bytes request = MailRequestWriter()
-                        .AddAttachment("a", {1, 2, 3})
-                        .Override(WithDataOffset(4))
-                        .Build(&layout);
+    Bytes request = MailRequestWriter().AddAttachment("a", {1, 2, 3}).Override(WithDataOffset(4)).Build(&layout);
     // Capacity 8 units: subject, body and "a" need 4.
     EXPECT_EQ(ReadUint64LE(request.data() + layout.attachments[0].record), layout.dataArea - 4);
     MailRequest mail = Decode(request);
@@ -253,11 +248,8 @@ TEST_F(MailDecoder, PossibleCountsKeepTheirRuleMessages) {
 
     // 22 bytes after the header hold 1 attachment at the smallest size, but
     // the subject takes 11 of them: fewer than 17 remain for the record.
-    Bytes shortRecord = MailRequestWriter()
-                            .Subject("abcdefghij")
-                            .Trailer(Repeat('z', 9))
-                            .Override(WithDataOffset(76))
-                            .Build();
+    Bytes shortRecord =
+        MailRequestWriter().Subject("abcdefghij").Trailer(Repeat('z', 9)).Override(WithDataOffset(76)).Build();
     shortRecord.push_back(0);
     sdk::PutUint64LE(shortRecord.data() + 8, shortRecord.size());
     sdk::PutUint32LE(shortRecord.data() + 52, 1);
@@ -326,10 +318,7 @@ TEST_F(MailDecoder, BodyStartingAtTheEndIsInvalidInput) {
 
 TEST_F(MailDecoder, StringsAreBoundedByTheRequestNotByDataOffset) {
     // The recipient's strings lie entirely in the data area.
-    Bytes request = MailRequestWriter()
-                        .AddRecipient(Group::Cc, "Name", "a@b")
-                        .Override(WithDataOffset(66))
-                        .Build();
+    Bytes request = MailRequestWriter().AddRecipient(Group::Cc, "Name", "a@b").Override(WithDataOffset(66)).Build();
     MailRequest mail = Decode(request);
     EXPECT_EQ(Text(mail.recipients[0].displayName), u"Name");
 }
@@ -346,7 +335,12 @@ TEST_F(MailDecoder, RecordRunningPastTheEndIsInvalidInput) {
 // String conversion and the capacity of the text buffer
 
 TEST_F(MailDecoder, MalformedUtf8IsReplacedNotRejected) {
-    Bytes request = MailRequestWriter().Subject("a\xFF" "b").Body("\xC3").Build();
+    Bytes request = MailRequestWriter()
+                        .Subject(
+                            "a\xFF"
+                            "b")
+                        .Body("\xC3")
+                        .Build();
     MailRequest mail = Decode(request);
     EXPECT_EQ(Text(mail.subject), u"a\uFFFDb");
     EXPECT_EQ(Text(mail.body), u"\uFFFD");
@@ -535,7 +529,8 @@ TEST_F(MailDecoder, OffsetWrappingAround64BitsIsBeyondTheEnd) {
 
 TEST_F(MailDecoder, RecordWithFewerThan17BytesLeftOverflows) {
     // Exactly 16 bytes after the body, the last of them 0.
-    Bytes request = MailRequestWriter().Subject(Chars('s', 20)).Trailer(Repeat(0, 16)).Override(WithDataOffset(0)).Build();
+    Bytes request =
+        MailRequestWriter().Subject(Chars('s', 20)).Trailer(Repeat(0, 16)).Override(WithDataOffset(0)).Build();
     sdk::PutUint32LE(request.data() + 52, 1);
     EXPECT_EQ(ErrorOf(request), "buffer overflow 2");
 }

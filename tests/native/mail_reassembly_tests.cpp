@@ -1,12 +1,11 @@
-#include "plugin/mail_reassembly.h"
-
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <numeric>
 
+#include <gtest/gtest.h>
+
 #include "include/mail_request.h"
 #include "include/request_limits.h"
+#include "plugin/mail_reassembly.h"
 
 namespace zobrik {
 namespace {

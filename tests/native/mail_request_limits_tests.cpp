@@ -1,12 +1,12 @@
 // The limits on one mail request that keep its memory and its trace in
 // proportion: record counts and the length of a traced string.
-#include <gtest/gtest.h>
-
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "decoded_request.h"
-#include "native/debug_output_recorder.h"
 #include "include/request_limits.h"
+#include "native/debug_output_recorder.h"
 
 namespace zobrik {
 namespace {

@@ -1,12 +1,11 @@
 // The request writer: wire layout, overrides and chunking.
-#include "zobrik/mail_request_writer.h"
-
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "include/mail_request.h"
+#include "zobrik/mail_request_writer.h"
 
 namespace zobrik {
 namespace {
@@ -86,10 +85,8 @@ TEST(MailRequestWriter, OverridesAreWrittenAsGiven) {
     o.reserved1 = 1;
     o.reserved2 = 2;
     MailRequestLayout layout;
-    Bytes request = MailRequestWriter()
-                        .AddAttachment("a", {1}, {uint64_t(77), uint64_t(88)})
-                        .Override(o)
-                        .Build(&layout);
+    Bytes request =
+        MailRequestWriter().AddAttachment("a", {1}, {uint64_t(77), uint64_t(88)}).Override(o).Build(&layout);
     const MailRequestHeader h = ReadMailRequestHeader(request.data());
     EXPECT_EQ(h.version, 3u);
     EXPECT_EQ(h.totalSize, 12345u);
@@ -113,11 +110,7 @@ TEST(MailRequestWriter, UnterminatedLastStringDropsOnlyItsTerminator) {
 
 TEST(MailRequestWriter, PaddingAndTrailerSurroundTheData) {
     MailRequestLayout layout;
-    Bytes request = MailRequestWriter()
-                        .AddAttachment("a", {'D'})
-                        .Padding({'P', 0})
-                        .Trailer({'T'})
-                        .Build(&layout);
+    Bytes request = MailRequestWriter().AddAttachment("a", {'D'}).Padding({'P', 0}).Trailer({'T'}).Build(&layout);
     EXPECT_EQ(request[layout.stringAreaEnd], 'P');
     EXPECT_EQ(layout.dataArea, layout.stringAreaEnd + 2);
     EXPECT_EQ(request[layout.dataArea], 'D');

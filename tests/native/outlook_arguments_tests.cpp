@@ -1,11 +1,10 @@
-#include "mail/outlook_arguments.h"
-
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "decoded_request.h"
+#include "mail/outlook_arguments.h"
 
 namespace zobrik {
 namespace {
@@ -42,8 +41,10 @@ using testing::Decode;
 TEST(OutlookArguments, RecipientTypesFollowTheGroups) {
     MailRequestWriter writer;
     writer.AddRecipient(RecipientGroup::From, "", "f@x")
-        .AddRecipient(RecipientGroup::To, "", "t1@x").AddRecipient(RecipientGroup::To, "", "t2@x")
-        .AddRecipient(RecipientGroup::Cc, "", "c@x").AddRecipient(RecipientGroup::Bcc, "", "b@x");
+        .AddRecipient(RecipientGroup::To, "", "t1@x")
+        .AddRecipient(RecipientGroup::To, "", "t2@x")
+        .AddRecipient(RecipientGroup::Cc, "", "c@x")
+        .AddRecipient(RecipientGroup::Bcc, "", "b@x");
     Decoded d = Decode(writer);
     EXPECT_EQ(OutlookRecipientType(d.request, 1), 1);
     EXPECT_EQ(OutlookRecipientType(d.request, 2), 1);
@@ -77,9 +78,13 @@ struct FakeSession {
         calls.push_back("OpenAccounts");
         return Accounts{this};
     }
-    void UseAccount(Accounts::Account& account) { calls.push_back("UseAccount(" + std::to_string(account.index) + ")"); }
+    void UseAccount(Accounts::Account& account) {
+        calls.push_back("UseAccount(" + std::to_string(account.index) + ")");
+    }
     void SetSentOnBehalfOf(const char16_t* name) {
-        calls.push_back("SentOnBehalfOf(" + (name ? std::string(name, name + std::char_traits<char16_t>::length(name)) : std::string("null")) + ")");
+        calls.push_back(
+            "SentOnBehalfOf(" +
+            (name ? std::string(name, name + std::char_traits<char16_t>::length(name)) : std::string("null")) + ")");
     }
 };
 
@@ -108,7 +113,8 @@ TEST(OutlookSenderSelection, HigherIndexWinsAmongEqualAddresses) {
 
 TEST(OutlookSenderSelection, WithoutMatchTheLastNonEmptyCandidateStays) {
     MailRequestWriter writer;
-    writer.AddRecipient(RecipientGroup::From, "", "a@x").AddRecipient(RecipientGroup::Sender, "", "b@x")
+    writer.AddRecipient(RecipientGroup::From, "", "a@x")
+        .AddRecipient(RecipientGroup::Sender, "", "b@x")
         .AddRecipient(RecipientGroup::Sender, "", "");
     EXPECT_EQ(Select(writer, {u"z@x"}),
               (std::vector<std::string>{"OpenAccounts", "Count", "Address(1)", "SentOnBehalfOf(a@x)", "OpenAccounts",

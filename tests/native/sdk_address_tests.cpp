@@ -1,10 +1,10 @@
 // Recipient parsing and the address sanity check of the SDK.
-#include "zobrik/address.h"
+#include <ostream>
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-#include <string>
+#include "zobrik/address.h"
 
 namespace zobrik::sdk {
 
@@ -24,7 +24,8 @@ using sdk::Recipient;
 
 TEST(SdkAddress, OrdinaryAddressesPass) {
     for (const char* a : {"ann@example.com", "a.b+tag@sub.example.co.uk", "x@y", "o'neil@example.ie",
-                          "j\xc3\xb6rg@b\xc3\xbc" "cher.example"}) {
+                          "j\xc3\xb6rg@b\xc3\xbc"
+                          "cher.example"}) {
         EXPECT_EQ(AddressProblem(a), "") << a;
         EXPECT_TRUE(sdk::IsPlausibleAddress(a)) << a;
     }
@@ -90,7 +91,8 @@ TEST(SdkAddress, EmptyDisplayNameInEveryNotation) {
     EXPECT_EQ(ParseRecipient("\"\" <ann@example.com>"), (Recipient{"", "ann@example.com"})) << "the quotes are removed";
     EXPECT_EQ(ParseRecipient("\"\"<ann@example.com>"), (Recipient{"", "ann@example.com"}));
     EXPECT_EQ(ParseRecipient(" \t <ann@example.com>"), (Recipient{"", "ann@example.com"}));
-    EXPECT_EQ(ParseRecipient("\" \" <ann@example.com>"), (Recipient{" ", "ann@example.com"})) << "quoted blanks are kept";
+    EXPECT_EQ(ParseRecipient("\" \" <ann@example.com>"), (Recipient{" ", "ann@example.com"}))
+        << "quoted blanks are kept";
     EXPECT_EQ(ErrorOf("\"\" <>"), "bad recipient \"\"\" <>\": the address is not usable: it is empty");
 }
 
@@ -101,12 +103,15 @@ TEST(SdkAddress, BadRecipientsNameTheInputAndTheProblem) {
     EXPECT_EQ(ErrorOf("Ann ann@example.com>"), "bad recipient \"Ann ann@example.com>\": a '>' without a '<'");
     EXPECT_EQ(ErrorOf("Ann <ann@example.com"),
               "bad recipient \"Ann <ann@example.com\": the address is not usable: it contains a blank");
-    EXPECT_EQ(ErrorOf("A<b <ann@example.com>"), "bad recipient \"A<b <ann@example.com>\": the name contains an angle bracket");
-    EXPECT_EQ(ErrorOf("A>b <ann@example.com>"), "bad recipient \"A>b <ann@example.com>\": the name contains an angle bracket");
+    EXPECT_EQ(ErrorOf("A<b <ann@example.com>"),
+              "bad recipient \"A<b <ann@example.com>\": the name contains an angle bracket");
+    EXPECT_EQ(ErrorOf("A>b <ann@example.com>"),
+              "bad recipient \"A>b <ann@example.com>\": the name contains an angle bracket");
     EXPECT_EQ(ErrorOf("A\nB <ann@example.com>"),
               "bad recipient \"A\nB <ann@example.com>\": the name contains a control character");
-    EXPECT_EQ(ErrorOf("ann@example.com, bob@example.com"),
-              "bad recipient \"ann@example.com, bob@example.com\": the address is not usable: it contains the character ','");
+    EXPECT_EQ(
+        ErrorOf("ann@example.com, bob@example.com"),
+        "bad recipient \"ann@example.com, bob@example.com\": the address is not usable: it contains the character ','");
 }
 
 }  // namespace

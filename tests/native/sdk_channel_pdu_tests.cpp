@@ -1,9 +1,9 @@
 // Joining channel reads (CHANNEL_PDU_HEADER and piece) into messages.
-#include "zobrik/channel_pdu.h"
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include "zobrik/channel_pdu.h"
 
 namespace zobrik {
 namespace {

@@ -1,9 +1,5 @@
 // MailMessage, BuildMailRequest and the file loaders of the SDK; requests are
 // checked by decoding them with the plug-in's own decoder.
-#include "zobrik/mail_message.h"
-
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "mail/mail_decoder.h"
 #include "native/debug_output_recorder.h"
+#include "zobrik/mail_message.h"
 #include "zobrik/zobrik.h"
 
 namespace zobrik {
@@ -110,8 +109,7 @@ TEST_F(SdkMailMessage, FullMessageDecodesToTheSameMail) {
 // An empty attachment stored last would start at the request's end, which
 // the receiver refuses; the builder points it at a byte inside the request.
 TEST_F(SdkMailMessage, EmptyAttachmentsAreAcceptedWhereverTheyStand) {
-    const std::vector<std::vector<Bytes>> layouts = {
-        {{}}, {{}, {}}, {{1, 2}, {}}, {{}, {1, 2}}, {{}, {1}, {}}};
+    const std::vector<std::vector<Bytes>> layouts = {{{}}, {{}, {}}, {{1, 2}, {}}, {{}, {1, 2}}, {{}, {1}, {}}};
     for (const auto& contents : layouts) {
         MailMessage m;
         m.to = {{"", "t@x"}};
@@ -257,8 +255,7 @@ TEST_F(SdkMailMessage, MissingDirectoryUnreadableAndTooLargeFilesAreNamed) {
     if (geteuid() != 0) {  // root reads every file
         const fs::path locked = WriteFile("locked.bin", Bytes(3, 1));
         fs::permissions(locked, fs::perms::none);
-        EXPECT_EQ(ReadError(locked),
-                  "cannot be opened for reading (no permission, or another program holds it open)");
+        EXPECT_EQ(ReadError(locked), "cannot be opened for reading (no permission, or another program holds it open)");
     }
 }
 
@@ -271,17 +268,17 @@ TEST_F(SdkMailMessage, Utf8Validation) {
     EXPECT_TRUE(sdk::IsValidUtf8(""));
     EXPECT_TRUE(sdk::IsValidUtf8("plain ASCII"));
     EXPECT_TRUE(sdk::IsValidUtf8("\xc3\xa4 \xe2\x82\xac \xf0\x9f\x98\x80 \xf4\x8f\xbf\xbf"));
-    EXPECT_FALSE(sdk::IsValidUtf8("\xe4"));                // Latin-1 a-umlaut
-    EXPECT_FALSE(sdk::IsValidUtf8("\xc0\xaf"));            // overlong '/'
-    EXPECT_FALSE(sdk::IsValidUtf8("\xe0\x80\xaf"));        // overlong, 3 bytes
-    EXPECT_FALSE(sdk::IsValidUtf8("\xed\xa0\x80"));        // surrogate
-    EXPECT_FALSE(sdk::IsValidUtf8("\xf4\x90\x80\x80"));    // above U+10FFFF
-    EXPECT_FALSE(sdk::IsValidUtf8("\xe2\x82"));            // cut short
-    EXPECT_FALSE(sdk::IsValidUtf8("\xe2\x28\xa1"));        // bad continuation
-    EXPECT_FALSE(sdk::IsValidUtf8("\xe0\x9f\xbf"));        // overlong U+07FF
-    EXPECT_TRUE(sdk::IsValidUtf8("\xe0\xa0\x80"));         // U+0800
-    EXPECT_FALSE(sdk::IsValidUtf8("\xed\xbf\xbf"));        // last surrogate
-    EXPECT_TRUE(sdk::IsValidUtf8("\xed\x9f\xbf"));         // U+D7FF
+    EXPECT_FALSE(sdk::IsValidUtf8("\xe4"));              // Latin-1 a-umlaut
+    EXPECT_FALSE(sdk::IsValidUtf8("\xc0\xaf"));          // overlong '/'
+    EXPECT_FALSE(sdk::IsValidUtf8("\xe0\x80\xaf"));      // overlong, 3 bytes
+    EXPECT_FALSE(sdk::IsValidUtf8("\xed\xa0\x80"));      // surrogate
+    EXPECT_FALSE(sdk::IsValidUtf8("\xf4\x90\x80\x80"));  // above U+10FFFF
+    EXPECT_FALSE(sdk::IsValidUtf8("\xe2\x82"));          // cut short
+    EXPECT_FALSE(sdk::IsValidUtf8("\xe2\x28\xa1"));      // bad continuation
+    EXPECT_FALSE(sdk::IsValidUtf8("\xe0\x9f\xbf"));      // overlong U+07FF
+    EXPECT_TRUE(sdk::IsValidUtf8("\xe0\xa0\x80"));       // U+0800
+    EXPECT_FALSE(sdk::IsValidUtf8("\xed\xbf\xbf"));      // last surrogate
+    EXPECT_TRUE(sdk::IsValidUtf8("\xed\x9f\xbf"));       // U+D7FF
     // Cut short by the end of the view, whatever follows in memory.
     EXPECT_FALSE(sdk::IsValidUtf8(std::string_view("\xe2\x82\xac", 2)));
 }

@@ -1,10 +1,10 @@
 // Parsing of the exec and mail replies by the SDK.
-#include "zobrik/replies.h"
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include "zobrik/replies.h"
 
 namespace zobrik {
 namespace {

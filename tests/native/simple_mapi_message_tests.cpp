@@ -1,12 +1,11 @@
-#include "mail/simple_mapi_message.h"
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <stdexcept>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "decoded_request.h"
+#include "mail/simple_mapi_message.h"
 
 namespace zobrik {
 namespace {
@@ -46,8 +45,10 @@ TEST(SimpleMapiMessage, SenderGroupWinsOverFromGroupAsOriginator) {
 
 TEST(SimpleMapiMessage, SenderAfterSeveralFromEntriesIsTheOriginator) {
     MailRequestWriter writer;
-    writer.AddRecipient(RecipientGroup::From, "", "a@x").AddRecipient(RecipientGroup::From, "", "b@x")
-        .AddRecipient(RecipientGroup::Sender, "", "s@x").AddRecipient(RecipientGroup::To, "", "t@x");
+    writer.AddRecipient(RecipientGroup::From, "", "a@x")
+        .AddRecipient(RecipientGroup::From, "", "b@x")
+        .AddRecipient(RecipientGroup::Sender, "", "s@x")
+        .AddRecipient(RecipientGroup::To, "", "t@x");
     Decoded d = Decode(writer);
     SimpleMapiMessage m(d.request);
     EXPECT_EQ(m.Message()->lpOriginator, &m.Recipients()[2]);
@@ -56,7 +57,8 @@ TEST(SimpleMapiMessage, SenderAfterSeveralFromEntriesIsTheOriginator) {
 
 TEST(SimpleMapiMessage, FromGroupAloneIsTheOriginatorAndNoneGivesNull) {
     MailRequestWriter withFrom;
-    withFrom.AddRecipient(RecipientGroup::From, "A", "a@x").AddRecipient(RecipientGroup::From, "B", "b@x")
+    withFrom.AddRecipient(RecipientGroup::From, "A", "a@x")
+        .AddRecipient(RecipientGroup::From, "B", "b@x")
         .AddRecipient(RecipientGroup::To, "", "to@x");
     Decoded d = Decode(withFrom);
     SimpleMapiMessage m(d.request);
@@ -76,8 +78,10 @@ TEST(SimpleMapiMessage, FromGroupAloneIsTheOriginatorAndNoneGivesNull) {
 
 TEST(SimpleMapiMessage, RecipientsCarryClassBareNameAndSmtpAddress) {
     MailRequestWriter writer;
-    writer.AddRecipient(RecipientGroup::To, "Ann", "ann@x").AddRecipient(RecipientGroup::To, "", "bob@x")
-        .AddRecipient(RecipientGroup::Cc, "Cy", "cy@x").AddRecipient(RecipientGroup::Bcc, "Di", "di@x");
+    writer.AddRecipient(RecipientGroup::To, "Ann", "ann@x")
+        .AddRecipient(RecipientGroup::To, "", "bob@x")
+        .AddRecipient(RecipientGroup::Cc, "Cy", "cy@x")
+        .AddRecipient(RecipientGroup::Bcc, "Di", "di@x");
     Decoded d = Decode(writer);
     SimpleMapiMessage m(d.request);
     const auto& r = m.Recipients();
@@ -154,9 +158,16 @@ TEST(SimpleMapiMessage, OfferedFileNamesLoseControlAndBidiFormattingAndAreHeldBy
     MailRequestWriter writer;
     writer.AddRecipient(RecipientGroup::To, "", "to@x")
         .AddAttachment("gone", {0})
-        .AddAttachment("plain\xEF\xBC\x8F" "name.txt", {0});  // U+FF0F stays
+        .AddAttachment(
+            "plain\xEF\xBC\x8F"
+            "name.txt",
+            {0});  // U+FF0F stays
     for (int i = 0; i < 40; ++i) {
-        writer.AddAttachment("dir/in\xE2\x80\xAE" "fdp.exe\x07" + std::to_string(i), {uint8_t(i)});  // U+202E, BEL
+        writer.AddAttachment(
+            "dir/in\xE2\x80\xAE"
+            "fdp.exe\x07" +
+                std::to_string(i),
+            {uint8_t(i)});  // U+202E, BEL
     }
     Decoded d = Decode(writer);
     d.request.attachments[0].fileName = nullptr;

@@ -1,10 +1,10 @@
-#include "mail/staged_file_names.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <set>
 #include <string>
+
+#include <gtest/gtest.h>
+
+#include "mail/staged_file_names.h"
 
 namespace zobrik {
 namespace {
@@ -31,9 +31,9 @@ TEST(StagedFileNames, BaseNameIsThePartAfterTheLastSeparatorOfEitherKind) {
 }
 
 TEST(StagedFileNames, ReservedDeviceNamesNeverReachADevice) {
-    for (const char16_t* name : {u"CON", u"con", u"PRN", u"AUX", u"NUL", u"nul.txt", u"NUL.tar.gz", u"COM1",
-                                 u"com9.log", u"LPT1", u"lpt0", u"COM\u00b9", u"LPT\u00b3.txt", u"CON .txt",
-                                 u"aux", u"COM\u00b2"}) {
+    for (const char16_t* name :
+         {u"CON", u"con", u"PRN", u"AUX", u"NUL", u"nul.txt", u"NUL.tar.gz", u"COM1", u"com9.log", u"LPT1", u"lpt0",
+          u"COM\u00b9", u"LPT\u00b3.txt", u"CON .txt", u"aux", u"COM\u00b2"}) {
         EXPECT_TRUE(IsReservedDeviceName(name)) << std::string(name, name + std::char_traits<char16_t>::length(name));
         EXPECT_EQ(SafeFileName(name)[0], u'_');
     }
@@ -49,7 +49,9 @@ TEST(StagedFileNames, StreamsAndInvalidCharactersAreReplaced) {
     EXPECT_EQ(SafeFileName(u"file.txt::$DATA"), u"file.txt__$DATA");
     EXPECT_EQ(SafeFileName(u"what?<>|*\".txt"), u"what______.txt");
     EXPECT_EQ(SafeFileName(u"tab\there\x01"), u"tab_here_");
-    EXPECT_EQ(SafeFileName(u"last\x1f" u"control"), u"last_control");
+    EXPECT_EQ(SafeFileName(u"last\x1f"
+                           u"control"),
+              u"last_control");
     EXPECT_EQ(SafeFileName(u"path\\and/slash"), u"path_and_slash") << "a name given directly, not a base name";
 }
 
@@ -65,8 +67,8 @@ TEST(StagedFileNames, TrailingDotsAndSpacesAndDotNamesAreMadeSafe) {
 }
 
 TEST(StagedFileNames, EqualNamesWithinARequestBecomeUnique) {
-    auto names = StagedFileNames(Attachments({u"a\\report.pdf", u"b/report.pdf", u"REPORT.PDF", u"other.txt",
-                                              u"report (2).pdf", u"README", u"readme"}));
+    auto names = StagedFileNames(Attachments(
+        {u"a\\report.pdf", u"b/report.pdf", u"REPORT.PDF", u"other.txt", u"report (2).pdf", u"README", u"readme"}));
     EXPECT_EQ(names, (std::vector<std::u16string>{u"report.pdf", u"report (2).pdf", u"REPORT (3).PDF", u"other.txt",
                                                   u"report (2) (2).pdf", u"README", u"readme (2)"}));
 }
@@ -79,17 +81,18 @@ TEST(StagedFileNames, NumberingSkipsNumbersAlreadyTaken) {
 TEST(StagedFileNames, Latin1LettersFoldFromAGraveToThorn) {
     // U+00E0..U+00FE fold onto U+00C0..U+00DE; y with diaeresis (U+00FF) has
     // no upper case there and stays apart from sharp s (U+00DF).
-    auto names = StagedFileNames(
-        Attachments({u"\u00e0.txt", u"\u00c0.TXT", u"\u00fe", u"\u00de", u"\u00ff", u"\u00df"}));
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"\u00e0.txt", u"\u00c0 (2).TXT", u"\u00fe", u"\u00de (2)",
-                                                  u"\u00ff", u"\u00df"}));
+    auto names =
+        StagedFileNames(Attachments({u"\u00e0.txt", u"\u00c0.TXT", u"\u00fe", u"\u00de", u"\u00ff", u"\u00df"}));
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"\u00e0.txt", u"\u00c0 (2).TXT", u"\u00fe", u"\u00de (2)", u"\u00ff",
+                                                  u"\u00df"}));
 }
 
 TEST(StagedFileNames, LetterCaseOfLatin1IsFoldedButSignsHaveNone) {
     // The division sign U+00F7 and the multiplication sign U+00D7 stand where
     // a lower and an upper letter would, but they are signs without case:
     // names that differ only in them are different names.
-    auto names = StagedFileNames(Attachments({u"a\u00f7.txt", u"a\u00d7.txt", u"\u00e9t\u00e9.txt", u"\u00c9T\u00c9.TXT"}));
+    auto names =
+        StagedFileNames(Attachments({u"a\u00f7.txt", u"a\u00d7.txt", u"\u00e9t\u00e9.txt", u"\u00c9T\u00c9.TXT"}));
     EXPECT_EQ(names, (std::vector<std::u16string>{u"a\u00f7.txt", u"a\u00d7.txt", u"\u00e9t\u00e9.txt",
                                                   u"\u00c9T\u00c9 (2).TXT"}));
 }
@@ -143,21 +146,21 @@ TEST(StagedFileNames, ConsoleAndClockDevicesAreReservedToo) {
 }
 
 TEST(StagedFileNames, ControlsBidiFormattingAndLookAlikesAreReplaced) {
-    for (char16_t c : {0x007F, 0x0080, 0x0085, 0x009F,                                          // DEL, C1
-                       0x061C, 0x200E, 0x200F, 0x202A, 0x202B, 0x202C, 0x202D, 0x202E,          // bidi
-                       0x2066, 0x2067, 0x2068, 0x2069,                                          //
-                       0x2024, 0xFE52, 0xFF0E, 0xFF61, 0x3002,                                  // .
-                       0x00B4, 0x2044, 0x2215, 0x2571, 0x29F8, 0xFF0F,                          // /
-                       0x00A5, 0x20A9, 0x2216, 0x2572, 0x29F5, 0x29F9, 0xFE68, 0xFF3C,          // backslash
-                       0x0589, 0x2236, 0xFE13, 0xFE55, 0xFF1A,                                  // :
-                       0x02BA, 0x030E, 0x301D, 0x301E, 0xFF02,                                  // "
-                       0xFF0A, 0xFF1C, 0xFF1E, 0xFF1F, 0xFF5C}) {                               // * < > ? |
+    for (char16_t c : {0x007F, 0x0080, 0x0085, 0x009F,                                  // DEL, C1
+                       0x061C, 0x200E, 0x200F, 0x202A, 0x202B, 0x202C, 0x202D, 0x202E,  // bidi
+                       0x2066, 0x2067, 0x2068, 0x2069,                                  //
+                       0x2024, 0xFE52, 0xFF0E, 0xFF61, 0x3002,                          // .
+                       0x00B4, 0x2044, 0x2215, 0x2571, 0x29F8, 0xFF0F,                  // /
+                       0x00A5, 0x20A9, 0x2216, 0x2572, 0x29F5, 0x29F9, 0xFE68, 0xFF3C,  // backslash
+                       0x0589, 0x2236, 0xFE13, 0xFE55, 0xFF1A,                          // :
+                       0x02BA, 0x030E, 0x301D, 0x301E, 0xFF02,                          // "
+                       0xFF0A, 0xFF1C, 0xFF1E, 0xFF1F, 0xFF5C}) {                       // * < > ? |
         EXPECT_EQ(SafeFileName(Around(c)), u"a_b") << Hex(c);
     }
     // Their neighbours, and letters and signs of the same blocks, stay.
-    for (char16_t c : {0x7E, 0xA0, 0xA4, 0xA6, 0xB3, 0x061B, 0x061D, 0x200D, 0x2010, 0x2029, 0x202F, 0x2065, 0x206A,
-                       0x2023, 0x2025, 0x2043, 0x2214, 0x2217, 0x2235, 0xFE51, 0xFE56, 0xFF0D, 0xFF10, 0xFF21,
-                       0xFF3D, 0xFF62, 0x3001, 0x3003}) {
+    for (char16_t c : {0x7E,   0xA0,   0xA4,   0xA6,   0xB3,   0x061B, 0x061D, 0x200D, 0x2010, 0x2029,
+                       0x202F, 0x2065, 0x206A, 0x2023, 0x2025, 0x2043, 0x2214, 0x2217, 0x2235, 0xFE51,
+                       0xFE56, 0xFF0D, 0xFF10, 0xFF21, 0xFF3D, 0xFF62, 0x3001, 0x3003}) {
         EXPECT_EQ(SafeFileName(Around(c)), Around(c)) << Hex(c);
     }
 }
@@ -219,9 +222,9 @@ TEST(StagedFileNames, NumberedVariantsFitTheLimitKeepingCounterAndExtension) {
     EXPECT_EQ(NumberedFileName(u"a." + Repeat(248, u'x') + kSmiley + u"yyy", 7), u"a." + Repeat(248, u'x') + u" (7)");
 
     // The variants of one name all differ, whatever their form.
-    for (const std::u16string& safe : {std::u16string(u"a.txt"), full, Repeat(255, u'n'), u"a." + Repeat(252, u'x'),
-                                       Repeat(120, u'a') + kSmiley + Repeat(120, u'b') + u".doc",
-                                       u"ab." + Repeat(239, u'e') + u" (2)"}) {
+    for (const std::u16string& safe :
+         {std::u16string(u"a.txt"), full, Repeat(255, u'n'), u"a." + Repeat(252, u'x'),
+          Repeat(120, u'a') + kSmiley + Repeat(120, u'b') + u".doc", u"ab." + Repeat(239, u'e') + u" (2)"}) {
         std::set<std::u16string> variants;
         for (unsigned n : {2u, 3u, 9u, 10u, 99u, 100u, 999u, 1000u, 99999u, 4294967295u}) {
             std::u16string variant = NumberedFileName(safe, n);
@@ -236,9 +239,9 @@ TEST(StagedFileNames, DuplicatesOfLongNamesAreNumberedWithinTheLimit) {
     const std::u16string longer = Repeat(400, u'y');
     auto names =
         StagedFileNames(Attachments({name.c_str(), name.c_str(), name.c_str(), longer.c_str(), longer.c_str()}));
-    EXPECT_EQ(names, (std::vector<std::u16string>{name, Repeat(246, u'x') + u" (2).docx",
-                                                  Repeat(246, u'x') + u" (3).docx", Repeat(255, u'y'),
-                                                  Repeat(251, u'y') + u" (2)"}));
+    EXPECT_EQ(names,
+              (std::vector<std::u16string>{name, Repeat(246, u'x') + u" (2).docx", Repeat(246, u'x') + u" (3).docx",
+                                           Repeat(255, u'y'), Repeat(251, u'y') + u" (2)"}));
 }
 
 TEST(StagedFileNames, OfferedNameLosesOnlyControlsAndBidiFormatting) {

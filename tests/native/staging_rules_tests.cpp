@@ -1,8 +1,8 @@
-#include "mail/staging_rules.h"
+#include <memory>
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include "mail/staging_rules.h"
 
 namespace zobrik {
 namespace {
@@ -50,10 +50,11 @@ TEST(StagingRules, RequestDirectoryNamesCarryTheirOwnerAndAreRecognisedExactly) 
     EXPECT_NE(RequestDirectoryName(1, 2), RequestDirectoryName(1, 3));
 
     // Anything else is never taken for one of ours.
-    for (const WideChar* other : {ZOBRIK_WIDE("zr-00001a2b-0123456789abcde"), ZOBRIK_WIDE("zr-00001a2b-0123456789abcdef0"),
-                                  ZOBRIK_WIDE("zr-00001A2B-0123456789abcdef"), ZOBRIK_WIDE("zx-00001a2b-0123456789abcdef"),
-                                  ZOBRIK_WIDE("zr-00001a2b_0123456789abcdef"), ZOBRIK_WIDE("zr-00001a2b-0123456789abcdeg"),
-                                  ZOBRIK_WIDE("Documents"), ZOBRIK_WIDE("")}) {
+    for (const WideChar* other :
+         {ZOBRIK_WIDE("zr-00001a2b-0123456789abcde"), ZOBRIK_WIDE("zr-00001a2b-0123456789abcdef0"),
+          ZOBRIK_WIDE("zr-00001A2B-0123456789abcdef"), ZOBRIK_WIDE("zx-00001a2b-0123456789abcdef"),
+          ZOBRIK_WIDE("zr-00001a2b_0123456789abcdef"), ZOBRIK_WIDE("zr-00001a2b-0123456789abcdeg"),
+          ZOBRIK_WIDE("Documents"), ZOBRIK_WIDE("")}) {
         EXPECT_FALSE(RequestDirectoryOwner(other));
     }
 }

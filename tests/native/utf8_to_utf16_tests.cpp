@@ -1,9 +1,9 @@
 // The project's own UTF-8 converter: lenient decoding, capacity contract.
-#include <gtest/gtest.h>
-
 #include <random>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "mail/utf8_to_utf16.h"
 
@@ -17,8 +17,8 @@ std::u16string Convert(const std::string& input, size_t capacity = 0) {
     bytes.push_back('\0');
     if (capacity == 0) capacity = bytes.size();
     std::vector<char16_t> out(capacity, u'#');
-    const size_t units = Utf8ToUtf16Portable(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
-                                             out.data(), out.size());
+    const size_t units =
+        Utf8ToUtf16Portable(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), out.data(), out.size());
     if (units == 0) return u"(failed)";
     EXPECT_EQ(out[units - 1], 0) << "the terminator is converted";
     return std::u16string(out.data(), units - 1);
@@ -51,14 +51,20 @@ TEST(Utf8ToUtf16Conversion, EmbeddedZeroBytesAreConverted) {
 // --- Malformed input: one U+FFFD per maximal ill-formed subsequence
 
 TEST(Utf8ToUtf16Conversion, BytesThatCannotStartASequence) {
-    EXPECT_EQ(Convert("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(Convert("a\xFF"
+                      "b"),
+              u"a\uFFFDb");
     EXPECT_EQ(Convert("\x80\xBF"), u"\uFFFD\uFFFD");
     EXPECT_EQ(Convert("\xF5\x80\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
 }
 
 TEST(Utf8ToUtf16Conversion, TruncatedSequences) {
-    EXPECT_EQ(Convert("\xE2\x82" "A"), u"\uFFFDA");
-    EXPECT_EQ(Convert("\xF0\x9F\x98" "A"), u"\uFFFDA");
+    EXPECT_EQ(Convert("\xE2\x82"
+                      "A"),
+              u"\uFFFDA");
+    EXPECT_EQ(Convert("\xF0\x9F\x98"
+                      "A"),
+              u"\uFFFDA");
     EXPECT_EQ(Convert("\xC3"), u"\uFFFD");  // cut by the terminator
     // A lead byte is no continuation: it ends the sequence before it.
     EXPECT_EQ(Convert("\xE2\x82\xC3\xA9"), u"\uFFFD\u00E9");

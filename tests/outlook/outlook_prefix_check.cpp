@@ -2,6 +2,7 @@
 // Wine prefix, as the plug-in asks for it (class context 5, _Application).
 // usage: outlook_prefix_check <expected HRESULT, e.g. 0 or 0x80040154>
 #include <windows.h>
+
 #include <objbase.h>
 
 #include <cstdio>

@@ -67,8 +67,8 @@ inline std::string QuoteText(const wchar_t* text, std::size_t length) {
         } else if (unit < 0x20) {
             std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(unit));
             out += hex;
-        } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length &&
-                   static_cast<uint16_t>(text[i + 1]) >= 0xDC00 && static_cast<uint16_t>(text[i + 1]) <= 0xDFFF) {
+        } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length && static_cast<uint16_t>(text[i + 1]) >= 0xDC00 &&
+                   static_cast<uint16_t>(text[i + 1]) <= 0xDFFF) {
             const uint32_t low = static_cast<uint16_t>(text[i + 1]);
             AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
             ++i;
@@ -83,9 +83,7 @@ inline std::string QuoteText(const wchar_t* text, std::size_t length) {
     return out;
 }
 
-inline std::string QuoteText(std::wstring_view text) {
-    return QuoteText(text.data(), text.size());
-}
+inline std::string QuoteText(std::wstring_view text) { return QuoteText(text.data(), text.size()); }
 
 // "S_OK" for 0, otherwise eight upper-case hex digits: "0x80004005".
 inline std::string FormatHresult(long hr) {
@@ -131,14 +129,10 @@ inline std::string FileRecord(const uint8_t* bytes, std::size_t size) {
     return out;
 }
 
-inline std::string FileRecord(const std::vector<uint8_t>& bytes) {
-    return FileRecord(bytes.data(), bytes.size());
-}
+inline std::string FileRecord(const std::vector<uint8_t>& bytes) { return FileRecord(bytes.data(), bytes.size()); }
 
 // The file could not be opened or read: "[file error=2]" (the Win32 error).
-inline std::string FileErrorRecord(unsigned long error) {
-    return "[file error=" + std::to_string(error) + "]";
-}
+inline std::string FileErrorRecord(unsigned long error) { return "[file error=" + std::to_string(error) + "]"; }
 
 // Source was not a VT_BSTR: nothing to read.
 inline constexpr std::string_view kFileNoneRecord = "[file none]";

@@ -4,8 +4,7 @@ namespace zobrik::standin {
 
 namespace {
 
-constexpr wchar_t kServerKey[] =
-    L"CLSID\\{0006F03A-0000-0000-C000-000000000046}\\InprocServer32";
+constexpr wchar_t kServerKey[] = L"CLSID\\{0006F03A-0000-0000-C000-000000000046}\\InprocServer32";
 
 template <class Function>
 Function Resolve(HMODULE module, const char* name) {
@@ -18,9 +17,7 @@ ULONG Milliseconds(std::chrono::milliseconds timeout) {
     return timeout.count() < 0 ? 0UL : static_cast<ULONG>(timeout.count());
 }
 
-const wchar_t* OrNull(const std::optional<std::wstring>& text) {
-    return text ? text->c_str() : nullptr;
-}
+const wchar_t* OrNull(const std::optional<std::wstring>& text) { return text ? text->c_str() : nullptr; }
 
 // Reads a text through the stand-in's buffer protocol (size with NUL, 0 = none).
 template <class Reader>
@@ -47,16 +44,13 @@ std::optional<std::wstring> RegisteredOutlookServer() {
     // HKCR is the view that COM itself reads (in Wine: HKLM\Software\Classes).
     wchar_t path[MAX_PATH * 2];
     DWORD size = sizeof path;
-    if (RegGetValueW(HKEY_CLASSES_ROOT, kServerKey, nullptr, RRF_RT_REG_SZ, nullptr, path,
-                     &size) != ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CLASSES_ROOT, kServerKey, nullptr, RRF_RT_REG_SZ, nullptr, path, &size) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     return std::wstring(path);
 }
 
-OutlookStandIn OutlookStandIn::Find() {
-    return OutlookStandIn(GetModuleHandleW(L"outlook_standin"));
-}
+OutlookStandIn OutlookStandIn::Find() { return OutlookStandIn(GetModuleHandleW(L"outlook_standin")); }
 
 OutlookStandIn OutlookStandIn::Load() {
     const std::optional<std::wstring> path = RegisteredOutlookServer();
@@ -114,13 +108,9 @@ OutlookStandIn::OutlookStandIn(HMODULE module) {
     }
 }
 
-bool OutlookStandIn::Valid() const {
-    return module_ != nullptr;
-}
+bool OutlookStandIn::Valid() const { return module_ != nullptr; }
 
-HMODULE OutlookStandIn::Module() const {
-    return module_;
-}
+HMODULE OutlookStandIn::Module() const { return module_; }
 
 void OutlookStandIn::Reset() const {
     if (Valid()) {
@@ -155,9 +145,7 @@ void OutlookStandIn::FailWithNull(const std::string& member, ULONG nth) const {
     }
 }
 
-void OutlookStandIn::FailCreation(ULONG nth, HRESULT hr) const {
-    FailCall("IClassFactory.CreateInstance", nth, hr);
-}
+void OutlookStandIn::FailCreation(ULONG nth, HRESULT hr) const { FailCall("IClassFactory.CreateInstance", nth, hr); }
 
 void OutlookStandIn::SetCreateItemNotMail(bool notMail) const {
     if (Valid()) {
@@ -177,9 +165,7 @@ void OutlookStandIn::ReleaseModal() const {
     }
 }
 
-ULONG OutlookStandIn::BlockedCount() const {
-    return Valid() ? blockedCount_() : 0;
-}
+ULONG OutlookStandIn::BlockedCount() const { return Valid() ? blockedCount_() : 0; }
 
 bool OutlookStandIn::WaitForBlocked(ULONG count, std::chrono::milliseconds timeout) const {
     return Valid() && waitForBlocked_(count, Milliseconds(timeout)) != FALSE;
@@ -197,9 +183,7 @@ void OutlookStandIn::SetTrace(ULONG flags) const {
     }
 }
 
-ULONG OutlookStandIn::CallCount() const {
-    return Valid() ? callCount_() : 0;
-}
+ULONG OutlookStandIn::CallCount() const { return Valid() ? callCount_() : 0; }
 
 std::optional<std::string> OutlookStandIn::Call(ULONG index) const {
     if (!Valid()) {
@@ -224,13 +208,9 @@ bool OutlookStandIn::WaitForCalls(ULONG count, std::chrono::milliseconds timeout
     return Valid() && waitForCalls_(count, Milliseconds(timeout)) != FALSE;
 }
 
-ULONG OutlookStandIn::LiveObjects() const {
-    return Valid() ? liveObjects_() : 0;
-}
+ULONG OutlookStandIn::LiveObjects() const { return Valid() ? liveObjects_() : 0; }
 
-ULONG OutlookStandIn::OutstandingReferences() const {
-    return Valid() ? outstandingReferences_() : 0;
-}
+ULONG OutlookStandIn::OutstandingReferences() const { return Valid() ? outstandingReferences_() : 0; }
 
 std::string OutlookStandIn::LiveObjectList() const {
     if (!Valid()) {
@@ -239,13 +219,9 @@ std::string OutlookStandIn::LiveObjectList() const {
     return ReadText([&](char* buffer, ULONG size) { return getLiveObjectList_(buffer, size); }).value_or("");
 }
 
-std::string Quoted(std::wstring_view text) {
-    return record::QuoteText(text);
-}
+std::string Quoted(std::wstring_view text) { return record::QuoteText(text); }
 
-std::string FileBytesRecord(const std::vector<uint8_t>& bytes) {
-    return record::FileRecord(bytes);
-}
+std::string FileBytesRecord(const std::vector<uint8_t>& bytes) { return record::FileRecord(bytes); }
 
 std::string FileBytesRecord(std::string_view bytes) {
     return record::FileRecord(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

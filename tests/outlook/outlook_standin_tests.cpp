@@ -2,16 +2,17 @@
 // Outlook: CoCreateInstance in a single-threaded apartment, then early-bound
 // vtable calls. Runs in the Wine prefix where the stand-in is registered.
 #include <windows.h>
+
 #include <objbase.h>
 #include <oleauto.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "include/outlook_interfaces.h"
 #include "outlook_standin_client.h"
@@ -348,36 +349,38 @@ TEST_F(OutlookStandInObjects, RecordsTheMailItemMembers) {
         EXPECT_EQ(typeInfoCount, 0u);
     }
     const std::vector<std::string> calls = standIn_.Calls();
-    EXPECT_EQ(calls, (std::vector<std::string>{
-                         "factory IClassFactory.CreateInstance(_Application) -> S_OK app#1",
-                         "app#1 _Application.CreateItem(0) -> S_OK item#1",
-                         "item#1 _MailItem.put_Body(\"Line 1\\r\\nLine 2\") -> S_OK",
-                         "item#1 _MailItem.put_HTMLBody(\"\") -> S_OK",
-                         "item#1 _MailItem.put_Subject(\"Gr\xC3\xBC\xC3\x9F" "e \\\"quoted\\\" back\\\\slash\") -> S_OK",
-                         "item#1 _MailItem.put_SentOnBehalfOfName(null) -> S_OK",
-                         "item#1 _MailItem.get_Recipients() -> S_OK recipients#1",
-                         "recipients#1 Recipients.Add(\"\\\"A \\\\\\\"B\\\\\\\"\\\" <a@example.org>\") -> S_OK recipient#1",
-                         "recipient#1 Recipient.get_Type() -> S_OK 1",
-                         "recipient#1 Recipient.put_Type(2) -> S_OK",
-                         "recipient#1 Recipient.get_Type() -> S_OK 2",
-                         "item#1 _MailItem.get_Recipients() -> S_OK recipients#2",
-                         "recipients#2 Recipients.ResolveAll() -> S_OK -1",
-                         "item#1 _MailItem.get_ReplyRecipients() -> S_OK replyrecipients#1",
-                         "replyrecipients#1 Recipients.Add(\"Reply <r@example.org>\") -> S_OK recipient#2",
-                         "app#1 _Application.get_Session() -> S_OK namespace#1",
-                         "namespace#1 _NameSpace.get_Accounts() -> S_OK accounts#1",
-                         "accounts#1 _Accounts.Item(VT_I4 1) -> S_OK account#1",
-                         "item#1 _MailItem.put_SendUsingAccount(account#1) -> S_OK",
-                         "item#1 _MailItem.get_SendUsingAccount() -> S_OK account#1",
-                         "item#1 _MailItem.get_GetInspector() -> S_OK inspector#1",
-                         "inspector#1 _Inspector.Display(VT_INT 0) -> S_OK",
-                         "inspector#1 _Inspector.Display(VT_BOOL -1) -> S_OK",
-                         "inspector#1 _Inspector.Close(1) -> S_OK",
-                         "item#1 _MailItem.Display(VT_INT 0) -> S_OK",
-                         "item#1 _MailItem.Send() -> S_OK",
-                         "item#1 unexpected call _MailItem.get_To -> 0x80004001",
-                         "item#1 unexpected call IDispatch.GetTypeInfoCount -> 0x80004001",
-                     }));
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{
+                  "factory IClassFactory.CreateInstance(_Application) -> S_OK app#1",
+                  "app#1 _Application.CreateItem(0) -> S_OK item#1",
+                  "item#1 _MailItem.put_Body(\"Line 1\\r\\nLine 2\") -> S_OK",
+                  "item#1 _MailItem.put_HTMLBody(\"\") -> S_OK",
+                  "item#1 _MailItem.put_Subject(\"Gr\xC3\xBC\xC3\x9F"
+                  "e \\\"quoted\\\" back\\\\slash\") -> S_OK",
+                  "item#1 _MailItem.put_SentOnBehalfOfName(null) -> S_OK",
+                  "item#1 _MailItem.get_Recipients() -> S_OK recipients#1",
+                  "recipients#1 Recipients.Add(\"\\\"A \\\\\\\"B\\\\\\\"\\\" <a@example.org>\") -> S_OK recipient#1",
+                  "recipient#1 Recipient.get_Type() -> S_OK 1",
+                  "recipient#1 Recipient.put_Type(2) -> S_OK",
+                  "recipient#1 Recipient.get_Type() -> S_OK 2",
+                  "item#1 _MailItem.get_Recipients() -> S_OK recipients#2",
+                  "recipients#2 Recipients.ResolveAll() -> S_OK -1",
+                  "item#1 _MailItem.get_ReplyRecipients() -> S_OK replyrecipients#1",
+                  "replyrecipients#1 Recipients.Add(\"Reply <r@example.org>\") -> S_OK recipient#2",
+                  "app#1 _Application.get_Session() -> S_OK namespace#1",
+                  "namespace#1 _NameSpace.get_Accounts() -> S_OK accounts#1",
+                  "accounts#1 _Accounts.Item(VT_I4 1) -> S_OK account#1",
+                  "item#1 _MailItem.put_SendUsingAccount(account#1) -> S_OK",
+                  "item#1 _MailItem.get_SendUsingAccount() -> S_OK account#1",
+                  "item#1 _MailItem.get_GetInspector() -> S_OK inspector#1",
+                  "inspector#1 _Inspector.Display(VT_INT 0) -> S_OK",
+                  "inspector#1 _Inspector.Display(VT_BOOL -1) -> S_OK",
+                  "inspector#1 _Inspector.Close(1) -> S_OK",
+                  "item#1 _MailItem.Display(VT_INT 0) -> S_OK",
+                  "item#1 _MailItem.Send() -> S_OK",
+                  "item#1 unexpected call _MailItem.get_To -> 0x80004001",
+                  "item#1 unexpected call IDispatch.GetTypeInfoCount -> 0x80004001",
+              }));
     EXPECT_EQ(Quoted(L"\"A \\\"B\\\"\" <a@example.org>"), "\"\\\"A \\\\\\\"B\\\\\\\"\\\" <a@example.org>\"");
 }
 
@@ -431,8 +434,7 @@ TEST_F(OutlookStandInObjects, AttachmentsAddReadsTheFileDuringTheCall) {
                           ", VT_INT 1, VT_ERROR 0x80020004, VT_BSTR \"a.zip\") [file error=2] -> S_OK attachment#2",
                   }));
     }
-    EXPECT_EQ(FileBytesRecord(std::string("hello")),
-              "[file size=5 fnv1a64=a430d84680aabd0b hex=68656c6c6f]");
+    EXPECT_EQ(FileBytesRecord(std::string("hello")), "[file size=5 fnv1a64=a430d84680aabd0b hex=68656c6c6f]");
 }
 
 TEST_F(OutlookStandInObjects, FailsTheThirdRecipientsAdd) {
@@ -545,13 +547,13 @@ TEST_F(OutlookStandInObjects, ClassFactoryFailsTheChosenCreations) {
     Ptr<ol::_Application> application;
     EXPECT_EQ(CoCreateInstance(ol::CLSID_Application, nullptr, kClassContext, IID_IUnknown, application.OutVoid()),
               E_FAIL);
-    EXPECT_EQ(CoCreateInstance(ol::CLSID_Application, nullptr, kClassContext, ol::IID__Application,
-                               application.OutVoid()),
-              E_OUTOFMEMORY);
+    EXPECT_EQ(
+        CoCreateInstance(ol::CLSID_Application, nullptr, kClassContext, ol::IID__Application, application.OutVoid()),
+        E_OUTOFMEMORY);
     EXPECT_FALSE(application);
-    EXPECT_EQ(CoCreateInstance(ol::CLSID_Application, nullptr, kClassContext, ol::IID__Application,
-                               application.OutVoid()),
-              S_OK);
+    EXPECT_EQ(
+        CoCreateInstance(ol::CLSID_Application, nullptr, kClassContext, ol::IID__Application, application.OutVoid()),
+        S_OK);
     application.Reset();
     EXPECT_EQ(standIn_.Calls(), (std::vector<std::string>{
                                     "factory IClassFactory.CreateInstance(IUnknown) -> 0x80004005",
@@ -574,9 +576,9 @@ TEST_F(OutlookStandInObjects, TwoCreationsWithOleRunInBetween) {
         unknown.Reset();
         first.Reset();
         Ptr<ol::_Application> second;
-        ASSERT_EQ(CoCreateInstance(ol::CLSID_Application, nullptr, kClassContext, ol::IID__Application,
-                                   second.OutVoid()),
-                  S_OK);
+        ASSERT_EQ(
+            CoCreateInstance(ol::CLSID_Application, nullptr, kClassContext, ol::IID__Application, second.OutVoid()),
+            S_OK);
     }
     EXPECT_EQ(standIn_.Calls(), (std::vector<std::string>{
                                     "app#1 IUnknown.QueryInterface(IUnknown) -> S_OK",

@@ -45,41 +45,52 @@ ULONG CopyOut(const std::string& text, char* buffer, ULONG size) {
 extern "C" {
 
 void WINAPI ZobrikOutlookStandIn_Reset() {
-    Safely([] { State::Instance().Reset(); return 0; }, 0);
+    Safely(
+        [] {
+            State::Instance().Reset();
+            return 0;
+        },
+        0);
 }
 
 void WINAPI ZobrikOutlookStandIn_AddAccount(const wchar_t* smtpAddress, const wchar_t* displayName,
                                             const wchar_t* userName) {
-    Safely([&] {
-        State::Instance().AddAccount({Text(smtpAddress), Text(displayName), Text(userName)});
-        return 0;
-    }, 0);
+    Safely(
+        [&] {
+            State::Instance().AddAccount({Text(smtpAddress), Text(displayName), Text(userName)});
+            return 0;
+        },
+        0);
 }
 
 void WINAPI ZobrikOutlookStandIn_FailCall(const char* member, ULONG nth, HRESULT hr, const wchar_t* errorDescription) {
     if (!member) {
         return;
     }
-    Safely([&] {
-        zobrik::standin::CallPlan plan;
-        plan.kind = zobrik::standin::CallPlan::Kind::Result;
-        plan.hr = hr;
-        plan.errorDescription = Text(errorDescription);
-        State::Instance().AddRule(member, nth, std::move(plan));
-        return 0;
-    }, 0);
+    Safely(
+        [&] {
+            zobrik::standin::CallPlan plan;
+            plan.kind = zobrik::standin::CallPlan::Kind::Result;
+            plan.hr = hr;
+            plan.errorDescription = Text(errorDescription);
+            State::Instance().AddRule(member, nth, std::move(plan));
+            return 0;
+        },
+        0);
 }
 
 void WINAPI ZobrikOutlookStandIn_FailWithNull(const char* member, ULONG nth) {
     if (!member) {
         return;
     }
-    Safely([&] {
-        zobrik::standin::CallPlan plan;
-        plan.kind = zobrik::standin::CallPlan::Kind::Null;
-        State::Instance().AddRule(member, nth, std::move(plan));
-        return 0;
-    }, 0);
+    Safely(
+        [&] {
+            zobrik::standin::CallPlan plan;
+            plan.kind = zobrik::standin::CallPlan::Kind::Null;
+            State::Instance().AddRule(member, nth, std::move(plan));
+            return 0;
+        },
+        0);
 }
 
 void WINAPI ZobrikOutlookStandIn_SetCreateItemNotMail(BOOL notMail) {
@@ -90,13 +101,9 @@ void WINAPI ZobrikOutlookStandIn_SetModalBlocking(BOOL blocking) {
     State::Instance().SetModalBlocking(blocking != FALSE);
 }
 
-void WINAPI ZobrikOutlookStandIn_ReleaseModal() {
-    State::Instance().ReleaseModal();
-}
+void WINAPI ZobrikOutlookStandIn_ReleaseModal() { State::Instance().ReleaseModal(); }
 
-ULONG WINAPI ZobrikOutlookStandIn_BlockedCount() {
-    return State::Instance().BlockedCount();
-}
+ULONG WINAPI ZobrikOutlookStandIn_BlockedCount() { return State::Instance().BlockedCount(); }
 
 BOOL WINAPI ZobrikOutlookStandIn_WaitForBlocked(ULONG count, ULONG timeoutMs) {
     return Safely([&] { return State::Instance().WaitForBlocked(count, timeoutMs) ? TRUE : FALSE; }, FALSE);
@@ -106,32 +113,26 @@ void WINAPI ZobrikOutlookStandIn_SetAttachmentFileRequired(BOOL required) {
     State::Instance().SetAttachmentFileRequired(required != FALSE);
 }
 
-void WINAPI ZobrikOutlookStandIn_SetTrace(ULONG flags) {
-    State::Instance().SetTrace(flags);
-}
+void WINAPI ZobrikOutlookStandIn_SetTrace(ULONG flags) { State::Instance().SetTrace(flags); }
 
-ULONG WINAPI ZobrikOutlookStandIn_CallCount() {
-    return State::Instance().RecordCount();
-}
+ULONG WINAPI ZobrikOutlookStandIn_CallCount() { return State::Instance().RecordCount(); }
 
 ULONG WINAPI ZobrikOutlookStandIn_GetCall(ULONG index, char* buffer, ULONG size) {
-    return Safely([&] {
-        const std::optional<std::string> line = State::Instance().RecordAt(index);
-        return line ? CopyOut(*line, buffer, size) : 0UL;
-    }, 0UL);
+    return Safely(
+        [&] {
+            const std::optional<std::string> line = State::Instance().RecordAt(index);
+            return line ? CopyOut(*line, buffer, size) : 0UL;
+        },
+        0UL);
 }
 
 BOOL WINAPI ZobrikOutlookStandIn_WaitForCalls(ULONG count, ULONG timeoutMs) {
     return Safely([&] { return State::Instance().WaitForRecords(count, timeoutMs) ? TRUE : FALSE; }, FALSE);
 }
 
-ULONG WINAPI ZobrikOutlookStandIn_LiveObjects() {
-    return State::Instance().LiveObjects();
-}
+ULONG WINAPI ZobrikOutlookStandIn_LiveObjects() { return State::Instance().LiveObjects(); }
 
-ULONG WINAPI ZobrikOutlookStandIn_OutstandingReferences() {
-    return State::Instance().OutstandingReferences();
-}
+ULONG WINAPI ZobrikOutlookStandIn_OutstandingReferences() { return State::Instance().OutstandingReferences(); }
 
 ULONG WINAPI ZobrikOutlookStandIn_GetLiveObjectList(char* buffer, ULONG size) {
     return Safely([&] { return CopyOut(State::Instance().LiveObjectList(), buffer, size); }, 0UL);
@@ -144,9 +145,10 @@ static_assert(std::is_same_v<decltype(&ZobrikOutlookStandIn_Reset), ZobrikOutloo
 static_assert(std::is_same_v<decltype(&ZobrikOutlookStandIn_AddAccount), ZobrikOutlookStandIn_AddAccountFn>);
 static_assert(std::is_same_v<decltype(&ZobrikOutlookStandIn_FailCall), ZobrikOutlookStandIn_FailCallFn>);
 static_assert(std::is_same_v<decltype(&ZobrikOutlookStandIn_FailWithNull), ZobrikOutlookStandIn_FailWithNullFn>);
-static_assert(std::is_same_v<decltype(&ZobrikOutlookStandIn_SetCreateItemNotMail),
-                             ZobrikOutlookStandIn_SetCreateItemNotMailFn>);
-static_assert(std::is_same_v<decltype(&ZobrikOutlookStandIn_SetModalBlocking), ZobrikOutlookStandIn_SetModalBlockingFn>);
+static_assert(
+    std::is_same_v<decltype(&ZobrikOutlookStandIn_SetCreateItemNotMail), ZobrikOutlookStandIn_SetCreateItemNotMailFn>);
+static_assert(
+    std::is_same_v<decltype(&ZobrikOutlookStandIn_SetModalBlocking), ZobrikOutlookStandIn_SetModalBlockingFn>);
 static_assert(std::is_same_v<decltype(&ZobrikOutlookStandIn_ReleaseModal), ZobrikOutlookStandIn_ReleaseModalFn>);
 static_assert(std::is_same_v<decltype(&ZobrikOutlookStandIn_BlockedCount), ZobrikOutlookStandIn_BlockedCountFn>);
 static_assert(std::is_same_v<decltype(&ZobrikOutlookStandIn_WaitForBlocked), ZobrikOutlookStandIn_WaitForBlockedFn>);
@@ -159,5 +161,5 @@ static_assert(std::is_same_v<decltype(&ZobrikOutlookStandIn_WaitForCalls), Zobri
 static_assert(std::is_same_v<decltype(&ZobrikOutlookStandIn_LiveObjects), ZobrikOutlookStandIn_LiveObjectsFn>);
 static_assert(std::is_same_v<decltype(&ZobrikOutlookStandIn_OutstandingReferences),
                              ZobrikOutlookStandIn_OutstandingReferencesFn>);
-static_assert(std::is_same_v<decltype(&ZobrikOutlookStandIn_GetLiveObjectList),
-                             ZobrikOutlookStandIn_GetLiveObjectListFn>);
+static_assert(
+    std::is_same_v<decltype(&ZobrikOutlookStandIn_GetLiveObjectList), ZobrikOutlookStandIn_GetLiveObjectListFn>);

@@ -5,6 +5,7 @@
 // line (outlook_record_format.h). Placeholder slots and IDispatch's own
 // methods record "unexpected call <Interface>.<member>" and return E_NOTIMPL.
 #include <windows.h>
+
 #include <oaidl.h>
 #include <objbase.h>
 #include <oleauto.h>
@@ -18,9 +19,9 @@
 #include <vector>
 
 #include "include/outlook_interfaces.h"
+#include "include/outlook_placeholder_slots.h"
 #include "outlook_record_format.h"
 #include "standin_state.h"
-#include "include/outlook_placeholder_slots.h"
 
 namespace zobrik::standin {
 namespace {
@@ -116,7 +117,9 @@ bool IsTrue(const VARIANT& value) {
 class Call {
 public:
     Call(std::string object, std::string member, REFIID iid)
-        : object_(std::move(object)), member_(std::move(member)), iid_(iid),
+        : object_(std::move(object)),
+          member_(std::move(member)),
+          iid_(iid),
           plan_(State::Instance().NextCall(member_)) {}
 
     // A failure code is configured: the call does nothing and delivers nothing.
@@ -750,9 +753,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
 }
 
 // The module stays loaded: its state must outlive every apartment.
-STDAPI DllCanUnloadNow() {
-    return S_FALSE;
-}
+STDAPI DllCanUnloadNow() { return S_FALSE; }
 
 // Registers this DLL for Outlook's class id: machine-wide when that is
 // allowed (Wine reads classes only from there), else for the current user.

@@ -278,55 +278,55 @@ std::string FormatObject(const void* identity) {
 std::string FormatVariant(const VARIANT& value) {
     const VARTYPE type = V_VT(&value);
     switch (type) {
-    case VT_EMPTY:
-        return "VT_EMPTY";
-    case VT_NULL:
-        return "VT_NULL";
-    case VT_I1:
-        return "VT_I1 " + std::to_string(static_cast<int>(V_I1(&value)));
-    case VT_UI1:
-        return "VT_UI1 " + std::to_string(static_cast<unsigned>(V_UI1(&value)));
-    case VT_I2:
-        return "VT_I2 " + std::to_string(V_I2(&value));
-    case VT_UI2:
-        return "VT_UI2 " + std::to_string(V_UI2(&value));
-    case VT_I4:
-        return "VT_I4 " + std::to_string(V_I4(&value));
-    case VT_UI4:
-        return "VT_UI4 " + std::to_string(V_UI4(&value));
-    case VT_INT:
-        return "VT_INT " + std::to_string(V_INT(&value));
-    case VT_UINT:
-        return "VT_UINT " + std::to_string(V_UINT(&value));
-    case VT_I8:
-        return "VT_I8 " + std::to_string(V_I8(&value));
-    case VT_UI8:
-        return "VT_UI8 " + std::to_string(V_UI8(&value));
-    case VT_BOOL:
-        return "VT_BOOL " + std::to_string(V_BOOL(&value));
-    case VT_ERROR:
-        return "VT_ERROR " + record::FormatHresult(V_ERROR(&value));
-    case VT_BSTR:
-        return "VT_BSTR " + FormatBstr(V_BSTR(&value));
-    case VT_DISPATCH:
-        return "VT_DISPATCH " + FormatObject(V_DISPATCH(&value));
-    case VT_UNKNOWN:
-        return "VT_UNKNOWN " + FormatObject(V_UNKNOWN(&value));
-    case VT_R4: {
-        char text[48];
-        std::snprintf(text, sizeof text, "VT_R4 %g", static_cast<double>(V_R4(&value)));
-        return text;
-    }
-    case VT_R8: {
-        char text[48];
-        std::snprintf(text, sizeof text, "VT_R8 %g", V_R8(&value));
-        return text;
-    }
-    default: {
-        char text[32];
-        std::snprintf(text, sizeof text, "VT 0x%04X", static_cast<unsigned>(type));
-        return text;
-    }
+        case VT_EMPTY:
+            return "VT_EMPTY";
+        case VT_NULL:
+            return "VT_NULL";
+        case VT_I1:
+            return "VT_I1 " + std::to_string(static_cast<int>(V_I1(&value)));
+        case VT_UI1:
+            return "VT_UI1 " + std::to_string(static_cast<unsigned>(V_UI1(&value)));
+        case VT_I2:
+            return "VT_I2 " + std::to_string(V_I2(&value));
+        case VT_UI2:
+            return "VT_UI2 " + std::to_string(V_UI2(&value));
+        case VT_I4:
+            return "VT_I4 " + std::to_string(V_I4(&value));
+        case VT_UI4:
+            return "VT_UI4 " + std::to_string(V_UI4(&value));
+        case VT_INT:
+            return "VT_INT " + std::to_string(V_INT(&value));
+        case VT_UINT:
+            return "VT_UINT " + std::to_string(V_UINT(&value));
+        case VT_I8:
+            return "VT_I8 " + std::to_string(V_I8(&value));
+        case VT_UI8:
+            return "VT_UI8 " + std::to_string(V_UI8(&value));
+        case VT_BOOL:
+            return "VT_BOOL " + std::to_string(V_BOOL(&value));
+        case VT_ERROR:
+            return "VT_ERROR " + record::FormatHresult(V_ERROR(&value));
+        case VT_BSTR:
+            return "VT_BSTR " + FormatBstr(V_BSTR(&value));
+        case VT_DISPATCH:
+            return "VT_DISPATCH " + FormatObject(V_DISPATCH(&value));
+        case VT_UNKNOWN:
+            return "VT_UNKNOWN " + FormatObject(V_UNKNOWN(&value));
+        case VT_R4: {
+            char text[48];
+            std::snprintf(text, sizeof text, "VT_R4 %g", static_cast<double>(V_R4(&value)));
+            return text;
+        }
+        case VT_R8: {
+            char text[48];
+            std::snprintf(text, sizeof text, "VT_R8 %g", V_R8(&value));
+            return text;
+        }
+        default: {
+            char text[32];
+            std::snprintf(text, sizeof text, "VT 0x%04X", static_cast<unsigned>(type));
+            return text;
+        }
     }
 }
 
@@ -359,8 +359,8 @@ std::string FormatIid(REFIID iid) {
     }
     char text[48];
     std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned long>(iid.Data1), iid.Data2, iid.Data3, iid.Data4[0], iid.Data4[1],
-                  iid.Data4[2], iid.Data4[3], iid.Data4[4], iid.Data4[5], iid.Data4[6], iid.Data4[7]);
+                  static_cast<unsigned long>(iid.Data1), iid.Data2, iid.Data3, iid.Data4[0], iid.Data4[1], iid.Data4[2],
+                  iid.Data4[3], iid.Data4[4], iid.Data4[5], iid.Data4[6], iid.Data4[7]);
     return text;
 }
 

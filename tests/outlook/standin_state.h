@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <oaidl.h>
 
 #include <atomic>
@@ -26,7 +27,7 @@ struct AccountData {
 struct CallPlan {
     enum class Kind { Normal, Result, Null };
     Kind kind = Kind::Normal;
-    HRESULT hr = S_OK;                          // Kind::Result
+    HRESULT hr = S_OK;                             // Kind::Result
     std::optional<std::wstring> errorDescription;  // Kind::Result with error info
 };
 

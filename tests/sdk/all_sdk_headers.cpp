@@ -2,6 +2,8 @@
 // writer, the message builder and the reply readers used, so that their
 // templates are instantiated: built at -O3 with -Werror by GCC and MinGW,
 // as remote developers build.
+#include <cstdio>
+
 #include "zobrik/address.h"
 #include "zobrik/channel_pdu.h"
 #include "zobrik/channels.h"
@@ -10,11 +12,11 @@
 #include "zobrik/replies.h"
 #include "zobrik/zobrik.h"
 
-#include <cstdio>
-
 int main(int argc, char**) {
     zobrik::sdk::MailRequestWriter writer;
-    writer.Subject("Offer").Body("Dear Ann").Flags(zobrik::sdk::kMailFlagOutlook)
+    writer.Subject("Offer")
+        .Body("Dear Ann")
+        .Flags(zobrik::sdk::kMailFlagOutlook)
         .AddRecipient(zobrik::sdk::RecipientGroup::To, "Ann", "ann@example.com")
         .AddAttachment("offer.pdf", std::vector<uint8_t>(size_t(argc) * 300, 7));
     const std::vector<uint8_t> request = writer.Build();

@@ -26,8 +26,8 @@ void LeaveMark(HINSTANCE instance) {
     wchar_t self[MAX_PATH * 2];
     const DWORD selfLength = GetModuleFileNameW(instance, self, MAX_PATH * 2);
     char line[MAX_PATH * 8];
-    int size = WideCharToMultiByte(CP_UTF8, 0, self, static_cast<int>(selfLength), line, static_cast<int>(sizeof(line)) - 1, nullptr,
-                                   nullptr);
+    int size = WideCharToMultiByte(CP_UTF8, 0, self, static_cast<int>(selfLength), line,
+                                   static_cast<int>(sizeof(line)) - 1, nullptr, nullptr);
     line[size++] = '\n';
     FileHandle log(CreateFileW(logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -107,9 +107,7 @@ inline std::optional<std::u16string> Wtf8ToUtf16(std::string_view text) {
     return out;
 }
 
-inline char HexDigit(unsigned value) {
-    return "0123456789abcdef"[value & 0xF];
-}
+inline char HexDigit(unsigned value) { return "0123456789abcdef"[value & 0xF]; }
 
 inline int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';

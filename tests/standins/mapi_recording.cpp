@@ -14,10 +14,10 @@
 #include <type_traits>
 #include <vector>
 
+#include "include/simple_mapi_types.h"
 #include "include/win_owners.h"
 #include "mapi_record_format.h"
 #include "mapi_standin_exports.h"
-#include "include/simple_mapi_types.h"
 
 namespace {
 
@@ -75,13 +75,9 @@ void Field(std::string& out, const std::string& key, const std::string& value) {
     out += '\n';
 }
 
-void Field(std::string& out, const std::string& key, uint64_t value) {
-    Field(out, key, std::to_string(value));
-}
+void Field(std::string& out, const std::string& key, uint64_t value) { Field(out, key, std::to_string(value)); }
 
-std::string Presence(const void* pointer) {
-    return pointer == nullptr ? "null" : "present";
-}
+std::string Presence(const void* pointer) { return pointer == nullptr ? "null" : "present"; }
 
 // With ZOBRIK_MAPI_CONTENT=size only the number of bytes read is recorded,
 // so that large attachments (benchmarks) cost no memory here.
@@ -96,8 +92,8 @@ std::string FileContent(const wchar_t* path) {
     if (path == nullptr) {
         return "error:" + std::to_string(ERROR_INVALID_PARAMETER);
     }
-    Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!bool(file)) {
         return "error:" + std::to_string(GetLastError());
     }
@@ -138,8 +134,8 @@ void Recipient(std::string& out, const std::string& prefix, const zobrik::MapiRe
 }
 
 // Every field after "index=", up to and including "end".
-std::string RecordBody(uintptr_t session, uintptr_t uiParam, const zobrik::MapiMessageW* message,
-                       uint32_t flags, uint32_t reserved, uint32_t result, bool blocking) {
+std::string RecordBody(uintptr_t session, uintptr_t uiParam, const zobrik::MapiMessageW* message, uint32_t flags,
+                       uint32_t reserved, uint32_t result, bool blocking) {
     std::string out;
     Field(out, "threadId", GetCurrentThreadId());
     Field(out, "lhSession", Hex64(session));

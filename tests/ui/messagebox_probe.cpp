@@ -6,6 +6,7 @@
 // usage: messagebox_probe.exe <caption>
 // Exit code: 0 when at least one window was found, 1 otherwise, 2 on misuse.
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <string>
@@ -17,11 +18,10 @@ std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) {
         return {};
     }
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                   nullptr, 0, nullptr, nullptr);
+    int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
     return out;
 }
 
@@ -29,8 +29,7 @@ std::string ToUtf8(const std::wstring& text) {
 void Print(const std::string& line) {
     std::string bytes = line + "\n";
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-              &written, nullptr);
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 std::wstring ClassOf(HWND window) {
@@ -81,14 +80,11 @@ int main() {
     for (HWND window : search.found) {
         std::vector<HWND> children;
         EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&children));
-        Print("window class=" + ToUtf8(ClassOf(window)) +
-              " owner=" + (GetWindow(window, GW_OWNER) != nullptr ? "1" : "0") +
-              " children=" + std::to_string(children.size()));
+        Print("window class=" + ToUtf8(ClassOf(window)) + " owner=" +
+              (GetWindow(window, GW_OWNER) != nullptr ? "1" : "0") + " children=" + std::to_string(children.size()));
         for (HWND child : children) {
-            Print("child class=" + ToUtf8(ClassOf(child)) +
-                  " id=" + std::to_string(GetDlgCtrlID(child)) +
-                  " visible=" + (IsWindowVisible(child) ? "1" : "0") +
-                  " text=" + ToUtf8(TextOf(child)));
+            Print("child class=" + ToUtf8(ClassOf(child)) + " id=" + std::to_string(GetDlgCtrlID(child)) +
+                  " visible=" + (IsWindowVisible(child) ? "1" : "0") + " text=" + ToUtf8(TextOf(child)));
         }
     }
     return search.found.empty() ? 1 : 0;

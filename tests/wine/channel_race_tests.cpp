@@ -1,8 +1,8 @@
 // Replies racing the client's OnClose: no Write may reach a channel after
 // its OnClose has returned (the client frees the channel then).
-#include <gtest/gtest.h>
-
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "test_support.h"
 
@@ -32,8 +32,7 @@ TEST(MapiPresentChannelRace, ExecRepliesNeverFollowOnClose) {
         EXPECT_LE(channel->Writes().size(), 1u);
         replied += channel->Writes().size();
     }
-    std::printf("exec channels closed while replying: %zu of %zu answered before close\n", replied,
-                channels.size());
+    std::printf("exec channels closed while replying: %zu of %zu answered before close\n", replied, channels.size());
 }
 
 TEST(MapiPresentChannelRace, MailRepliesNeverFollowOnClose) {

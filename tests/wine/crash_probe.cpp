@@ -1,14 +1,12 @@
 // Misbehaving test programs for the check that runs every Windows test
 // program: each case, selected with --gtest_filter, must fail that check.
-#include <gtest/gtest.h>
-
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 namespace {
 
-TEST(CrashProbe, Passes) {
-    EXPECT_EQ(2 + 2, 4);
-}
+TEST(CrashProbe, Passes) { EXPECT_EQ(2 + 2, 4); }
 
 // Wine keeps the lowest pages of a process mapped, so a write to address 0
 // itself may go through; a write to a read-only page always faults.
@@ -20,8 +18,6 @@ TEST(CrashProbe, CrashesOnAnAccessViolation) {
 
 // Ends the process with status 0 in the middle of the run, as a stray exit
 // in code under test would.
-TEST(CrashProbe, QuitsBeforeTheSummary) {
-    ExitProcess(0);
-}
+TEST(CrashProbe, QuitsBeforeTheSummary) { ExitProcess(0); }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The exec channel end to end against Wine's shell.
-#include <gtest/gtest.h>
-
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <cwctype>
@@ -11,6 +10,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "test_support.h"
 
@@ -157,8 +158,7 @@ protected:
         const std::wstring marker = L"\"" + standin::FromUtf8(MarkerProgramPath()) + L"\" ";
         ASSERT_NO_FATAL_FAILURE(SetClassesValue(extension_, progId_));
         ASSERT_NO_FATAL_FAILURE(SetClassesValue(progId_ + L"\\shell", L"zobrikother"));
-        ASSERT_NO_FATAL_FAILURE(
-            SetClassesValue(progId_ + L"\\shell\\zobrikother\\command", marker + L"zobrikother"));
+        ASSERT_NO_FATAL_FAILURE(SetClassesValue(progId_ + L"\\shell\\zobrikother\\command", marker + L"zobrikother"));
         ASSERT_NO_FATAL_FAILURE(SetClassesValue(progId_ + L"\\shell\\open\\command", marker + L"open"));
         document_ = FreshTempFile(L"zobrik-verb") + extension_;
         HANDLE file = CreateFileW(document_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -314,9 +314,9 @@ protected:
 };
 
 TEST_F(ExecSchemes, RefusedSchemesNeverReachTheirHandlers) {
-    const std::string schemes[] = {"ms-msdt", "search-ms", "search", "ms-officecmd", "ms-cxh", "ms-cxh-full",
-                                   "ms-appinstaller", "javascript", "vbscript", "shell", "ms-its", "its", "mk",
-                                   "hcp"};
+    const std::string schemes[] = {
+        "ms-msdt",    "search-ms", "search", "ms-officecmd", "ms-cxh", "ms-cxh-full", "ms-appinstaller",
+        "javascript", "vbscript",  "shell",  "ms-its",       "its",    "mk",          "hcp"};
     std::vector<std::string> ran;
     for (const std::string& scheme : schemes) {
         ASSERT_NO_FATAL_FAILURE(Register(scheme));
@@ -451,16 +451,16 @@ TEST_F(ExecStaging, DroppedProgramIsRefusedUnderEverySpellingTheSameBesideItOpen
         {"forward slashes", [](const std::wstring& p) { return Replaced(p, L'\\', L'/'); }, true},
         {"\\\\?\\ prefix", [](const std::wstring& p) { return L"\\\\?\\" + p; }, true},
         {"\\\\.\\ prefix", [](const std::wstring& p) { return L"\\\\.\\" + p; }, true},
-        {"\\\\?\\UNC\\localhost",
-         [](const std::wstring& p) { return L"\\\\?\\UNC\\localhost\\C$" + p.substr(2); }, false},
+        {"\\\\?\\UNC\\localhost", [](const std::wstring& p) { return L"\\\\?\\UNC\\localhost\\C$" + p.substr(2); },
+         false},
         {"\\\\localhost\\C$", [](const std::wstring& p) { return L"\\\\localhost\\C$" + p.substr(2); }, false},
         {"\\\\127.0.0.1\\C$", [](const std::wstring& p) { return L"\\\\127.0.0.1\\c$" + p.substr(2); }, false},
         {"computer name", [&](const std::wstring& p) { return L"\\\\" + host + L"\\C$" + p.substr(2); }, false},
         {"short names", [](const std::wstring& p) { return ShortPath(p); }, true},
         {"drive Z:", [](const std::wstring& p) { return ThroughUnixRoot(p); }, true},
         {"file URL", [](const std::wstring& p) { return L"file:///" + Replaced(p, L'\\', L'/'); }, true},
-        {"file URL of localhost",
-         [](const std::wstring& p) { return L"file://localhost/" + Replaced(p, L'\\', L'/'); }, true},
+        {"file URL of localhost", [](const std::wstring& p) { return L"file://localhost/" + Replaced(p, L'\\', L'/'); },
+         true},
         {"escaped file URL",
          [](const std::wstring& p) {
              std::wstring url = L"file:///";

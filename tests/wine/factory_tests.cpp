@@ -66,7 +66,8 @@ TEST(MapiPresentFactory, RegistrationExportsDoNothingAndSucceed) {
     using NoArgs = HRESULT(STDAPICALLTYPE*)();
     using Install = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
     auto reg = reinterpret_cast<NoArgs>(reinterpret_cast<void*>(GetProcAddress(client.Module(), "DllRegisterServer")));
-    auto unreg = reinterpret_cast<NoArgs>(reinterpret_cast<void*>(GetProcAddress(client.Module(), "DllUnregisterServer")));
+    auto unreg =
+        reinterpret_cast<NoArgs>(reinterpret_cast<void*>(GetProcAddress(client.Module(), "DllUnregisterServer")));
     auto install = reinterpret_cast<Install>(reinterpret_cast<void*>(GetProcAddress(client.Module(), "DllInstall")));
     ASSERT_TRUE(reg && unreg && install);
     EXPECT_EQ(reg(), S_OK);

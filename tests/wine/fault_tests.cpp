@@ -36,7 +36,8 @@ TEST_F(Faults, DiskFullIsRefusedBeforeWriting) {
     }
     EXPECT_EQ(mapi_.CallCount(), 0u);
 
-    EXPECT_EQ(Exchange(mailWith(100 * 1024, room - 120 * 1024)), StatusOkReply()) << "what leaves the reserve is served";
+    EXPECT_EQ(Exchange(mailWith(100 * 1024, room - 120 * 1024)), StatusOkReply())
+        << "what leaves the reserve is served";
     EXPECT_EQ(mapi_.CallCount(), 1u);
     RemoveTree(small + L"Ema1.tmp\\");
 }

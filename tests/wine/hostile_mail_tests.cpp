@@ -14,9 +14,7 @@ protected:
         return writer;
     }
 
-    void ExpectNothingStaged(const char* why) {
-        EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty()) << why;
-    }
+    void ExpectNothingStaged(const char* why) { EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty()) << why; }
 
     // The staged files of the first hand-over: path and content.
     std::vector<std::pair<std::wstring, std::vector<uint8_t>>> HandedOverFiles() {
@@ -55,13 +53,16 @@ TEST_F(HostileMail, AttachmentsSharingOneRangeAreRefusedBeforeAnythingIsWritten)
 TEST_F(HostileMail, EveryFailureAfterStagingBeganLeavesNothing) {
     // No primary, copy or blind-copy recipient: the hand-over cannot be built.
     MailRequestWriter originatorsOnly;
-    originatorsOnly.AddRecipient(RecipientGroup::From, "", "me@example.com").AddAttachment("run-me.exe", Pattern(10, 3));
+    originatorsOnly.AddRecipient(RecipientGroup::From, "", "me@example.com")
+        .AddAttachment("run-me.exe", Pattern(10, 3));
     EXPECT_EQ(Exchange(originatorsOnly.Build()), UnknownErrorReply());
     ExpectNothingStaged("the server's file is not left for a later exec");
 
     // The third attachment cannot be written.
     MailRequestWriter third = ToOne();
-    third.AddAttachment("one.txt", Pattern(10, 1)).AddAttachment("two.txt", Pattern(10, 2)).AddAttachment("folder\\", Pattern(10, 3));
+    third.AddAttachment("one.txt", Pattern(10, 1))
+        .AddAttachment("two.txt", Pattern(10, 2))
+        .AddAttachment("folder\\", Pattern(10, 3));
     EXPECT_EQ(Exchange(third.Build()), ErrorReply("unable to write temporary file"));
     ExpectNothingStaged("files staged before the failure are removed");
 
@@ -70,9 +71,9 @@ TEST_F(HostileMail, EveryFailureAfterStagingBeganLeavesNothing) {
 
 TEST_F(HostileMail, NamesThatWindowsTakesForTheSameFileKeepBothContents) {
     // Case pairs beyond Latin-1, and full-width letters, which Windows folds.
-    const char* pairs[][2] = {{"\xD1\x8F.txt", "\xD0\xAF.txt"},              // я / Я
-                              {"\xCF\x83.txt", "\xCE\xA3.txt"},              // σ / Σ
-                              {"\xEF\xBD\x81.txt", "\xEF\xBC\xA1.txt"}};     // ａ / Ａ
+    const char* pairs[][2] = {{"\xD1\x8F.txt", "\xD0\xAF.txt"},           // я / Я
+                              {"\xCF\x83.txt", "\xCE\xA3.txt"},           // σ / Σ
+                              {"\xEF\xBD\x81.txt", "\xEF\xBC\xA1.txt"}};  // ａ / Ａ
     for (const auto& pair : pairs) {
         mapi_.Reset();
         MailRequestWriter writer = ToOne();
@@ -103,7 +104,8 @@ TEST_F(HostileMail, ALongNameAndItsShortAliasKeepBothContents) {
         GTEST_SKIP() << "this file system gives no short names";
     }
     MailRequestWriter writer = ToOne();
-    writer.AddAttachment(standin::ToUtf8(longName), Pattern(100, 1)).AddAttachment(standin::ToUtf8(alias), Pattern(100, 2));
+    writer.AddAttachment(standin::ToUtf8(longName), Pattern(100, 1))
+        .AddAttachment(standin::ToUtf8(alias), Pattern(100, 2));
     ASSERT_EQ(Exchange(writer.Build()), StatusOkReply());
     auto files = HandedOverFiles();
     ASSERT_EQ(files.size(), 2u);
@@ -173,8 +175,8 @@ TEST_F(HostileMail, AStagedProgramCannotBeRunThroughTheExecChannel) {
     SetEnvironmentVariableW(L"ZOBRIK_MARKER_FILE", marker.c_str());
     std::vector<uint8_t> program;
     {
-        HANDLE file = CreateFileW(standin::FromUtf8(MarkerProgramPath()).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+        HANDLE file = CreateFileW(standin::FromUtf8(MarkerProgramPath()).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         program.resize(GetFileSize(file, nullptr));
         DWORD read = 0;
@@ -219,7 +221,8 @@ TEST_F(HostileMail, StartRemovesWhatEndedClientsLeftAndNothingElse) {
     const DWORD ended = 0x7FFFFFF1;
     auto makeDirectory = [&](const std::wstring& name) {
         EXPECT_TRUE(CreateDirectoryW((shared + name).c_str(), nullptr));
-        HANDLE file = CreateFileW((shared + name + L"\\left.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        HANDLE file =
+            CreateFileW((shared + name + L"\\left.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
         EXPECT_NE(file, INVALID_HANDLE_VALUE);
         CloseHandle(file);
     };
@@ -237,8 +240,8 @@ TEST_F(HostileMail, StartRemovesWhatEndedClientsLeftAndNothingElse) {
     CloseHandle(running.hThread);
     CloseHandle(running.hProcess);
 
-    EXPECT_EQ(EntriesBelow(shared), (std::vector<std::wstring>{alive + L"\\", alive + L"\\left.bin",
-                                                                L"zr-not-ours\\", L"zr-not-ours\\left.bin"}));
+    EXPECT_EQ(EntriesBelow(shared), (std::vector<std::wstring>{alive + L"\\", alive + L"\\left.bin", L"zr-not-ours\\",
+                                                               L"zr-not-ours\\left.bin"}));
 }
 
 }  // namespace

@@ -55,10 +55,9 @@ TEST_F(MailPipeline, FullMailIsHandedToSimpleMapiExactlyAndCleanedUp) {
     ASSERT_TRUE(call.originator);
     EXPECT_EQ(*call.originator, Recipient(0, L"office@example.com")) << "the sender group wins";
     EXPECT_EQ(call.recipCount, 4u);
-    EXPECT_EQ(call.recips, (std::vector<RecordedRecipient>{Recipient(1, L"ann@example.com"),
-                                                            Recipient(1, L"bob@example.com"),
-                                                            Recipient(2, L"cy@example.com"),
-                                                            Recipient(3, L"di@example.com")}));
+    EXPECT_EQ(call.recips,
+              (std::vector<RecordedRecipient>{Recipient(1, L"ann@example.com"), Recipient(1, L"bob@example.com"),
+                                              Recipient(2, L"cy@example.com"), Recipient(3, L"di@example.com")}));
     ASSERT_EQ(call.fileCount, 2u);
     ASSERT_EQ(call.files.size(), 2u);
     const auto& first = call.files[0];
@@ -185,8 +184,8 @@ TEST_F(MailPipeline, EqualBaseNamesInOneRequestKeepBothContents) {
 }
 
 TEST_F(MailPipeline, SpecialWindowsNamesAreStagedUnderSafeNames) {
-    const char* names[] = {"CON", "nul.txt", "COM1.log", "a:b", "file.txt::$DATA", "..", "x.exe.", "trail. . ",
-                           "q?<>|*\".txt"};
+    const char* names[] = {"CON", "nul.txt", "COM1.log",  "a:b",         "file.txt::$DATA",
+                           "..",  "x.exe.",  "trail. . ", "q?<>|*\".txt"};
     MailRequestWriter writer;
     writer.AddRecipient(RecipientGroup::To, "", "to@example.com");
     for (size_t i = 0; i < std::size(names); ++i) {
@@ -195,8 +194,8 @@ TEST_F(MailPipeline, SpecialWindowsNamesAreStagedUnderSafeNames) {
     ASSERT_EQ(Exchange(writer.Build()), StatusOkReply());
     auto call = *mapi_.Call(0);
     ASSERT_EQ(call.files.size(), std::size(names));
-    const wchar_t* staged[] = {L"_CON", L"_nul.txt", L"_COM1.log", L"a_b", L"file.txt__$DATA", L"attachment",
-                               L"x.exe", L"trail", L"q______.txt"};
+    const wchar_t* staged[] = {L"_CON",       L"_nul.txt", L"_COM1.log", L"a_b",        L"file.txt__$DATA",
+                               L"attachment", L"x.exe",    L"trail",     L"q______.txt"};
     for (size_t i = 0; i < std::size(names); ++i) {
         const auto& file = call.files[i];
         EXPECT_EQ(file.fileName, std::optional<std::wstring>(standin::FromUtf8(names[i])));

@@ -158,7 +158,7 @@ void MailPipelineFixture::TearDown() {
 }
 
 std::shared_ptr<standin::StandInChannel> MailPipelineFixture::SendOnNewChannel(const std::vector<uint8_t>& request,
-                                                                             size_t chunk) {
+                                                                               size_t chunk) {
     auto channel = client_->OpenChannel("Zobrik/mail");
     EXPECT_NE(channel, nullptr);
     if (!channel) {

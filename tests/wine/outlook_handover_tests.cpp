@@ -61,7 +61,9 @@ protected:
 
 MailRequestWriter OutlookMail(uint32_t flags) {
     MailRequestWriter writer;
-    writer.Subject("Offer").Body("Dear Ann").Flags(flags)
+    writer.Subject("Offer")
+        .Body("Dear Ann")
+        .Flags(flags)
         .AddRecipient(RecipientGroup::To, "Ann \"The Boss\" Smith", "ann@example.com")
         .AddRecipient(RecipientGroup::To, "bob@example.com", "bob@example.com")
         .AddRecipient(RecipientGroup::Cc, "back\\slash", "cy@example.com")
@@ -75,25 +77,28 @@ TEST_F(OutlookHandOver, MailIsBuiltInOutlookAndDisplayedWithoutSimpleMapi) {
     auto calls = HandOver(OutlookMail(sdk::kMailFlagOutlook));
     EXPECT_EQ(mapi_.CallCount(), 0u) << "Outlook took the mail";
     EXPECT_EQ(Matching(calls, "IClassFactory.CreateInstance").size(), 2u) << "two creations";
-    EXPECT_TRUE(InOrder(calls, {
-        "IClassFactory.CreateInstance(IUnknown) -> S_OK",
-        "IClassFactory.CreateInstance(_Application) -> S_OK",
-        "_Application.CreateItem(0) -> S_OK",
-        "_MailItem.put_Body(\"Dear Ann\") -> S_OK",
-        "_MailItem.put_Subject(\"Offer\") -> S_OK",
-        "Recipients.Add(" + Quoted(L"\"Ann \\\"The Boss\\\" Smith\" <ann@example.com>") + ")",
-        "Recipient.put_Type(1)",
-        "Recipients.Add(\"bob@example.com\")",
-        "Recipient.put_Type(1)",
-        "Recipients.Add(" + Quoted(L"\"back\\slash\" <cy@example.com>") + ")",
-        "Recipient.put_Type(2)",
-        "Recipients.Add(\"di@example.com\")",
-        "Recipient.put_Type(3)",
-        "\\\\offer.pdf\", VT_INT 1, VT_INT 1, VT_BSTR \"docs/offer.pdf\") " + standin::FileBytesRecord(Pattern(300, 1)),
-        "\\\\price list.xlsx\", VT_INT 1, VT_INT 1, VT_BSTR \"price list.xlsx\") " + standin::FileBytesRecord(Pattern(200, 2)),
-        "_MailItem.get_GetInspector() -> S_OK",
-        "_Inspector.Display(VT_INT 0) -> S_OK",
-    }));
+    EXPECT_TRUE(
+        InOrder(calls, {
+                           "IClassFactory.CreateInstance(IUnknown) -> S_OK",
+                           "IClassFactory.CreateInstance(_Application) -> S_OK",
+                           "_Application.CreateItem(0) -> S_OK",
+                           "_MailItem.put_Body(\"Dear Ann\") -> S_OK",
+                           "_MailItem.put_Subject(\"Offer\") -> S_OK",
+                           "Recipients.Add(" + Quoted(L"\"Ann \\\"The Boss\\\" Smith\" <ann@example.com>") + ")",
+                           "Recipient.put_Type(1)",
+                           "Recipients.Add(\"bob@example.com\")",
+                           "Recipient.put_Type(1)",
+                           "Recipients.Add(" + Quoted(L"\"back\\slash\" <cy@example.com>") + ")",
+                           "Recipient.put_Type(2)",
+                           "Recipients.Add(\"di@example.com\")",
+                           "Recipient.put_Type(3)",
+                           "\\\\offer.pdf\", VT_INT 1, VT_INT 1, VT_BSTR \"docs/offer.pdf\") " +
+                               standin::FileBytesRecord(Pattern(300, 1)),
+                           "\\\\price list.xlsx\", VT_INT 1, VT_INT 1, VT_BSTR \"price list.xlsx\") " +
+                               standin::FileBytesRecord(Pattern(200, 2)),
+                           "_MailItem.get_GetInspector() -> S_OK",
+                           "_Inspector.Display(VT_INT 0) -> S_OK",
+                       }));
     EXPECT_TRUE(Matching(calls, "put_HTMLBody").empty());
     EXPECT_TRUE(Matching(calls, "_MailItem.Send").empty());
     EXPECT_TRUE(Matching(calls, "Session").empty()) << "no originators, no accounts asked";
@@ -127,9 +132,10 @@ TEST_F(OutlookHandOver, MatchingAccountInOtherCaseIsTheSenderAndHigherIndexWins)
     writer.AddRecipient(RecipientGroup::From, "Me", "ME@example.com")
         .AddRecipient(RecipientGroup::Sender, "", "office@example.com");
     auto calls = HandOver(writer);
-    EXPECT_TRUE(InOrder(calls, {"_Application.get_Session()", "_NameSpace.get_Accounts()", "_Accounts.get_Count() -> S_OK 3",
-                                "_Accounts.Item(VT_I4 3)", "_Account.get_SmtpAddress()",
-                                "_MailItem.put_SendUsingAccount(account#1)", "_MailItem.put_SentOnBehalfOfName(null)"}));
+    EXPECT_TRUE(
+        InOrder(calls, {"_Application.get_Session()", "_NameSpace.get_Accounts()", "_Accounts.get_Count() -> S_OK 3",
+                        "_Accounts.Item(VT_I4 3)", "_Account.get_SmtpAddress()",
+                        "_MailItem.put_SendUsingAccount(account#1)", "_MailItem.put_SentOnBehalfOfName(null)"}));
     EXPECT_TRUE(Matching(calls, "_Accounts.Item(VT_I4 2)").empty()) << "the first match from the top ends the search";
     EXPECT_EQ(Matching(calls, "get_Session").size(), 1u) << "a group-1 match ends the selection";
 }
@@ -151,7 +157,8 @@ TEST_F(OutlookHandOver, WithoutMatchTheLastNonEmptyCandidateIsSentOnBehalfOf) {
 
 TEST_F(OutlookHandOver, ProfileWithoutAccountsSetsEveryCandidate) {
     MailRequestWriter writer = OutlookMail(sdk::kMailFlagOutlook);
-    writer.AddRecipient(RecipientGroup::From, "", "a@example.com").AddRecipient(RecipientGroup::Sender, "", "b@example.com");
+    writer.AddRecipient(RecipientGroup::From, "", "a@example.com")
+        .AddRecipient(RecipientGroup::Sender, "", "b@example.com");
     auto calls = HandOver(writer);
     EXPECT_EQ(Matching(calls, "_Accounts.get_Count() -> S_OK 0").size(), 2u);
     EXPECT_EQ(Matching(calls, "put_SentOnBehalfOfName").size(), 2u);
@@ -172,14 +179,26 @@ TEST_F(OutlookHandOver, FailureMidwayFallsBackToSimpleMapiWithTheSameStagedFiles
 }
 
 TEST_F(OutlookHandOver, EveryFailingStepEndsInSimpleMapiAndReleasesEverything) {
-    const char* members[] = {"_Application.CreateItem", "_MailItem.put_Body", "_MailItem.put_Subject",
-                             "_Application.get_Session", "_NameSpace.get_Accounts", "_Accounts.get_Count",
-                             "_Accounts.Item", "_Account.get_SmtpAddress", "_MailItem.put_SendUsingAccount",
-                             "_MailItem.put_SentOnBehalfOfName", "_MailItem.get_Recipients", "Recipients.Add",
-                             "Recipient.put_Type", "_MailItem.get_Attachments", "Attachments.Add",
-                             "_MailItem.get_GetInspector", "_Inspector.Display"};
-    const char* objectMembers[] = {"_Application.CreateItem", "_Application.get_Session", "_NameSpace.get_Accounts",
-                                   "_Accounts.Item", "_MailItem.get_Recipients", "Recipients.Add",
+    const char* members[] = {"_Application.CreateItem",
+                             "_MailItem.put_Body",
+                             "_MailItem.put_Subject",
+                             "_Application.get_Session",
+                             "_NameSpace.get_Accounts",
+                             "_Accounts.get_Count",
+                             "_Accounts.Item",
+                             "_Account.get_SmtpAddress",
+                             "_MailItem.put_SendUsingAccount",
+                             "_MailItem.put_SentOnBehalfOfName",
+                             "_MailItem.get_Recipients",
+                             "Recipients.Add",
+                             "Recipient.put_Type",
+                             "_MailItem.get_Attachments",
+                             "Attachments.Add",
+                             "_MailItem.get_GetInspector",
+                             "_Inspector.Display"};
+    const char* objectMembers[] = {"_Application.CreateItem",   "_Application.get_Session",
+                                   "_NameSpace.get_Accounts",   "_Accounts.Item",
+                                   "_MailItem.get_Recipients",  "Recipients.Add",
                                    "_MailItem.get_Attachments", "_MailItem.get_GetInspector"};
     MailRequestWriter writer = OutlookMail(sdk::kMailFlagOutlook);
     writer.AddRecipient(RecipientGroup::From, "", "me@example.com");
@@ -227,7 +246,9 @@ TEST_F(OutlookHandOver, SendRefusedFallsBackWithTheImmediateOptions) {
 TEST_F(OutlookHandOver, HostileTextsAlwaysEndInAReply) {
     MailRequestWriter writer;
     std::string longName(20000, 'N');
-    writer.Flags(sdk::kMailFlagOutlook).Subject(std::string(5000, '"')).Body(std::string(3000, '\\'))
+    writer.Flags(sdk::kMailFlagOutlook)
+        .Subject(std::string(5000, '"'))
+        .Body(std::string(3000, '\\'))
         .AddRecipient(RecipientGroup::From, "\"\"\"", "")
         .AddRecipient(RecipientGroup::Sender, "", std::string(4000, 'x') + "@example.com")
         .AddRecipient(RecipientGroup::To, longName, "")
@@ -282,26 +303,29 @@ TEST_F(SelfTest, OpensThePreparedMailModally) {
     EXPECT_EQ(run_(nullptr, nullptr, const_cast<char*>("ignored"), SW_SHOW), 0);
     EXPECT_EQ(standin::DebugCapture::Count("VirtualChannelGetInstance\n"), 1u);
     auto calls = outlook_.Calls();
-    EXPECT_TRUE(InOrder(calls, {
-        "IClassFactory.CreateInstance(IUnknown) -> S_OK",
-        "IClassFactory.CreateInstance(_Application) -> S_OK",
-        "_Application.CreateItem(0) -> S_OK",
-        "_MailItem.put_Body(\"TeXt\") -> S_OK",
-        "_MailItem.put_HTMLBody(\"<html><body><b>H</b><i>T</i><u>M</u></body></html>\") -> S_OK",
-        "_MailItem.put_Subject(\"Selbsttest mit sch\xc3\xb6nem Gru\xc3\x9f\") -> S_OK",
-        "_MailItem.put_SentOnBehalfOfName(\"Zobrik Selbsttest <selftest@zobrik.example>\") -> S_OK",
-        "Recipients.Add(\"recipient@zobrik.example\") -> S_OK",
-        "Recipient.put_Type(1) -> S_OK",
-        "Recipients.Add(\"Copy Recipient<copy@zobrik.example>\") -> S_OK",
-        "Recipient.put_Type(2) -> S_OK",
-        "Recipients.ResolveAll() -> S_OK",
-        "_MailItem.get_ReplyRecipients() -> S_OK",
-        "Recipients.Add(\"Reply Person <reply@zobrik.example>\") -> S_OK",
-        "Attachments.Add(VT_BSTR \"C:\\\\users\\\\Public\\\\Downloads\\\\zobrik-selftest.jpg\", VT_INT 1, VT_ERROR "
-        "0x80020004, VT_BSTR \"test.jpg\") " + standin::FileBytesRecord(jpeg_),
-        "_MailItem.get_GetInspector() -> S_OK",
-        "_Inspector.Display(VT_BOOL -1) -> S_OK",
-    }));
+    EXPECT_TRUE(InOrder(
+        calls,
+        {
+            "IClassFactory.CreateInstance(IUnknown) -> S_OK",
+            "IClassFactory.CreateInstance(_Application) -> S_OK",
+            "_Application.CreateItem(0) -> S_OK",
+            "_MailItem.put_Body(\"TeXt\") -> S_OK",
+            "_MailItem.put_HTMLBody(\"<html><body><b>H</b><i>T</i><u>M</u></body></html>\") -> S_OK",
+            "_MailItem.put_Subject(\"Selbsttest mit sch\xc3\xb6nem Gru\xc3\x9f\") -> S_OK",
+            "_MailItem.put_SentOnBehalfOfName(\"Zobrik Selbsttest <selftest@zobrik.example>\") -> S_OK",
+            "Recipients.Add(\"recipient@zobrik.example\") -> S_OK",
+            "Recipient.put_Type(1) -> S_OK",
+            "Recipients.Add(\"Copy Recipient<copy@zobrik.example>\") -> S_OK",
+            "Recipient.put_Type(2) -> S_OK",
+            "Recipients.ResolveAll() -> S_OK",
+            "_MailItem.get_ReplyRecipients() -> S_OK",
+            "Recipients.Add(\"Reply Person <reply@zobrik.example>\") -> S_OK",
+            "Attachments.Add(VT_BSTR \"C:\\\\users\\\\Public\\\\Downloads\\\\zobrik-selftest.jpg\", VT_INT 1, VT_ERROR "
+            "0x80020004, VT_BSTR \"test.jpg\") " +
+                standin::FileBytesRecord(jpeg_),
+            "_MailItem.get_GetInspector() -> S_OK",
+            "_Inspector.Display(VT_BOOL -1) -> S_OK",
+        }));
     EXPECT_EQ(Matching(calls, "put_Type").size(), 2u) << "the reply-to entry gets no type";
     EXPECT_TRUE(Matching(calls, "unexpected").empty());
 }

@@ -9,14 +9,15 @@
 // (a ctest entry each), as the plug-in binds Simple MAPI once per process,
 // and in the Wine prefix its registration chose, with mapi32=n, so that Wine
 // would take a planted copy if it were ever asked to load one.
-#include <gtest/gtest.h>
-
 #include <windows.h>
+
 #include <psapi.h>
 
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "mapi_standin_client.h"
 #include "test_support.h"

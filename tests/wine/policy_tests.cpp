@@ -161,8 +161,9 @@ TEST_F(Policy, ProgramsAreRefusedAndNotRun) {
 TEST_F(Policy, NetworkAndLocalPaths) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecAllowNetworkPaths", 0);
     Connect();
-    for (const char* text : {"\\\\fileserver.invalid\\share\\a.pdf", "//fileserver.invalid/share/a.pdf",
-                             "file://fileserver.invalid/share/a.pdf", "\\\\fileserver.invalid@SSL\\DavWWWRoot\\a.pdf"}) {
+    for (const char* text :
+         {"\\\\fileserver.invalid\\share\\a.pdf", "//fileserver.invalid/share/a.pdf",
+          "file://fileserver.invalid/share/a.pdf", "\\\\fileserver.invalid@SSL\\DavWWWRoot\\a.pdf"}) {
         EXPECT_EQ(Exec(text), kFailed) << text;
     }
     // The first three name the same share, so they are refused with the same line.
@@ -282,7 +283,9 @@ TEST_F(Policy, ConfirmationShowsHiddenCharacters) {
 
 MailRequestWriter TwoRecipientMail(uint32_t flags) {
     MailRequestWriter writer;
-    writer.Subject("Offer").Body("Dear Ann").Flags(flags)
+    writer.Subject("Offer")
+        .Body("Dear Ann")
+        .Flags(flags)
         .AddRecipient(RecipientGroup::To, "Ann", "ann@example.com")
         .AddRecipient(RecipientGroup::Cc, "Bob", "bob@example.com")
         .AddAttachment("offer.pdf", Pattern(300, 1));

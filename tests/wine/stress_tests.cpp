@@ -4,6 +4,7 @@
 // another's attachment, the workers stay within their limits, and the
 // process's threads, handles and memory return to their level after the run.
 #include <windows.h>
+
 #include <psapi.h>
 #include <tlhelp32.h>
 
@@ -14,9 +15,9 @@
 #include <numeric>
 #include <thread>
 
+#include "include/request_limits.h"
 #include "include/win_owners.h"
 #include "mail_test_support.h"
-#include "include/request_limits.h"
 
 namespace zobrik::testing {
 namespace {
@@ -71,13 +72,14 @@ DWORD ThreadsOnceBackTo(DWORD level) {
 // the test's own threads: the sampler and those in `except`.
 class ThreadPeak {
 public:
-    explicit ThreadPeak(std::vector<DWORD> except) : except_(std::move(except)), sampler_([this] {
-        except_.push_back(GetCurrentThreadId());
-        while (!stop_) {
-            peak_ = std::max(peak_.load(), ThreadsOfThisProcess(except_));
-            Sleep(2);
-        }
-    }) {}
+    explicit ThreadPeak(std::vector<DWORD> except)
+        : except_(std::move(except)), sampler_([this] {
+              except_.push_back(GetCurrentThreadId());
+              while (!stop_) {
+                  peak_ = std::max(peak_.load(), ThreadsOfThisProcess(except_));
+                  Sleep(2);
+              }
+          }) {}
     ~ThreadPeak() { Stop(); }
 
     DWORD Stop() {
@@ -185,17 +187,17 @@ protected:
                 for (size_t i = size_t(t); i < cases.size(); i += 4) {
                     MailCase& c = cases[i];
                     switch (c.kind) {
-                    case Kind::Valid:
-                    case Kind::Malformed:
-                        c.channel->Send(c.request);
-                        break;
-                    case Kind::Chunked:
-                        c.channel->SendChunks(c.request, 100);
-                        break;
-                    case Kind::ClosedEarly:
-                        c.channel->Send(c.request.data(), c.request.size() / 2);
-                        c.channel->CloseFromServer();
-                        break;
+                        case Kind::Valid:
+                        case Kind::Malformed:
+                            c.channel->Send(c.request);
+                            break;
+                        case Kind::Chunked:
+                            c.channel->SendChunks(c.request, 100);
+                            break;
+                        case Kind::ClosedEarly:
+                            c.channel->Send(c.request.data(), c.request.size() / 2);
+                            c.channel->CloseFromServer();
+                            break;
                     }
                 }
             });
@@ -253,8 +255,8 @@ protected:
             ASSERT_EQ(call.files.size(), 1u);
             EXPECT_EQ(call.files[0].content, cases[size_t(index)].attachment) << "request " << index;
         }
-        std::printf("mail round: %d channels, %zu answered, %zu refused as too many at once, %zu handed over\n",
-                    count, answered, refused, calls.size());
+        std::printf("mail round: %d channels, %zu answered, %zu refused as too many at once, %zu handed over\n", count,
+                    answered, refused, calls.size());
     }
 
     void RunExecRound(int channels, int perChannel, bool check) {
@@ -262,8 +264,7 @@ protected:
         for (int i = 0; i < channels; ++i) {
             opened.push_back(client_->OpenChannel("Zobrik/exec"));
             for (int m = 0; m < perChannel; ++m) {
-                ASSERT_EQ(opened.back()->Send(std::string("C:\\no\\such\\zobrik-") + std::to_string(m) + ".exe"),
-                          S_OK);
+                ASSERT_EQ(opened.back()->Send(std::string("C:\\no\\such\\zobrik-") + std::to_string(m) + ".exe"), S_OK);
             }
         }
         for (auto& channel : opened) {
@@ -420,11 +421,12 @@ TEST_F(Stress, TwoHundredMailChannelsAndAThousandExecMessages) {
 
     ThreadsOnceBackTo(before.threads);
     ProcessLevel after = CurrentLevel();
-    std::printf("threads: %lu before, %lu after; handles: %lu before, %lu after; heap blocks in use: %.2f MiB before,"
-                " %.2f MiB after; committed: %.1f MiB before, %.1f MiB after\n",
-                static_cast<unsigned long>(before.threads), static_cast<unsigned long>(after.threads),
-                static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles),
-                before.heapBlocksMiB, after.heapBlocksMiB, before.privateMiB, after.privateMiB);
+    std::printf(
+        "threads: %lu before, %lu after; handles: %lu before, %lu after; heap blocks in use: %.2f MiB before,"
+        " %.2f MiB after; committed: %.1f MiB before, %.1f MiB after\n",
+        static_cast<unsigned long>(before.threads), static_cast<unsigned long>(after.threads),
+        static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles), before.heapBlocksMiB,
+        after.heapBlocksMiB, before.privateMiB, after.privateMiB);
     EXPECT_LE(after.threads, before.threads) << "threads left running";
     EXPECT_LE(after.handles, before.handles + 8) << "handles leaked";
     // A round carries 2.4 MiB of requests; what may stay is the stand-in's
@@ -447,34 +449,37 @@ TEST_F(Stress, ThousandHostileMailRequestsLeaveNothingBehind) {
             writer.AddRecipient(RecipientGroup::To, "", "to@example.com");
         }
         switch (shape) {
-        case 0:  // many records naming one range
-            writer.AddAttachment("a.bin", Pattern(4096, 1));
-            for (int i = 0; i < 50; ++i) {
-                writer.AddAttachment("b" + std::to_string(i) + ".bin", {}, {0, 4096});
-            }
-            break;
-        case 1:  // no primary recipient: the hand-over cannot be built
-            writer.AddRecipient(RecipientGroup::From, "", "me@example.com").AddAttachment("run.exe", Pattern(500, 2));
-            break;
-        case 2:  // the third name cannot be written
-            writer.AddAttachment("x.txt", Pattern(100, 3)).AddAttachment("y.txt", Pattern(100, 4)).AddAttachment("dir/", {5});
-            break;
-        case 3:  // the non-blocking dialog keeps its files until unload
-            writer.Flags(2).AddAttachment("kept.pdf", Pattern(700, 5));
-            break;
-        case 4:  // device, stream and look-alike names
-            writer.AddAttachment("CONIN$", {1}).AddAttachment("a:b", {2}).AddAttachment("x\xef\xbc\x8e.exe", {3});
-            break;
-        case 5:  // names Windows takes for one file
-            writer.AddAttachment("\xD1\x8F.txt", Pattern(300, 6)).AddAttachment("\xD0\xAF.txt", Pattern(300, 7));
-            break;
-        case 6:
-            writer.MutableOverrides().version = 3;
-            writer.AddAttachment("never.bin", Pattern(100, 8));
-            break;
-        default:
-            writer.AddAttachment("report.pdf", Pattern(2000, 9));
-            break;
+            case 0:  // many records naming one range
+                writer.AddAttachment("a.bin", Pattern(4096, 1));
+                for (int i = 0; i < 50; ++i) {
+                    writer.AddAttachment("b" + std::to_string(i) + ".bin", {}, {0, 4096});
+                }
+                break;
+            case 1:  // no primary recipient: the hand-over cannot be built
+                writer.AddRecipient(RecipientGroup::From, "", "me@example.com")
+                    .AddAttachment("run.exe", Pattern(500, 2));
+                break;
+            case 2:  // the third name cannot be written
+                writer.AddAttachment("x.txt", Pattern(100, 3))
+                    .AddAttachment("y.txt", Pattern(100, 4))
+                    .AddAttachment("dir/", {5});
+                break;
+            case 3:  // the non-blocking dialog keeps its files until unload
+                writer.Flags(2).AddAttachment("kept.pdf", Pattern(700, 5));
+                break;
+            case 4:  // device, stream and look-alike names
+                writer.AddAttachment("CONIN$", {1}).AddAttachment("a:b", {2}).AddAttachment("x\xef\xbc\x8e.exe", {3});
+                break;
+            case 5:  // names Windows takes for one file
+                writer.AddAttachment("\xD1\x8F.txt", Pattern(300, 6)).AddAttachment("\xD0\xAF.txt", Pattern(300, 7));
+                break;
+            case 6:
+                writer.MutableOverrides().version = 3;
+                writer.AddAttachment("never.bin", Pattern(100, 8));
+                break;
+            default:
+                writer.AddAttachment("report.pdf", Pattern(2000, 9));
+                break;
         }
         return writer.Build();
     };
@@ -538,9 +543,10 @@ TEST_F(Stress, ThousandHostileMailRequestsLeaveNothingBehind) {
     EXPECT_LE(worstRatio, 1.0) << "staged bytes per request byte";
     ASSERT_TRUE(UnloadPlugInCompletely(*client_));
     auto left = EntriesBelow(StagingDirectory());
-    std::printf("1,000 hostile requests: %zu served, %zu sent again after a refusal, worst staged bytes per request"
-                " byte %.3f, %zu entries left\n",
-                answered, resent, worstRatio, left.size());
+    std::printf(
+        "1,000 hostile requests: %zu served, %zu sent again after a refusal, worst staged bytes per request"
+        " byte %.3f, %zu entries left\n",
+        answered, resent, worstRatio, left.size());
     EXPECT_TRUE(left.empty()) << standin::ToUtf8(left.empty() ? L"" : left.front());
 }
 
@@ -556,11 +562,12 @@ TEST_F(Stress, TwoThousandMailsBehindOpenComposeWindowsTakeFourWorkers) {
     RunBlockedMailRound(2000, round);
     const DWORD threadsAfter = ThreadsOnceBackTo(before.threads);
     const ProcessLevel after = CurrentLevel();
-    std::printf("2,000 mails behind open compose windows: %lu threads while blocked (%lu before, %lu after),"
-                " %zu refused at once, %zu served; handles %lu before, %lu after\n",
-                static_cast<unsigned long>(round.threadsWhileBlocked), static_cast<unsigned long>(before.threads),
-                static_cast<unsigned long>(threadsAfter), round.refusedAtOnce, round.served,
-                static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles));
+    std::printf(
+        "2,000 mails behind open compose windows: %lu threads while blocked (%lu before, %lu after),"
+        " %zu refused at once, %zu served; handles %lu before, %lu after\n",
+        static_cast<unsigned long>(round.threadsWhileBlocked), static_cast<unsigned long>(before.threads),
+        static_cast<unsigned long>(threadsAfter), round.refusedAtOnce, round.served,
+        static_cast<unsigned long>(before.handles), static_cast<unsigned long>(after.handles));
     // The workers, and a thread the pool keeps ready beside the ones that
     // may run long.
     EXPECT_LE(round.threadsWhileBlocked, before.threads + kMaxMailWorkers + 2)
@@ -580,11 +587,12 @@ TEST_F(Stress, TenThousandExecMessagesTakeAtMostEightWorkers) {
     const DWORD peakThreads = RunExecFlood(100);
     const DWORD threadsAfter = ThreadsOnceBackTo(before.threads);
     const ProcessLevel after = CurrentLevel();
-    std::printf("10,000 exec messages: at most %lu threads while served (%lu before, %lu after);"
-                " handles %lu before, %lu after\n",
-                static_cast<unsigned long>(peakThreads), static_cast<unsigned long>(before.threads),
-                static_cast<unsigned long>(threadsAfter), static_cast<unsigned long>(before.handles),
-                static_cast<unsigned long>(after.handles));
+    std::printf(
+        "10,000 exec messages: at most %lu threads while served (%lu before, %lu after);"
+        " handles %lu before, %lu after\n",
+        static_cast<unsigned long>(peakThreads), static_cast<unsigned long>(before.threads),
+        static_cast<unsigned long>(threadsAfter), static_cast<unsigned long>(before.handles),
+        static_cast<unsigned long>(after.handles));
     EXPECT_LE(peakThreads, before.threads + kMaxExecWorkers + 2) << "one thread per worker, not per message";
     EXPECT_LE(threadsAfter, before.threads) << "threads left running";
     EXPECT_LE(after.handles, HandleLimit(before, after)) << "handles leaked";

@@ -9,12 +9,12 @@
 // the whole rest of the input, terminator included, by one U+FFFD (Wine does).
 // Its result then lacks the terminator, which the mail decoder rejects as
 // "invalid string conversion"; the own converter keeps what follows.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "mail/utf8_to_utf16.h"
 
@@ -88,8 +88,10 @@ TEST(Utf8Comparison, WellFormedTextIsIdentical) {
         "\xC2\x80\xC3\xA9\xDF\xBF",
         "\xE0\xA0\x80\xE2\x82\xAC\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBD\xEF\xBF\xBF",
         "\xF0\x90\x80\x80\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF",
-        "\xEF\xBB\xBF" "BOM",
-        "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 \xF0\x9F\x93\xA7",
+        "\xEF\xBB\xBF"
+        "BOM",
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x80\x93 \xF0\x9F\x93\xA7",
     };
     for (const char* text : inputs) {
         const std::string in = WithTerminator(text);
@@ -137,17 +139,53 @@ Agreement Compare(const std::string& in) {
 TEST(Utf8Comparison, MalformedTextAgreesUpToReplacements) {
     const char* inputs[] = {
         // lone bytes that cannot start a sequence
-        "a\xFF" "b", "\x80", "\xBF\xBF", "\xC0", "\xC1", "\xF5", "\xF8\x88\x80\x80\x80", "\xFE\xFF",
+        "a\xFF"
+        "b",
+        "\x80",
+        "\xBF\xBF",
+        "\xC0",
+        "\xC1",
+        "\xF5",
+        "\xF8\x88\x80\x80\x80",
+        "\xFE\xFF",
         // truncated sequences, inside the text and at its end
-        "\xC3", "\xC3" "A", "\xE2\x82", "\xE2\x82" "A", "\xE2" "AB", "\xF0\x9F\x98", "\xF0\x9F\x98" "A",
-        "\xF0\x9F" "AB", "\xF0" "ABC", "x\xE2\x82\xE2\x82\xAC", "\xE2" "A", "\xF0" "A", "ab\xE2",
+        "\xC3",
+        "\xC3"
+        "A",
+        "\xE2\x82",
+        "\xE2\x82"
+        "A",
+        "\xE2"
+        "AB",
+        "\xF0\x9F\x98",
+        "\xF0\x9F\x98"
+        "A",
+        "\xF0\x9F"
+        "AB",
+        "\xF0"
+        "ABC",
+        "x\xE2\x82\xE2\x82\xAC",
+        "\xE2"
+        "A",
+        "\xF0"
+        "A",
+        "ab\xE2",
         // overlong forms
-        "\xC0\x80", "\xC0\xAF", "\xC1\xBF", "\xE0\x80\x80", "\xE0\x80\xAF", "\xE0\x9F\xBF",
-        "\xF0\x80\x80\x80", "\xF0\x8F\xBF\xBF",
+        "\xC0\x80",
+        "\xC0\xAF",
+        "\xC1\xBF",
+        "\xE0\x80\x80",
+        "\xE0\x80\xAF",
+        "\xE0\x9F\xBF",
+        "\xF0\x80\x80\x80",
+        "\xF0\x8F\xBF\xBF",
         // encoded surrogates, alone and as a pair
-        "\xED\xA0\x80", "\xED\xBF\xBF", "\xED\xA0\xBD\xED\xB8\x80",
+        "\xED\xA0\x80",
+        "\xED\xBF\xBF",
+        "\xED\xA0\xBD\xED\xB8\x80",
         // beyond U+10FFFF
-        "\xF4\x90\x80\x80", "\xF7\xBF\xBF\xBF",
+        "\xF4\x90\x80\x80",
+        "\xF7\xBF\xBF\xBF",
         // mixed
         "ok\xE2\x82\xACok\xFFok\xF0\x9F\x98\x80\xC3",
     };
@@ -163,9 +201,10 @@ TEST(Utf8Comparison, MalformedTextAgreesUpToReplacements) {
                         Hex(Own(in, in.size()).units).c_str());
         }
     }
-    std::printf("%zu malformed inputs: %zu identical, %zu differ in U+FFFD count only, "
-                "%zu with the tail dropped by the platform\n",
-                sizeof inputs / sizeof inputs[0], counts[0], counts[1], counts[2]);
+    std::printf(
+        "%zu malformed inputs: %zu identical, %zu differ in U+FFFD count only, "
+        "%zu with the tail dropped by the platform\n",
+        sizeof inputs / sizeof inputs[0], counts[0], counts[1], counts[2]);
 }
 
 TEST(Utf8Comparison, EveryShortInputStaysWithinTheAllowedDifferences) {
@@ -188,9 +227,10 @@ TEST(Utf8Comparison, EveryShortInputStaysWithinTheAllowedDifferences) {
             }
         }
     }
-    std::printf("short inputs: %zu identical, %zu differ in U+FFFD count only, "
-                "%zu with the tail dropped by the platform\n",
-                counts[0], counts[1], counts[2]);
+    std::printf(
+        "short inputs: %zu identical, %zu differ in U+FFFD count only, "
+        "%zu with the tail dropped by the platform\n",
+        counts[0], counts[1], counts[2]);
 }
 
 // --- Capacity contract

@@ -22,7 +22,8 @@ TEST(WineMapi, MailReachesTheDesktopAsAMailtoAddressAndIsAnsweredZero) {
     auto client = StartedClient();
     auto channel = client->OpenChannel("Zobrik/mail");
     MailRequestWriter writer;
-    writer.Subject("Wine route").Body("Body text")
+    writer.Subject("Wine route")
+        .Body("Body text")
         .AddRecipient(RecipientGroup::To, "Ann", "ann@example.com")
         .AddRecipient(RecipientGroup::Cc, "", "cy@example.com")
         .AddAttachment("docs/note.txt", Pattern(30, 1));

@@ -8,8 +8,8 @@
 #include <set>
 #include <string>
 
-#include "mail_test_support.h"
 #include "include/request_limits.h"
+#include "mail_test_support.h"
 
 namespace zobrik::testing {
 namespace {

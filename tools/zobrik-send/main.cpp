@@ -2,6 +2,7 @@
 // program on the client computer of a Remote Desktop session, through the
 // Zobrik plug-in's channels. See send_command.h and --help.
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <memory>

@@ -42,8 +42,8 @@ struct ParsedOptions {
     bool help = false;
 
     size_t Count(const std::string& name) const {
-        return static_cast<size_t>(std::count_if(options.begin(), options.end(),
-                                                 [&](const auto& o) { return o.first == name; }));
+        return static_cast<size_t>(
+            std::count_if(options.begin(), options.end(), [&](const auto& o) { return o.first == name; }));
     }
     std::vector<std::string> Values(const std::string& name) const {
         std::vector<std::string> values;
@@ -186,8 +186,8 @@ public:
         const std::chrono::milliseconds timeout = Timeout(parsed, kDefaultOpenTimeout);
         const std::optional<std::string> text = Utf8ToAnsi(target);
         if (!text) {
-            throw InputError("\"" + target + "\" has characters that the ANSI code page (" +
-                             std::to_string(GetACP()) + ") cannot express; the exec channel carries ANSI text");
+            throw InputError("\"" + target + "\" has characters that the ANSI code page (" + std::to_string(GetACP()) +
+                             ") cannot express; the exec channel carries ANSI text");
         }
 
         const std::unique_ptr<Transport> transport = MakeTransport();
@@ -357,10 +357,10 @@ int Run(const Invocation& invocation, const TransportFactory& transports, std::o
     }
     if (command == "open") return run.Open(ParseOptions(args, 1, {"timeout"}, {}));
     if (command == "mail") {
-        return run.Mail(ParseOptions(args, 1,
-                                     {"to", "cc", "bcc", "from", "sender", "subject", "body", "body-file", "attach",
-                                      "timeout", "chunk-size"},
-                                     {"html", "outlook", "send-now"}));
+        return run.Mail(ParseOptions(
+            args, 1,
+            {"to", "cc", "bcc", "from", "sender", "subject", "body", "body-file", "attach", "timeout", "chunk-size"},
+            {"html", "outlook", "send-now"}));
     }
     throw UsageError("unknown command \"" + command + "\"");
 }

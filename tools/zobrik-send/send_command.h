@@ -14,10 +14,10 @@ namespace zobrik::send {
 
 // Exit codes of zobrik-send.
 enum ExitCode : int {
-    kExitOk = 0,           // opened / handed over to the mail program
-    kExitPluginFailed = 1, // the shell could not open it / the plug-in reported an error
-    kExitBadInput = 2,     // usage error, missing or unreadable file, bad address, ...; nothing was sent
-    kExitTransport = 3,    // channel not available, transport failure, no or no valid reply
+    kExitOk = 0,            // opened / handed over to the mail program
+    kExitPluginFailed = 1,  // the shell could not open it / the plug-in reported an error
+    kExitBadInput = 2,      // usage error, missing or unreadable file, bad address, ...; nothing was sent
+    kExitTransport = 3,     // channel not available, transport failure, no or no valid reply
 };
 
 // Creates the transport of a name: "wts" (the Remote Desktop session) or

@@ -42,7 +42,8 @@ public:
             client_ = std::move(client);
         }
         channel_ = client_->OpenChannel(name);
-        if (!channel_) throw TransportError("the channel \"" + name + "\" is not available: the plug-in has no listener for it");
+        if (!channel_)
+            throw TransportError("the channel \"" + name + "\" is not available: the plug-in has no listener for it");
         read_ = 0;
     }
 

@@ -30,17 +30,17 @@ using WtsMemory = UniqueResource<WtsMemoryTraits>;
 
 std::string SystemMessage(DWORD error) {
     wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     UniqueLocalMemory<wchar_t> owned(text);
     std::string result = "error " + std::to_string(error);
     if (n > 0 && text != nullptr) {
         std::wstring message(text, n);
         while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
             message.pop_back();
-        const int size = WideCharToMultiByte(CP_UTF8, 0, message.data(), static_cast<int>(message.size()), nullptr,
-                                             0, nullptr, nullptr);
+        const int size = WideCharToMultiByte(CP_UTF8, 0, message.data(), static_cast<int>(message.size()), nullptr, 0,
+                                             nullptr, nullptr);
         std::string utf8(size > 0 ? size_t(size) : 0, '\0');
         if (size > 0)
             WideCharToMultiByte(CP_UTF8, 0, message.data(), static_cast<int>(message.size()), utf8.data(), size,
@@ -72,7 +72,8 @@ void WtsTransport::Open(const std::string& name) {
     }
     WtsMemory buffer;
     DWORD length = 0;
-    if (!WTSVirtualChannelQuery(channel.get(), WTSVirtualFileHandle, reinterpret_cast<LPVOID*>(buffer.Put()), &length) ||
+    if (!WTSVirtualChannelQuery(channel.get(), WTSVirtualFileHandle, reinterpret_cast<LPVOID*>(buffer.Put()),
+                                &length) ||
         length != sizeof(HANDLE) || buffer.get() == nullptr) {
         Fail("the file handle of the channel \"" + name + "\" cannot be obtained", GetLastError());
     }
@@ -124,8 +125,8 @@ std::optional<std::vector<uint8_t>> WtsTransport::Read(std::chrono::milliseconds
             if (error != ERROR_IO_PENDING) Fail("reading from the channel \"" + name_ + "\" failed", error);
             DWORD wait = INFINITE;
             if (deadline != std::chrono::steady_clock::time_point::max()) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now());
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
                 wait = static_cast<DWORD>(std::clamp<long long>(left.count(), 0, INFINITE - 1));
             }
             if (WaitForSingleObject(event_.get(), wait) != WAIT_OBJECT_0) {

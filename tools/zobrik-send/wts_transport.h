@@ -2,8 +2,8 @@
 // current Remote Desktop session, through wtsapi32.
 #pragma once
 
-#include "transport.h"
 #include "include/win_owners.h"
+#include "transport.h"
 #include "zobrik/channel_pdu.h"
 
 namespace zobrik::send {

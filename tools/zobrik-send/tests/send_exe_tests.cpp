@@ -2,10 +2,10 @@
 // the test build against the real plug-in DLL in its client stand-in (with
 // the recording Simple MAPI stand-in logging to a file), the shipped build
 // against Wine's wtsapi32, which has no channels.
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "mapi_standin_client.h"
 #include "send_test_support.h"
@@ -94,9 +94,10 @@ TEST_F(SendExe, MailWithTwoAttachmentsIsHandedOver) {
     // A file name outside ASCII comes through the UTF-16 command line.
     const std::wstring a = files_.Write(L"Bericht \u00fc.pdf", first);
     const std::wstring b = files_.Write(L"data.csv", second);
-    const ChildResult r = RunTestBuild({L"mail", L"--to", L"Ann Lee <ann@example.com>", L"--cc", L"cy@example.com",
-                                        L"--bcc", L"di@example.com", L"--from", L"me@example.com", L"--subject",
-                                        L"Zahlen \u20ac", L"--body", L"Line 1\nLine 2", L"--attach", a, L"--attach", b});
+    const ChildResult r =
+        RunTestBuild({L"mail", L"--to", L"Ann Lee <ann@example.com>", L"--cc", L"cy@example.com", L"--bcc",
+                      L"di@example.com", L"--from", L"me@example.com", L"--subject", L"Zahlen \u20ac", L"--body",
+                      L"Line 1\nLine 2", L"--attach", a, L"--attach", b});
     EXPECT_EQ(r.exitCode, 0u) << r.err;
     EXPECT_EQ(r.out, "handed over to the mail program\n");
     EXPECT_EQ(r.err, "");
@@ -152,7 +153,8 @@ TEST_F(SendExe, MailWithoutRecipientIsRefusedByTheTool) {
 TEST_F(SendExe, ErrorReplyOfThePluginIsExitOne) {
     // The plug-in refuses a temporary folder path longer than 260 characters.
     const std::wstring longTemp = temp_.Path() + std::wstring(280, L'y') + L"\\";
-    const ChildResult r = RunTestBuild({L"mail", L"--to", L"ann@example.com"}, {{L"TMP", longTemp}, {L"TEMP", longTemp}});
+    const ChildResult r =
+        RunTestBuild({L"mail", L"--to", L"ann@example.com"}, {{L"TMP", longTemp}, {L"TEMP", longTemp}});
     EXPECT_EQ(r.exitCode, 1u);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "zobrik-send: the plug-in reported an error: temp path too long\n");
@@ -167,8 +169,8 @@ TEST_F(SendExe, ShippedBuildHasNoStandInTransport) {
 
 // Wine's wtsapi32 opens no channel, as outside a Remote Desktop session.
 TEST_F(SendExe, ShippedBuildOutsideASessionIsExitThree) {
-    for (const auto& args : std::vector<std::vector<std::wstring>>{{L"open", L"C:\\x.txt"},
-                                                                    {L"mail", L"--to", L"ann@example.com"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::wstring>>{{L"open", L"C:\\x.txt"}, {L"mail", L"--to", L"ann@example.com"}}) {
         const ChildResult r = RunShipped(args, {{L"ZOBRIK_SEND_TRANSPORT", L""}});
         EXPECT_EQ(r.exitCode, 3u) << r.err;
         EXPECT_EQ(r.out, "");

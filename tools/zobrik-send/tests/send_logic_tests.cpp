@@ -1,9 +1,9 @@
 // zobrik-send's command logic against a scripted transport: parsing, what is
 // written on which channel, how replies and failures become output and exit
 // codes, and that bad input never reaches a channel.
-#include <gtest/gtest.h>
-
 #include <algorithm>
+
+#include <gtest/gtest.h>
 
 #include "send_test_support.h"
 #include "zobrik/zobrik.h"
@@ -198,11 +198,26 @@ TEST_F(SendLogic, MailIsBuiltFromTheOptionsAndAnsweredHandedOver) {
     const std::wstring a = folder_.Write(L"summary.pdf", first);
     const std::wstring b = folder_.Write(L"data.csv", second);
     script_.replies = {kHandedOver};
-    const CommandResult r = Run({"mail", "--to", "Ann Lee <ann@example.com>", "--to=bob@example.com", "--cc",
-                                 "\"Lee, Cy\" <cy@example.com>", "--bcc", "di@example.com", "--from",
-                                 "me@example.com", "--sender", "Office <office@example.com>", "--subject",
-                                 "Quarterly report \xc3\xa4", "--body", "See the attachments.", "--attach", Utf8(a),
-                                 "--attach", Utf8(b)});
+    const CommandResult r = Run({"mail",
+                                 "--to",
+                                 "Ann Lee <ann@example.com>",
+                                 "--to=bob@example.com",
+                                 "--cc",
+                                 "\"Lee, Cy\" <cy@example.com>",
+                                 "--bcc",
+                                 "di@example.com",
+                                 "--from",
+                                 "me@example.com",
+                                 "--sender",
+                                 "Office <office@example.com>",
+                                 "--subject",
+                                 "Quarterly report \xc3\xa4",
+                                 "--body",
+                                 "See the attachments.",
+                                 "--attach",
+                                 Utf8(a),
+                                 "--attach",
+                                 Utf8(b)});
     EXPECT_EQ(r.code, kExitOk) << r.err;
     EXPECT_EQ(r.out, "handed over to the mail program\n");
     EXPECT_EQ(r.err, "") << "no progress line for a small mail";
@@ -303,7 +318,8 @@ TEST_F(SendLogic, BadBodyFilesAreRefused) {
 TEST_F(SendLogic, MissingAttachmentIsRefusedBeforeAnythingIsSent) {
     const std::wstring present = folder_.Write(L"present.txt", {1});
     const std::wstring missing = folder_.File(L"missing.pdf");
-    const CommandResult r = Run({"mail", "--to", "a@example.com", "--attach", Utf8(present), "--attach", Utf8(missing)});
+    const CommandResult r =
+        Run({"mail", "--to", "a@example.com", "--attach", Utf8(present), "--attach", Utf8(missing)});
     ExpectRefused(r, "zobrik-send: cannot attach \"" + Utf8(missing) + "\": no such file\n");
     EXPECT_FALSE(Contains(r.err, "Try")) << "not a usage error";
 }

@@ -1,10 +1,10 @@
 // zobrik-send's command logic in-process against the real plug-in DLL, run in
 // the client stand-in (the transport of zobrik-send-test.exe), with the
 // recording Simple MAPI stand-in as the mail program.
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "mapi_standin_client.h"
 #include "send_test_support.h"
@@ -108,10 +108,9 @@ TEST_F(SendStandIn, OpenOfAMissingPathFails) {
 TEST_F(SendStandIn, MailWithTwoAttachmentsReachesTheMailProgram) {
     const std::wstring a = files_.Write(L"summary.pdf", Pattern(5000, 1));
     const std::wstring b = files_.Write(L"data.csv", Pattern(70, 2));
-    const CommandResult r =
-        Run({"mail", "--to", "Ann <ann@example.com>", "--to", "bob@example.com", "--cc", "cy@example.com", "--bcc",
-             "di@example.com", "--from", "me@example.com", "--subject", "Report \xc3\xa4", "--body", "Dear all",
-             "--attach", Utf8(a), "--attach", Utf8(b)});
+    const CommandResult r = Run({"mail", "--to", "Ann <ann@example.com>", "--to", "bob@example.com", "--cc",
+                                 "cy@example.com", "--bcc", "di@example.com", "--from", "me@example.com", "--subject",
+                                 "Report \xc3\xa4", "--body", "Dear all", "--attach", Utf8(a), "--attach", Utf8(b)});
     ASSERT_EQ(r.code, kExitOk) << r.err;
     EXPECT_EQ(r.out, "handed over to the mail program\n");
 
@@ -123,10 +122,9 @@ TEST_F(SendStandIn, MailWithTwoAttachmentsReachesTheMailProgram) {
     EXPECT_EQ(call.noteText, std::optional<std::wstring>(L"Dear all"));
     ASSERT_TRUE(call.originator);
     EXPECT_EQ(*call.originator, Recipient(0, L"me@example.com"));
-    EXPECT_EQ(call.recips, (std::vector<RecordedRecipient>{Recipient(1, L"ann@example.com"),
-                                                            Recipient(1, L"bob@example.com"),
-                                                            Recipient(2, L"cy@example.com"),
-                                                            Recipient(3, L"di@example.com")}));
+    EXPECT_EQ(call.recips,
+              (std::vector<RecordedRecipient>{Recipient(1, L"ann@example.com"), Recipient(1, L"bob@example.com"),
+                                              Recipient(2, L"cy@example.com"), Recipient(3, L"di@example.com")}));
     ASSERT_EQ(call.files.size(), 2u);
     EXPECT_EQ(call.files[0].fileName, std::optional<std::wstring>(L"summary.pdf"));
     EXPECT_EQ(call.files[0].content, Pattern(5000, 1));

@@ -20,8 +20,7 @@ public:
         if (script_.openError) throw TransportError(*script_.openError);
     }
     void Write(const uint8_t* data, size_t size) override {
-        if (script_.failWrite && *script_.failWrite == script_.writes.size())
-            throw TransportError("the channel broke");
+        if (script_.failWrite && *script_.failWrite == script_.writes.size()) throw TransportError("the channel broke");
         script_.writes.emplace_back(data, data + size);
     }
     std::optional<Bytes> Read(std::chrono::milliseconds timeout) override {
@@ -66,8 +65,10 @@ std::wstring Quote(const std::wstring& arg) {
             ++backslashes;
             continue;
         }
-        if (c == L'"') out.append(backslashes * 2 + 1, L'\\');
-        else out.append(backslashes, L'\\');
+        if (c == L'"')
+            out.append(backslashes * 2 + 1, L'\\');
+        else
+            out.append(backslashes, L'\\');
         backslashes = 0;
         out.push_back(c);
     }
@@ -193,8 +194,8 @@ ChildResult RunChild(const std::wstring& exe, const std::vector<std::wstring>& a
     }
     SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
-    *input.Put() = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                               nullptr);
+    *input.Put() =
+        CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
 
     std::wstring commandLine = Quote(exe);
     for (const auto& a : args) commandLine += L" " + Quote(a);

@@ -82,8 +82,7 @@ struct ChildResult {
 // process's environment changed by `environment` (an empty value removes the
 // variable), captures both output streams, and waits at most `timeout`.
 ChildResult RunChild(const std::wstring& exe, const std::vector<std::wstring>& args,
-                     const std::map<std::wstring, std::wstring>& environment,
-                     std::chrono::milliseconds timeout = 120s);
+                     const std::map<std::wstring, std::wstring>& environment, std::chrono::milliseconds timeout = 120s);
 
 // The records that the recording Simple MAPI stand-in appended to the
 // ZOBRIK_MAPI_LOG file `path` (none when the file does not exist).
