@@ -13,6 +13,9 @@ if(ZOBRIK_FUZZ)
     set(ZOBRIK_SANITIZER_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 endif()
 
+# compile_commands.json, for clang-tidy.
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
+
 add_library(zobrik_logic STATIC ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_NATIVE_SOURCES})
 target_include_directories(zobrik_logic PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(zobrik_logic PUBLIC ${ZOBRIK_WARNINGS} ${ZOBRIK_SANITIZER_FLAGS})
@@ -36,6 +39,15 @@ if(NOT ZOBRIK_FUZZ)
         COMMAND ${PROJECT_SOURCE_DIR}/tests/layout/check-includes.sh ${PROJECT_SOURCE_DIR}/tests/layout/climbing)
     set_tests_properties(layout_includes_finds_violations PROPERTIES PASS_REGULAR_EXPRESSION
         "exec/worker.h: includes \"plugin/slot.h\": exec/ may include only.*include/wide_text.h: includes \"mail/request.h\".*plugin/slot.h: includes \"wide_text.h\" without its folder.*FAIL: 3 include")
+    # Formatting of every tracked C++ file, and clang-tidy (.clang-tidy) on
+    # the platform-free code.
+    find_program(ZOBRIK_CLANG_FORMAT NAMES clang-format clang-format-14 REQUIRED)
+    find_program(ZOBRIK_CLANG_TIDY NAMES clang-tidy clang-tidy-14 REQUIRED)
+    add_test(NAME format_check
+        COMMAND ${PROJECT_SOURCE_DIR}/tests/layout/check-format.sh ${PROJECT_SOURCE_DIR} ${ZOBRIK_CLANG_FORMAT})
+    list(TRANSFORM ZOBRIK_LOGIC_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE tidy_sources)
+    add_test(NAME clang_tidy COMMAND ${ZOBRIK_CLANG_TIDY} -p ${CMAKE_BINARY_DIR} --quiet ${tidy_sources})
+    set_tests_properties(clang_tidy PROPERTIES TIMEOUT 600)
     # The SDK's headers build warning-free at -O3 with -Werror, as remote
     # developers may build them, with GCC and with MinGW-w64.
     find_program(ZOBRIK_MINGW_CXX NAMES x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-g++)

@@ -10,6 +10,9 @@
 
 namespace zobrik {
 
+// The wire format's own names.
+// NOLINTBEGIN(readability-identifier-naming)
+
 // Bits of MailRequestHeader::flags.
 constexpr uint32_t MAIL_FLAG_HTML_BODY = 1;
 constexpr uint32_t MAIL_FLAG_IMMEDIATE = 2;
@@ -19,6 +22,8 @@ constexpr uint32_t MAIL_FLAGS_ALL = MAIL_FLAG_HTML_BODY | MAIL_FLAG_IMMEDIATE | 
 constexpr size_t MAIL_HEADER_SIZE = 64;
 constexpr size_t MAIL_TOTAL_SIZE_OFFSET = 8;
 constexpr size_t MAIL_TOTAL_SIZE_END = 16;  // bytes 8..15 hold totalSize
+
+// NOLINTEND(readability-identifier-naming)
 
 // The header as it stands on the wire (little-endian, unaligned). Use
 // ReadMailRequestHeader to obtain it from bytes; never cast the bytes.

@@ -16,6 +16,8 @@
 
 namespace zobrik {
 
+// Simple MAPI's published names.
+// NOLINTBEGIN(readability-identifier-naming)
 constexpr uint32_t MAPI_ORIG = 0;
 constexpr uint32_t MAPI_TO = 1;
 constexpr uint32_t MAPI_CC = 2;
@@ -27,6 +29,7 @@ constexpr uint32_t MAPI_DIALOG_MODELESS = 0x00000004;
 
 constexpr uint32_t MAPI_USER_ABORT = 1;
 constexpr uint32_t SUCCESS_SUCCESS = 0;
+// NOLINTEND(readability-identifier-naming)
 
 struct MapiRecipDescW {
     uint32_t ulReserved;

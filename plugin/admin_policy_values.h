@@ -16,7 +16,7 @@ inline constexpr uint32_t kRegistryDword = 4;
 inline constexpr uint32_t kRegistryMultiString = 7;
 
 // A value longer than this is not read; it is ignored as malformed.
-inline constexpr size_t kLongestPolicyValueBytes = 64 * 1024;
+inline constexpr size_t kLongestPolicyValueBytes = size_t(64) * 1024;
 // A list with more entries, or an entry longer than this, is malformed.
 inline constexpr size_t kMostPolicyListEntries = 256;
 inline constexpr size_t kLongestPolicyListEntry = 1024;

@@ -29,10 +29,14 @@ BoundedWorkers::Admission BoundedWorkers::Submit(WorkRequestPtr request) noexcep
             }
         }
     }
+    // Still held when it was not admitted, or when push_back threw before
+    // taking it; a moved-from pointer is empty.
+    // NOLINTBEGIN(bugprone-use-after-move)
     if (request) {
         request->Refuse();
         return Admission::Refused;
     }
+    // NOLINTEND(bugprone-use-after-move)
     if (start && !starter_.StartWorker(*this)) {
         {
             std::lock_guard lock(mutex_);

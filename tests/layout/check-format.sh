@@ -1,0 +1,23 @@
+#!/bin/bash
+# Checks that every tracked C++ file is formatted as .clang-format says;
+# prints the files that are not (fix them with clang-format -i).
+# usage: check-format.sh <repository root> [clang-format]
+set -uo pipefail
+root="${1:?usage: check-format.sh <repository root> [clang-format]}"
+formatter="${2:-clang-format}"
+cd "$root" || exit 2
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    mapfile -t files < <(git ls-files '*.cpp' '*.h')
+else
+    mapfile -t files < <(find . -path ./build -prune -o \( -name '*.cpp' -o -name '*.h' \) -print)
+fi
+unformatted=()
+for file in "${files[@]}"; do
+    "$formatter" --dry-run --Werror "$file" >/dev/null 2>&1 || unformatted+=("$file")
+done
+if [ ${#unformatted[@]} -ne 0 ]; then
+    printf 'not formatted: %s\n' "${unformatted[@]}"
+    echo "FAIL: ${#unformatted[@]} of ${#files[@]} files differ from .clang-format"
+    exit 1
+fi
+echo "ok: ${#files[@]} files formatted"
