@@ -28,8 +28,18 @@ if(NOT ZOBRIK_FUZZ)
     target_include_directories(native_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/sdk)
     target_link_libraries(native_tests PRIVATE zobrik_logic GTest::gtest GTest::gtest_main)
     target_compile_definitions(native_tests PRIVATE ZOBRIK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    # The remote developer's kit on its own: its headers and nothing of the DLL.
+    file(GLOB ZOBRIK_SDK_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/sdk/*_tests.cpp)
+    add_executable(sdk_tests ${ZOBRIK_SDK_TEST_SOURCES})
+    target_include_directories(sdk_tests PRIVATE ${PROJECT_SOURCE_DIR}/sdk)
+    target_compile_options(sdk_tests PRIVATE ${ZOBRIK_WARNINGS} ${ZOBRIK_SANITIZER_FLAGS})
+    target_link_options(sdk_tests PRIVATE ${ZOBRIK_SANITIZER_FLAGS})
+    target_link_libraries(sdk_tests PRIVATE GTest::gtest GTest::gtest_main)
+
     # One ctest entry per test case.
     include(GoogleTest)
+    gtest_discover_tests(sdk_tests
+        PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1" LABELS sdk)
     gtest_discover_tests(native_tests
         PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1" LABELS native)
     # The folders include each other one way only; the fixture shows that

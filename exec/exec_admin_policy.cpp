@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "include/ascii_text.h"
+
 namespace zobrik {
 
 namespace {
@@ -63,38 +65,19 @@ constexpr const WideChar* kProgramExtensions[] = {
     ZOBRIK_WIDE("pyw"),
 };
 
-WideChar AsciiLower(WideChar c) { return c >= 'A' && c <= 'Z' ? WideChar(c + ('a' - 'A')) : c; }
-
-WideString AsciiLowered(WideStringView text) {
-    WideString out(text);
-    std::transform(out.begin(), out.end(), out.begin(), AsciiLower);
-    return out;
-}
-
-bool StartsWithIgnoringCase(WideStringView text, WideStringView prefix) {
-    return text.size() >= prefix.size() && AsciiLowered(text.substr(0, prefix.size())) == prefix;
-}
-
 void AddUnique(std::vector<WideString>& list, WideString item) {
     if (!item.empty() && std::find(list.begin(), list.end(), item) == list.end()) {
         list.push_back(std::move(item));
     }
 }
 
-int HexValue(WideChar c) {
-    c = AsciiLower(c);
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 // "%41" becomes 'A'; other text stays.
 WideString PercentDecoded(WideStringView text) {
     WideString out;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-            out += WideChar(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        if (text[i] == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 &&
+            HexDigitValue(text[i + 2]) >= 0) {
+            out += WideChar(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
             i += 2;
         } else {
             out += text[i];
@@ -242,7 +225,7 @@ bool MatchesWildcard(WideStringView text, WideStringView pattern) {
 
 WideString NormalisedUrl(WideStringView text) {
     WideStringView trimmed = TrimmedExecText(text);
-    while (StartsWithIgnoringCase(trimmed, ZOBRIK_WIDE("url:"))) {
+    while (StartsWithIgnoringAsciiCase(trimmed, u"url:")) {
         trimmed = TrimmedExecText(trimmed.substr(4));
     }
     WideString url;

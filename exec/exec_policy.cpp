@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "include/ascii_text.h"
+
 namespace zobrik {
 
 namespace {
@@ -46,29 +48,6 @@ constexpr const WideChar* kRefusedSchemes[] = {
     ZOBRIK_WIDE("hcp"),
 };
 
-bool IsAsciiLetter(WideChar c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsAsciiDigit(WideChar c) { return c >= '0' && c <= '9'; }
-WideChar AsciiLower(WideChar c) { return c >= 'A' && c <= 'Z' ? WideChar(c + ('a' - 'A')) : c; }
-
-bool SameIgnoringAsciiCase(WideStringView a, WideStringView b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](WideChar x, WideChar y) { return AsciiLower(x) == AsciiLower(y); });
-}
-
-bool StartsWithIgnoringAsciiCase(WideStringView text, std::u16string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (AsciiLower(text[i]) != AsciiLower(WideChar(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-WideString Wide(std::u16string_view text) { return WideString(text.begin(), text.end()); }
-
 // Characters that show as nothing or as a blank: C0 and C1 controls, space,
 // DEL, no-break and ideographic spaces, soft hyphen, zero-width and bidi
 // formatting characters, the byte order mark.
@@ -105,21 +84,13 @@ void AddUnique(std::vector<WideString>& list, WideString item) {
 
 // --- Percent-escapes ---
 
-int HexValue(WideChar c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    c = AsciiLower(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 // The byte of a "%XX" escape at `i`, or -1.
 int EscapedByte(WideStringView text, size_t i) {
     if (i + 2 >= text.size() || text[i] != '%') {
         return -1;
     }
-    int high = HexValue(text[i + 1]);
-    int low = HexValue(text[i + 2]);
+    int high = HexDigitValue(text[i + 1]);
+    int low = HexDigitValue(text[i + 2]);
     return high < 0 || low < 0 ? -1 : high * 16 + low;
 }
 
@@ -210,7 +181,7 @@ std::optional<uint64_t> AddressPart(WideStringView part) {
     }
     uint64_t value = 0;
     for (WideChar c : part) {
-        int digit = HexValue(c);
+        int digit = HexDigitValue(c);
         if (digit < 0 || digit >= base) {
             return std::nullopt;
         }
@@ -266,7 +237,7 @@ std::optional<std::vector<uint16_t>> Ipv6Groups(WideStringView text) {
             }
             unsigned value = 0;
             for (WideChar c : group) {
-                int digit = HexValue(c);
+                int digit = HexDigitValue(c);
                 if (digit < 0) {
                     return false;
                 }

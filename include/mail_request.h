@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "little_endian.h"
 #include "wide_text.h"
 
 namespace zobrik {
@@ -41,14 +42,6 @@ struct MailRequestHeader {
     uint32_t attachmentCount = 0;
     uint64_t reserved2 = 0;
 };
-
-inline uint32_t ReadUint32LE(const uint8_t* p) noexcept {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-inline uint64_t ReadUint64LE(const uint8_t* p) noexcept {
-    return uint64_t(ReadUint32LE(p)) | uint64_t(ReadUint32LE(p + 4)) << 32;
-}
 
 // The caller guarantees MAIL_HEADER_SIZE readable bytes.
 inline MailRequestHeader ReadMailRequestHeader(const uint8_t* p) noexcept {

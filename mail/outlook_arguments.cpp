@@ -1,12 +1,11 @@
 #include "outlook_arguments.h"
 
+#include "include/ascii_text.h"
 #include "staged_file_names.h"
 
 namespace zobrik {
 
 namespace {
-
-WideChar FoldAscii(WideChar c) noexcept { return (c >= 'A' && c <= 'Z') ? WideChar(c - 'A' + 'a') : c; }
 
 bool IsEmpty(const WideChar* text) noexcept { return !text || !*text; }
 
@@ -17,11 +16,7 @@ bool Equal(const WideChar* a, const WideChar* b) noexcept {
 }  // namespace
 
 bool EqualsIgnoringAsciiCase(const WideChar* a, const WideChar* b) noexcept {
-    a = a ? a : ZOBRIK_WIDE("");
-    b = b ? b : ZOBRIK_WIDE("");
-    for (; *a && FoldAscii(*a) == FoldAscii(*b); ++a, ++b) {
-    }
-    return FoldAscii(*a) == FoldAscii(*b);
+    return SameIgnoringAsciiCase(a ? a : ZOBRIK_WIDE(""), b ? b : ZOBRIK_WIDE(""));
 }
 
 WideString OutlookRecipientText(const WideChar* displayName, const WideChar* address) {

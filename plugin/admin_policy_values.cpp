@@ -2,20 +2,13 @@
 
 #include <string>
 
+#include "include/ascii_text.h"
 #include "include/debug_output.h"
 #include "include/mail_request.h"
 
 namespace zobrik {
 
 namespace {
-
-WideString Ascii(const char* text) {
-    WideString out;
-    for (; *text; ++text) {
-        out += WideChar(static_cast<unsigned char>(*text));
-    }
-    return out;
-}
 
 // "policy HKLM ExecConfirm ignored: not a REG_DWORD"
 void ReportIgnored(const PolicyHive& hive, const WideChar* setting, const WideString& why) {
@@ -47,9 +40,9 @@ std::optional<uint32_t> DwordOf(const PolicyHive& hive, const RawPolicyValue& va
 
 std::optional<std::vector<WideString>> ListOf(const PolicyHive& hive, const RawPolicyValue& value) {
     if (value.tooLong) {
-        ReportIgnored(
-            hive, value.setting,
-            Ascii("longer than ") + Ascii(std::to_string(kLongestPolicyValueBytes).c_str()) + ZOBRIK_WIDE(" bytes"));
+        ReportIgnored(hive, value.setting,
+                      AsciiToWide("longer than ") + AsciiToWide(std::to_string(kLongestPolicyValueBytes).c_str()) +
+                          ZOBRIK_WIDE(" bytes"));
         return std::nullopt;
     }
     if (value.type != kRegistryMultiString || value.bytes.size() % 2 != 0) {
@@ -78,15 +71,16 @@ std::optional<std::vector<WideString>> ListOf(const PolicyHive& hive, const RawP
         return std::nullopt;
     }
     if (entries.size() > kMostPolicyListEntries) {
-        ReportIgnored(
-            hive, value.setting,
-            Ascii("more than ") + Ascii(std::to_string(kMostPolicyListEntries).c_str()) + ZOBRIK_WIDE(" entries"));
+        ReportIgnored(hive, value.setting,
+                      AsciiToWide("more than ") + AsciiToWide(std::to_string(kMostPolicyListEntries).c_str()) +
+                          ZOBRIK_WIDE(" entries"));
         return std::nullopt;
     }
     for (const WideString& each : entries) {
         if (each.size() > kLongestPolicyListEntry) {
             ReportIgnored(hive, value.setting,
-                          Ascii("an entry is longer than ") + Ascii(std::to_string(kLongestPolicyListEntry).c_str()) +
+                          AsciiToWide("an entry is longer than ") +
+                              AsciiToWide(std::to_string(kLongestPolicyListEntry).c_str()) +
                               ZOBRIK_WIDE(" characters"));
             return std::nullopt;
         }
@@ -190,8 +184,8 @@ auto NumberIn(uint32_t lowest, uint64_t highest) {
         auto number = DwordOf(hive, value);
         if (number && (*number < lowest || *number > highest)) {
             ReportIgnored(hive, value.setting,
-                          Ascii("outside ") + Ascii(std::to_string(lowest).c_str()) + ZOBRIK_WIDE(" to ") +
-                              Ascii(std::to_string(highest).c_str()));
+                          AsciiToWide("outside ") + AsciiToWide(std::to_string(lowest).c_str()) + ZOBRIK_WIDE(" to ") +
+                              AsciiToWide(std::to_string(highest).c_str()));
             return std::nullopt;
         }
         return number;

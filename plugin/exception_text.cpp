@@ -4,17 +4,15 @@
 #include <string>
 #include <type_traits>
 
+#include "include/ascii_text.h"
+
 namespace zobrik {
 
 namespace {
 
 constexpr size_t kLabelWidth = 19;
 
-void AppendAscii(WideString& out, const char* text) {
-    for (; *text; ++text) {
-        out += WideChar(static_cast<unsigned char>(*text));
-    }
-}
+void AppendAscii(WideString& out, const char* text) { out += AsciiToWide(text); }
 
 // Each byte becomes the character of the same value.
 void AppendBytes(WideString& out, const char* text) { AppendAscii(out, text); }

@@ -12,11 +12,11 @@ set(ZOBRIK_SEND_LOGIC
     ${ZOBRIK_SEND_DIR}/wts_transport.cpp
     ${ZOBRIK_SEND_DIR}/console_output.cpp
     ${ZOBRIK_SEND_DIR}/text_conversion.cpp
-    ${ZOBRIK_SEND_DIR}/standin_transport.cpp)
+    ${ZOBRIK_SEND_TEST_DIR}/standin_transport.cpp)
 set(ZOBRIK_SEND_TEST_DEFINITIONS ZOBRIK_SEND_STANDIN)
 
 add_executable(zobrik-send-test ${ZOBRIK_SEND_DIR}/main.cpp ${ZOBRIK_SEND_LOGIC})
-target_include_directories(zobrik-send-test PRIVATE ${ZOBRIK_SEND_DIR} ${PROJECT_SOURCE_DIR}/sdk ${PROJECT_SOURCE_DIR})
+target_include_directories(zobrik-send-test PRIVATE ${ZOBRIK_SEND_DIR} ${ZOBRIK_SEND_TEST_DIR} ${PROJECT_SOURCE_DIR}/sdk ${PROJECT_SOURCE_DIR})
 target_compile_definitions(zobrik-send-test PRIVATE ${ZOBRIK_SEND_TEST_DEFINITIONS})
 target_link_libraries(zobrik-send-test PRIVATE zobrik_client_standin wtsapi32 shell32)
 add_dependencies(zobrik-send-test ZobrikWTSDVC zobrik_mapi_recording)
