@@ -14,4 +14,10 @@ inline uint64_t ReadUint64LE(const uint8_t* p) noexcept {
     return uint64_t(ReadUint32LE(p)) | uint64_t(ReadUint32LE(p + 4)) << 32;
 }
 
+inline void WriteUint64LE(uint8_t* p, uint64_t value) noexcept {
+    for (int i = 0; i < 8; ++i) {
+        p[i] = uint8_t(value >> (8 * i));
+    }
+}
+
 }  // namespace zobrik

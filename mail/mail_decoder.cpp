@@ -24,10 +24,6 @@ constexpr WideChar kSmtpPrefix[] = ZOBRIK_WIDE("SMTP:");
 constexpr size_t kSmtpPrefixLength = 5;
 static_assert(sizeof(kSmtpPrefix) / sizeof(kSmtpPrefix[0]) == kSmtpPrefixLength + 1);
 
-void WriteUint64LE(uint8_t* p, uint64_t value) noexcept {
-    for (int i = 0; i < 8; ++i) p[i] = uint8_t(value >> (8 * i));
-}
-
 // The first zero byte of [begin, end), or nullptr. Eight bytes at a time:
 // the C runtime's memchr under Wine goes byte by byte, which made finding
 // the end of a large body cost half as much as converting it.
