@@ -18,7 +18,7 @@
 #   --high-entropy-va (64-bit ASLR) and --nxcompat (DEP): binutils 2.40
 #   already sets them for x86-64 images; they are given explicitly so that no
 #   other linker version leaves them out silently.
-add_compile_options(-fstack-protector-strong)
+add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-fstack-protector-strong>)
 add_compile_definitions(_FORTIFY_SOURCE=2)
 add_link_options(-fstack-protector-strong
     LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat)
@@ -35,7 +35,7 @@ endif()
 # The tests run the stripped files. Objects of other targets linked into
 # the file need -g themselves (see zobrik_core).
 function(zobrik_split_debug_info target)
-    target_compile_options(${target} PRIVATE -g)
+    target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:-g>)
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${CMAKE_OBJCOPY} --only-keep-debug
             $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug

@@ -27,6 +27,18 @@ install(FILES
     ${PROJECT_SOURCE_DIR}/README.md
     DESTINATION . COMPONENT runtime)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/install/policy/ DESTINATION policy COMPONENT runtime)
+# The licence, and the terms of what the binaries contain of the MinGW-w64
+# and GCC runtimes: Debian's copyright files of the packages they come from.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES DESTINATION . COMPONENT runtime)
+foreach(package_and_name "mingw-w64-x86-64-dev;mingw-w64-copyright.txt" "gcc-mingw-w64-base;gcc-mingw-w64-runtime-copyright.txt")
+    list(GET package_and_name 0 package)
+    list(GET package_and_name 1 name)
+    set(copyright /usr/share/doc/${package}/copyright)
+    if(NOT EXISTS ${copyright})
+        message(FATAL_ERROR "${copyright} is missing: install the package ${package}")
+    endif()
+    install(FILES ${copyright} DESTINATION third-party RENAME ${name} COMPONENT runtime)
+endforeach()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs COMPONENT runtime)
 
 set(CPACK_GENERATOR ZIP)

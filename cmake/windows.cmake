@@ -2,6 +2,8 @@
 # stand-in, the MAPI32 and Outlook stand-ins and the tests that run under Wine.
 include(cmake/warnings.cmake)
 include(cmake/hardening.cmake)
+include(cmake/version_resource.cmake)
+enable_language(RC)
 
 # What every Windows target of the project builds with: the Windows API in
 # its Unicode form for Windows 10, the warnings, the repository root as the
@@ -10,7 +12,7 @@ include(cmake/hardening.cmake)
 # this line links it.
 add_library(zobrik_windows INTERFACE)
 target_compile_definitions(zobrik_windows INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
-target_compile_options(zobrik_windows INTERFACE ${ZOBRIK_WARNINGS})
+target_compile_options(zobrik_windows INTERFACE $<$<COMPILE_LANGUAGE:C,CXX>:${ZOBRIK_WARNINGS}>)
 target_include_directories(zobrik_windows INTERFACE ${PROJECT_SOURCE_DIR})
 target_link_options(zobrik_windows INTERFACE -static -static-libgcc -static-libstdc++)
 link_libraries(zobrik_windows)
@@ -28,6 +30,8 @@ target_link_libraries(zobrik_core INTERFACE shell32 shlwapi ole32 oleaut32 uuid 
 add_library(ZobrikWTSDVC SHARED plugin/dllmain.cpp plugin/ZobrikWTSDVC.def)
 set_target_properties(ZobrikWTSDVC PROPERTIES PREFIX "" OUTPUT_NAME ZobrikWTSDVC)
 target_link_libraries(ZobrikWTSDVC PRIVATE zobrik_core)
+zobrik_add_version_resource(ZobrikWTSDVC ZobrikWTSDVC.dll
+    "Zobrik Remote Desktop plug-in (Zobrik/exec and Zobrik/mail channels)" DLL)
 zobrik_split_debug_info(ZobrikWTSDVC)
 # The command-line tool for the remote session.
 add_subdirectory(tools/zobrik-send)

@@ -9,7 +9,7 @@ packages=(
     googletest libgtest-dev
     clang libclang-rt-14-dev clang-format clang-tidy
     xvfb xauth xdotool imagemagick x11-utils
-    unzip zip
+    unzip zip osslsigncode openssl
     libxml2-utils
 )
 

@@ -4,12 +4,29 @@
 # ZobrikWTSDVC-<version>-win64-symbols.zip, with cpack; prints their paths and
 # content and checks that they hold the (stripped) DLL and tool, the installer
 # files and the debug files.
-# usage: package.sh [build-dir]
+# usage: package.sh [--cert <certificate.pem> --key <key.pem>] [build-dir]
 #   Without an argument: scripts/build.sh windows, archive in build/windows.
 #   With a build directory: configures and builds that tree with the windows
 #   preset (as scripts/build.sh does) and makes the archive there.
+#   With a certificate (the options, or ZOBRIK_SIGN_CERT and ZOBRIK_SIGN_KEY)
+#   the DLL and zobrik-send.exe are signed with Authenticode (scripts/sign.sh)
+#   before they are packed; without one the script says that they are not.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+
+cert="${ZOBRIK_SIGN_CERT:-}"
+key="${ZOBRIK_SIGN_KEY:-}"
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --cert) cert="$2"; shift 2 ;;
+        --key) key="$2"; shift 2 ;;
+        *) break ;;
+    esac
+done
+if { [ -n "$cert" ] && [ -z "$key" ]; } || { [ -z "$cert" ] && [ -n "$key" ]; }; then
+    echo "give both a certificate and its key (--cert and --key)" >&2
+    exit 2
+fi
 
 if [ $# -ge 1 ]; then
     build="$(mkdir -p "$1" && cd "$1" && pwd)"
@@ -18,6 +35,13 @@ if [ $# -ge 1 ]; then
 else
     build="$root/build/windows"
     "$root/scripts/build.sh" windows
+fi
+
+if [ -n "$cert" ]; then
+    "$root/scripts/sign.sh" "$cert" "$key" "$build/bin/ZobrikWTSDVC.dll" "$build/bin/zobrik-send.exe"
+else
+    echo "NOT SIGNED: no certificate given (--cert and --key, or ZOBRIK_SIGN_CERT and ZOBRIK_SIGN_KEY);"
+    echo "            the DLL and zobrik-send.exe in the archive carry no Authenticode signature."
 fi
 
 if ! command -v unzip >/dev/null; then

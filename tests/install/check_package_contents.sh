@@ -22,7 +22,9 @@ entries="$(unzip -Z1 "$zip" | grep -v '/$')" || { echo "FAIL: cannot read $zip";
 
 expected=(ZobrikWTSDVC.dll Install-ZobrikPlugin.ps1 zobrik-plugin.reg.in
           zobrik-plugin-remove.reg INSTALL.md README.md
-          policy/ZobrikWTSDVC.admx policy/en-US/ZobrikWTSDVC.adml policy/de-DE/ZobrikWTSDVC.adml)
+          policy/ZobrikWTSDVC.admx policy/en-US/ZobrikWTSDVC.adml policy/de-DE/ZobrikWTSDVC.adml
+          LICENSE THIRD-PARTY-NOTICES third-party/mingw-w64-copyright.txt
+          third-party/gcc-mingw-w64-runtime-copyright.txt)
 [ -n "$send_tool" ] && expected+=("bin/$send_tool")
 for f in "${expected[@]}"; do
     if grep -qxF "$top/$f" <<<"$entries"; then
