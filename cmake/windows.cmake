@@ -33,6 +33,9 @@ target_link_libraries(ZobrikWTSDVC PRIVATE zobrik_core)
 zobrik_add_version_resource(ZobrikWTSDVC ZobrikWTSDVC.dll
     "Zobrik Remote Desktop plug-in (Zobrik/exec and Zobrik/mail channels)" DLL)
 zobrik_split_debug_info(ZobrikWTSDVC)
+# The MSI packages.
+include(cmake/msi.cmake)
+
 # The command-line tool for the remote session.
 add_subdirectory(tools/zobrik-send)
 

@@ -9,7 +9,7 @@ packages=(
     googletest libgtest-dev
     clang libclang-rt-14-dev clang-format clang-tidy
     xvfb xauth xdotool imagemagick x11-utils
-    unzip zip osslsigncode openssl
+    unzip zip osslsigncode openssl wixl
     libxml2-utils
 )
 
