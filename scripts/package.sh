@@ -37,11 +37,15 @@ else
     "$root/scripts/build.sh" windows
 fi
 
+msis=("$build"/bin/ZobrikWTSDVC-*-x64.msi "$build"/bin/ZobrikWTSDVC-*-x64-user.msi)
 if [ -n "$cert" ]; then
     "$root/scripts/sign.sh" "$cert" "$key" "$build/bin/ZobrikWTSDVC.dll" "$build/bin/zobrik-send.exe"
+    # The packages take the signed DLL, then are signed themselves.
+    cmake --build "$build" --target msi
+    "$root/scripts/sign.sh" "$cert" "$key" "${msis[@]}"
 else
     echo "NOT SIGNED: no certificate given (--cert and --key, or ZOBRIK_SIGN_CERT and ZOBRIK_SIGN_KEY);"
-    echo "            the DLL and zobrik-send.exe in the archive carry no Authenticode signature."
+    echo "            the DLL, zobrik-send.exe and the MSI packages carry no Authenticode signature."
 fi
 
 if ! command -v unzip >/dev/null; then
@@ -61,6 +65,12 @@ echo "archive: $zip"
 unzip -l "$zip"
 echo "symbols: $symbols"
 unzip -l "$symbols"
+echo "developer kit: $build/ZobrikWTSDVC-$version-devkit.zip"
+unzip -l "$build/ZobrikWTSDVC-$version-devkit.zip"
+for msi in "${msis[@]}"; do
+    cp -f "$msi" "$build/"
+    echo "MSI package: $build/$(basename "$msi")"
+done
 
 send_tool=''
 [ -f "$build/bin/zobrik-send.exe" ] && send_tool=zobrik-send.exe

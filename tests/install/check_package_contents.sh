@@ -1,8 +1,13 @@
 #!/bin/bash
-# Checks a release archive: one top folder ZobrikWTSDVC-<version>-win64 with
-# the DLL (the same bytes as the built one, a 64-bit PE image), the installer
-# files, the README, the administrative template (policy/), bin/<send-tool> when one is named (the same bytes as
-# the one built beside the DLL), docs/ optionally, and nothing else.
+# Checks the release archives. The client archive: one top folder
+# ZobrikWTSDVC-<version>-win64 with the DLL (the same bytes as the built one,
+# a 64-bit PE image), the installer files, the client README, the
+# administrative template (policy/), docs/administrators.md, the licence and
+# third-party notices, and nothing else. The developer kit beside it,
+# ZobrikWTSDVC-<version>-devkit.zip, holds in the same folder bin/<send-tool>
+# (the same bytes as the built one), include/zobrik/ with every SDK header,
+# docs/remote-applications.md, its README, the licence and notices, and
+# nothing else.
 # The symbols archive beside it, ZobrikWTSDVC-<version>-win64-symbols.zip,
 # holds in the same folder ZobrikWTSDVC.dll.debug and bin/<send-tool>.debug,
 # the same bytes as the debug files built beside them, and nothing else.
@@ -24,8 +29,7 @@ expected=(ZobrikWTSDVC.dll Install-ZobrikPlugin.ps1 zobrik-plugin.reg.in
           zobrik-plugin-remove.reg INSTALL.md README.md
           policy/ZobrikWTSDVC.admx policy/en-US/ZobrikWTSDVC.adml policy/de-DE/ZobrikWTSDVC.adml
           LICENSE THIRD-PARTY-NOTICES third-party/mingw-w64-copyright.txt
-          third-party/gcc-mingw-w64-runtime-copyright.txt)
-[ -n "$send_tool" ] && expected+=("bin/$send_tool")
+          third-party/gcc-mingw-w64-runtime-copyright.txt docs/administrators.md)
 for f in "${expected[@]}"; do
     if grep -qxF "$top/$f" <<<"$entries"; then
         echo "ok: $top/$f"
@@ -36,9 +40,6 @@ done
 while IFS= read -r entry; do
     rel="${entry#"$top/"}"
     [ "$rel" != "$entry" ] || { fail "entry outside $top/: $entry"; continue; }
-    case "$rel" in
-        docs/*) continue ;;
-    esac
     grep -qxF "$rel" <<<"$(printf '%s\n' "${expected[@]}")" || fail "unexpected file in the archive: $entry"
 done <<<"$entries"
 
@@ -54,9 +55,36 @@ if unzip -p "$zip" "$top/ZobrikWTSDVC.dll" >"$work/dll" 2>/dev/null && [ -s "$wo
     [ "$sig" = 'PE\0\0' ] || fail "the archive's DLL has no PE signature"
     if [ "$machine" = 8664 ]; then echo "ok: DLL machine 0x$machine"; else fail "DLL machine 0x$machine, expected 0x8664"; fi
 fi
-if [ -n "$send_tool" ]; then
-    unzip -p "$zip" "$top/bin/$send_tool" 2>/dev/null | cmp -s - "$bin/$send_tool" \
-        || fail "the archive's bin/$send_tool differs from $bin/$send_tool"
+unzip -p "$zip" "$top/README.md" 2>/dev/null | cmp -s - "$(dirname "$0")/../../install/README.md" \
+    || fail "the client archive's README.md is not install/README.md"
+
+# The developer kit.
+devkit="${zip%-win64.zip}-devkit.zip"
+if [ ! -f "$devkit" ]; then
+    fail "no developer kit $devkit"
+else
+    sdk="$(cd "$(dirname "$0")/../../sdk" && pwd)"
+    kit_expected=(README.md LICENSE THIRD-PARTY-NOTICES third-party/mingw-w64-copyright.txt
+                  third-party/gcc-mingw-w64-runtime-copyright.txt docs/remote-applications.md)
+    [ -n "$send_tool" ] && kit_expected+=("bin/$send_tool")
+    for header in "$sdk"/zobrik/*.h; do
+        kit_expected+=("include/zobrik/$(basename "$header")")
+    done
+    kit_entries="$(unzip -Z1 "$devkit" | grep -v '/$' | sort)"
+    wanted="$(printf "$top/%s\n" "${kit_expected[@]}" | sort)"
+    if [ "$kit_entries" = "$wanted" ]; then
+        echo "ok: $(basename "$devkit") holds $(wc -l <<<"$wanted") files: the SDK headers, the tool and its documents"
+    else
+        fail "$(basename "$devkit") holds $(tr '\n' ' ' <<<"$kit_entries"), expected $(tr '\n' ' ' <<<"$wanted")"
+    fi
+    for header in "$sdk"/zobrik/*.h; do
+        unzip -p "$devkit" "$top/include/zobrik/$(basename "$header")" 2>/dev/null | cmp -s - "$header" \
+            || fail "the kit's include/zobrik/$(basename "$header") differs from sdk/zobrik"
+    done
+    if [ -n "$send_tool" ]; then
+        unzip -p "$devkit" "$top/bin/$send_tool" 2>/dev/null | cmp -s - "$bin/$send_tool" \
+            || fail "the kit's bin/$send_tool differs from $bin/$send_tool"
+    fi
 fi
 
 # The symbols archive: the debug files of the shipped files, in the same folder.
@@ -88,4 +116,4 @@ if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
     exit 1
 fi
-echo "PASS: $zip holds the DLL, the installer files and the README; $(basename "$symbols") the debug files"
+echo "PASS: $(basename "$zip") holds the client files, $(basename "$devkit") the developer kit, $(basename "$symbols") the debug files"

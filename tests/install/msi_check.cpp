@@ -1,7 +1,7 @@
 // Checks an installation made by the MSI package as Windows sees it, in the
 // Wine prefix the test installed into:
 //   installed <machine|user> <version>: the AddIns registration names the
-//     installed DLL, the file is there, Programs and Features has one entry
+//     installed DLL, the file and the self-test's image are there, Programs and Features has one entry
 //     with name, publisher, version and help link, and the Remote Desktop
 //     client stand-in loads the registered DLL and gets an exec reply;
 //   removed <machine|user>: none of that is left.
@@ -102,11 +102,13 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring product =
         machine ? L"Zobrik Remote Desktop plug-in" : L"Zobrik Remote Desktop plug-in (current user)";
     const auto entries = UninstallEntries(product);
+    const std::wstring image = Expanded(L"%PUBLIC%\\Downloads\\zobrik-selftest.jpg");
 
     if (mode == L"installed" && argc == 4) {
         const std::wstring version = argv[3];
         Check(StringValue(root, kAddInKey, L"Name") == dll, L"AddIns\\Zobrik Name is " + dll);
         Check(Exists(dll), L"the DLL is installed");
+        Check(Exists(image), L"the self-test's image is " + image);
         Check(entries.size() == 1, L"one Programs and Features entry for " + product);
         if (entries.size() == 1) {
             const auto& [hive, key] = entries[0];
@@ -123,6 +125,7 @@ int wmain(int argc, wchar_t** argv) {
         }
         Check(!registered, L"no AddIns\\Zobrik key");
         Check(!Exists(folder), L"no folder " + folder);
+        Check(!Exists(image), L"no " + image);
         const bool ownKey = RegOpenKeyExW(root, L"Software\\Zobrik", 0, KEY_READ, &key) == ERROR_SUCCESS;
         if (ownKey) {
             RegCloseKey(key);

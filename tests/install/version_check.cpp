@@ -10,7 +10,6 @@
 
 namespace {
 
-
 // The string value `name` of the US English, Unicode block.
 std::wstring StringValue(const std::vector<BYTE>& block, const wchar_t* name) {
     void* value = nullptr;
