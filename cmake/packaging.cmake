@@ -22,6 +22,10 @@ install(FILES
     ${PROJECT_SOURCE_DIR}/install/Install-ZobrikPlugin.ps1
     ${PROJECT_SOURCE_DIR}/install/zobrik-plugin.reg.in
     ${PROJECT_SOURCE_DIR}/install/zobrik-plugin-remove.reg
+    ${PROJECT_SOURCE_DIR}/install/zobrik-plugin-machine.reg
+    ${PROJECT_SOURCE_DIR}/install/zobrik-plugin-machine-remove.reg
+    ${PROJECT_SOURCE_DIR}/install/zobrik-plugin-user.reg
+    ${PROJECT_SOURCE_DIR}/install/zobrik-selftest.jpg
     ${PROJECT_SOURCE_DIR}/install/INSTALL.md
     DESTINATION . COMPONENT runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/install/README.md DESTINATION . COMPONENT runtime)

@@ -26,7 +26,8 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 entries="$(unzip -Z1 "$zip" | grep -v '/$')" || { echo "FAIL: cannot read $zip"; exit 1; }
 
 expected=(ZobrikWTSDVC.dll Install-ZobrikPlugin.ps1 zobrik-plugin.reg.in
-          zobrik-plugin-remove.reg INSTALL.md README.md
+          zobrik-plugin-remove.reg zobrik-plugin-machine.reg zobrik-plugin-machine-remove.reg
+          zobrik-plugin-user.reg zobrik-selftest.jpg INSTALL.md README.md
           policy/ZobrikWTSDVC.admx policy/en-US/ZobrikWTSDVC.adml policy/de-DE/ZobrikWTSDVC.adml
           LICENSE THIRD-PARTY-NOTICES third-party/mingw-w64-copyright.txt
           third-party/gcc-mingw-w64-runtime-copyright.txt docs/administrators.md)
