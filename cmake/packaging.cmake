@@ -10,7 +10,8 @@
 #     remote applications: include/zobrik/ (the SDK headers),
 #     bin/zobrik-send.exe, docs/remote-applications.md, README.md, LICENSE,
 #     THIRD-PARTY-NOTICES, third-party/.
-#   ZobrikWTSDVC-<version>-win64-symbols.zip (component "symbols"): the debug
+#   ZobrikWTSDVC-<version>-win64-symbols.zip (component "symbols"), with the
+#     licence and notices: the debug
 #     information of the stripped DLL and tool, ZobrikWTSDVC.dll.debug and
 #     bin/zobrik-send.exe.debug; unpacked over the other folders, each lies
 #     beside its file, where gdb and addr2line look for it.
@@ -41,7 +42,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/remote-applications.md DESTINATION docs
 
 # Both carry the licence, and the terms of what the binaries contain of the
 # MinGW-w64 and GCC runtimes: Debian's copyright files of their packages.
-foreach(component runtime devkit)
+foreach(component runtime devkit symbols)
     install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES
         DESTINATION . COMPONENT ${component})
     foreach(package_and_name "mingw-w64-x86-64-dev;mingw-w64-copyright.txt"

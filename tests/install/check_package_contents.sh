@@ -93,7 +93,8 @@ symbols="${zip%.zip}-symbols.zip"
 if [ ! -f "$symbols" ]; then
     fail "no symbols archive $symbols"
 else
-    debug_files=(ZobrikWTSDVC.dll.debug)
+    debug_files=(ZobrikWTSDVC.dll.debug LICENSE THIRD-PARTY-NOTICES third-party/mingw-w64-copyright.txt
+                 third-party/gcc-mingw-w64-runtime-copyright.txt)
     [ -n "$send_tool" ] && debug_files+=("bin/$send_tool.debug")
     symbol_entries="$(unzip -Z1 "$symbols" | grep -v '/$')" || fail "cannot read $symbols"
     expected_entries="$(printf "$top/%s\n" "${debug_files[@]}" | sort)"
@@ -103,6 +104,7 @@ else
         fail "$(basename "$symbols") holds $(tr '\n' ' ' <<<"$symbol_entries"), expected $(tr '\n' ' ' <<<"$expected_entries")"
     fi
     for f in "${debug_files[@]}"; do
+        [[ "$f" == *.debug ]] || continue
         unzip -p "$symbols" "$top/$f" 2>/dev/null | cmp -s - "$bin/${f#bin/}" \
             || fail "$(basename "$symbols"): $top/$f differs from $bin/${f#bin/}"
     done
