@@ -27,6 +27,13 @@ inline constexpr size_t kLongestExecText = 32767;
 // when there is none).
 std::string_view ExecText(std::string_view message) noexcept;
 
+// The mark that makes an exec text UTF-8: a text that begins with it is read
+// as UTF-8 without it; any other text is read in the ANSI code page.
+inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// Whether `text` begins with kUtf8Mark.
+inline bool IsUtf8ExecText(std::string_view text) noexcept { return text.substr(0, kUtf8Mark.size()) == kUtf8Mark; }
+
 // `text` without leading and trailing blanks, invisible characters and
 // quotes: what the shell reads as the target.
 WideStringView TrimmedExecText(WideStringView text);

@@ -153,15 +153,22 @@ private:
 }  // namespace
 
 std::optional<std::wstring> ExecTextAsWide(std::string_view text) {
+    UINT codePage = CP_ACP;
+    DWORD flags = 0;
+    if (IsUtf8ExecText(text)) {
+        text.remove_prefix(kUtf8Mark.size());
+        codePage = CP_UTF8;
+        flags = MB_ERR_INVALID_CHARS;  // nothing is opened under a guessed name
+    }
     if (text.empty()) {
         return std::wstring();
     }
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+    const int length = MultiByteToWideChar(codePage, flags, text.data(), int(text.size()), nullptr, 0);
     if (length <= 0) {
         return std::nullopt;
     }
     std::wstring wide(size_t(length), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), wide.data(), length) != length) {
+    if (MultiByteToWideChar(codePage, flags, text.data(), int(text.size()), wide.data(), length) != length) {
         return std::nullopt;
     }
     return wide;
@@ -173,7 +180,8 @@ std::optional<std::wstring> ExecRefusal(std::string_view text, const AdminPolicy
     }
     auto wide = ExecTextAsWide(text);
     if (!wide) {
-        return L"text is not in the ANSI code page";
+        return IsUtf8ExecText(text) ? L"text after the UTF-8 mark is not valid UTF-8"
+                                    : L"text is not in the ANSI code page";
     }
     const WindowsPaths machine;
     if (auto refusal = TextRefusal(*wide, StagingDirectoryPath(), machine)) {

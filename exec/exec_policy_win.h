@@ -14,8 +14,9 @@ namespace zobrik {
 // ExecDenyList)"), or nullopt when it may be. Throws std::bad_alloc.
 std::optional<std::wstring> ExecRefusal(std::string_view text, const AdminPolicy& policy);
 
-// The text as the shell reads it, converted from the ANSI code page;
-// nullopt when it cannot be.
+// The text as the shell reads it: after the UTF-8 mark, the UTF-8 that
+// follows it; otherwise the text in the ANSI code page. nullopt when it
+// cannot be converted (UTF-8 that is not valid).
 std::optional<std::wstring> ExecTextAsWide(std::string_view text);
 
 }  // namespace zobrik

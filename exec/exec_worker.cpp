@@ -34,6 +34,18 @@ bool UserConfirms(std::string_view text, const AdminPolicy& policy) {
     return false;
 }
 
+// "open" with the shell: a UTF-8 text as the UTF-16 it stands for, any other
+// text as it came, in the ANSI code page.
+HINSTANCE OpenWithTheShell(std::string_view text) {
+    if (IsUtf8ExecText(text)) {
+        const auto wide = ExecTextAsWide(text);
+        return wide ? ShellExecuteW(nullptr, L"open", wide->c_str(), nullptr, nullptr, SW_SHOWNORMAL)
+                    : reinterpret_cast<HINSTANCE>(SE_ERR_FNF);
+    }
+    const std::string narrow(text);
+    return ShellExecuteA(nullptr, "open", narrow.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
 }  // namespace
 
 const ExecReply& ServeExecRequest(const std::string& request, const AdminPolicy& policy) noexcept {
@@ -43,8 +55,7 @@ const ExecReply& ServeExecRequest(const std::string& request, const AdminPolicy&
         if (auto refusal = ExecRefusal(text, policy)) {
             DebugEvent((L"exec refused: " + *refusal).c_str());
         } else if (!policy.execConfirm || UserConfirms(text, policy)) {
-            HINSTANCE result = ShellExecuteA(nullptr, "open", request.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-            reply = &ExecReplyFor(reinterpret_cast<intptr_t>(result));
+            reply = &ExecReplyFor(reinterpret_cast<intptr_t>(OpenWithTheShell(text)));
         }
     } catch (...) {
         // Only the checks throw (out of memory): the shell was not called.

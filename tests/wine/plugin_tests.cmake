@@ -24,6 +24,7 @@ zobrik_add_plugin_test_program(plugin_tests
     ${ZOBRIK_WINE_TEST_DIR}/factory_tests.cpp
     ${ZOBRIK_WINE_TEST_DIR}/plugin_object_tests.cpp
     ${ZOBRIK_WINE_TEST_DIR}/exec_channel_tests.cpp
+    ${ZOBRIK_WINE_TEST_DIR}/exec_utf8_tests.cpp
     ${ZOBRIK_WINE_TEST_DIR}/mail_channel_tests.cpp
     ${ZOBRIK_WINE_TEST_DIR}/channel_race_tests.cpp)
 
@@ -31,7 +32,7 @@ zobrik_add_plugin_test_program(plugin_tests
 # none, the stand-in without MAPISendMailW, Wine's own.
 zobrik_add_wine_test(plugin_mapi_present plugin_tests MAPI recording
     SUITES MapiPresentFactory MapiPresentPlugin MapiPresentChannelRace
-           ExecChannel ExecVerb ExecRefusal ExecSchemes ExecStaging MailChannel)
+           ExecChannel ExecVerb ExecRefusal ExecSchemes ExecStaging ExecUtf8 MailChannel)
 zobrik_add_wine_test(plugin_mapi_absent plugin_tests MAPI none SUITES MapiAbsentFactory)
 zobrik_add_wine_test(plugin_mapi_without_send plugin_tests MAPI nosend SUITES MapiNoSendFactory)
 zobrik_add_wine_test(plugin_mapi_wine plugin_tests SUITES MapiPresentFactory)
