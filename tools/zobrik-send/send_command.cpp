@@ -31,6 +31,9 @@ constexpr const char* kDefaultTransport = "wts";
 const std::set<std::string> kKnownTransports = {"wts", "standin"};
 
 constexpr auto kDefaultOpenTimeout = 60s;
+// The mark that makes the plug-in read an exec text as UTF-8.
+const std::string kUtf8Mark = "\xEF\xBB\xBF";
+
 // Requests above this size show a progress line while they are written.
 constexpr size_t kProgressThreshold = 1024 * 1024;
 
@@ -184,11 +187,10 @@ public:
         const std::string& target = parsed.positionals[0];
         if (target.empty()) throw UsageError("the path or address is empty");
         const std::chrono::milliseconds timeout = Timeout(parsed, kDefaultOpenTimeout);
-        const std::optional<std::string> text = Utf8ToAnsi(target);
-        if (!text) {
-            throw InputError("\"" + target + "\" has characters that the ANSI code page (" + std::to_string(GetACP()) +
-                             ") cannot express; the exec channel carries ANSI text");
-        }
+        // The plain ANSI form whenever it can carry the text, so that clients
+        // with an older plug-in understand it; the UTF-8 form only otherwise.
+        const std::optional<std::string> ansi = Utf8ToAnsi(target);
+        const std::optional<std::string> text = ansi ? ansi : std::optional<std::string>(kUtf8Mark + target);
 
         const std::unique_ptr<Transport> transport = MakeTransport();
         std::optional<std::vector<uint8_t>> message;

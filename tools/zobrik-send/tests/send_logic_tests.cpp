@@ -154,9 +154,22 @@ TEST_F(SendLogic, ChannelThatCannotBeOpenedIsExitThree) {
     EXPECT_TRUE(script_.writes.empty());
 }
 
-TEST_F(SendLogic, TargetOutsideTheAnsiCodePageIsRefused) {
-    if (GetACP() == CP_UTF8) GTEST_SKIP() << "every character has a form in UTF-8";
-    ExpectRefused(Run({"open", "C:\\\xe2\x98\x83.txt"}), "cannot express");  // a snowman
+TEST_F(SendLogic, TargetOutsideTheAnsiCodePageIsSentAsUtf8AfterTheMark) {
+    if (GetACP() == CP_UTF8) GTEST_SKIP() << "every character has a form in the code page";
+    script_.replies = {kOkay, kOkay};
+    const std::string snowman = "C:\\\xe2\x98\x83.txt";
+    EXPECT_EQ(Run({"open", snowman}).code, kExitOk);
+    const std::string marked = "\xEF\xBB\xBF" + snowman;
+    ASSERT_EQ(script_.writes.size(), 1u);
+    EXPECT_EQ(script_.writes[0], Bytes(marked.begin(), marked.end()));
+    // A text the code page carries stays plain, for older plug-ins.
+    EXPECT_EQ(Run({"open", "C:\\caf\xc3\xa9.txt"}).code, kExitOk);
+    ASSERT_EQ(script_.writes.size(), 2u);
+    const std::string plain = "C:\\caf\xe9.txt";
+    if (GetACP() == 1252) {
+        EXPECT_EQ(script_.writes[1], Bytes(plain.begin(), plain.end()));
+    }
+    EXPECT_NE(script_.writes[1][0], 0xEF);
 }
 
 // --- transports -------------------------------------------------------------
