@@ -58,6 +58,8 @@ int main() {
     // Test facility: ZOBRIK_SEND_TRANSPORT=standin selects the in-process
     // client stand-in in zobrik-send-test.exe.
     invocation.defaultTransport = EnvironmentUtf8(L"ZOBRIK_SEND_TRANSPORT");
+    DWORD mode = 0;
+    invocation.errorIsConsole = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
 
     zobrik::send::ConsoleStreamBuf outBuffer(STD_OUTPUT_HANDLE);
     zobrik::send::ConsoleStreamBuf errBuffer(STD_ERROR_HANDLE);

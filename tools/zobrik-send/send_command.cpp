@@ -140,7 +140,8 @@ std::string MiB(uint64_t bytes) {
 // in place as the percentage grows, for requests above kProgressThreshold.
 class Progress {
 public:
-    Progress(std::ostream& err, uint64_t total) : err_(err), total_(total), shown_(total > kProgressThreshold) {}
+    Progress(std::ostream& err, uint64_t total, bool console)
+        : err_(err), total_(total), shown_(console && total > kProgressThreshold) {}
     ~Progress() {
         if (shown_ && last_ >= 0) err_ << "\n" << std::flush;
     }
@@ -176,8 +177,13 @@ private:
 
 class Command {
 public:
-    Command(const TransportFactory& transports, std::string transportName, std::ostream& out, std::ostream& err)
-        : transports_(transports), transportName_(std::move(transportName)), out_(out), err_(err) {}
+    Command(const TransportFactory& transports, std::string transportName, std::ostream& out, std::ostream& err,
+            bool errorIsConsole)
+        : transports_(transports),
+          transportName_(std::move(transportName)),
+          out_(out),
+          err_(err),
+          errorIsConsole_(errorIsConsole) {}
 
     int Open(const ParsedOptions& parsed) {
         if (parsed.help) return Help();
@@ -268,7 +274,7 @@ public:
         {
             OpenChannel channel(*transport, sdk::kMailChannelName);
             {
-                Progress progress(err_, request.size());
+                Progress progress(err_, request.size(), errorIsConsole_);
                 uint64_t sent = 0;
                 sdk::ForEachChunk(request, chunkSize, [&](const uint8_t* data, size_t size) {
                     transport->Write(data, size);
@@ -306,7 +312,8 @@ private:
         return transport;
     }
 
-    // The body file: UTF-8 text (a leading byte order mark is dropped).
+    // The body file: UTF-8 text (a leading byte order mark is dropped), or
+    // UTF-16 with its byte order mark (what Windows PowerShell 5.1 writes).
     static std::string ReadBodyFile(const std::string& file) {
         std::vector<uint8_t> bytes;
         try {
@@ -315,6 +322,7 @@ private:
             throw InputError(std::string("cannot read the body file ") + e.what());
         }
         std::string text(bytes.begin(), bytes.end());
+        if (auto converted = FromUtf16WithMark(bytes, file)) text = std::move(*converted);
         if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
         if (text.find('\0') != std::string::npos)
             throw InputError("the body file \"" + file + "\" contains a zero byte; it must be UTF-8 text");
@@ -323,10 +331,33 @@ private:
         return text;
     }
 
+    // The UTF-8 form of a file that begins with a UTF-16 byte order mark
+    // (FF FE little-endian, FE FF big-endian); nullopt for any other file.
+    static std::optional<std::string> FromUtf16WithMark(const std::vector<uint8_t>& bytes, const std::string& file) {
+        if (bytes.size() < 2) return std::nullopt;
+        const bool little = bytes[0] == 0xFF && bytes[1] == 0xFE;
+        const bool big = bytes[0] == 0xFE && bytes[1] == 0xFF;
+        if (!little && !big) return std::nullopt;
+        if (bytes.size() % 2 != 0)
+            throw InputError("the body file \"" + file + "\" is not UTF-16 text: it has an odd number of bytes");
+        std::wstring wide;
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            wide += wchar_t(little ? bytes[i] | bytes[i + 1] << 8 : bytes[i] << 8 | bytes[i + 1]);
+        }
+        const int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), int(wide.size()), nullptr, 0,
+                                             nullptr, nullptr);
+        if (size <= 0 && !wide.empty()) throw InputError("the body file \"" + file + "\" is not valid UTF-16 text");
+        std::string utf8(size_t(size > 0 ? size : 0), '\0');
+        if (size > 0)
+            WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(), size, nullptr, nullptr);
+        return utf8;
+    }
+
     const TransportFactory& transports_;
     const std::string transportName_;
     std::ostream& out_;
     std::ostream& err_;
+    const bool errorIsConsole_;
 };
 
 int Run(const Invocation& invocation, const TransportFactory& transports, std::ostream& out, std::ostream& err) {
@@ -352,9 +383,13 @@ int Run(const Invocation& invocation, const TransportFactory& transports, std::o
 
     if (args.empty()) throw UsageError("no command given");
     const std::string& command = args[0];
-    Command run(transports, transportName, out, err);
+    Command run(transports, transportName, out, err, invocation.errorIsConsole);
     if (IsHelp(command) || command == "help") {
         out << UsageText();
+        return kExitOk;
+    }
+    if (command == "--version" || command == "version") {
+        out << "zobrik-send " << ZOBRIK_VERSION << "\n";
         return kExitOk;
     }
     if (command == "open") return run.Open(ParseOptions(args, 1, {"timeout"}, {}));
@@ -397,6 +432,7 @@ std::string UsageText() {
   zobrik-send open [--timeout SECONDS] [--] PATH-OR-ADDRESS
   zobrik-send mail --to ADDR [options]
   zobrik-send --help
+  zobrik-send --version
 
 Runs in a Remote Desktop session and has the Zobrik plug-in of the user's
 Remote Desktop client act on the client computer.
@@ -415,7 +451,8 @@ mail     Hands a mail to the mail program of the client computer, which
   --sender ADDR      originator the mail is sent on behalf of (repeatable)
   --subject TEXT     the subject
   --body TEXT        the body
-  --body-file FILE   the body, read from a UTF-8 text file
+  --body-file FILE   the body, read from a text file in UTF-8, or UTF-16
+                     with its byte order mark
   --html             the body is HTML
   --attach FILE      attaches a file of this computer (repeatable)
   --outlook          hands the mail to Outlook, or to the mail program
@@ -424,6 +461,8 @@ mail     Hands a mail to the mail program of the client computer, which
                      show it without blocking
   --chunk-size BYTES size of the channel writes (default 65536, at least 16)
   ADDR is "name@example.com" or "Display Name <name@example.com>" (quote it).
+  Display names reach the mail program on the Outlook route (--outlook)
+  only; Simple MAPI gets the addresses alone.
   At least one --to, --cc or --bcc is needed.
 
   --timeout SECONDS  how long to wait for the reply; 0 waits without limit.

@@ -29,6 +29,9 @@ struct Invocation {
     // The transport when no --transport option is given (ZOBRIK_SEND_TRANSPORT);
     // empty means "wts".
     std::string defaultTransport;
+    // Whether the error stream is a console: only then does a large mail
+    // show its progress line (a redirected stream would collect every step).
+    bool errorIsConsole = false;
 };
 
 // Runs one command. Results go to `out`, errors and progress to `err`, both UTF-8.

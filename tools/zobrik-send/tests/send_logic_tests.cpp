@@ -307,6 +307,44 @@ TEST_F(SendLogic, LargeRequestShowsProgressOnStandardError) {
     EXPECT_EQ(percentages.back(), 100);
 }
 
+TEST_F(SendLogic, ProgressOnlyOnAConsole) {
+    const std::wstring file = folder_.Write(L"large.bin", Pattern(3 * 1024 * 1024, 4));
+    script_.replies = {kHandedOver};
+    const CommandResult r =
+        RunCommand({"mail", "--to", "a@example.com", "--attach", Utf8(file)}, ScriptedTransports(script_), "", false);
+    EXPECT_EQ(r.code, kExitOk);
+    EXPECT_EQ(r.err, "") << "a redirected error stream gets no progress steps";
+}
+
+TEST_F(SendLogic, VersionIsTheProjectsVersion) {
+    const CommandResult r = Run({"--version"});
+    EXPECT_EQ(r.code, kExitOk);
+    EXPECT_EQ(r.out, std::string("zobrik-send ") + ZOBRIK_VERSION + "\n");
+    EXPECT_TRUE(script_.transportNames.empty()) << "nothing is sent";
+}
+
+TEST_F(SendLogic, BodyFileInUtf16WithItsMarkIsRead) {
+    // "Hä\n☃" as Windows PowerShell 5.1 writes it (UTF-16 LE with its mark),
+    // and big-endian.
+    const std::wstring little = folder_.Write(L"le.txt", {0xFF, 0xFE, 'H', 0, 0xE4, 0, '\n', 0, 0x03, 0x26});
+    const std::wstring big = folder_.Write(L"be.txt", {0xFE, 0xFF, 0, 'H', 0, 0xE4, 0, '\n', 0x26, 0x03});
+    script_.replies = {kHandedOver, kHandedOver};
+    sdk::MailMessage expected;
+    expected.to = {{"", "a@example.com"}};
+    expected.body = "H\xc3\xa4\n\xe2\x98\x83";
+    for (const std::wstring& file : {little, big}) {
+        script_.writes.clear();
+        ASSERT_EQ(Run({"mail", "--to", "a@example.com", "--body-file", Utf8(file)}).code, kExitOk);
+        EXPECT_EQ(script_.Joined(), sdk::BuildMailRequest(expected)) << Utf8(file);
+    }
+    script_.transportNames.clear();
+    script_.writes.clear();
+    const std::wstring odd = folder_.Write(L"odd.txt", {0xFF, 0xFE, 'H'});
+    ExpectRefused(Run({"mail", "--to", "a@example.com", "--body-file", Utf8(odd)}), "odd number of bytes");
+    const std::wstring lone = folder_.Write(L"lone.txt", {0xFF, 0xFE, 0x00, 0xD8});  // a lone surrogate
+    ExpectRefused(Run({"mail", "--to", "a@example.com", "--body-file", Utf8(lone)}), "not valid UTF-16 text");
+}
+
 TEST_F(SendLogic, BodyFileIsReadAsUtf8) {
     const std::wstring body = folder_.Write(L"body.txt", {0xEF, 0xBB, 0xBF, 'H', 0xC3, 0xA4, '\n'});
     script_.replies = {kHandedOver};
@@ -324,7 +362,7 @@ TEST_F(SendLogic, BadBodyFilesAreRefused) {
     const std::wstring latin1 = folder_.Write(L"latin1.txt", {'H', 0xE4, 'h'});
     ExpectRefused(Run({"mail", "--to", "a@example.com", "--body-file", Utf8(latin1)}),
                   "is not UTF-8 text; save it as UTF-8");
-    const std::wstring utf16 = folder_.Write(L"utf16.txt", {0xFF, 0xFE, 'H', 0});
+    const std::wstring utf16 = folder_.Write(L"utf16.txt", {'H', 0, 'i', 0});  // UTF-16 without its mark
     ExpectRefused(Run({"mail", "--to", "a@example.com", "--body-file", Utf8(utf16)}), "contains a zero byte");
 }
 

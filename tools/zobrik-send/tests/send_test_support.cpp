@@ -128,11 +128,11 @@ TransportFactory ScriptedTransports(Script& script) {
 }
 
 CommandResult RunCommand(const std::vector<std::string>& args, const TransportFactory& transports,
-                         const std::string& defaultTransport) {
+                         const std::string& defaultTransport, bool errorIsConsole) {
     std::ostringstream out;
     std::ostringstream err;
     CommandResult result;
-    Invocation invocation{args, defaultTransport};
+    Invocation invocation{args, defaultTransport, errorIsConsole};
     result.code = RunZobrikSend(invocation, transports, out, err);
     result.out = out.str();
     result.err = err.str();

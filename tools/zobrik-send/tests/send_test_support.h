@@ -47,7 +47,7 @@ struct CommandResult {
 
 // Runs zobrik-send's command logic with `args`.
 CommandResult RunCommand(const std::vector<std::string>& args, const TransportFactory& transports,
-                         const std::string& defaultTransport = "");
+                         const std::string& defaultTransport = "", bool errorIsConsole = true);
 
 // A fresh folder in the temp folder, removed with everything in it when the
 // object goes.

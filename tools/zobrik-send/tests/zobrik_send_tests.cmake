@@ -13,7 +13,7 @@ set(ZOBRIK_SEND_LOGIC
     ${ZOBRIK_SEND_DIR}/console_output.cpp
     ${ZOBRIK_SEND_DIR}/text_conversion.cpp
     ${ZOBRIK_SEND_TEST_DIR}/standin_transport.cpp)
-set(ZOBRIK_SEND_TEST_DEFINITIONS ZOBRIK_SEND_STANDIN)
+set(ZOBRIK_SEND_TEST_DEFINITIONS ZOBRIK_SEND_STANDIN ZOBRIK_VERSION="${PROJECT_VERSION}")
 
 add_executable(zobrik-send-test ${ZOBRIK_SEND_DIR}/main.cpp ${ZOBRIK_SEND_LOGIC})
 target_include_directories(zobrik-send-test PRIVATE ${ZOBRIK_SEND_DIR} ${ZOBRIK_SEND_TEST_DIR} ${PROJECT_SOURCE_DIR}/sdk ${PROJECT_SOURCE_DIR})
