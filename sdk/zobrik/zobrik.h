@@ -13,6 +13,7 @@
 #include "address.h"
 #include "channel_pdu.h"
 #include "channels.h"
+#include "exec_message.h"
 #include "mail_message.h"
 #include "mail_request_writer.h"
 #include "replies.h"

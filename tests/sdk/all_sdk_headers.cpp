@@ -7,6 +7,7 @@
 #include "zobrik/address.h"
 #include "zobrik/channel_pdu.h"
 #include "zobrik/channels.h"
+#include "zobrik/exec_message.h"
 #include "zobrik/mail_message.h"
 #include "zobrik/mail_request_writer.h"
 #include "zobrik/replies.h"
@@ -23,6 +24,7 @@ int main(int argc, char**) {
     std::vector<uint8_t> copy = request;
     zobrik::sdk::PutUint32LE(copy.data(), 0);
     zobrik::sdk::AppendString(copy, "tail");
-    std::printf("%zu %zu\n", request.size(), copy.size());
+    const std::vector<uint8_t> exec = zobrik::sdk::ExecMessage("C:\\caf\xc3\xa9", std::nullopt);
+    std::printf("%zu %zu %zu\n", request.size(), copy.size(), exec.size());
     return request.empty() ? 1 : 0;
 }

@@ -31,9 +31,6 @@ constexpr const char* kDefaultTransport = "wts";
 const std::set<std::string> kKnownTransports = {"wts", "standin"};
 
 constexpr auto kDefaultOpenTimeout = 60s;
-// The mark that makes the plug-in read an exec text as UTF-8.
-const std::string kUtf8Mark = "\xEF\xBB\xBF";
-
 // Requests above this size show a progress line while they are written.
 constexpr size_t kProgressThreshold = 1024 * 1024;
 
@@ -195,14 +192,13 @@ public:
         const std::chrono::milliseconds timeout = Timeout(parsed, kDefaultOpenTimeout);
         // The plain ANSI form whenever it can carry the text, so that clients
         // with an older plug-in understand it; the UTF-8 form only otherwise.
-        const std::optional<std::string> ansi = Utf8ToAnsi(target);
-        const std::optional<std::string> text = ansi ? ansi : std::optional<std::string>(kUtf8Mark + target);
+        const std::vector<uint8_t> text = sdk::ExecMessage(target, Utf8ToAnsi(target));
 
         const std::unique_ptr<Transport> transport = MakeTransport();
         std::optional<std::vector<uint8_t>> message;
         {
             OpenChannel channel(*transport, sdk::kExecChannelName);
-            transport->Write(reinterpret_cast<const uint8_t*>(text->data()), text->size());
+            transport->Write(text.data(), text.size());
             message = transport->Read(timeout);
         }
         if (!message) return NoReply(timeout);
