@@ -20,6 +20,8 @@ run_check() { "$wine64" "$check" "$@" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 rm -rf "$prefix"
 "$wine64" wineboot -i >/dev/null 2>&1
 [ -f "$prefix/system.reg" ] || sleep 2
+# One server for the whole test, so that no step starts while it is leaving.
+"$wineserver" -p
 dll="$prefix/drive_c/Program Files/Zobrik/WTSDVC/ZobrikWTSDVC.dll"
 
 echo "== per-machine install of $version"

@@ -14,6 +14,8 @@ trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
 winpath() { printf 'Z:%s' "$(realpath "$1")" | tr / '\\'; }
 
 [ -f "$prefix/system.reg" ] || { rm -rf "$prefix"; "$wine64" wineboot -i >/dev/null 2>&1; }
+# One server for the whole test, so that no step starts while it is leaving.
+"$wineserver" -p
 
 check_scope() {  # <hive> <reg file> <removal file> <unexpanded> <environment variable>
     local hive="$1" reg="$2" removal="$3" unexpanded="$4" variable="$5"

@@ -19,8 +19,21 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winedbg.exe=d"
 
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
-"$wine64" "$@" 2>&1 | tee "$log"
-status=${PIPESTATUS[0]}
+# A program that starts just as its prefix's Wine server is shutting down
+# (it leaves a few seconds after its last client) loses the connection before
+# it runs anything ("wine client error: ... Connection reset by peer"). That
+# start, and only that, is tried again.
+for attempt in 1 2 3; do
+    "$wine64" "$@" 2>&1 | tee "$log"
+    status=${PIPESTATUS[0]}
+    if [ "$status" -ne 0 ] && grep -aq '^wine client error' "$log" \
+        && ! grep -aqE '^\[==========\] Running' "$log"; then
+        echo "run-test-program: the Wine server connection was lost before the program ran; starting it again"
+        sleep 1
+        continue
+    fi
+    break
+done
 
 fail() { echo "run-test-program: FAIL: $*"; exit 1; }
 
