@@ -81,40 +81,22 @@ struct FindHandleTraits {
 };
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 
-struct ModuleTraits {
-    using Handle = HMODULE;
+// A resource whose only empty value is null, freed by `close`.
+template <class H, auto close>
+struct NullEmptyTraits {
+    using Handle = H;
     static Handle Empty() noexcept { return nullptr; }
-    static bool IsEmpty(Handle module) noexcept { return module == nullptr; }
-    static void Close(Handle module) noexcept { FreeLibrary(module); }
+    static bool IsEmpty(Handle handle) noexcept { return handle == nullptr; }
+    static void Close(Handle handle) noexcept { close(handle); }
 };
-using UniqueModule = UniqueResource<ModuleTraits>;
 
-struct HookTraits {
-    using Handle = HHOOK;
-    static Handle Empty() noexcept { return nullptr; }
-    static bool IsEmpty(Handle hook) noexcept { return hook == nullptr; }
-    static void Close(Handle hook) noexcept { UnhookWindowsHookEx(hook); }
-};
-using UniqueHook = UniqueResource<HookTraits>;
-
-struct RegistryKeyTraits {
-    using Handle = HKEY;
-    static Handle Empty() noexcept { return nullptr; }
-    static bool IsEmpty(Handle key) noexcept { return key == nullptr; }
-    static void Close(Handle key) noexcept { RegCloseKey(key); }
-};
-using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+using UniqueModule = UniqueResource<NullEmptyTraits<HMODULE, FreeLibrary>>;
+using UniqueHook = UniqueResource<NullEmptyTraits<HHOOK, UnhookWindowsHookEx>>;
+using UniqueRegistryKey = UniqueResource<NullEmptyTraits<HKEY, RegCloseKey>>;
 
 // Memory that a system call allocated with LocalAlloc for the caller.
 template <class T>
-struct LocalMemoryTraits {
-    using Handle = T*;
-    static Handle Empty() noexcept { return nullptr; }
-    static bool IsEmpty(Handle memory) noexcept { return memory == nullptr; }
-    static void Close(Handle memory) noexcept { LocalFree(memory); }
-};
-template <class T>
-using UniqueLocalMemory = UniqueResource<LocalMemoryTraits<T>>;
+using UniqueLocalMemory = UniqueResource<NullEmptyTraits<T*, LocalFree>>;
 
 // --- Locks ----------------------------------------------------------------
 

@@ -10,23 +10,9 @@
 namespace zobrik::send {
 namespace {
 
-// The channel handle of wtsapi32, closed with WTSVirtualChannelClose.
-struct WtsChannelTraits {
-    using Handle = HANDLE;
-    static Handle Empty() noexcept { return nullptr; }
-    static bool IsEmpty(Handle channel) noexcept { return channel == nullptr; }
-    static void Close(Handle channel) noexcept { WTSVirtualChannelClose(channel); }
-};
-using WtsChannel = UniqueResource<WtsChannelTraits>;
-
-// Memory handed out by wtsapi32, freed with WTSFreeMemory.
-struct WtsMemoryTraits {
-    using Handle = void*;
-    static Handle Empty() noexcept { return nullptr; }
-    static bool IsEmpty(Handle memory) noexcept { return memory == nullptr; }
-    static void Close(Handle memory) noexcept { WTSFreeMemory(memory); }
-};
-using WtsMemory = UniqueResource<WtsMemoryTraits>;
+// The channel handle of wtsapi32, and memory it hands out.
+using WtsChannel = UniqueResource<NullEmptyTraits<HANDLE, WTSVirtualChannelClose>>;
+using WtsMemory = UniqueResource<NullEmptyTraits<void*, WTSFreeMemory>>;
 
 std::string SystemMessage(DWORD error) {
     wchar_t* text = nullptr;
