@@ -8,11 +8,20 @@
 //   address.h              Recipient, ParseRecipient, AddressProblem
 //   replies.h              ParseExecReply, ParseMailReply
 //   channel_pdu.h          joining channel reads (CHANNEL_PDU_HEADER) into messages
+//   exec_message.h         ExecMessage, the exec channel's message for a text
+//   channel_transport.h    ChannelTransport, ChannelError
+//   client_calls.h         OpenOnClient, SendMail over a ChannelTransport
+//
+// Windows programs in a Remote Desktop session add "zobrik/wts_channel.h"
+// (the session's channels; link wtsapi32), which this header leaves out so
+// that it stays portable.
 #pragma once
 
 #include "address.h"
 #include "channel_pdu.h"
+#include "channel_transport.h"
 #include "channels.h"
+#include "client_calls.h"
 #include "exec_message.h"
 #include "mail_message.h"
 #include "mail_request_writer.h"

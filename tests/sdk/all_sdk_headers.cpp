@@ -6,12 +6,17 @@
 
 #include "zobrik/address.h"
 #include "zobrik/channel_pdu.h"
+#include "zobrik/channel_transport.h"
 #include "zobrik/channels.h"
+#include "zobrik/client_calls.h"
 #include "zobrik/exec_message.h"
 #include "zobrik/mail_message.h"
 #include "zobrik/mail_request_writer.h"
 #include "zobrik/replies.h"
 #include "zobrik/zobrik.h"
+#if defined(_WIN32)
+#include "zobrik/wts_channel.h"
+#endif
 
 int main(int argc, char**) {
     zobrik::sdk::MailRequestWriter writer;
@@ -25,6 +30,16 @@ int main(int argc, char**) {
     zobrik::sdk::PutUint32LE(copy.data(), 0);
     zobrik::sdk::AppendString(copy, "tail");
     const std::vector<uint8_t> exec = zobrik::sdk::ExecMessage("C:\\caf\xc3\xa9", std::nullopt);
-    std::printf("%zu %zu %zu\n", request.size(), copy.size(), exec.size());
+    std::printf("%zu %zu %zu %s\n", request.size(), copy.size(), exec.size(),
+                zobrik::sdk::DescribeWait(std::chrono::seconds(argc)).c_str());
+#if defined(_WIN32)
+    if (argc > 5) {
+        const zobrik::sdk::ExecReply opened = zobrik::sdk::OpenOnClient("C:\\caf\xc3\xa9");
+        zobrik::sdk::MailMessage mail;
+        mail.to.push_back(zobrik::sdk::ParseRecipient("ann@example.com"));
+        const zobrik::sdk::MailReply mailed = zobrik::sdk::SendMail(std::move(mail));
+        return opened.outcome == zobrik::sdk::ExecOutcome::Okay && mailed.HandedOver() ? 0 : 2;
+    }
+#endif
     return request.empty() ? 1 : 0;
 }

@@ -1,6 +1,6 @@
 #include "console_output.h"
 
-#include "text_conversion.h"
+#include "zobrik/wts_channel.h"
 
 namespace zobrik::send {
 
@@ -34,7 +34,7 @@ void ConsoleStreamBuf::Flush() {
     if (pending_.empty()) return;
     if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) {
         if (console_) {
-            const std::wstring wide = Utf8ToWide(pending_);
+            const std::wstring wide = sdk::Utf8ToWide(pending_);
             DWORD written = 0;
             WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
         } else {

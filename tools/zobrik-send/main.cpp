@@ -11,8 +11,7 @@
 #include "console_output.h"
 #include "include/win_owners.h"
 #include "send_command.h"
-#include "text_conversion.h"
-#include "wts_transport.h"
+#include "zobrik/wts_channel.h"
 #if defined(ZOBRIK_SEND_STANDIN)
 #include "standin_transport.h"
 #endif
@@ -27,7 +26,7 @@ public:
     // Without the program name, in UTF-8.
     std::vector<std::string> Utf8() const {
         std::vector<std::string> args;
-        for (int i = 1; argv_ && i < argc_; ++i) args.push_back(zobrik::send::WideToUtf8(argv_.get()[i]));
+        for (int i = 1; argv_ && i < argc_; ++i) args.push_back(zobrik::sdk::WideToUtf8(argv_.get()[i]));
         return args;
     }
 
@@ -39,11 +38,11 @@ private:
 std::string EnvironmentUtf8(const wchar_t* name) {
     wchar_t value[256];
     const DWORD n = GetEnvironmentVariableW(name, value, 256);
-    return (n > 0 && n < 256) ? zobrik::send::WideToUtf8(std::wstring_view(value, n)) : std::string();
+    return (n > 0 && n < 256) ? zobrik::sdk::WideToUtf8(std::wstring_view(value, n)) : std::string();
 }
 
-std::unique_ptr<zobrik::send::Transport> MakeTransport(const std::string& name) {
-    if (name == "wts") return std::make_unique<zobrik::send::WtsTransport>();
+std::unique_ptr<zobrik::sdk::ChannelTransport> MakeTransport(const std::string& name) {
+    if (name == "wts") return std::make_unique<zobrik::sdk::WtsChannel>();
 #if defined(ZOBRIK_SEND_STANDIN)
     if (name == "standin") return zobrik::send::MakeStandInTransport();
 #endif

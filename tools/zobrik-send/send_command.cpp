@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "text_conversion.h"
+#include "zobrik/wts_channel.h"
 #include "zobrik/zobrik.h"
 
 namespace zobrik::send {
@@ -30,7 +30,6 @@ public:
 constexpr const char* kDefaultTransport = "wts";
 const std::set<std::string> kKnownTransports = {"wts", "standin"};
 
-constexpr auto kDefaultOpenTimeout = 60s;
 // Requests above this size show a progress line while they are written.
 constexpr size_t kProgressThreshold = 1024 * 1024;
 
@@ -115,16 +114,12 @@ uint64_t ParseNumber(const std::string& name, const std::string& value, uint64_t
     return number;
 }
 
-// --timeout in seconds; 0 and the default `fallback` of kWaitForever wait without limit.
+// --timeout in seconds; 0 and the default `fallback` of sdk::kWaitForever wait without limit.
 std::chrono::milliseconds Timeout(const ParsedOptions& parsed, std::chrono::milliseconds fallback) {
     const std::string* value = parsed.Single("timeout");
     if (value == nullptr) return fallback;
     const uint64_t seconds = ParseNumber("timeout", *value, 0, 2000000);
-    return seconds == 0 ? kWaitForever : std::chrono::milliseconds(seconds * 1000);
-}
-
-std::string Seconds(std::chrono::milliseconds timeout) {
-    return std::to_string(timeout.count() / 1000) + (timeout == 1s ? " second" : " seconds");
+    return seconds == 0 ? sdk::kWaitForever : std::chrono::milliseconds(seconds * 1000);
 }
 
 std::string MiB(uint64_t bytes) {
@@ -134,13 +129,14 @@ std::string MiB(uint64_t bytes) {
 }
 
 // "sending the mail request (12.3 MiB): 45%" on one line of `err`, rewritten
-// in place as the percentage grows, for requests above kProgressThreshold.
+// in place as the percentage grows, for requests above kProgressThreshold;
+// the line ends when the last byte is written, or when writing stops early.
 class Progress {
 public:
     Progress(std::ostream& err, uint64_t total, bool console)
         : err_(err), total_(total), shown_(console && total > kProgressThreshold) {}
     ~Progress() {
-        if (shown_ && last_ >= 0) err_ << "\n" << std::flush;
+        if (shown_ && last_ >= 0 && !ended_) err_ << "\n" << std::flush;
     }
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
@@ -150,7 +146,9 @@ public:
         const int percent = static_cast<int>(sent * 100 / total_);
         if (percent == last_) return;
         last_ = percent;
-        err_ << "\rsending the mail request (" << MiB(total_) << "): " << percent << "%" << std::flush;
+        err_ << "\rsending the mail request (" << MiB(total_) << "): " << percent << "%";
+        ended_ = sent >= total_;
+        err_ << (ended_ ? "\n" : "") << std::flush;
     }
 
 private:
@@ -158,18 +156,7 @@ private:
     const uint64_t total_;
     const bool shown_;
     int last_ = -1;
-};
-
-// Closes the transport's channel when the exchange ends, however it ends.
-class OpenChannel {
-public:
-    OpenChannel(Transport& transport, const std::string& name) : transport_(transport) { transport_.Open(name); }
-    ~OpenChannel() { transport_.Close(); }
-    OpenChannel(const OpenChannel&) = delete;
-    OpenChannel& operator=(const OpenChannel&) = delete;
-
-private:
-    Transport& transport_;
+    bool ended_ = false;
 };
 
 class Command {
@@ -189,20 +176,13 @@ public:
             throw UsageError("open takes one path or address (put a path with blanks in quotes)");
         const std::string& target = parsed.positionals[0];
         if (target.empty()) throw UsageError("the path or address is empty");
-        const std::chrono::milliseconds timeout = Timeout(parsed, kDefaultOpenTimeout);
+        const std::chrono::milliseconds timeout = Timeout(parsed, sdk::kDefaultExecTimeout);
         // The plain ANSI form whenever it can carry the text, so that clients
         // with an older plug-in understand it; the UTF-8 form only otherwise.
-        const std::vector<uint8_t> text = sdk::ExecMessage(target, Utf8ToAnsi(target));
+        const std::vector<uint8_t> text = sdk::ExecMessage(target, sdk::AnsiFormOf(target));
 
-        const std::unique_ptr<Transport> transport = MakeTransport();
-        std::optional<std::vector<uint8_t>> message;
-        {
-            OpenChannel channel(*transport, sdk::kExecChannelName);
-            transport->Write(text.data(), text.size());
-            message = transport->Read(timeout);
-        }
-        if (!message) return NoReply(timeout);
-        const sdk::ExecReply reply = sdk::ParseExecReply(*message);
+        const std::unique_ptr<sdk::ChannelTransport> transport = MakeTransport();
+        const sdk::ExecReply reply = sdk::OpenOnClient(*transport, text, timeout);
         switch (reply.outcome) {
             case sdk::ExecOutcome::Okay:
                 out_ << "opened\n";
@@ -221,10 +201,10 @@ public:
         if (parsed.help) return Help();
         if (!parsed.positionals.empty())
             throw UsageError("unexpected argument \"" + parsed.positionals[0] + "\" (attach files with --attach)");
-        const std::chrono::milliseconds timeout = Timeout(parsed, kWaitForever);
-        size_t chunkSize = sdk::kDefaultMailChunkSize;
+        sdk::SendOptions options;
+        options.timeout = Timeout(parsed, sdk::kWaitForever);
         if (const std::string* value = parsed.Single("chunk-size"))
-            chunkSize = static_cast<size_t>(
+            options.chunkSize = static_cast<size_t>(
                 ParseNumber("chunk-size", *value, sdk::kMinMailChunkSize, sdk::kMaxMailRequestSize));
 
         sdk::MailMessage mail;
@@ -265,24 +245,13 @@ public:
             throw InputError(e.what());
         }
 
-        const std::unique_ptr<Transport> transport = MakeTransport();
-        std::optional<std::vector<uint8_t>> message;
+        const std::unique_ptr<sdk::ChannelTransport> transport = MakeTransport();
+        sdk::MailReply reply;
         {
-            OpenChannel channel(*transport, sdk::kMailChannelName);
-            {
-                Progress progress(err_, request.size(), errorIsConsole_);
-                uint64_t sent = 0;
-                sdk::ForEachChunk(request, chunkSize, [&](const uint8_t* data, size_t size) {
-                    transport->Write(data, size);
-                    sent += size;
-                    progress.Update(sent);
-                });
-            }
-            std::vector<uint8_t>().swap(request);  // the memory is not needed while waiting
-            message = transport->Read(timeout);
+            Progress progress(err_, request.size(), errorIsConsole_);
+            options.progress = [&progress](uint64_t sent, uint64_t) { progress.Update(sent); };
+            reply = sdk::SendMailRequest(*transport, std::move(request), options);
         }
-        if (!message) return NoReply(timeout);
-        const sdk::MailReply reply = sdk::ParseMailReply(*message);
         if (reply.HandedOver()) {
             out_ << "handed over to the mail program\n";
             return kExitOk;
@@ -297,13 +266,8 @@ private:
         return kExitOk;
     }
 
-    int NoReply(std::chrono::milliseconds timeout) {
-        err_ << "zobrik-send: no reply from the plug-in within " << Seconds(timeout) << "\n";
-        return kExitTransport;
-    }
-
-    std::unique_ptr<Transport> MakeTransport() {
-        std::unique_ptr<Transport> transport = transports_ ? transports_(transportName_) : nullptr;
+    std::unique_ptr<sdk::ChannelTransport> MakeTransport() {
+        std::unique_ptr<sdk::ChannelTransport> transport = transports_ ? transports_(transportName_) : nullptr;
         if (!transport) throw InputError("this build of zobrik-send has no \"" + transportName_ + "\" transport");
         return transport;
     }
@@ -411,7 +375,7 @@ int RunZobrikSend(const Invocation& invocation, const TransportFactory& transpor
     } catch (const InputError& e) {
         err << "zobrik-send: " << e.what() << "\n";
         return kExitBadInput;
-    } catch (const TransportError& e) {
+    } catch (const sdk::ChannelError& e) {
         err << "zobrik-send: " << e.what() << "\n";
         return kExitTransport;
     } catch (const std::bad_alloc&) {

@@ -1,5 +1,5 @@
 // zobrik-send's command line: parsing, building the request, talking to the
-// plug-in through a Transport, and the exit code.
+// plug-in through a channel transport, and the exit code.
 #pragma once
 
 #include <functional>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "transport.h"
+#include "zobrik/channel_transport.h"
 
 namespace zobrik::send {
 
@@ -22,7 +22,7 @@ enum ExitCode : int {
 
 // Creates the transport of a name: "wts" (the Remote Desktop session) or
 // "standin" (test builds). Returns nullptr for a name that this build lacks.
-using TransportFactory = std::function<std::unique_ptr<Transport>(const std::string& name)>;
+using TransportFactory = std::function<std::unique_ptr<sdk::ChannelTransport>(const std::string& name)>;
 
 struct Invocation {
     std::vector<std::string> args;  // UTF-8, without the program name

@@ -136,7 +136,7 @@ TEST_F(SendLogic, OpenWithoutReplyTimesOut) {
 TEST_F(SendLogic, TimeoutZeroWaitsWithoutLimit) {
     script_.replies = {kOkay};
     EXPECT_EQ(Run({"open", "--timeout=0", "x"}).code, kExitOk);
-    EXPECT_EQ(script_.readTimeouts, (std::vector<std::chrono::milliseconds>{kWaitForever}));
+    EXPECT_EQ(script_.readTimeouts, (std::vector<std::chrono::milliseconds>{sdk::kWaitForever}));
 }
 
 TEST_F(SendLogic, DoubleDashAllowsATargetThatLooksLikeAnOption) {
@@ -184,7 +184,7 @@ TEST_F(SendLogic, TransportIsChosenByOptionOrEnvironment) {
 }
 
 TEST_F(SendLogic, TransportMissingFromTheBuildIsRefused) {
-    const TransportFactory none = [](const std::string&) { return std::unique_ptr<Transport>(); };
+    const TransportFactory none = [](const std::string&) { return std::unique_ptr<sdk::ChannelTransport>(); };
     const CommandResult r = RunCommand({"--transport=standin", "open", "x"}, none);
     EXPECT_EQ(r.code, kExitBadInput);
     EXPECT_EQ(r.err, "zobrik-send: this build of zobrik-send has no \"standin\" transport\n");
@@ -237,7 +237,7 @@ TEST_F(SendLogic, MailIsBuiltFromTheOptionsAndAnsweredHandedOver) {
     EXPECT_EQ(script_.opened, (std::vector<std::string>{"Zobrik/mail"}));
     EXPECT_EQ(script_.Joined(), sdk::BuildMailRequest(ExpectedFullMail(first, second)));
     EXPECT_EQ(script_.writes.size(), 1u) << "a small request is one chunk";
-    EXPECT_EQ(script_.readTimeouts, (std::vector<std::chrono::milliseconds>{kWaitForever}))
+    EXPECT_EQ(script_.readTimeouts, (std::vector<std::chrono::milliseconds>{sdk::kWaitForever}))
         << "the reply comes when the user has closed the compose window";
     EXPECT_EQ(script_.closes, 1);
 }

@@ -18,7 +18,7 @@ using standin::RecordedMapiCall;
 using standin::RecordedRecipient;
 
 TransportFactory StandIn() {
-    return [](const std::string& name) -> std::unique_ptr<Transport> {
+    return [](const std::string& name) -> std::unique_ptr<sdk::ChannelTransport> {
         return name == "standin" ? MakeStandInTransport() : nullptr;
     };
 }
@@ -169,21 +169,30 @@ TEST_F(SendStandIn, ErrorTextOfThePluginIsReported) {
 // The SDK's own pieces against the real DLL: a request without recipient,
 // which zobrik-send refuses to send, is answered with the unknown-type text.
 TEST_F(SendStandIn, RequestWithoutRecipientIsAnsweredUnknown) {
-    std::unique_ptr<Transport> transport = MakeStandInTransport();
-    transport->Open(sdk::kMailChannelName);
+    std::unique_ptr<sdk::ChannelTransport> transport = MakeStandInTransport();
     const Bytes request = sdk::MailRequestWriter().AddRecipient(sdk::RecipientGroup::From, "", "me@x").Build();
-    for (const Bytes& chunk : sdk::SplitIntoChunks(request, 16)) transport->Write(chunk.data(), chunk.size());
-    const std::optional<Bytes> reply = transport->Read(20s);
-    transport->Close();
-    ASSERT_TRUE(reply);
-    const sdk::MailReply parsed = sdk::ParseMailReply(*reply);
+    sdk::SendOptions options;
+    options.chunkSize = sdk::kMinMailChunkSize;
+    options.timeout = 20s;
+    std::vector<uint64_t> progress;
+    options.progress = [&](uint64_t sent, uint64_t) { progress.push_back(sent); };
+    const sdk::MailReply parsed = sdk::SendMailRequest(*transport, request, options);
     EXPECT_EQ(parsed.kind, sdk::MailReplyKind::ErrorText);
     EXPECT_EQ(parsed.errorType, "unknown");
     EXPECT_EQ(parsed.text, "Exception: unknown");
+    EXPECT_EQ(progress.size(), (request.size() + 15) / 16);
+    EXPECT_EQ(progress.back(), request.size());
+}
+
+TEST_F(SendStandIn, OpenOnClientReturnsTheShellsFailure) {
+    std::unique_ptr<sdk::ChannelTransport> transport = MakeStandInTransport();
+    const sdk::ExecReply reply =
+        sdk::OpenOnClient(*transport, sdk::ExecMessage("C:\\no such folder\\none.txt", std::nullopt), 20s);
+    EXPECT_EQ(reply.outcome, sdk::ExecOutcome::Failed);
 }
 
 TEST_F(SendStandIn, MalformedRequestIsAnsweredWithTheDecodersMessage) {
-    std::unique_ptr<Transport> transport = MakeStandInTransport();
+    std::unique_ptr<sdk::ChannelTransport> transport = MakeStandInTransport();
     transport->Open(sdk::kMailChannelName);
     sdk::MailRequestWriter writer;
     writer.AddRecipient(sdk::RecipientGroup::To, "", "a@x").MutableOverrides().version = 1;
@@ -199,8 +208,13 @@ TEST_F(SendStandIn, MalformedRequestIsAnsweredWithTheDecodersMessage) {
 }
 
 TEST_F(SendStandIn, UnknownChannelIsATransportFailure) {
-    std::unique_ptr<Transport> transport = MakeStandInTransport();
-    EXPECT_THROW(transport->Open("Zobrik/none"), TransportError);
+    std::unique_ptr<sdk::ChannelTransport> transport = MakeStandInTransport();
+    try {
+        transport->Open("Zobrik/none");
+        ADD_FAILURE() << "a channel without listener was opened";
+    } catch (const sdk::ChannelError& e) {
+        EXPECT_EQ(e.Kind(), sdk::ChannelErrorKind::NotAvailable);
+    }
 }
 
 }  // namespace

@@ -6,21 +6,22 @@
 #include <thread>
 
 #include "include/win_owners.h"
-#include "text_conversion.h"
+#include "zobrik/wts_channel.h"
 
 namespace zobrik::send::testing {
 namespace {
 
-class ScriptedTransport : public Transport {
+class ScriptedTransport : public sdk::ChannelTransport {
 public:
     explicit ScriptedTransport(Script& script) : script_(script) {}
 
     void Open(const std::string& name) override {
         script_.opened.push_back(name);
-        if (script_.openError) throw TransportError(*script_.openError);
+        if (script_.openError) throw sdk::ChannelError(sdk::ChannelErrorKind::NotAvailable, *script_.openError);
     }
     void Write(const uint8_t* data, size_t size) override {
-        if (script_.failWrite && *script_.failWrite == script_.writes.size()) throw TransportError("the channel broke");
+        if (script_.failWrite && *script_.failWrite == script_.writes.size())
+            throw sdk::ChannelError(sdk::ChannelErrorKind::WriteFailed, "the channel broke");
         script_.writes.emplace_back(data, data + size);
     }
     std::optional<Bytes> Read(std::chrono::milliseconds timeout) override {
@@ -121,7 +122,7 @@ Bytes Script::Joined() const {
 }
 
 TransportFactory ScriptedTransports(Script& script) {
-    return [&script](const std::string& name) -> std::unique_ptr<Transport> {
+    return [&script](const std::string& name) -> std::unique_ptr<sdk::ChannelTransport> {
         script.transportNames.push_back(name);
         return std::make_unique<ScriptedTransport>(script);
     };
@@ -163,8 +164,8 @@ std::wstring TempFolder::Write(const std::wstring& name, const Bytes& content) c
     return path;
 }
 
-std::string Utf8(const std::wstring& text) { return WideToUtf8(text); }
-std::wstring Wide(const std::string& text) { return Utf8ToWide(text); }
+std::string Utf8(const std::wstring& text) { return sdk::WideToUtf8(text); }
+std::wstring Wide(const std::string& text) { return sdk::Utf8ToWide(text); }
 
 Bytes Pattern(size_t size, uint8_t seed) {
     Bytes bytes(size);

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "send_command.h"
-#include "transport.h"
+#include "zobrik/channel_transport.h"
 
 namespace zobrik::send::testing {
 
@@ -24,8 +24,8 @@ using namespace std::chrono_literals;
 struct Script {
     // Answers for Read, in order; nullopt is a time-out. When empty, Read times out.
     std::deque<std::optional<Bytes>> replies;
-    std::optional<std::string> openError;  // Open raises TransportError with this text
-    std::optional<size_t> failWrite;       // the write with this index raises TransportError
+    std::optional<std::string> openError;  // Open raises ChannelError (NotAvailable) with this text
+    std::optional<size_t> failWrite;       // the write with this index raises ChannelError (WriteFailed)
 
     std::vector<std::string> transportNames;  // every name the factory was asked for
     std::vector<std::string> opened;          // channel names

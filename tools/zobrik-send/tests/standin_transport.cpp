@@ -25,7 +25,7 @@ std::string Hex(HRESULT hr) {
     return text;
 }
 
-class StandInTransport : public Transport {
+class StandInTransport : public sdk::ChannelTransport {
 public:
     void Open(const std::string& name) override {
         Close();
@@ -34,34 +34,41 @@ public:
             options.dllPath = Environment(L"ZOBRIK_SEND_DLL");
             auto client = std::make_unique<ClientStandIn>(options);
             if (client->Module() == nullptr) {
-                throw TransportError("the client stand-in cannot load " + standin::ToUtf8(client->DllPath()) +
-                                     " (error " + std::to_string(client->LoadError()) + ")");
+                throw sdk::ChannelError(sdk::ChannelErrorKind::NotAvailable,
+                                        "the client stand-in cannot load " + standin::ToUtf8(client->DllPath()) +
+                                            " (error " + std::to_string(client->LoadError()) + ")");
             }
             const HRESULT hr = client->Start();
-            if (hr != S_OK) throw TransportError("the client stand-in could not start the plug-in (" + Hex(hr) + ")");
+            if (hr != S_OK)
+                throw sdk::ChannelError(sdk::ChannelErrorKind::NotAvailable,
+                                        "the client stand-in could not start the plug-in (" + Hex(hr) + ")");
             client_ = std::move(client);
         }
         channel_ = client_->OpenChannel(name);
         if (!channel_)
-            throw TransportError("the channel \"" + name + "\" is not available: the plug-in has no listener for it");
+            throw sdk::ChannelError(
+                sdk::ChannelErrorKind::NotAvailable,
+                "the channel \"" + name + "\" is not available: the plug-in has no listener for it");
         read_ = 0;
     }
 
     void Write(const uint8_t* data, size_t size) override {
-        if (!channel_) throw TransportError("the channel is not open");
+        if (!channel_) throw sdk::ChannelError(sdk::ChannelErrorKind::NotOpen, "the channel is not open");
         const HRESULT hr = channel_->Send(data, size);
-        if (hr != S_OK) throw TransportError("the plug-in did not take a message (" + Hex(hr) + ")");
+        if (hr != S_OK)
+            throw sdk::ChannelError(sdk::ChannelErrorKind::WriteFailed,
+                                    "the plug-in did not take a message (" + Hex(hr) + ")");
     }
 
     std::optional<std::vector<uint8_t>> Read(std::chrono::milliseconds timeout) override {
-        if (!channel_) throw TransportError("the channel is not open");
+        if (!channel_) throw sdk::ChannelError(sdk::ChannelErrorKind::NotOpen, "the channel is not open");
         // Waits in slices: the stand-in adds the timeout to the current time,
-        // which kWaitForever would overflow.
+        // which sdk::kWaitForever would overflow.
         constexpr std::chrono::milliseconds kSlice = std::chrono::hours(1);
         for (;;) {
-            const auto wait = timeout == kWaitForever ? kSlice : std::min(timeout, kSlice);
+            const auto wait = timeout == sdk::kWaitForever ? kSlice : std::min(timeout, kSlice);
             if (channel_->WaitForWrites(read_ + 1, wait)) return channel_->Writes()[read_++];
-            if (timeout != kWaitForever) {
+            if (timeout != sdk::kWaitForever) {
                 timeout -= wait;
                 if (timeout <= std::chrono::milliseconds::zero()) return std::nullopt;
             }
@@ -83,6 +90,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Transport> MakeStandInTransport() { return std::make_unique<StandInTransport>(); }
+std::unique_ptr<sdk::ChannelTransport> MakeStandInTransport() { return std::make_unique<StandInTransport>(); }
 
 }  // namespace zobrik::send

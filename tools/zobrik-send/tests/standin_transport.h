@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "transport.h"
+#include "zobrik/channel_transport.h"
 
 namespace zobrik::send {
 
@@ -14,6 +14,6 @@ namespace zobrik::send {
 // that ZOBRIK_SEND_DLL names) into a client stand-in, which hands the DLL a
 // channel manager; Open() plays the server side opening a channel. Simple
 // MAPI is the system MAPI32 of the Wine prefix, as in the Wine tests.
-std::unique_ptr<Transport> MakeStandInTransport();
+std::unique_ptr<sdk::ChannelTransport> MakeStandInTransport();
 
 }  // namespace zobrik::send
