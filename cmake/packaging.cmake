@@ -8,6 +8,8 @@
 #     are shipped beside it.
 #   ZobrikWTSDVC-<version>-devkit.zip (component "devkit"), for developers of
 #     remote applications: include/zobrik/ (the SDK headers),
+#     include/zobrik_remote.h and .def, bin/zobrik_remote.dll,
+#     lib/libzobrik_remote.dll.a, lib/cmake/Zobrik/ (find_package),
 #     bin/zobrik-send.exe, docs/remote-applications.md, README.md, LICENSE,
 #     THIRD-PARTY-NOTICES, third-party/.
 #   ZobrikWTSDVC-<version>-win64-symbols.zip (component "symbols"), with the
@@ -33,10 +35,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/install/README.md DESTINATION . COMPONENT ru
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/install/policy/ DESTINATION policy COMPONENT runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/administrators.md DESTINATION docs COMPONENT runtime)
 
-# The remote developer's kit: the SDK headers, zobrik-send.exe and the
-# channel documentation.
+# The remote developer's kit: the SDK (cmake/sdk_package.cmake),
+# zobrik-send.exe and the channel documentation.
 install(TARGETS zobrik-send RUNTIME DESTINATION bin COMPONENT devkit)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/sdk/zobrik/ DESTINATION include/zobrik COMPONENT devkit)
 install(FILES ${PROJECT_SOURCE_DIR}/sdk/README.md DESTINATION . COMPONENT devkit)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/remote-applications.md DESTINATION docs COMPONENT devkit)
 
@@ -59,7 +60,7 @@ endforeach()
 
 # The debug files of the stripped binaries, in the same folders.
 install(FILES $<TARGET_FILE:ZobrikWTSDVC>.debug DESTINATION . COMPONENT symbols)
-install(FILES $<TARGET_FILE:zobrik-send>.debug DESTINATION bin COMPONENT symbols)
+install(FILES $<TARGET_FILE:zobrik-send>.debug $<TARGET_FILE:zobrik_remote>.debug DESTINATION bin COMPONENT symbols)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME ZobrikWTSDVC)

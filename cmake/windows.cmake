@@ -36,8 +36,9 @@ zobrik_split_debug_info(ZobrikWTSDVC)
 # The MSI packages.
 include(cmake/msi.cmake)
 
-# The command-line tool for the remote session.
+# The command-line tool and the C interface for the remote session.
 add_subdirectory(tools/zobrik-send)
+add_subdirectory(sdk/capi)
 
 option(ZOBRIK_BUILD_TESTS "Build the test programs and register the Wine tests" ON)
 if(ZOBRIK_BUILD_TESTS)
@@ -46,4 +47,5 @@ if(ZOBRIK_BUILD_TESTS)
 endif()
 
 # The release archive (cpack).
+include(cmake/sdk_package.cmake)
 include(cmake/packaging.cmake)

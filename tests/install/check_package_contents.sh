@@ -6,10 +6,12 @@
 # third-party notices, and nothing else. The developer kit beside it,
 # ZobrikWTSDVC-<version>-devkit.zip, holds in the same folder bin/<send-tool>
 # (the same bytes as the built one), include/zobrik/ with every SDK header,
-# docs/remote-applications.md, its README, the licence and notices, and
+# the C interface (bin/zobrik_remote.dll, its import library, header and
+# .def), the CMake package files (lib/cmake/Zobrik/), docs/remote-applications.md, its README, the licence and notices, and
 # nothing else.
 # The symbols archive beside it, ZobrikWTSDVC-<version>-win64-symbols.zip,
-# holds in the same folder ZobrikWTSDVC.dll.debug and bin/<send-tool>.debug,
+# holds in the same folder ZobrikWTSDVC.dll.debug, bin/<send-tool>.debug and
+# bin/zobrik_remote.dll.debug,
 # the same bytes as the debug files built beside them, and nothing else.
 # usage: check_package_contents.sh <archive.zip> <version> <built-dll> [send-tool-file-name]
 set -uo pipefail
@@ -68,13 +70,15 @@ else
     kit_expected=(README.md LICENSE THIRD-PARTY-NOTICES third-party/mingw-w64-copyright.txt
                   third-party/gcc-mingw-w64-runtime-copyright.txt docs/remote-applications.md)
     [ -n "$send_tool" ] && kit_expected+=("bin/$send_tool")
+    kit_expected+=(bin/zobrik_remote.dll lib/libzobrik_remote.dll.a include/zobrik_remote.h include/zobrik_remote.def
+                   lib/cmake/Zobrik/ZobrikConfig.cmake lib/cmake/Zobrik/ZobrikConfigVersion.cmake)
     for header in "$sdk"/zobrik/*.h; do
         kit_expected+=("include/zobrik/$(basename "$header")")
     done
     kit_entries="$(unzip -Z1 "$devkit" | grep -v '/$' | sort)"
     wanted="$(printf "$top/%s\n" "${kit_expected[@]}" | sort)"
     if [ "$kit_entries" = "$wanted" ]; then
-        echo "ok: $(basename "$devkit") holds $(wc -l <<<"$wanted") files: the SDK headers, the tool and its documents"
+        echo "ok: $(basename "$devkit") holds $(wc -l <<<"$wanted") files: the SDK headers, the C interface, the CMake package, the tool and its documents"
     else
         fail "$(basename "$devkit") holds $(tr '\n' ' ' <<<"$kit_entries"), expected $(tr '\n' ' ' <<<"$wanted")"
     fi
@@ -86,6 +90,8 @@ else
         unzip -p "$devkit" "$top/bin/$send_tool" 2>/dev/null | cmp -s - "$bin/$send_tool" \
             || fail "the kit's bin/$send_tool differs from $bin/$send_tool"
     fi
+    unzip -p "$devkit" "$top/bin/zobrik_remote.dll" 2>/dev/null | cmp -s - "$bin/zobrik_remote.dll" \
+        || fail "the kit's bin/zobrik_remote.dll differs from $bin/zobrik_remote.dll"
 fi
 
 # The symbols archive: the debug files of the shipped files, in the same folder.
@@ -96,6 +102,7 @@ else
     debug_files=(ZobrikWTSDVC.dll.debug LICENSE THIRD-PARTY-NOTICES third-party/mingw-w64-copyright.txt
                  third-party/gcc-mingw-w64-runtime-copyright.txt)
     [ -n "$send_tool" ] && debug_files+=("bin/$send_tool.debug")
+    debug_files+=(bin/zobrik_remote.dll.debug)
     symbol_entries="$(unzip -Z1 "$symbols" | grep -v '/$')" || fail "cannot read $symbols"
     expected_entries="$(printf "$top/%s\n" "${debug_files[@]}" | sort)"
     if [ "$(sort <<<"$symbol_entries")" = "$expected_entries" ]; then

@@ -13,7 +13,7 @@
 #include "send_command.h"
 #include "zobrik/wts_channel.h"
 #if defined(ZOBRIK_SEND_STANDIN)
-#include "standin_transport.h"
+#include "standin_channel.h"
 #endif
 
 namespace {
@@ -44,7 +44,7 @@ std::string EnvironmentUtf8(const wchar_t* name) {
 std::unique_ptr<zobrik::sdk::ChannelTransport> MakeTransport(const std::string& name) {
     if (name == "wts") return std::make_unique<zobrik::sdk::WtsChannel>();
 #if defined(ZOBRIK_SEND_STANDIN)
-    if (name == "standin") return zobrik::send::MakeStandInTransport();
+    if (name == "standin") return zobrik::standin::MakeStandInChannel();
 #endif
     return nullptr;
 }

@@ -8,7 +8,7 @@
 
 #include "mapi_standin_client.h"
 #include "send_test_support.h"
-#include "standin_transport.h"
+#include "standin_channel.h"
 #include "zobrik/zobrik.h"
 
 namespace zobrik::send::testing {
@@ -19,7 +19,7 @@ using standin::RecordedRecipient;
 
 TransportFactory StandIn() {
     return [](const std::string& name) -> std::unique_ptr<sdk::ChannelTransport> {
-        return name == "standin" ? MakeStandInTransport() : nullptr;
+        return name == "standin" ? standin::MakeStandInChannel() : nullptr;
     };
 }
 
@@ -169,7 +169,7 @@ TEST_F(SendStandIn, ErrorTextOfThePluginIsReported) {
 // The SDK's own pieces against the real DLL: a request without recipient,
 // which zobrik-send refuses to send, is answered with the unknown-type text.
 TEST_F(SendStandIn, RequestWithoutRecipientIsAnsweredUnknown) {
-    std::unique_ptr<sdk::ChannelTransport> transport = MakeStandInTransport();
+    std::unique_ptr<sdk::ChannelTransport> transport = standin::MakeStandInChannel();
     const Bytes request = sdk::MailRequestWriter().AddRecipient(sdk::RecipientGroup::From, "", "me@x").Build();
     sdk::SendOptions options;
     options.chunkSize = sdk::kMinMailChunkSize;
@@ -185,14 +185,14 @@ TEST_F(SendStandIn, RequestWithoutRecipientIsAnsweredUnknown) {
 }
 
 TEST_F(SendStandIn, OpenOnClientReturnsTheShellsFailure) {
-    std::unique_ptr<sdk::ChannelTransport> transport = MakeStandInTransport();
+    std::unique_ptr<sdk::ChannelTransport> transport = standin::MakeStandInChannel();
     const sdk::ExecReply reply =
         sdk::OpenOnClient(*transport, sdk::ExecMessage("C:\\no such folder\\none.txt", std::nullopt), 20s);
     EXPECT_EQ(reply.outcome, sdk::ExecOutcome::Failed);
 }
 
 TEST_F(SendStandIn, MalformedRequestIsAnsweredWithTheDecodersMessage) {
-    std::unique_ptr<sdk::ChannelTransport> transport = MakeStandInTransport();
+    std::unique_ptr<sdk::ChannelTransport> transport = standin::MakeStandInChannel();
     transport->Open(sdk::kMailChannelName);
     sdk::MailRequestWriter writer;
     writer.AddRecipient(sdk::RecipientGroup::To, "", "a@x").MutableOverrides().version = 1;
@@ -208,7 +208,7 @@ TEST_F(SendStandIn, MalformedRequestIsAnsweredWithTheDecodersMessage) {
 }
 
 TEST_F(SendStandIn, UnknownChannelIsATransportFailure) {
-    std::unique_ptr<sdk::ChannelTransport> transport = MakeStandInTransport();
+    std::unique_ptr<sdk::ChannelTransport> transport = standin::MakeStandInChannel();
     try {
         transport->Open("Zobrik/none");
         ADD_FAILURE() << "a channel without listener was opened";

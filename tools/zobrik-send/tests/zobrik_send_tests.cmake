@@ -9,8 +9,7 @@ get_filename_component(ZOBRIK_SEND_DIR ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
 set(ZOBRIK_SEND_TEST_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(ZOBRIK_SEND_LOGIC
     ${ZOBRIK_SEND_DIR}/send_command.cpp
-    ${ZOBRIK_SEND_DIR}/console_output.cpp
-    ${ZOBRIK_SEND_TEST_DIR}/standin_transport.cpp)
+    ${ZOBRIK_SEND_DIR}/console_output.cpp)
 set(ZOBRIK_SEND_TEST_DEFINITIONS ZOBRIK_SEND_STANDIN ZOBRIK_VERSION="${PROJECT_VERSION}")
 
 add_executable(zobrik-send-test ${ZOBRIK_SEND_DIR}/main.cpp ${ZOBRIK_SEND_LOGIC})

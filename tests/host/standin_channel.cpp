@@ -1,4 +1,4 @@
-#include "standin_transport.h"
+#include "standin_channel.h"
 
 #include <windows.h>
 
@@ -7,11 +7,8 @@
 
 #include "client_standin.h"
 
-namespace zobrik::send {
+namespace zobrik::standin {
 namespace {
-
-using standin::ClientStandIn;
-using standin::StandInChannel;
 
 std::wstring Environment(const wchar_t* name) {
     wchar_t value[MAX_PATH * 2];
@@ -30,13 +27,13 @@ public:
     void Open(const std::string& name) override {
         Close();
         if (!client_) {
-            standin::ClientOptions options;
+            ClientOptions options;
             options.dllPath = Environment(L"ZOBRIK_SEND_DLL");
             auto client = std::make_unique<ClientStandIn>(options);
             if (client->Module() == nullptr) {
                 throw sdk::ChannelError(sdk::ChannelErrorKind::NotAvailable,
-                                        "the client stand-in cannot load " + standin::ToUtf8(client->DllPath()) +
-                                            " (error " + std::to_string(client->LoadError()) + ")");
+                                        "the client stand-in cannot load " + ToUtf8(client->DllPath()) + " (error " +
+                                            std::to_string(client->LoadError()) + ")");
             }
             const HRESULT hr = client->Start();
             if (hr != S_OK)
@@ -90,6 +87,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<sdk::ChannelTransport> MakeStandInTransport() { return std::make_unique<StandInTransport>(); }
+std::unique_ptr<sdk::ChannelTransport> MakeStandInChannel() { return std::make_unique<StandInTransport>(); }
 
-}  // namespace zobrik::send
+}  // namespace zobrik::standin
