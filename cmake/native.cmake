@@ -73,6 +73,12 @@ if(NOT ZOBRIK_FUZZ)
                     -o ${CMAKE_BINARY_DIR}/sdk_headers_mingw_cxx${standard}.o)
         endif()
     endforeach()
+    # A developer's own project finds the installed kit with
+    # find_package(Zobrik) and builds natively.
+    include(${PROJECT_SOURCE_DIR}/cmake/sdk_package.cmake)
+    add_test(NAME sdk_consumer_native
+        COMMAND ${PROJECT_SOURCE_DIR}/tests/sdk/consumer/consumer-test.sh ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR}
+            ${CMAKE_BINARY_DIR}/sdk-consumer)
     # The administrative template is well-formed XML (its content is checked
     # against the code by native_tests).
     find_program(ZOBRIK_XMLLINT xmllint REQUIRED)

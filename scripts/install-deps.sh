@@ -11,6 +11,7 @@ packages=(
     xvfb xauth xdotool imagemagick x11-utils
     unzip zip osslsigncode openssl wixl
     libxml2-utils
+    mono-mcs python3
 )
 
 missing=()
