@@ -73,6 +73,19 @@ if(NOT ZOBRIK_FUZZ)
                     -o ${CMAKE_BINARY_DIR}/sdk_headers_mingw_cxx${standard}.o)
         endif()
     endforeach()
+    # The code examples of the remote developer's documentation compile (C
+    # and C++ with MinGW-w64, C# with Mono's compiler, Python's syntax); the
+    # fixture page shows that a faulty example of each kind is found.
+    find_program(ZOBRIK_MINGW_CC NAMES x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-gcc)
+    find_program(ZOBRIK_MCS mcs REQUIRED)
+    find_package(Python3 REQUIRED COMPONENTS Interpreter)
+    set(doc_check ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/sdk/check-doc-examples.py
+        --cxx ${ZOBRIK_MINGW_CXX} --cc ${ZOBRIK_MINGW_CC} --csharp ${ZOBRIK_MCS}
+        --include ${PROJECT_SOURCE_DIR}/sdk --include ${PROJECT_SOURCE_DIR}/sdk/capi)
+    add_test(NAME doc_examples COMMAND ${doc_check} ${PROJECT_SOURCE_DIR}/docs/remote-applications.md)
+    add_test(NAME doc_examples_finds_faults COMMAND ${doc_check} ${PROJECT_SOURCE_DIR}/tests/sdk/doc-examples-broken.md)
+    set_tests_properties(doc_examples_finds_faults PROPERTIES PASS_REGULAR_EXPRESSION
+        "FAIL: doc-examples-broken.md:5 \\(c\\+\\+\\).*FAIL: doc-examples-broken.md:13 \\(csharp\\).*FAIL: doc-examples-broken.md:19 \\(python\\).*ok: doc-examples-broken.md:26 \\(c\\).*FAIL: 3 failed")
     # A developer's own project finds the installed kit with
     # find_package(Zobrik) and builds natively.
     include(${PROJECT_SOURCE_DIR}/cmake/sdk_package.cmake)

@@ -36,6 +36,15 @@ inline constexpr uint32_t kWtsChannelOptionDynamic = 0x00000001;
 inline constexpr uint64_t kMaxMailRequestSize = 0xFFFFFFFFull;
 inline constexpr uint64_t kMaxAttachmentSize = 0x7FFFFFFFull;
 
+// What the plug-in accepts, below what the format could carry: a longer
+// request is answered "request too large", more records "too many records"
+// (recipients count in all five groups, originators included). The client's
+// administrator may lower each of them; BuildMailRequest refuses what passes
+// them.
+inline constexpr uint64_t kPluginMaxMailRequestSize = uint64_t(128) << 20;
+inline constexpr size_t kPluginMaxRecipients = 1000;
+inline constexpr size_t kPluginMaxAttachments = 250;
+
 // Chunk size that zobrik-send uses for mail requests. Any size of 16 bytes or
 // more works: the plug-in joins the chunks until the request's announced
 // length is reached. Larger chunks mean fewer channel messages.

@@ -134,9 +134,11 @@ inline uint64_t MailRequestSize(const MailMessage& message) noexcept {
 // Returns "" when BuildMailRequest accepts `message`, otherwise the reason:
 // a text holding a zero byte (strings end at their first zero byte), an empty
 // address, an attachment without a file name, an attachment above
-// kMaxAttachmentSize, a request above kMaxMailRequestSize, or no recipient in
-// `to`, `cc` or `bcc` (the Simple MAPI hand-over needs one, and the plug-in
-// would answer with an error after staging the attachments).
+// kMaxAttachmentSize, more than kPluginMaxRecipients recipients or
+// kPluginMaxAttachments attachments, a request above
+// kPluginMaxMailRequestSize (the plug-in refuses each of them), or no
+// recipient in `to`, `cc` or `bcc` (the Simple MAPI hand-over needs one, and
+// the plug-in would answer with an error after staging the attachments).
 //
 // Addresses are not checked beyond being non-empty; use AddressProblem or
 // ParseRecipient for that.
@@ -154,6 +156,15 @@ inline std::string MailMessageProblem(const MailMessage& message) {
         }
     }
     if (!message.HasRecipient()) return "the mail has no recipient (to, cc or bcc)";
+    size_t recipients = 0;
+    for (size_t g = 0; g < kRecipientGroupCount; ++g)
+        recipients += message.Group(static_cast<RecipientGroup>(g)).size();
+    if (recipients > kPluginMaxRecipients)
+        return "the mail has " + std::to_string(recipients) + " recipients, more than the plug-in's " +
+               std::to_string(kPluginMaxRecipients);
+    if (message.attachments.size() > kPluginMaxAttachments)
+        return "the mail has " + std::to_string(message.attachments.size()) + " attachments, more than the plug-in's " +
+               std::to_string(kPluginMaxAttachments);
     for (size_t i = 0; i < message.attachments.size(); ++i) {
         const Attachment& a = message.attachments[i];
         const std::string which = "attachment " + std::to_string(i + 1) + " (\"" + a.fileName + "\")";
@@ -165,9 +176,9 @@ inline std::string MailMessageProblem(const MailMessage& message) {
             return which + " is larger than " + std::to_string(kMaxAttachmentSize) + " bytes";
     }
     const uint64_t size = MailRequestSize(message);
-    if (size > kMaxMailRequestSize)
-        return "the request would be " + std::to_string(size) + " bytes long, more than " +
-               std::to_string(kMaxMailRequestSize);
+    if (size > kPluginMaxMailRequestSize)
+        return "the request would be " + std::to_string(size) + " bytes long, more than the plug-in's " +
+               std::to_string(kPluginMaxMailRequestSize);
     return {};
 }
 

@@ -214,6 +214,30 @@ TEST_F(SdkMailMessage, ZeroBytesAndEmptyPartsAreRefused) {
     EXPECT_EQ(ProblemOf(m), "the file name of attachment 1 contains a zero byte");
 }
 
+TEST_F(SdkMailMessage, WhatThePluginRefusesByItsLimitsIsRefused) {
+    MailMessage m;
+    m.to.assign(sdk::kPluginMaxRecipients - 1, {"", "t@x"});
+    m.from = {{"", "me@x"}};
+    EXPECT_EQ(ProblemOf(m), "(built)");
+    m.sender = {{"", "office@x"}};
+    EXPECT_EQ(ProblemOf(m), "the mail has 1001 recipients, more than the plug-in's 1000");
+
+    m = MailMessage();
+    m.to = {{"", "t@x"}};
+    m.attachments.assign(sdk::kPluginMaxAttachments, {"a.txt", {1}});
+    EXPECT_EQ(ProblemOf(m), "(built)");
+    m.attachments.push_back({"b.txt", {}});
+    EXPECT_EQ(ProblemOf(m), "the mail has 251 attachments, more than the plug-in's 250");
+
+    m.attachments = {{"big.bin", Bytes(sdk::kPluginMaxMailRequestSize - sdk::MailRequestSize(m) - 10, 0)}};
+    const uint64_t size = sdk::MailRequestSize(m);
+    EXPECT_LE(size, sdk::kPluginMaxMailRequestSize);
+    EXPECT_EQ(sdk::MailMessageProblem(m), "");
+    m.attachments[0].data.resize(m.attachments[0].data.size() + sdk::kPluginMaxMailRequestSize - size + 1);
+    EXPECT_EQ(sdk::MailMessageProblem(m),
+              "the request would be 134217729 bytes long, more than the plug-in's 134217728");
+}
+
 TEST_F(SdkMailMessage, ReadFileBytesReadsTheWholeFile) {
     const Bytes content = Pattern(200000, 3);
     const fs::path p = WriteFile("whole.bin", content);
