@@ -47,3 +47,24 @@ set(ZOBRIK_WIN_SOURCES
     common/outlook_connection.cpp
     selftest/run.cpp
 )
+
+# The Linux add-in for FreeRDP: its platform-free decisions (also unit-tested
+# natively), its thin POSIX layer (also built natively, so its tests run
+# under the sanitizers), and the FreeRDP frame (built by cmake/linux.cmake).
+set(ZOBRIK_POSIX_LOGIC_SOURCES
+    exec/exec_text_decoding.cpp
+    exec/exec_posix_refusals.cpp
+    mail/xdg_email_arguments.cpp
+    freerdp/policy_file.cpp
+)
+set(ZOBRIK_POSIX_SOURCES
+    common/program_run_posix.cpp
+    mail/posix_staging.cpp
+    mail/mail_processing_posix.cpp
+    exec/exec_posix.cpp
+)
+set(ZOBRIK_FREERDP_SOURCES
+    freerdp/debug_output_wlog.cpp
+    freerdp/request_workers_posix.cpp
+    freerdp/addin.cpp
+)

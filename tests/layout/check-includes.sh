@@ -1,6 +1,8 @@
 #!/bin/bash
 # Checks that the product's folders include each other one way only:
 #   plugin/            may include exec/, mail/, selftest/, include/, common/
+#   freerdp/           (the Linux add-in's frame) may include plugin/ (its
+#                      platform-free logic), exec/, mail/, include/, common/
 #   exec/ mail/ selftest/   may include include/ and common/ only
 #   common/            may include include/ only
 #   include/           includes nothing of the project outside itself
@@ -13,13 +15,14 @@ cd "$root" || exit 2
 
 declare -A allowed=(
     [plugin]="plugin exec mail selftest include common"
+    [freerdp]="freerdp plugin exec mail include common"
     [exec]="exec include common"
     [mail]="mail include common"
     [selftest]="selftest include common"
     [common]="common include"
     [include]="include"
 )
-project_folders=" plugin exec mail selftest include common "
+project_folders=" plugin freerdp exec mail selftest include common "
 
 violations=0
 report() { echo "$1: $2"; violations=$((violations + 1)); }

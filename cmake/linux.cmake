@@ -1,0 +1,49 @@
+# Linux build: the FreeRDP 2 dynamic channel add-in libzobrik-client.so
+# (loaded by "xfreerdp /dvc:zobrik" from FreeRDP's add-in folder), its
+# end-to-end tests over RDP against the real xfreerdp, and its .deb.
+include(cmake/warnings.cmake)
+# GCC 12 reports std::string copies as overlapping memcpy calls at -O2
+# (GCC bug 105329, a false positive fixed in GCC 13).
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+    list(APPEND ZOBRIK_WARNINGS -Wno-restrict)
+endif()
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(FREERDP REQUIRED IMPORTED_TARGET freerdp2 winpr2)
+find_package(Threads REQUIRED)
+
+# Where FreeRDP 2 looks for add-ins: <prefix>/<libdir>/freerdp2, compiled
+# into libfreerdp2 (Debian: /usr/lib/x86_64-linux-gnu/freerdp2).
+set(ZOBRIK_FREERDP_ADDIN_DIR lib/x86_64-linux-gnu/freerdp2 CACHE STRING "FreeRDP 2's add-in folder below /usr")
+
+# The add-in's code once, for both libraries below.
+add_library(zobrik_addin_objects OBJECT ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_NATIVE_SOURCES}
+    ${ZOBRIK_POSIX_LOGIC_SOURCES} ${ZOBRIK_POSIX_SOURCES} ${ZOBRIK_FREERDP_SOURCES})
+target_include_directories(zobrik_addin_objects PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_options(zobrik_addin_objects PRIVATE ${ZOBRIK_WARNINGS} -fvisibility=hidden -fvisibility-inlines-hidden)
+set_target_properties(zobrik_addin_objects PROPERTIES POSITION_INDEPENDENT_CODE ON)
+target_link_libraries(zobrik_addin_objects PRIVATE PkgConfig::FREERDP)
+
+# The shipped add-in: only DVCPluginEntry is exported; the C++ runtime comes
+# from the system (libstdc++6, as FreeRDP's own C++ parts use it).
+add_library(zobrik_freerdp_addin MODULE $<TARGET_OBJECTS:zobrik_addin_objects>)
+set_target_properties(zobrik_freerdp_addin PROPERTIES OUTPUT_NAME zobrik-client PREFIX lib
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/addin)
+target_link_libraries(zobrik_freerdp_addin PRIVATE PkgConfig::FREERDP Threads::Threads)
+set(ZOBRIK_ADDIN_LINK_OPTIONS -Wl,--no-undefined -Wl,-z,relro,-z,now
+    -Wl,--version-script=${PROJECT_SOURCE_DIR}/freerdp/exports.map)
+target_link_options(zobrik_freerdp_addin PRIVATE ${ZOBRIK_ADDIN_LINK_OPTIONS})
+
+# The same add-in for the tests, named as FreeRDP opens it: with LD_PRELOAD
+# the already loaded library answers FreeRDP's dlopen of the installed path,
+# so xfreerdp loads it from the build tree without installing anything.
+add_library(zobrik_freerdp_addin_preload MODULE $<TARGET_OBJECTS:zobrik_addin_objects>)
+set_target_properties(zobrik_freerdp_addin_preload PROPERTIES OUTPUT_NAME zobrik-client PREFIX lib
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-addin)
+target_link_libraries(zobrik_freerdp_addin_preload PRIVATE PkgConfig::FREERDP Threads::Threads)
+target_link_options(zobrik_freerdp_addin_preload PRIVATE ${ZOBRIK_ADDIN_LINK_OPTIONS}
+    -Wl,-soname,/usr/${ZOBRIK_FREERDP_ADDIN_DIR}/libzobrik-client.so)
+
+enable_testing()
+if(EXISTS ${PROJECT_SOURCE_DIR}/tests/freerdp/CMakeLists.txt)
+    add_subdirectory(tests/freerdp)
+endif()

@@ -1,0 +1,90 @@
+#include "exec_posix.h"
+
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include <sys/stat.h>
+
+#include "exec_policy.h"
+#include "exec_posix_refusals.h"
+#include "exec_text_decoding.h"
+#include "include/debug_output.h"
+#include "include/program_run.h"
+#include "include/utf16_to_utf8.h"
+
+namespace zobrik {
+
+namespace {
+
+class SystemFiles final : public PosixFiles {
+public:
+    SystemFiles() {
+        char name[HOST_NAME_MAX + 1] = {};
+        if (gethostname(name, sizeof(name) - 1) == 0 && name[0] != '\0') names_.emplace_back(name);
+    }
+
+    std::string CurrentDirectory() const override {
+        char path[PATH_MAX];
+        return getcwd(path, sizeof(path)) != nullptr ? std::string(path) : std::string("/");
+    }
+
+    std::optional<std::string> RealPath(const std::string& path) const override {
+        std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
+        if (!real) return std::nullopt;
+        return std::string(real.get());
+    }
+
+    PosixFileFacts Facts(const std::string& path) const override {
+        struct stat facts {};
+        PosixFileFacts result;
+        if (stat(path.c_str(), &facts) != 0) return result;
+        result.exists = true;
+        result.regular = S_ISREG(facts.st_mode);
+        result.executable = result.regular && (facts.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+        return result;
+    }
+
+    const std::vector<std::string>& MachineNames() const override { return names_; }
+
+private:
+    std::vector<std::string> names_;
+};
+
+void ReportRefusal(const std::string& line) noexcept {
+    try {
+        DebugOutputNarrow(("exec refused: " + line).c_str());
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+const ExecReply& ServeExecRequestPosix(const std::string& message, const AdminPolicy& policy,
+                                       const std::string& stagingRoot) noexcept {
+    try {
+        if (auto refusal = LengthRefusal(message)) {
+            ReportRefusal(Utf16ToUtf8(*refusal));
+            return kExecReplyFailed;
+        }
+        const std::optional<WideString> text = DecodeExecText(message);
+        if (!text) {
+            ReportRefusal("text after the UTF-8 mark is not valid UTF-8");
+            return kExecReplyFailed;
+        }
+        if (auto refusal = PosixExecRefusal(*text, stagingRoot, policy, SystemFiles())) {
+            ReportRefusal(refusal->setting != nullptr
+                              ? refusal->reason + " (policy " + Utf16ToUtf8(refusal->setting) + ")"
+                              : refusal->reason);
+            return kExecReplyFailed;
+        }
+        const std::optional<int> status = RunProgramAndWait({"xdg-open", Utf16ToUtf8(*text)});
+        return status && *status == 0 ? kExecReplyOkay : kExecReplyFailed;
+    } catch (...) {
+        return kExecReplyFailed;
+    }
+}
+
+}  // namespace zobrik

@@ -1,0 +1,220 @@
+#include "exec_posix_refusals.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "exec_admin_policy.h"
+#include "exec_policy.h"
+#include "include/ascii_text.h"
+#include "include/utf16_to_utf8.h"
+
+namespace zobrik {
+
+namespace {
+
+// Schemes whose handlers reach file servers.
+constexpr const char* kNetworkSchemes[] = {"smb", "nfs", "sftp", "ftp", "ftps", "dav", "davs", "afp", "ssh", "cifs"};
+
+// Paths may hold bytes that are not UTF-8 (file names are bytes on Linux);
+// each such byte becomes U+FFFD, which can only keep a pattern from matching.
+WideString FromUtf8(const std::string& utf8) {
+    WideString out;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const size_t length = lead < 0x80             ? 1
+                              : (lead & 0xE0) == 0xC0 ? 2
+                              : (lead & 0xF0) == 0xE0 ? 3
+                              : (lead & 0xF8) == 0xF0 ? 4
+                                                      : 0;
+        bool valid = length > 0 && i + length <= utf8.size();
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t k = 1; valid && k < length; ++k) {
+            const auto byte = static_cast<unsigned char>(utf8[i + k]);
+            valid = (byte & 0xC0) == 0x80;
+            c = (c << 6) | (byte & 0x3F);
+        }
+        if (!valid) {
+            out += WideChar(0xFFFD);
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += WideChar(0xD800 + (c >> 10));
+            out += WideChar(0xDC00 + (c & 0x3FF));
+        } else {
+            out += WideChar(c);
+        }
+        i += length;
+    }
+    return out;
+}
+
+bool IsBelow(const std::string& path, const std::string& directory) {
+    if (directory.empty()) return false;
+    if (path == directory) return true;
+    const std::string prefix = directory.back() == '/' ? directory : directory + "/";
+    return path.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool EndsWithDesktop(const std::string& path) {
+    constexpr std::string_view kSuffix = ".desktop";
+    if (path.size() < kSuffix.size()) return false;
+    return std::equal(kSuffix.begin(), kSuffix.end(), path.end() - std::ptrdiff_t(kSuffix.size()),
+                      [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? char(b + 32) : b); });
+}
+
+bool IsLocalHost(const std::string& host, const std::vector<std::string>& machineNames) {
+    if (host.empty() || SameIgnoringAsciiCase(FromUtf8(host), ZOBRIK_WIDE("localhost"))) return true;
+    return std::any_of(machineNames.begin(), machineNames.end(),
+                       [&](const std::string& name) { return SameIgnoringAsciiCase(FromUtf8(host), FromUtf8(name)); });
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string PercentDecoded(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+            out += char(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+bool AnyMatches(const std::vector<WideString>& forms, const std::vector<WideString>& patterns) {
+    return std::any_of(forms.begin(), forms.end(), [&](const WideString& form) {
+        return std::any_of(patterns.begin(), patterns.end(),
+                           [&](const WideString& pattern) { return MatchesWildcard(form, pattern); });
+    });
+}
+
+bool AllMatch(const std::vector<WideString>& forms, const std::vector<WideString>& patterns) {
+    return std::all_of(forms.begin(), forms.end(), [&](const WideString& form) {
+        return std::any_of(patterns.begin(), patterns.end(),
+                           [&](const WideString& pattern) { return MatchesWildcard(form, pattern); });
+    });
+}
+
+bool SchemeListed(const WideString& scheme, const std::vector<WideString>& schemes) {
+    return std::find(schemes.begin(), schemes.end(), scheme) != schemes.end();
+}
+
+ExecRefusal Policy(const WideChar* setting, std::string reason) { return {std::move(reason), setting}; }
+
+// The policy's refusal of a text with the given forms.
+std::optional<ExecRefusal> ListRefusal(WideStringView text, const std::vector<WideString>& forms,
+                                       const AdminPolicy& policy) {
+    std::vector<WideString> denyForms = forms;
+    denyForms.emplace_back(text);
+    if (AnyMatches(denyForms, policy.execDenyList)) return Policy(kExecDenyListSetting, "on the deny list");
+    if (policy.execAllowList && !AllMatch(forms, *policy.execAllowList))
+        return Policy(kExecAllowListSetting, "not on the allow list");
+    return std::nullopt;
+}
+
+std::optional<ExecRefusal> UrlRefusal(WideStringView text, const WideString& scheme, const AdminPolicy& policy) {
+    if (auto refusal = ListRefusal(text, {NormalisedUrl(text)}, policy)) return refusal;
+    if (policy.execAllowedSchemes && !SchemeListed(scheme, *policy.execAllowedSchemes))
+        return Policy(kExecAllowedSchemesSetting, "scheme " + Utf16ToUtf8(scheme) + ": is not allowed");
+    const std::string narrow = Utf16ToUtf8(scheme);
+    const bool network =
+        std::any_of(std::begin(kNetworkSchemes), std::end(kNetworkSchemes), [&](const char* s) { return narrow == s; });
+    if (network && !policy.execAllowNetworkPaths)
+        return Policy(kExecAllowNetworkPathsSetting, "network locations are not allowed");
+    return std::nullopt;
+}
+
+std::optional<ExecRefusal> PathRefusal(WideStringView text, bool isFileUrl, const std::string& path,
+                                       const std::string& stagingRoot, const AdminPolicy& policy,
+                                       const PosixFiles& files) {
+    const std::string absolute = AbsolutePosixPath(path, files.CurrentDirectory());
+    const std::optional<std::string> real = files.RealPath(absolute);
+    std::vector<std::string> readings = {absolute};
+    if (real && *real != absolute) readings.push_back(*real);
+
+    const std::optional<std::string> realStaging = files.RealPath(stagingRoot);
+    for (const std::string& reading : readings) {
+        if (IsBelow(reading, stagingRoot) || (realStaging && IsBelow(reading, *realStaging)))
+            return ExecRefusal{"inside the staging folder", nullptr};
+        if (EndsWithDesktop(reading)) return ExecRefusal{"desktop entries are not opened", nullptr};
+    }
+    if (files.Facts(absolute).executable) return ExecRefusal{"programs are not opened", nullptr};
+
+    std::vector<WideString> forms;
+    forms.reserve(readings.size());
+    for (const std::string& reading : readings) forms.push_back(FromUtf8(reading));
+    if (auto refusal = ListRefusal(text, forms, policy)) return refusal;
+    if (isFileUrl && policy.execAllowedSchemes && !SchemeListed(ZOBRIK_WIDE("file"), *policy.execAllowedSchemes))
+        return Policy(kExecAllowedSchemesSetting, "scheme file: is not allowed");
+    if (!policy.execAllowLocalPaths) return Policy(kExecAllowLocalPathsSetting, "local paths are not allowed");
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string AbsolutePosixPath(const std::string& path, const std::string& currentDirectory) {
+    const std::string joined = !path.empty() && path[0] == '/' ? path : currentDirectory + "/" + path;
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= joined.size()) {
+        size_t end = joined.find('/', start);
+        if (end == std::string::npos) end = joined.size();
+        const std::string part = joined.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const std::string& part : parts) out += "/" + part;
+    return out.empty() ? "/" : out;
+}
+
+std::optional<FileUrl> ParseFileUrl(const std::string& text) {
+    if (text.size() < 5 || !StartsWithIgnoringAsciiCase(FromUtf8(text.substr(0, 5)), u"file:")) return std::nullopt;
+    std::string rest = text.substr(5);
+    FileUrl url;
+    if (rest.compare(0, 2, "//") == 0) {
+        const size_t slash = rest.find('/', 2);
+        url.host = PercentDecoded(rest.substr(2, slash == std::string::npos ? std::string::npos : slash - 2));
+        rest = slash == std::string::npos ? "/" : rest.substr(slash);
+    }
+    const size_t end = rest.find_first_of("?#");
+    url.path = PercentDecoded(rest.substr(0, end));
+    return url;
+}
+
+std::optional<ExecRefusal> PosixExecRefusal(WideStringView text, const std::string& stagingRoot,
+                                            const AdminPolicy& policy, const PosixFiles& files) {
+    if (text.empty()) return ExecRefusal{"empty text", nullptr};
+    if (text[0] == '-') return ExecRefusal{"a text that begins with '-'", nullptr};
+    if (auto refusal = SchemeRefusal(text)) return ExecRefusal{Utf16ToUtf8(*refusal), nullptr};
+
+    std::optional<ExecRefusal> refusal;
+    const WideString scheme = UrlScheme(text);
+    const std::string utf8 = Utf16ToUtf8(text);
+    if (!scheme.empty() && scheme != ZOBRIK_WIDE("file")) {
+        refusal = UrlRefusal(text, scheme, policy);
+    } else if (const std::optional<FileUrl> url = ParseFileUrl(utf8)) {
+        if (!IsLocalHost(url->host, files.MachineNames())) return ExecRefusal{"file: URL of another host", nullptr};
+        refusal = PathRefusal(text, true, url->path, stagingRoot, policy, files);
+    } else {
+        refusal = PathRefusal(text, false, utf8, stagingRoot, policy, files);
+    }
+    if (refusal) return refusal;
+    if (policy.execConfirm) return Policy(kExecConfirmSetting, "this client cannot ask the user to confirm");
+    return std::nullopt;
+}
+
+}  // namespace zobrik

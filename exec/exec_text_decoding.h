@@ -1,0 +1,24 @@
+// The text of an exec message as Unicode, on clients without Windows' code
+// pages: a message that begins with the UTF-8 mark is UTF-8 after it; any
+// other is read in Windows-1252, the ANSI code page of Western Windows
+// systems (ASCII reads the same in every ANSI code page).
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "include/wide_text.h"
+
+namespace zobrik {
+
+// The text of `message` (up to its first NUL) as UTF-16; nullopt when the
+// UTF-8 after the mark is not valid UTF-8 (overlong forms, encoded
+// surrogates and truncated sequences included).
+std::optional<WideString> DecodeExecText(std::string_view message);
+
+// One byte of Windows-1252 as UTF-16. The five bytes the code page leaves
+// undefined (81, 8D, 8F, 90, 9D) map to the C1 controls of the same value,
+// as Windows maps them.
+char16_t Windows1252ToUtf16(unsigned char byte) noexcept;
+
+}  // namespace zobrik

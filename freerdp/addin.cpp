@@ -1,0 +1,253 @@
+// The FreeRDP 2 dynamic channel add-in: "xfreerdp /dvc:zobrik" loads
+// libzobrik-client.so and calls DVCPluginEntry. The add-in listens on
+// "Zobrik/exec" and "Zobrik/mail" (unless the policy switches one off) and
+// serves each channel's requests on the workers of request_workers_posix.h,
+// with the reassembly, decoding, limits and replies of the Windows plug-in.
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <freerdp/dvc.h>
+#include <winpr/stream.h>
+
+#include "exec/exec_policy.h"
+#include "freerdp/channel_link.h"
+#include "freerdp/policy_file.h"
+#include "freerdp/request_workers_posix.h"
+#include "include/debug_output.h"
+#include "mail/posix_staging.h"
+#include "plugin/admin_policy_values.h"
+#include "plugin/mail_reassembly.h"
+
+namespace zobrik {
+
+namespace {
+
+constexpr char kExecChannelName[] = "Zobrik/exec";
+constexpr char kMailChannelName[] = "Zobrik/mail";
+
+// FreeRDP calls back with the pointer to the interface it was given; the
+// owner is found through the pointer stored beside it. (A struct of two
+// plain members has its first member at its start.)
+template <class Interface, class Owner>
+struct Bound {
+    Interface iface;
+    Owner* owner;
+};
+
+template <class Owner, class Interface>
+Owner& OwnerOf(Interface* iface) {
+    return *reinterpret_cast<Bound<Interface, Owner>*>(iface)->owner;
+}
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
+// The file's content, or nothing when it is missing, unreadable or too long.
+std::optional<std::string> ReadPolicyFile(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::string content(kLongestPolicyFileBytes + 1, '\0');
+    file.read(content.data(), std::streamsize(content.size()));
+    content.resize(size_t(file.gcount()));
+    if (content.size() > kLongestPolicyFileBytes) {
+        DebugOutputNarrow(("policy file ignored, longer than 256 KiB: " + path).c_str());
+        return std::nullopt;
+    }
+    return content;
+}
+
+AdminPolicy ReadPolicy() {
+    const std::optional<std::string> system = ReadPolicyFile(kSystemPolicyFile);
+    const std::optional<std::string> user =
+        ReadPolicyFile(UserPolicyFile(Environment("XDG_CONFIG_HOME"), Environment("HOME")));
+    return PolicyFromHives(ParsePolicyFile(system.value_or(""), ZOBRIK_WIDE("system")),
+                           ParsePolicyFile(user.value_or(""), ZOBRIK_WIDE("user")));
+}
+
+// One open channel of either kind.
+class ChannelCallback {
+public:
+    ChannelCallback(IWTSVirtualChannel* channel, const SharedAdminPolicy& policy, const std::string& stagingRoot)
+        : context_{std::make_shared<ChannelLink>(channel), policy, stagingRoot} {
+        bound_.iface.OnDataReceived = &ChannelCallback::OnDataReceived;
+        bound_.iface.OnOpen = &ChannelCallback::OnOpen;
+        bound_.iface.OnClose = &ChannelCallback::OnClose;
+        bound_.owner = this;
+    }
+    virtual ~ChannelCallback() = default;
+    ChannelCallback(const ChannelCallback&) = delete;
+    ChannelCallback& operator=(const ChannelCallback&) = delete;
+
+    IWTSVirtualChannelCallback* Interface() noexcept { return &bound_.iface; }
+
+protected:
+    virtual void Receive(const uint8_t* data, size_t size) = 0;
+
+    RequestContext context_;
+
+private:
+    static UINT OnDataReceived(IWTSVirtualChannelCallback* iface, wStream* data) {
+        try {
+            const size_t size = Stream_GetRemainingLength(data);
+            OwnerOf<ChannelCallback>(iface).Receive(Stream_Pointer(data), size);
+        } catch (...) {
+            DebugEvent(ZOBRIK_WIDE("request dropped: out of memory"));
+        }
+        return CHANNEL_RC_OK;
+    }
+
+    static UINT OnOpen(IWTSVirtualChannelCallback*) { return CHANNEL_RC_OK; }
+
+    // FreeRDP frees the channel after this returns; the callback goes with it.
+    static UINT OnClose(IWTSVirtualChannelCallback* iface) {
+        std::unique_ptr<ChannelCallback> owned(&OwnerOf<ChannelCallback>(iface));
+        owned->context_.channel->Close();
+        return CHANNEL_RC_OK;
+    }
+
+    Bound<IWTSVirtualChannelCallback, ChannelCallback> bound_{};
+};
+
+class ExecChannel final : public ChannelCallback {
+public:
+    using ChannelCallback::ChannelCallback;
+
+private:
+    // The text ends at the first NUL byte or at the end of the message. A
+    // text longer than the shell takes is refused whatever follows, so a
+    // request keeps one byte more than that at most while it waits.
+    void Receive(const uint8_t* data, size_t size) override {
+        const std::string_view text = ExecText(std::string_view(reinterpret_cast<const char*>(data), size));
+        SubmitPosixExecRequest(std::string(text.substr(0, kLongestExecText + 1)), context_);
+    }
+};
+
+class MailChannel final : public ChannelCallback {
+public:
+    MailChannel(IWTSVirtualChannel* channel, const SharedAdminPolicy& policy, const std::string& stagingRoot)
+        : ChannelCallback(channel, policy, stagingRoot),
+          request_(&PosixMailBufferBudget(), policy->mailMaxRequestBytes) {}
+
+private:
+    void Receive(const uint8_t* data, size_t size) override {
+        std::optional<MailReassembly::CompleteRequest> complete = request_.Append(data, size);
+        if (const char* refusal = request_.TakeRefusal()) {
+            // Answered at once; the rest of the request is dropped unbuffered.
+            ReplyWithMailRefusal(context_.channel, refusal);
+            return;
+        }
+        if (complete) SubmitPosixMailRequest(std::move(*complete), PosixMailBufferBudget(), context_);
+    }
+
+    MailReassembly request_;
+};
+
+// The listener of one channel name: every connection gets a callback.
+template <class Channel>
+class Listener {
+public:
+    Listener(SharedAdminPolicy policy, std::string stagingRoot)
+        : policy_(std::move(policy)), stagingRoot_(std::move(stagingRoot)) {
+        bound_.iface.OnNewChannelConnection = &Listener::OnNewChannelConnection;
+        bound_.owner = this;
+    }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+    IWTSListenerCallback* Interface() noexcept { return &bound_.iface; }
+
+private:
+    static UINT OnNewChannelConnection(IWTSListenerCallback* iface, IWTSVirtualChannel* channel, BYTE*, BOOL* accept,
+                                       IWTSVirtualChannelCallback** callback) {
+        Listener& self = OwnerOf<Listener>(iface);
+        *accept = FALSE;
+        try {
+            auto created = std::make_unique<Channel>(channel, self.policy_, self.stagingRoot_);
+            *callback = created.release()->Interface();  // freed in OnClose
+            *accept = TRUE;
+            return CHANNEL_RC_OK;
+        } catch (...) {
+            return CHANNEL_RC_NO_MEMORY;
+        }
+    }
+
+    SharedAdminPolicy policy_;
+    std::string stagingRoot_;
+    Bound<IWTSListenerCallback, Listener> bound_{};
+};
+
+class Plugin {
+public:
+    Plugin() {
+        bound_.iface.Initialize = &Plugin::Initialize;
+        bound_.iface.Terminated = &Plugin::Terminated;
+        bound_.owner = this;
+    }
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    IWTSPlugin* Interface() noexcept { return &bound_.iface; }
+
+private:
+    // Reads the policy once per connection, as the Windows plug-in does per
+    // plug-in object, and listens on the channels it allows.
+    static UINT Initialize(IWTSPlugin* iface, IWTSVirtualChannelManager* manager) {
+        try {
+            Plugin& self = OwnerOf<Plugin>(iface);
+            auto policy = std::make_shared<const AdminPolicy>(ReadPolicy());
+            const std::string root = PosixStagingRoot();
+            SweepAbandonedAreas(root);
+            if (policy->execChannel) {
+                self.exec_ = std::make_unique<Listener<ExecChannel>>(policy, root);
+                manager->CreateListener(manager, kExecChannelName, 0, self.exec_->Interface(), nullptr);
+            } else {
+                DebugOutputNarrow("Zobrik/exec not offered: switched off by the policy (ExecChannel)");
+            }
+            if (policy->mailChannel) {
+                self.mail_ = std::make_unique<Listener<MailChannel>>(policy, root);
+                manager->CreateListener(manager, kMailChannelName, 0, self.mail_->Interface(), nullptr);
+            } else {
+                DebugOutputNarrow("Zobrik/mail not offered: switched off by the policy (MailChannel)");
+            }
+            return CHANNEL_RC_OK;
+        } catch (...) {
+            return CHANNEL_RC_NO_MEMORY;
+        }
+    }
+
+    // The client ends: the staged files kept for the mail program go, and
+    // the plug-in object with its listeners.
+    static UINT Terminated(IWTSPlugin* iface) {
+        std::unique_ptr<Plugin> owned(&OwnerOf<Plugin>(iface));
+        RemoveKeptAreas();
+        return CHANNEL_RC_OK;
+    }
+
+    std::unique_ptr<Listener<ExecChannel>> exec_;
+    std::unique_ptr<Listener<MailChannel>> mail_;
+    Bound<IWTSPlugin, Plugin> bound_{};
+};
+
+}  // namespace
+
+}  // namespace zobrik
+
+extern "C" __attribute__((visibility("default"))) UINT DVCPluginEntry(IDRDYNVC_ENTRY_POINTS* entryPoints) {
+    try {
+        if (entryPoints == nullptr) return CHANNEL_RC_BAD_INIT_HANDLE;
+        auto plugin = std::make_unique<zobrik::Plugin>();
+        const UINT result = entryPoints->RegisterPlugin(entryPoints, "zobrik", plugin->Interface());
+        if (result == CHANNEL_RC_OK) plugin.release();  // freed in Terminated
+        return result;
+    } catch (...) {
+        return CHANNEL_RC_NO_MEMORY;
+    }
+}

@@ -1,0 +1,46 @@
+// A FreeRDP channel as the add-in's requests see it: replies are written
+// only while the channel is open. FreeRDP frees the channel right after its
+// OnClose; workers that answer later find the link closed and write nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include <freerdp/dvc.h>
+
+namespace zobrik {
+
+class ChannelLink {
+public:
+    explicit ChannelLink(IWTSVirtualChannel* channel) noexcept : channel_(channel) {}
+    ChannelLink(const ChannelLink&) = delete;
+    ChannelLink& operator=(const ChannelLink&) = delete;
+
+    // Writes one message when the channel is still open.
+    void WriteIfOpen(const void* data, size_t size) noexcept {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (channel_ != nullptr && size <= UINT32_MAX)
+            channel_->Write(channel_, ULONG(size), static_cast<const BYTE*>(data), nullptr);
+    }
+
+    bool IsOpen() const noexcept {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return channel_ != nullptr;
+    }
+
+    // From OnClose: no write reaches the channel after this returns.
+    void Close() noexcept {
+        std::lock_guard<std::mutex> lock(mutex_);
+        channel_ = nullptr;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    IWTSVirtualChannel* channel_;
+};
+
+using SharedChannelLink = std::shared_ptr<ChannelLink>;
+
+}  // namespace zobrik

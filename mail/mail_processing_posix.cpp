@@ -1,0 +1,32 @@
+#include "mail_processing_posix.h"
+
+#include <vector>
+
+#include "include/debug_output.h"
+#include "include/program_run.h"
+#include "mail_admin_policy.h"
+#include "mail_decoder.h"
+#include "posix_staging.h"
+#include "xdg_email_arguments.h"
+
+namespace zobrik {
+
+int32_t ProcessMailRequestPosix(uint32_t length, uint8_t* request, const AdminPolicy& policy,
+                                const std::string& stagingRoot) {
+    MailRequest mail = DecodeMailRequest(request, length);
+    CheckMailAgainstPolicy(mail, policy);
+
+    // Whatever ends the request, the area removes what it staged, unless the
+    // mail program has it.
+    PosixStagingArea staging;
+    StagePosixAttachments(mail, length, stagingRoot, staging);
+    const std::vector<std::string> arguments = XdgEmailArguments(mail, staging.Files());
+    const std::optional<int> status = RunProgramAndWait(arguments);
+    if (!status) RaiseMailError("unable to start the mail program");
+    if (*status != 0) RaiseMailError("the mail program failed");
+    DebugEvent(ZOBRIK_WIDE("Mail: handed over to xdg-email"));
+    KeepForTheMailProgram(std::move(staging));
+    return 0;
+}
+
+}  // namespace zobrik

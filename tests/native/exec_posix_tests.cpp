@@ -1,0 +1,136 @@
+// The Linux add-in's exec decisions: reading the text, and what is refused
+// before xdg-open runs.
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "exec/exec_posix_refusals.h"
+#include "exec/exec_text_decoding.h"
+
+namespace zobrik {
+namespace {
+
+std::u16string Decoded(const std::string& message) {
+    const auto text = DecodeExecText(message);
+    return text ? std::u16string(text->begin(), text->end()) : u"(invalid)";
+}
+
+TEST(ExecTextDecoding, Utf8BehindTheMarkAndWindows1252Otherwise) {
+    EXPECT_EQ(Decoded("\xEF\xBB\xBF/home/\xD0\x96/\xE6\x96\x87.txt"), u"/home/\u0416/\u6587.txt");
+    EXPECT_EQ(Decoded("caf\xE9 \x80 \x81 \x9F"), u"caf\u00E9 \u20AC \u0081 \u0178");
+    EXPECT_EQ(Decoded("a\xEF\xBB\xBF"), u"a\u00EF\u00BB\u00BF") << "the mark counts only at the start";
+    EXPECT_EQ(Decoded(std::string("ab\0cd", 5)), u"ab") << "the text ends at its first NUL";
+    EXPECT_EQ(Decoded("\xEF\xBB\xBF\xF0\x9F\x98\x80"), u"\U0001F600");
+    for (const char* invalid : {"\xC0\xAF", "\xED\xA0\x80", "\xE6\x96", "\xF4\x90\x80\x80", "\xFF", "\x80"}) {
+        EXPECT_EQ(Decoded(std::string("\xEF\xBB\xBF") + invalid), u"(invalid)") << invalid;
+    }
+}
+
+TEST(ExecTextDecoding, AbsolutePathsAreNormalisedLexically) {
+    EXPECT_EQ(AbsolutePosixPath("a/./b/../c", "/home/ann"), "/home/ann/a/c");
+    EXPECT_EQ(AbsolutePosixPath("//etc///x/..", "/w"), "/etc");
+    EXPECT_EQ(AbsolutePosixPath("../../../..", "/home/ann"), "/");
+    const auto url = ParseFileUrl("FILE://Host/a%20b/c%2Fd?x#y");
+    ASSERT_TRUE(url);
+    EXPECT_EQ(url->host, "Host");
+    EXPECT_EQ(url->path, "/a b/c/d");
+    EXPECT_EQ(ParseFileUrl("file:///tmp/x")->host, "");
+    EXPECT_EQ(ParseFileUrl("file:/tmp/x")->path, "/tmp/x");
+    EXPECT_FALSE(ParseFileUrl("https://x/"));
+}
+
+class FakeFiles final : public PosixFiles {
+public:
+    std::string CurrentDirectory() const override { return "/home/ann"; }
+    std::optional<std::string> RealPath(const std::string& path) const override {
+        for (const auto& [link, target] : links) {
+            if (path == link || path.rfind(link + "/", 0) == 0) return target + path.substr(link.size());
+        }
+        if (facts.count(path) || path == "/run/user/1/zobrik-wtsdvc") return path;
+        return std::nullopt;
+    }
+    PosixFileFacts Facts(const std::string& path) const override {
+        const auto real = RealPath(path);
+        const auto found = real ? facts.find(*real) : facts.end();
+        return found != facts.end() ? found->second : PosixFileFacts{};
+    }
+    const std::vector<std::string>& MachineNames() const override { return names; }
+
+    std::map<std::string, std::string> links;
+    std::map<std::string, PosixFileFacts> facts;
+    std::vector<std::string> names = {"ann-laptop"};
+};
+
+class PosixExecRefusals : public ::testing::Test {
+protected:
+    PosixExecRefusals() {
+        files_.facts["/home/ann/report.pdf"] = {true, true, false};
+        files_.facts["/home/ann/tool"] = {true, true, true};
+        files_.facts["/usr/share/applications/x.desktop"] = {true, true, false};
+        files_.links["/home/ann/innocent"] = "/usr/share/applications/x.desktop";
+        files_.links["/home/ann/staged"] = "/run/user/1/zobrik-wtsdvc";
+    }
+
+    // "" when the text may be opened, else the reason and the setting.
+    std::string Refusal(const std::u16string& text) const {
+        const auto refusal = PosixExecRefusal(WideString(text.begin(), text.end()), kRoot, policy_, files_);
+        if (!refusal) return "";
+        std::string setting;
+        for (const WideChar* c = refusal->setting; c != nullptr && *c != 0; ++c) setting += char(*c);
+        return refusal->reason + (setting.empty() ? "" : " (" + setting + ")");
+    }
+
+    static constexpr const char* kRoot = "/run/user/1/zobrik-wtsdvc";
+    FakeFiles files_;
+    AdminPolicy policy_;
+};
+
+TEST_F(PosixExecRefusals, BuiltInRefusals) {
+    EXPECT_EQ(Refusal(u"https://example.com/a?b"), "");
+    EXPECT_EQ(Refusal(u"/home/ann/report.pdf"), "");
+    EXPECT_EQ(Refusal(u"report.pdf"), "") << "relative to the client's current folder";
+    EXPECT_EQ(Refusal(u"file://localhost/home/ann/report.pdf"), "");
+    EXPECT_EQ(Refusal(u"file://ann-laptop/home/ann/report.pdf"), "");
+    EXPECT_EQ(Refusal(u""), "empty text");
+    EXPECT_EQ(Refusal(u"--help"), "a text that begins with '-'");
+    EXPECT_EQ(Refusal(u"ms-msdt:/id PCWDiagnostic"), "scheme ms-msdt: is not allowed");
+    EXPECT_EQ(Refusal(u"file://fileserver/share/x.pdf"), "file: URL of another host");
+    EXPECT_EQ(Refusal(u"/home/ann/tool"), "programs are not opened");
+    EXPECT_EQ(Refusal(u"file:///home/ann/./tool"), "programs are not opened");
+    EXPECT_EQ(Refusal(u"/usr/share/applications/x.DESKTOP"), "desktop entries are not opened");
+    EXPECT_EQ(Refusal(u"/home/ann/innocent"), "desktop entries are not opened") << "reached through a link";
+    EXPECT_EQ(Refusal(u"/run/user/1/zobrik-wtsdvc/zr-1/a.pdf"), "inside the staging folder");
+    EXPECT_EQ(Refusal(u"/home/ann/staged/zr-1/a.pdf"), "inside the staging folder") << "reached through a link";
+    EXPECT_EQ(Refusal(u"/run/user/1/x/../zobrik-wtsdvc/zr-1"), "inside the staging folder");
+}
+
+TEST_F(PosixExecRefusals, PolicySettingsWithTheirNames) {
+    policy_.execDenyList = {u"*://*.bad.example/*", u"/home/ann/secret*"};
+    EXPECT_EQ(Refusal(u"HTTPS://www.BAD.example./x"), "on the deny list (ExecDenyList)");
+    EXPECT_EQ(Refusal(u"/home/ann/secret/../secret.txt"), "on the deny list (ExecDenyList)");
+    policy_.execAllowList = std::vector<WideString>{u"https://intranet.example/*", u"/home/ann/*"};
+    EXPECT_EQ(Refusal(u"https://intranet.example/page"), "");
+    EXPECT_EQ(Refusal(u"https://other.example/"), "not on the allow list (ExecAllowList)");
+    EXPECT_EQ(Refusal(u"/home/ann/innocent2/../report.pdf"), "");
+    EXPECT_EQ(Refusal(u"/etc/passwd"), "not on the allow list (ExecAllowList)");
+    policy_.execAllowList.reset();
+    policy_.execDenyList.clear();
+
+    policy_.execAllowedSchemes = std::vector<WideString>{u"https"};
+    EXPECT_EQ(Refusal(u"mailto:ann@example.com"), "scheme mailto: is not allowed (ExecAllowedSchemes)");
+    EXPECT_EQ(Refusal(u"file:///home/ann/report.pdf"), "scheme file: is not allowed (ExecAllowedSchemes)");
+    EXPECT_EQ(Refusal(u"/home/ann/report.pdf"), "") << "plain paths are the local-paths setting's";
+    policy_.execAllowedSchemes.reset();
+
+    policy_.execAllowNetworkPaths = false;
+    EXPECT_EQ(Refusal(u"smb://server/share/x"), "network locations are not allowed (ExecAllowNetworkPaths)");
+    EXPECT_EQ(Refusal(u"https://example.com"), "");
+    policy_.execAllowLocalPaths = false;
+    EXPECT_EQ(Refusal(u"/home/ann/report.pdf"), "local paths are not allowed (ExecAllowLocalPaths)");
+    policy_.execConfirm = true;
+    EXPECT_EQ(Refusal(u"https://example.com"), "this client cannot ask the user to confirm (ExecConfirm)");
+}
+
+}  // namespace
+}  // namespace zobrik

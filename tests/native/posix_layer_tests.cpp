@@ -1,0 +1,190 @@
+// The Linux add-in's POSIX layer against the real system: running programs,
+// staging attachments, and whole exec and mail requests with recording
+// xdg-open and xdg-email stand-ins first on PATH.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "exec/exec_posix.h"
+#include "include/posix_owners.h"
+#include "include/program_run.h"
+#include "mail/mail_processing_posix.h"
+#include "mail/posix_staging.h"
+#include "native/decoded_request.h"
+
+namespace zobrik {
+namespace {
+
+namespace fs = std::filesystem;
+using sdk::MailRequestWriter;
+using sdk::RecipientGroup;
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void WriteScript(const fs::path& path, const std::string& body) {
+    std::ofstream(path) << "#!/bin/sh\n" << body;
+    fs::permissions(path, fs::perms::owner_all);
+}
+
+class PosixLayer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zobrik-posix-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        work_ = pattern;
+        bin_ = work_ / "bin";
+        fs::create_directory(bin_);
+        // Each stand-in writes its arguments, one per line, to <name>.args and
+        // copies the files it is asked to attach.
+        WriteScript(bin_ / "xdg-open",
+                    "printf '%s\\n' \"$@\" > \"$(dirname \"$0\")/xdg-open.args\"\n"
+                    "case \"$1\" in *zobrik-fail*) exit 4;; esac\n");
+        WriteScript(bin_ / "xdg-email",
+                    "d=\"$(dirname \"$0\")\"; printf '%s\\n' \"$@\" > \"$d/xdg-email.args\"; n=0\n"
+                    "while [ $# -gt 0 ]; do if [ \"$1\" = --attach ]; then n=$((n+1)); cp \"$2\" \"$d/attached-$n\"; "
+                    "stat -c %a \"$2\" > \"$d/mode-$n\"; fi; shift; done\n"
+                    "exit \"${ZOBRIK_TEST_MAIL_EXIT:-0}\"\n");
+        oldPath_ = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+        setenv("PATH", (bin_.string() + ":" + oldPath_).c_str(), 1);
+        root_ = (work_ / "staging").string();
+    }
+    void TearDown() override {
+        setenv("PATH", oldPath_.c_str(), 1);
+        unsetenv("ZOBRIK_TEST_MAIL_EXIT");
+        fs::remove_all(work_);
+    }
+
+    std::vector<std::string> Args(const char* program) const {
+        std::vector<std::string> lines;
+        std::istringstream in(ReadAll(bin_ / (std::string(program) + ".args")));
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+    fs::path work_;
+    fs::path bin_;
+    std::string root_;
+    std::string oldPath_;
+};
+
+TEST_F(PosixLayer, ProgramsRunWithoutShellOrInheritedDescriptors) {
+    EXPECT_EQ(RunProgramAndWait({"sh", "-c", "exit 3"}), 3);
+    EXPECT_EQ(RunProgramAndWait({"zobrik-no-such-program"}), std::nullopt);
+    EXPECT_EQ(RunProgramAndWait({"sh", "-c", "kill -9 $$"}), std::nullopt) << "ended by a signal";
+    UniqueFd inherited(open("/dev/null", O_RDONLY));  // no O_CLOEXEC: a careless client's descriptor
+    ASSERT_TRUE(inherited);
+    const std::string check = "test -e /proc/self/fd/" + std::to_string(inherited.get());
+    EXPECT_EQ(RunProgramAndWait({"sh", "-c", check}), 1) << "the descriptor reached the program";
+    EXPECT_EQ(RunProgramAndWait({"sh", "-c", "read x; test -z \"$x\""}), 0) << "standard input is empty";
+    EXPECT_EQ(RunProgramAndWait({"sh", "-c", "test \"$1\" = 'a b;$(x)'", "sh", "a b;$(x)"}), 0);
+}
+
+TEST_F(PosixLayer, ExecRunsXdgOpenAndAnswersByItsExitStatus) {
+    const AdminPolicy policy;
+    EXPECT_EQ(ServeExecRequestPosix("\xEF\xBB\xBFhttps://example.com/\xD0\x96", policy, root_), kExecReplyOkay);
+    EXPECT_EQ(Args("xdg-open"), (std::vector<std::string>{"https://example.com/\xD0\x96"}));
+    EXPECT_EQ(ServeExecRequestPosix("https://example.com/caf\xE9", policy, root_), kExecReplyOkay);
+    EXPECT_EQ(Args("xdg-open"), (std::vector<std::string>{"https://example.com/caf\xC3\xA9"}));
+    EXPECT_EQ(ServeExecRequestPosix("https://example.com/zobrik-fail", policy, root_), kExecReplyFailed);
+
+    fs::remove(bin_ / "xdg-open.args");
+    const fs::path program = work_ / "tool.sh";
+    WriteScript(program, "exit 0\n");
+    EXPECT_EQ(ServeExecRequestPosix(program.string(), policy, root_), kExecReplyFailed);
+    EXPECT_EQ(ServeExecRequestPosix(std::string(32768, 'a'), policy, root_), kExecReplyFailed);
+    EXPECT_EQ(ServeExecRequestPosix("\xEF\xBB\xBF\xC0\xAF", policy, root_), kExecReplyFailed);
+    EXPECT_FALSE(fs::exists(bin_ / "xdg-open.args")) << "a refused text reached xdg-open";
+}
+
+TEST_F(PosixLayer, StagedFilesArePrivateAndGoWithTheirArea) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "a@x")
+        .AddAttachment("../../etc/report.pdf", std::vector<uint8_t>(70000, 7))
+        .AddAttachment("report.pdf", {1, 2, 3})
+        .AddAttachment("CON", {9});
+    auto decoded = testing::Decode(writer);
+    {
+        PosixStagingArea area;
+        StagePosixAttachments(decoded.request, decoded.bytes.size(), root_, area);
+        ASSERT_EQ(area.Files().size(), 3u);
+        EXPECT_EQ(fs::path(area.Files()[0]).filename(), "report.pdf");
+        EXPECT_EQ(fs::path(area.Files()[1]).filename(), "report (2).pdf");
+        EXPECT_EQ(fs::path(area.Files()[2]).filename(), "_CON");
+        EXPECT_EQ(ReadAll(area.Files()[0]), std::string(70000, '\7'));
+        EXPECT_EQ(fs::status(root_).permissions(), fs::perms::owner_all);
+        EXPECT_EQ(fs::status(area.Directory()).permissions(), fs::perms::owner_all);
+        EXPECT_EQ(fs::status(area.Files()[1]).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    }
+    EXPECT_TRUE(fs::is_empty(root_)) << "the area left files behind";
+}
+
+TEST_F(PosixLayer, AStagingRootThatIsALinkOrOpenToOthersIsNotUsed) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "a@x").AddAttachment("a.txt", {1});
+    auto decoded = testing::Decode(writer);
+    auto outcome = [&] {
+        try {
+            PosixStagingArea area;
+            StagePosixAttachments(decoded.request, decoded.bytes.size(), root_, area);
+        } catch (const char* message) {
+            return std::string(message);
+        }
+        return std::string("(staged)");
+    };
+    fs::create_directory(work_ / "elsewhere");
+    fs::create_directory_symlink(work_ / "elsewhere", root_);
+    EXPECT_EQ(outcome(), "staging directory is a link");
+    EXPECT_TRUE(fs::is_empty(work_ / "elsewhere"));
+    fs::remove(root_);
+    fs::create_directory(root_);
+    fs::permissions(root_, fs::perms::owner_all | fs::perms::others_all);
+    EXPECT_EQ(outcome(), "unable to create temporary directory");
+    fs::permissions(root_, fs::perms::owner_all);
+    EXPECT_EQ(outcome(), "(staged)");
+}
+
+TEST_F(PosixLayer, MailReachesXdgEmailAndFailuresRemoveTheFiles) {
+    MailRequestWriter writer;
+    writer.Subject("S").Body("B").AddRecipient(RecipientGroup::To, "Ann", "ann@example.com");
+    writer.AddAttachment("data.csv", {'1', ';', '2'});
+    std::vector<uint8_t> bytes = writer.Build();
+    EXPECT_EQ(ProcessMailRequestPosix(uint32_t(bytes.size()), bytes.data(), AdminPolicy(), root_), 0);
+    const std::vector<std::string> args = Args("xdg-email");
+    ASSERT_EQ(args.size(), 8u);
+    EXPECT_EQ(std::vector<std::string>(args.begin(), args.begin() + 6),
+              (std::vector<std::string>{"--utf8", "--subject", "S", "--body", "B", "--attach"}));
+    EXPECT_EQ(fs::path(args[6]).filename(), "data.csv");
+    EXPECT_EQ(args[7], "ann@example.com");
+    EXPECT_EQ(ReadAll(bin_ / "attached-1"), "1;2");
+    EXPECT_EQ(ReadAll(bin_ / "mode-1"), "600\n");
+    EXPECT_TRUE(fs::exists(args[6])) << "kept for the mail program";
+    RemoveKeptAreas();
+    EXPECT_FALSE(fs::exists(args[6])) << "removed at unload";
+
+    setenv("ZOBRIK_TEST_MAIL_EXIT", "1", 1);
+    bytes = writer.Build();
+    try {
+        ProcessMailRequestPosix(uint32_t(bytes.size()), bytes.data(), AdminPolicy(), root_);
+        ADD_FAILURE() << "a failing mail program was reported as a hand-over";
+    } catch (const char* message) {
+        EXPECT_STREQ(message, "the mail program failed");
+    }
+    EXPECT_TRUE(fs::is_empty(root_)) << "files of a failed hand-over were left behind";
+}
+
+}  // namespace
+}  // namespace zobrik
