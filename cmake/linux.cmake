@@ -47,3 +47,30 @@ enable_testing()
 if(EXISTS ${PROJECT_SOURCE_DIR}/tests/freerdp/CMakeLists.txt)
     add_subdirectory(tests/freerdp)
 endif()
+
+# The .deb (cpack in build/linux): the add-in where FreeRDP 2 finds it, the
+# documentation and an example policy.
+install(TARGETS zobrik_freerdp_addin LIBRARY DESTINATION ${ZOBRIK_FREERDP_ADDIN_DIR} COMPONENT addin)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/linux.md ${PROJECT_SOURCE_DIR}/LICENSE
+    DESTINATION share/doc/zobrik-freerdp COMPONENT addin)
+install(FILES ${PROJECT_SOURCE_DIR}/install/linux/wtsdvc.conf.example
+    DESTINATION share/doc/zobrik-freerdp/examples COMPONENT addin)
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zobrik-freerdp)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR Zobrik)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Zobrik/exec and Zobrik/mail channels for FreeRDP 2 clients (xfreerdp /dvc:zobrik)")
+set(CPACK_PACKAGE_DESCRIPTION "FreeRDP 2 dynamic channel add-in: applications in the remote session open paths and addresses on this computer (xdg-open) and hand mails with attachments to its mail program (xdg-email).")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Zobrik <support@zobrik.example>")
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils, freerdp2-x11 | libfreerdp-client2-2")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+include(CPack)
+
+# The package holds the add-in built here, in FreeRDP's folder, and its
+# documents, and depends on what the add-in needs.
+add_test(NAME deb_package COMMAND ${PROJECT_SOURCE_DIR}/tests/install/check_deb_package.sh
+    ${CMAKE_CPACK_COMMAND} ${CMAKE_BINARY_DIR} $<TARGET_FILE:zobrik_freerdp_addin> /usr/${ZOBRIK_FREERDP_ADDIN_DIR})
+set_tests_properties(deb_package PROPERTIES TIMEOUT 120)

@@ -1,6 +1,7 @@
 #!/bin/bash
-# The whole test suite: installs what it needs, builds both trees, runs the
-# native unit tests (ASan/UBSan) and the Windows tests under Wine.
+# The whole test suite: installs what it needs, builds the three trees, runs
+# the native unit tests (ASan/UBSan), the Linux add-in's end-to-end tests
+# over RDP with the real xfreerdp, and the Windows tests under Wine.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
@@ -9,6 +10,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 
 echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 (cd "$root" && ctest --preset native)
+
+echo "== Linux add-in: end to end over RDP (xfreerdp under Xvfb), and its .deb"
+(cd "$root" && ctest --preset linux)
 
 echo "== Windows tests under Wine"
 (cd "$root" && ctest --preset windows)

@@ -1,0 +1,145 @@
+#!/bin/bash
+# One end-to-end test of the Zobrik FreeRDP add-in over RDP:
+#
+#   run-e2e.sh <test-server> <add-in .so> <scenario> <work-dir>
+#
+# Makes a fresh work dir (TLS certificate and key, the client user's HOME,
+# XDG_CONFIG_HOME, XDG_RUNTIME_DIR and the stand-ins' record folder), starts
+# the test server on a free port, connects the real xfreerdp under Xvfb with
+# the add-in preloaded and the xdg-open/xdg-email stand-ins first on PATH, and
+# waits for both. Passes only when the server passed every check of the
+# scenario and, after xfreerdp has exited, the add-in's staging folder holds
+# no request folder.
+#
+# The add-in must carry the SONAME /usr/lib/x86_64-linux-gnu/freerdp2/
+# libzobrik-client.so: FreeRDP dlopen()s that absolute path, and glibc then
+# reuses the preloaded object of that name.
+set -u
+
+if [ $# -ne 4 ]; then
+    echo "usage: $0 <test-server> <add-in .so> <scenario> <work-dir>" >&2
+    exit 2
+fi
+server=$1
+addin=$(readlink -f "$2")
+scenario=$3
+work=$4
+here=$(cd "$(dirname "$0")" && pwd)
+
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+[ -x "$server" ] || fail "no test server at $server"
+[ -f "$addin" ] || fail "no add-in at $2"
+command -v xfreerdp >/dev/null || fail "xfreerdp is not installed"
+command -v xvfb-run >/dev/null || fail "xvfb-run is not installed"
+
+case $work in
+    "" | / | /tmp | "$HOME") fail "refusing to use $work as the work dir: it is emptied first" ;;
+esac
+rm -rf "$work"
+mkdir -p "$work" || fail "cannot make $work"
+work=$(cd "$work" && pwd)
+home=$work/home
+config=$home/.config
+runtime=$work/runtime
+record=$work/record
+bin=$work/bin
+mkdir -p "$home" "$config" "$runtime" "$record" "$bin" || fail "cannot make the client's folders"
+chmod 0700 "$runtime"
+cp "$here/standins/xdg-open" "$here/standins/xdg-email" "$bin/" || fail "cannot copy the stand-ins"
+chmod 0755 "$bin/xdg-open" "$bin/xdg-email"
+
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
+    -keyout "$work/server.key" -out "$work/server.crt" >"$work/openssl.log" 2>&1 ||
+    fail "openssl could not make the certificate (see $work/openssl.log)"
+
+started=$(date +%s.%N)
+: >"$work/server.log"
+WLOG_LEVEL=ERROR "$server" --scenario "$scenario" --cert "$work/server.crt" --key "$work/server.key" \
+    --home "$home" --config-home "$config" --runtime-dir "$runtime" --record-dir "$record" \
+    >"$work/server.log" 2>&1 &
+server_pid=$!
+
+port=
+for _ in $(seq 200); do
+    port=$(sed -n 's/^LISTENING \([0-9][0-9]*\)$/\1/p' "$work/server.log")
+    [ -n "$port" ] && break
+    kill -0 "$server_pid" 2>/dev/null || break
+    sleep 0.05
+done
+if [ -z "$port" ]; then
+    cat "$work/server.log"
+    kill "$server_pid" 2>/dev/null
+    wait "$server_pid" 2>/dev/null
+    fail "the test server did not start listening"
+fi
+
+# LD_PRELOAD only for xfreerdp (inside xvfb-run), not for Xvfb and xauth.
+# Parallel runs look for a free display from different starting numbers. The
+# X authority file lives in the work dir: xvfb-run's own temporary folder
+# sometimes cannot be removed at exit, and it then replaces xfreerdp's exit
+# code with 5.
+: >"$work/Xauthority"
+timeout 60 xvfb-run -a -n $((100 + RANDOM % 800)) -f "$work/Xauthority" env \
+    LD_PRELOAD="$addin" \
+    PATH="$bin:$PATH" \
+    HOME="$home" \
+    XDG_CONFIG_HOME="$config" \
+    XDG_RUNTIME_DIR="$runtime" \
+    ZOBRIK_TEST_RECORD_DIR="$record" \
+    xfreerdp /v:127.0.0.1:"$port" /u:test /p:test /cert:ignore /dvc:zobrik /size:640x480 -wallpaper \
+    </dev/null >"$work/xfreerdp.log" 2>&1
+client_rc=$?
+
+# The server ends by itself once the session is over; it is stopped only if
+# it outlives the client by 15 seconds.
+for _ in $(seq 150); do
+    kill -0 "$server_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill "$server_pid" 2>/dev/null
+wait "$server_pid"
+server_rc=$?
+finished=$(date +%s.%N)
+
+grep -E '^(ok|FAIL|server +[0-9.]+): ' "$work/server.log"
+echo "xfreerdp exit code $client_rc, test server exit code $server_rc"
+
+passed=yes
+if [ "$server_rc" -ne 0 ] || grep -q '^FAIL: ' "$work/server.log" || ! grep -q '^ok: ' "$work/server.log"; then
+    passed=no
+    echo "FAIL: the test server's checks did not all pass (logs: $work)"
+    grep -E 'ERROR|zobrik' "$work/xfreerdp.log" | head -20
+fi
+
+# The server ends the session with a logoff, after which xfreerdp exits with
+# 12 (ERRINFO_LOGOFF_BY_USER); anything else means it crashed, hung (124 from
+# timeout) or lost the connection.
+if [ "$client_rc" -ne 12 ]; then
+    passed=no
+    echo "FAIL: xfreerdp exited with $client_rc instead of 12 (logged off by the server)"
+else
+    echo "ok: xfreerdp logged off normally"
+fi
+
+# The add-in removes its staged files when it unloads: after xfreerdp has
+# exited, no request folder may be left (the staging folder itself may be).
+left=$(find "$runtime/zobrik-wtsdvc" -mindepth 1 -maxdepth 1 2>/dev/null)
+if [ -n "$left" ]; then
+    passed=no
+    echo "FAIL: left in the staging folder after xfreerdp exited:"
+    find "$runtime/zobrik-wtsdvc" -mindepth 1 | head -20
+else
+    echo "ok: nothing left in the staging folder after xfreerdp exited"
+fi
+
+printf 'scenario %s took %.1f s\n' "$scenario" "$(echo "$finished - $started" | bc)"
+if [ "$passed" = yes ]; then
+    echo "PASS: $scenario"
+    exit 0
+fi
+echo "FAIL: $scenario"
+exit 1

@@ -1,0 +1,71 @@
+// Scenarios "policy" and "policy_exec_off": the per-user policy file
+// $XDG_CONFIG_HOME/zobrik/wtsdvc.conf, written before the client starts.
+#include <string>
+
+#include "scenarios.h"
+
+namespace zobrik_e2e {
+namespace fs = std::filesystem;
+namespace sdk = zobrik::sdk;
+namespace {
+
+void WritePolicy(const ClientFolders& folders, const std::string& lines) {
+    const fs::path file = folders.configHome / "zobrik" / "wtsdvc.conf";
+    fs::create_directories(file.parent_path());
+    WriteWholeFile(file, "# This user's Zobrik policy, written by the end-to-end test.\n" + lines);
+}
+
+sdk::MailMessage MailWithAttachments(size_t count) {
+    sdk::MailMessage mail;
+    mail.subject = "Policy";
+    mail.body = "Policy";
+    mail.to.push_back({"Bob", "bob@example.com"});
+    for (size_t i = 0; i < count; ++i)
+        mail.attachments.push_back({"file" + std::to_string(i + 1) + ".bin", PatternedBytes(2000, uint32_t(i + 5))});
+    return mail;
+}
+
+}  // namespace
+
+void PreparePolicy(const ClientFolders& folders) {
+    WritePolicy(folders,
+                "ExecAllowedSchemes = https\n"
+                "# a list setting names one entry per line\n"
+                "ExecAllowedSchemes = zobrik-e2e\n"
+                "MailMaxAttachments = 1\n");
+}
+
+void RunPolicy(E2eContext& context) {
+    std::optional<DynamicChannel> exec = context.OpenChecked(sdk::kExecChannelName, "policy exec");
+    if (exec) {
+        const std::string https = "https://example.com/allowed";
+        context.CheckExec(*exec, "allowed scheme https", ToBytes(https), ExecReplyKind::Okay, https);
+        const std::string own = "zobrik-e2e:item";
+        context.CheckExec(*exec, "second allowed scheme", ToBytes(own), ExecReplyKind::Okay, own);
+        context.CheckExec(*exec, "scheme mailto not allowed", ToBytes("mailto:a@b"), ExecReplyKind::Failed,
+                          std::nullopt);
+        context.CheckExec(*exec, "scheme http not allowed", ToBytes("http://example.com/"), ExecReplyKind::Failed,
+                          std::nullopt);
+    }
+    context.CheckMailRefused("two attachments, at most one allowed", sdk::BuildMailRequest(MailWithAttachments(2)),
+                             MailErrorReply("too many records"));
+    const sdk::MailMessage one = MailWithAttachments(1);
+    context.CheckMailHandedOver("one attachment, at most one allowed",
+                                context.ExchangeMail("one attachment", sdk::BuildMailRequest(one), 1000), one);
+}
+
+void PreparePolicyExecOff(const ClientFolders& folders) { WritePolicy(folders, "ExecChannel = 0\n"); }
+
+void RunPolicyExecOff(E2eContext& context) {
+    std::optional<DynamicChannel> exec;
+    const OpenOutcome outcome = context.Session().Open(sdk::kExecChannelName, kOpenTimeout, exec);
+    context.Checks().Check(outcome == OpenOutcome::Refused, "policy ExecChannel = 0: the client refuses Zobrik/exec",
+                           outcome == OpenOutcome::Opened ? "it opened" : "no answer");
+    exec.reset();
+    const sdk::MailMessage mail = MailWithAttachments(1);
+    context.CheckMailHandedOver("with the exec channel off",
+                                context.ExchangeMail("with the exec channel off", sdk::BuildMailRequest(mail), 1000),
+                                mail);
+}
+
+}  // namespace zobrik_e2e
