@@ -174,6 +174,25 @@ std::vector<Bytes> ExecPolicySeeds() {
     return seeds;
 }
 
+// Exec messages and policy files for the Linux add-in's fuzzer: a choice
+// byte (0x80 set: a policy file), then the bytes.
+std::vector<Bytes> LinuxAddinSeeds() {
+    const std::vector<std::pair<uint8_t, std::string>> cases = {
+        {0x3F, "\xEF\xBB\xBF/home/\xD0\x96/bin/tool"},
+        {0x0B, "file://fuzzhost/link/x%20y.desktop"},
+        {0x12, "smb://server/share/caf\xE9"},
+        {0x01, "../../run/user/1/zobrik-wtsdvc/zr-1/a"},
+        {0x80, "# policy\nExecAllowList = /home/*\nexecchannel=0\nMailMaxRecipients = 12x\n"},
+    };
+    std::vector<Bytes> seeds;
+    for (const auto& [choice, text] : cases) {
+        Bytes seed{choice};
+        seed.insert(seed.end(), text.begin(), text.end());
+        seeds.push_back(seed);
+    }
+    return seeds;
+}
+
 bool WriteSeeds(const std::string& directory, const std::vector<Bytes>& seeds) {
     for (size_t i = 0; i < seeds.size(); ++i) {
         const std::string path = directory + "/seed-" + std::to_string(i);
@@ -191,10 +210,11 @@ bool WriteSeeds(const std::string& directory, const std::vector<Bytes>& seeds) {
 
 }  // namespace
 
-// usage: make_mail_corpus <output-directory> [decoder|reassembly|names|exec-policy]
+// usage: make_mail_corpus <output-directory> [decoder|reassembly|names|exec-policy|linux-addin]
 int main(int argc, char** argv) {
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: %s <output-directory> [decoder|reassembly|names|exec-policy]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <output-directory> [decoder|reassembly|names|exec-policy|linux-addin]\n",
+                     argv[0]);
         return 2;
     }
     const std::string kind = argc == 3 ? argv[2] : "decoder";
@@ -207,6 +227,8 @@ int main(int argc, char** argv) {
         seeds = NameSeeds();
     } else if (kind == "exec-policy") {
         seeds = ExecPolicySeeds();
+    } else if (kind == "linux-addin") {
+        seeds = LinuxAddinSeeds();
     } else {
         std::fprintf(stderr, "unknown seed kind %s\n", kind.c_str());
         return 2;

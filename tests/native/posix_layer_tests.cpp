@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "exec/exec_posix.h"
 #include "include/posix_owners.h"
@@ -184,6 +186,30 @@ TEST_F(PosixLayer, MailReachesXdgEmailAndFailuresRemoveTheFiles) {
         EXPECT_STREQ(message, "the mail program failed");
     }
     EXPECT_TRUE(fs::is_empty(root_)) << "files of a failed hand-over were left behind";
+}
+
+TEST_F(PosixLayer, ASweepRemovesOnlyTheFoldersOfClientsThatEnded) {
+    // A process that has ended: its id names no running process.
+    const pid_t ended = fork();
+    if (ended == 0) _exit(0);
+    ASSERT_GT(ended, 0);
+    ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+    auto folder = [](pid_t pid) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "zr-%08x-0123456789abcdef", unsigned(pid));
+        return std::string(name);
+    };
+    fs::create_directory(root_);
+    for (const std::string& name :
+         {folder(ended), folder(getpid()), std::string("zr-not-ours"), std::string("other")}) {
+        fs::create_directory(fs::path(root_) / name);
+        std::ofstream(fs::path(root_) / name / "a.pdf") << "x";
+    }
+    SweepAbandonedAreas(root_);
+    EXPECT_FALSE(fs::exists(fs::path(root_) / folder(ended))) << "the ended client's folder stayed";
+    EXPECT_TRUE(fs::exists(fs::path(root_) / folder(getpid()) / "a.pdf")) << "a running client's folder went";
+    EXPECT_TRUE(fs::exists(fs::path(root_) / "zr-not-ours" / "a.pdf"));
+    EXPECT_TRUE(fs::exists(fs::path(root_) / "other" / "a.pdf"));
 }
 
 }  // namespace
