@@ -9,7 +9,7 @@
 #   With a build directory: configures and builds that tree with the windows
 #   preset (as scripts/build.sh does) and makes the archive there.
 #   With a certificate (the options, or ZOBRIK_SIGN_CERT and ZOBRIK_SIGN_KEY)
-#   the DLL and zobrik-send.exe are signed with Authenticode (scripts/sign.sh)
+#   the DLL, zobrik-send.exe and zobrik_remote.dll are signed with Authenticode (scripts/sign.sh)
 #   before they are packed; without one the script says that they are not.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -39,13 +39,14 @@ fi
 
 msis=("$build"/bin/ZobrikWTSDVC-*-x64.msi "$build"/bin/ZobrikWTSDVC-*-x64-user.msi)
 if [ -n "$cert" ]; then
-    "$root/scripts/sign.sh" "$cert" "$key" "$build/bin/ZobrikWTSDVC.dll" "$build/bin/zobrik-send.exe"
+    "$root/scripts/sign.sh" "$cert" "$key" "$build/bin/ZobrikWTSDVC.dll" "$build/bin/zobrik-send.exe" \
+        "$build/bin/zobrik_remote.dll"
     # The packages take the signed DLL, then are signed themselves.
     cmake --build "$build" --target msi
     "$root/scripts/sign.sh" "$cert" "$key" "${msis[@]}"
 else
     echo "NOT SIGNED: no certificate given (--cert and --key, or ZOBRIK_SIGN_CERT and ZOBRIK_SIGN_KEY);"
-    echo "            the DLL, zobrik-send.exe and the MSI packages carry no Authenticode signature."
+    echo "            the DLL, zobrik-send.exe, zobrik_remote.dll and the MSI packages carry no Authenticode signature."
 fi
 
 if ! command -v unzip >/dev/null; then
