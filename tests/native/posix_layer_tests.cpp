@@ -201,13 +201,14 @@ TEST_F(PosixLayer, ASweepRemovesOnlyTheFoldersOfClientsThatEnded) {
     };
     fs::create_directory(root_);
     for (const std::string& name :
-         {folder(ended), folder(getpid()), std::string("zr-not-ours"), std::string("other")}) {
+         {folder(ended), folder(getpid()), folder(getppid()), std::string("zr-not-ours"), std::string("other")}) {
         fs::create_directory(fs::path(root_) / name);
         std::ofstream(fs::path(root_) / name / "a.pdf") << "x";
     }
     SweepAbandonedAreas(root_);
     EXPECT_FALSE(fs::exists(fs::path(root_) / folder(ended))) << "the ended client's folder stayed";
-    EXPECT_TRUE(fs::exists(fs::path(root_) / folder(getpid()) / "a.pdf")) << "a running client's folder went";
+    EXPECT_TRUE(fs::exists(fs::path(root_) / folder(getpid()) / "a.pdf")) << "this client's folder went";
+    EXPECT_TRUE(fs::exists(fs::path(root_) / folder(getppid()) / "a.pdf")) << "a running process's folder went";
     EXPECT_TRUE(fs::exists(fs::path(root_) / "zr-not-ours" / "a.pdf"));
     EXPECT_TRUE(fs::exists(fs::path(root_) / "other" / "a.pdf"));
 }
