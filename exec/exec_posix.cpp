@@ -13,7 +13,7 @@
 #include "exec_text_decoding.h"
 #include "include/debug_output.h"
 #include "include/program_run.h"
-#include "include/utf16_to_utf8.h"
+#include "include/utf_conversion.h"
 
 namespace zobrik {
 

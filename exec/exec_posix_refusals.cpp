@@ -6,7 +6,7 @@
 #include "exec_admin_policy.h"
 #include "exec_policy.h"
 #include "include/ascii_text.h"
-#include "include/utf16_to_utf8.h"
+#include "include/utf_conversion.h"
 
 namespace zobrik {
 
@@ -15,40 +15,7 @@ namespace {
 // Schemes whose handlers reach file servers.
 constexpr const char* kNetworkSchemes[] = {"smb", "nfs", "sftp", "ftp", "ftps", "dav", "davs", "afp", "ssh", "cifs"};
 
-// Paths may hold bytes that are not UTF-8 (file names are bytes on Linux);
-// each such byte becomes U+FFFD, which can only keep a pattern from matching.
-WideString FromUtf8(const std::string& utf8) {
-    WideString out;
-    for (size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        const size_t length = lead < 0x80             ? 1
-                              : (lead & 0xE0) == 0xC0 ? 2
-                              : (lead & 0xF0) == 0xE0 ? 3
-                              : (lead & 0xF8) == 0xF0 ? 4
-                                                      : 0;
-        bool valid = length > 0 && i + length <= utf8.size();
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        for (size_t k = 1; valid && k < length; ++k) {
-            const auto byte = static_cast<unsigned char>(utf8[i + k]);
-            valid = (byte & 0xC0) == 0x80;
-            c = (c << 6) | (byte & 0x3F);
-        }
-        if (!valid) {
-            out += WideChar(0xFFFD);
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += WideChar(0xD800 + (c >> 10));
-            out += WideChar(0xDC00 + (c & 0x3FF));
-        } else {
-            out += WideChar(c);
-        }
-        i += length;
-    }
-    return out;
-}
+WideString FromUtf8(const std::string& utf8) { return Utf8ToUtf16Lenient(utf8); }
 
 bool IsBelow(const std::string& path, const std::string& directory) {
     if (directory.empty()) return false;

@@ -205,22 +205,23 @@ private:
             auto policy = std::make_shared<const AdminPolicy>(ReadPolicy());
             const std::string root = PosixStagingRoot();
             SweepAbandonedAreas(root);
-            if (policy->execChannel) {
-                self.exec_ = std::make_unique<Listener<ExecChannel>>(policy, root);
-                manager->CreateListener(manager, kExecChannelName, 0, self.exec_->Interface(), nullptr);
-            } else {
-                DebugOutputNarrow("Zobrik/exec not offered: switched off by the policy (ExecChannel)");
-            }
-            if (policy->mailChannel) {
-                self.mail_ = std::make_unique<Listener<MailChannel>>(policy, root);
-                manager->CreateListener(manager, kMailChannelName, 0, self.mail_->Interface(), nullptr);
-            } else {
-                DebugOutputNarrow("Zobrik/mail not offered: switched off by the policy (MailChannel)");
-            }
+            Listen(manager, self.exec_, policy->execChannel, kExecChannelName, policy, root);
+            Listen(manager, self.mail_, policy->mailChannel, kMailChannelName, policy, root);
             return CHANNEL_RC_OK;
         } catch (...) {
             return CHANNEL_RC_NO_MEMORY;
         }
+    }
+
+    template <class Channel>
+    static void Listen(IWTSVirtualChannelManager* manager, std::unique_ptr<Listener<Channel>>& listener, bool offered,
+                       const char* name, const SharedAdminPolicy& policy, const std::string& root) {
+        if (!offered) {
+            DebugOutputNarrow((std::string(name) + " not offered: switched off by the policy").c_str());
+            return;
+        }
+        listener = std::make_unique<Listener<Channel>>(policy, root);
+        manager->CreateListener(manager, name, 0, listener->Interface(), nullptr);
     }
 
     // The client ends: the staged files kept for the mail program go, and

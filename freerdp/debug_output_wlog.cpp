@@ -6,7 +6,7 @@
 #include <winpr/wlog.h>
 
 #include "include/debug_output.h"
-#include "include/utf16_to_utf8.h"
+#include "include/utf_conversion.h"
 
 namespace zobrik {
 

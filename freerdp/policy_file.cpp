@@ -4,6 +4,7 @@
 
 #include "include/ascii_text.h"
 #include "include/debug_output.h"
+#include "include/utf_conversion.h"
 
 namespace zobrik {
 
@@ -42,42 +43,16 @@ void SetNumber(RawPolicyValue& value, std::string_view text) {
 }
 
 // Appends one entry, UTF-16LE with its terminating NUL unit, as REG_MULTI_SZ
-// holds it. Bytes that are not UTF-8 become U+FFFD.
+// holds it.
 void AppendEntry(RawPolicyValue& value, std::string_view entry) {
     value.type = kRegistryMultiString;
     if (value.tooLong || entry.empty()) return;
-    auto put = [&](char32_t unit) {
+    for (const WideChar unit : Utf8ToUtf16Lenient(entry)) {
         value.bytes.push_back(uint8_t(unit));
         value.bytes.push_back(uint8_t(unit >> 8));
-    };
-    for (size_t i = 0; i < entry.size();) {
-        const auto lead = static_cast<unsigned char>(entry[i]);
-        size_t length = lead < 0x80             ? 1
-                        : (lead & 0xE0) == 0xC0 ? 2
-                        : (lead & 0xF0) == 0xE0 ? 3
-                        : (lead & 0xF8) == 0xF0 ? 4
-                                                : 0;
-        bool valid = length > 0 && i + length <= entry.size();
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        for (size_t k = 1; valid && k < length; ++k) {
-            const auto byte = static_cast<unsigned char>(entry[i + k]);
-            valid = (byte & 0xC0) == 0x80;
-            c = (c << 6) | (byte & 0x3F);
-        }
-        if (!valid) {
-            put(0xFFFD);
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            put(0xD800 + ((c - 0x10000) >> 10));
-            put(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            put(c);
-        }
-        i += length;
     }
-    put(0);
+    value.bytes.push_back(0);
+    value.bytes.push_back(0);
     if (value.bytes.size() > kLongestPolicyValueBytes) {
         value.bytes.clear();
         value.tooLong = true;

@@ -7,7 +7,7 @@
 #include "exec/exec_posix.h"
 #include "include/debug_output.h"
 #include "include/request_limits.h"
-#include "include/utf16_to_utf8.h"
+#include "include/utf_conversion.h"
 #include "mail/mail_processing_posix.h"
 #include "plugin/exception_text.h"
 

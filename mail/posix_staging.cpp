@@ -18,7 +18,7 @@
 #include <sys/statvfs.h>
 
 #include "include/posix_owners.h"
-#include "include/utf16_to_utf8.h"
+#include "include/utf_conversion.h"
 #include "staged_file_names.h"
 #include "staging_rules.h"
 

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "include/utf16_to_utf8.h"
+#include "include/utf_conversion.h"
 
 namespace zobrik {
 
