@@ -12,7 +12,7 @@ packages=(
     unzip zip osslsigncode openssl wixl
     libxml2-utils
     mono-mcs python3
-    freerdp2-dev freerdp2-x11 libwinpr2-dev dpkg-dev
+    freerdp2-dev freerdp2-x11 libwinpr2-dev dpkg-dev file
 )
 
 missing=()
