@@ -198,8 +198,8 @@ Object* HandOver(std::unique_ptr<Object> object) {
     return object.release();
 }
 
+// Sends and answers; the caller has set `*reply` to NULL already.
 zobrik_status SendAndAnswer(std::vector<uint8_t> request, uint32_t timeoutMs, zobrik_reply** reply) {
-    if (reply != nullptr) *reply = nullptr;
     sdk::SendOptions options;
     options.timeout = Wait(timeoutMs);
     auto answer = std::make_unique<zobrik_reply>();
