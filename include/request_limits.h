@@ -62,7 +62,7 @@ inline constexpr uint64_t kMailRequestIdleMilliseconds = kMailRequestIdleMinutes
 inline constexpr char kMailRequestTimedOut[] = "request timed out";
 // How often the unfinished requests are looked at: a stalled request ends
 // at most this much after its idle time has passed.
-inline constexpr uint64_t kIdleRequestSweepMilliseconds = 15 * 1000;
+inline constexpr uint64_t kIdleRequestSweepMilliseconds = uint64_t(15) * 1000;
 
 // Attachments kept after a hand-over for a compose window that may still
 // read them (for up to an hour; when the window closes is never known).
