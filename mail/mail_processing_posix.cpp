@@ -16,11 +16,11 @@ int32_t ProcessMailRequestPosix(uint32_t length, uint8_t* request, const AdminPo
     MailRequest mail = DecodeMailRequest(request, length);
     CheckMailAgainstPolicy(mail, policy);
 
-    // Whatever ends the request, the area removes what it staged, unless the
-    // mail program has it.
     // The mail program keeps the files after the hand-over: whether there
     // is room for them is decided before anything is written.
     KeptAreaReservation keptPlace = ReserveKeptArea(mail.attachments);
+    // Whatever ends the request, the area removes what it staged, unless the
+    // mail program has it.
     PosixStagingArea staging;
     StagePosixAttachments(mail, length, stagingRoot, staging);
     const std::vector<std::string> arguments = XdgEmailArguments(mail, staging.Files());
