@@ -2,11 +2,13 @@
 # (unit tests with sanitizers, fuzzing).
 set(ZOBRIK_LOGIC_SOURCES
     plugin/mail_reassembly.cpp
+    plugin/idle_mail_requests.cpp
     plugin/bounded_workers.cpp
     plugin/exception_text.cpp
     mail/mail_decoder.cpp
     mail/staged_file_names.cpp
     mail/staging_rules.cpp
+    mail/staging_ledgers.cpp
     mail/simple_mapi_message.cpp
     mail/outlook_arguments.cpp
     exec/exec_policy.cpp
@@ -32,6 +34,7 @@ set(ZOBRIK_WIN_SOURCES
     plugin/module_objects.cpp
     plugin/channel_callbacks.cpp
     plugin/channel_slot.cpp
+    plugin/idle_sweep_timer.cpp
     plugin/worker_thread.cpp
     plugin/request_workers.cpp
     plugin/mail_worker.cpp
@@ -66,5 +69,6 @@ set(ZOBRIK_POSIX_SOURCES
 set(ZOBRIK_FREERDP_SOURCES
     freerdp/debug_output_wlog.cpp
     freerdp/request_workers_posix.cpp
+    freerdp/idle_sweep_posix.cpp
     freerdp/addin.cpp
 )

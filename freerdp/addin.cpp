@@ -16,12 +16,13 @@
 
 #include "exec/exec_policy.h"
 #include "freerdp/channel_link.h"
+#include "freerdp/idle_sweep_posix.h"
 #include "freerdp/policy_file.h"
 #include "freerdp/request_workers_posix.h"
 #include "include/debug_output.h"
 #include "mail/posix_staging.h"
 #include "plugin/admin_policy_values.h"
-#include "plugin/mail_reassembly.h"
+#include "plugin/idle_mail_requests.h"
 
 namespace zobrik {
 
@@ -130,24 +131,46 @@ private:
     }
 };
 
+// A mail channel's request, answered on its channel when it times out.
+class MailChannelRequest final : public WatchedMailRequest {
+public:
+    MailChannelRequest(const SharedChannelLink& channel, uint64_t maxRequestSize)
+        : WatchedMailRequest(&PosixMailBufferBudget(), maxRequestSize), channel_(channel) {}
+
+private:
+    void Answer(const char* text) noexcept override {
+        DebugEvent(ZOBRIK_WIDE("Mail: request timed out, nothing arrived for minutes"));
+        ReplyWithMailRefusal(channel_, text);
+    }
+
+    SharedChannelLink channel_;
+};
+
+// The idle sweep (idle_sweep_posix.h) ends a request that stops arriving
+// halfway; the request goes with the channel, and the sweep forgets it.
 class MailChannel final : public ChannelCallback {
 public:
     MailChannel(IWTSVirtualChannel* channel, const SharedAdminPolicy& policy, const std::string& stagingRoot)
         : ChannelCallback(channel, policy, stagingRoot),
-          request_(&PosixMailBufferBudget(), policy->mailMaxRequestBytes) {}
+          request_(std::make_shared<MailChannelRequest>(context_.channel, policy->mailMaxRequestBytes)) {
+        WatchPosixMailRequest(request_);
+    }
+    ~MailChannel() override { request_->Reset(); }
+    MailChannel(const MailChannel&) = delete;
+    MailChannel& operator=(const MailChannel&) = delete;
 
 private:
     void Receive(const uint8_t* data, size_t size) override {
-        std::optional<MailReassembly::CompleteRequest> complete = request_.Append(data, size);
-        if (const char* refusal = request_.TakeRefusal()) {
+        WatchedMailRequest::Arrival arrival = request_->Append(data, size, IdleClockNow());
+        if (arrival.refusal) {
             // Answered at once; the rest of the request is dropped unbuffered.
-            ReplyWithMailRefusal(context_.channel, refusal);
+            ReplyWithMailRefusal(context_.channel, arrival.refusal);
             return;
         }
-        if (complete) SubmitPosixMailRequest(std::move(*complete), PosixMailBufferBudget(), context_);
+        if (arrival.complete) SubmitPosixMailRequest(std::move(*arrival.complete), PosixMailBufferBudget(), context_);
     }
 
-    MailReassembly request_;
+    std::shared_ptr<WatchedMailRequest> request_;
 };
 
 // The listener of one channel name: every connection gets a callback.
@@ -205,6 +228,8 @@ private:
             auto policy = std::make_shared<const AdminPolicy>(ReadPolicy());
             const std::string root = PosixStagingRoot();
             SweepAbandonedAreas(root);
+            if (!self.sweepStarted_) StartIdleSweep();
+            self.sweepStarted_ = true;
             Listen(manager, self.exec_, policy->execChannel, kExecChannelName, policy, root);
             Listen(manager, self.mail_, policy->mailChannel, kMailChannelName, policy, root);
             return CHANNEL_RC_OK;
@@ -228,12 +253,14 @@ private:
     // the plug-in object with its listeners.
     static UINT Terminated(IWTSPlugin* iface) {
         std::unique_ptr<Plugin> owned(&OwnerOf<Plugin>(iface));
+        if (owned->sweepStarted_) StopIdleSweep();
         RemoveKeptAreas();
         return CHANNEL_RC_OK;
     }
 
     std::unique_ptr<Listener<ExecChannel>> exec_;
     std::unique_ptr<Listener<MailChannel>> mail_;
+    bool sweepStarted_ = false;
     Bound<IWTSPlugin, Plugin> bound_{};
 };
 

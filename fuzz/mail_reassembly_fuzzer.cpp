@@ -3,7 +3,7 @@
 // when the request must be complete, and the handed-over bytes must be
 // exactly the first chunks' bytes. The buffer's capacity never passes what
 // has arrived plus one bounded growth step, and a shared budget is given
-// back whole when the channel closes.
+// back whole when the channel closes or its request times out.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -29,9 +29,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool completed = false;
     size_t pos = 0;
     while (pos < size) {
-        // One control byte: 0xFF resets (OnClose), anything else is the
-        // chunk's length (0 to 254) taken from the bytes that follow.
+        // One control byte: 0xFF resets (OnClose), 0xFE is the idle time
+        // passing, anything else is the chunk's length (0 to 253) taken
+        // from the bytes that follow.
         const uint8_t control = data[pos++];
+        if (control == 0xFE) {
+            const bool unfinished = reassembly.Unfinished();
+            Check(reassembly.TimeOut() == unfinished);
+            if (unfinished) {
+                Check(reassembly.TakeRefusal() == zobrik::kMailRequestTimedOut);
+                Check(budget.Used() == 0 && reassembly.Reserved() == 0);
+                completed = true;  // nothing completes until the reset
+            }
+            continue;
+        }
         if (control == 0xFF) {
             reassembly.Reset();
             Check(budget.Used() == 0);

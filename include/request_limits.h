@@ -50,6 +50,31 @@ inline constexpr size_t kMaxWaitingMailRequests = 16;
 // that it never holds much more than what has arrived.
 inline constexpr uint64_t kMaxBufferGrowthStep = uint64_t(16) << 20;
 
+// A mail request that has begun to arrive and then receives nothing for this
+// long is ended: answered "request timed out", its buffer and its share of
+// kMailBufferBudget released. A server that stops halfway would otherwise
+// hold its bytes until the channel closes. Chunks of a request follow each
+// other within milliseconds even on a slow link, and a server whose link
+// stalls for minutes has lost its connection; two minutes is far beyond
+// that and still ends a stalled request before the user gives up on it.
+inline constexpr uint64_t kMailRequestIdleMinutes = 2;
+inline constexpr uint64_t kMailRequestIdleMilliseconds = kMailRequestIdleMinutes * 60 * 1000;
+inline constexpr char kMailRequestTimedOut[] = "request timed out";
+// How often the unfinished requests are looked at: a stalled request ends
+// at most this much after its idle time has passed.
+inline constexpr uint64_t kIdleRequestSweepMilliseconds = uint64_t(15) * 1000;
+
+// Attachments kept after a hand-over for a compose window that may still
+// read them (for up to an hour; when the window closes is never known).
+// Four of the largest requests, or 32 mails: more windows than a user works
+// on at once, and staging areas of an hour ago that were long sent. A mail
+// that would pass either is refused before it is handed over, "too many
+// attachments kept for open compose windows"; kept areas are never removed
+// early to make room, since a window still open would then send its mail
+// without the attachments, or fail, long after its request was answered.
+inline constexpr uint64_t kMaxKeptStagingBytes = 4 * kMaxMailRequestSize;
+inline constexpr uint32_t kMaxKeptStagingAreas = 32;
+
 // A decoded string goes to the debugger output cut to this many characters.
 inline constexpr size_t kTracedStringLength = 1024;
 

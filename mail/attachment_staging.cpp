@@ -16,6 +16,7 @@
 #include "include/staging_location.h"
 #include "include/win_owners.h"
 #include "staged_file_names.h"
+#include "staging_ledgers.h"
 #include "staging_rules.h"
 
 namespace zobrik {
@@ -103,14 +104,16 @@ std::wstring PrepareSharedDirectory() {
     return name + L"\\";
 }
 
-void RequireFreeSpace(const std::wstring& directory, uint64_t bytesToWrite) {
-    ULARGE_INTEGER available{}, total{};
-    if (!GetDiskFreeSpaceExW(directory.c_str(), &available, &total, nullptr)) {
-        RaiseMailError("unable to read the free disk space");
-    }
-    if (!LeavesDiskReserve(available.QuadPart, total.QuadPart, bytesToWrite)) {
-        RaiseMailError("not enough free disk space for the attachments");
-    }
+// Reserves the bytes against the free space that other workers have not
+// reserved yet (staging_ledgers.h).
+DiskReservation ReserveFreeSpace(const std::wstring& directory, uint64_t bytesToWrite) {
+    return ReserveStagingSpace(bytesToWrite, [&] {
+        ULARGE_INTEGER available{}, total{};
+        if (!GetDiskFreeSpaceExW(directory.c_str(), &available, &total, nullptr)) {
+            RaiseMailError("unable to read the free disk space");
+        }
+        return VolumeSpace{available.QuadPart, total.QuadPart};
+    });
 }
 
 bool SupportsNamedStreams(const std::wstring& directory) {
@@ -255,12 +258,8 @@ void StageAttachments(MailRequest& request, uint64_t requestLength, StagingArea&
     if (!AttachmentsFitTheRequest(request.attachments, requestLength)) {
         RaiseMailError("attachments larger than the request");
     }
-    uint64_t bytesToWrite = 0;
-    for (const MailAttachment& attachment : request.attachments) {
-        bytesToWrite += attachment.size;
-    }
     const std::wstring shared = PrepareSharedDirectory();
-    RequireFreeSpace(shared, bytesToWrite);
+    DiskReservation space = ReserveFreeSpace(shared, StagedBytes(request.attachments));
     const bool markFiles = SupportsNamedStreams(shared);
 
     area.Remove();
@@ -271,6 +270,7 @@ void StageAttachments(MailRequest& request, uint64_t requestLength, StagingArea&
         MailAttachment& attachment = request.attachments[j];
         UniqueHandle file = CreateStagedFile(area, area.files_, names[j]);
         WriteAll(file, attachment.data, DWORD(attachment.size));
+        space.GiveBackPart(attachment.size);  // in the free space from now on
         if (markFiles) {
             MarkAsFromTheInternet(area.files_.back());
         }
@@ -288,10 +288,11 @@ public:
         return *instance;
     }
 
-    void Keep(StagingArea area) noexcept {
+    void Keep(StagingArea area, KeptAreaReservation reservation) noexcept {
         std::lock_guard lock(mutex_);
         try {
-            areas_.Add(std::move(area), GetTickCount64() + uint64_t(kKeptStagingMinutes) * 60 * 1000);
+            areas_.Add({std::move(reservation), std::move(area)},
+                       GetTickCount64() + uint64_t(kKeptStagingMinutes) * 60 * 1000);
         } catch (...) {
             return;  // the area could not be kept and has removed its files
         }
@@ -299,7 +300,7 @@ public:
     }
 
     void RemoveDue() noexcept {
-        std::vector<StagingArea> due;
+        std::vector<ReservedArea<StagingArea>> due;
         std::lock_guard lock(mutex_);
         try {
             due = areas_.TakeDue(GetTickCount64());
@@ -322,7 +323,7 @@ public:
             WaitForThreadpoolTimerCallbacks(timer, TRUE);
             CloseThreadpoolTimer(timer);
         }
-        std::vector<StagingArea> all;
+        std::vector<ReservedArea<StagingArea>> all;
         std::lock_guard lock(mutex_);
         try {
             all = areas_.TakeAll();
@@ -356,7 +357,7 @@ private:
     }
 
     SlimLock mutex_;
-    KeptStagingAreas<StagingArea> areas_;
+    KeptStagingAreas<ReservedArea<StagingArea>> areas_;
     PTP_TIMER timer_ = nullptr;
 };
 
@@ -380,7 +381,9 @@ bool ProcessRunsSince(DWORD id, const FILETIME& since) {
 
 }  // namespace
 
-void KeepUntilTheComposeWindowIsDone(StagingArea area) noexcept { KeptAreas::Instance().Keep(std::move(area)); }
+void KeepUntilTheComposeWindowIsDone(StagingArea area, KeptAreaReservation reservation) noexcept {
+    KeptAreas::Instance().Keep(std::move(area), std::move(reservation));
+}
 
 void RemoveKeptStagingAreas(bool processEnding) noexcept { KeptAreas::Instance().RemoveAll(processEnding); }
 

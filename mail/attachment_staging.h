@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "include/mail_request.h"
+#include "staging_ledgers.h"
 
 namespace zobrik {
 
@@ -41,16 +42,19 @@ private:
 // Prepares the directories and writes every attachment in order, setting its
 // stagedPath. Refuses, before writing anything, a request whose attachments
 // add up to more than its length or would leave the temp volume short of
-// space. Raises the message of the first failure; the area removes what was
-// written when it is destroyed.
+// space, counting what other workers are about to write. Raises the message
+// of the first failure; the area removes what was written when it is
+// destroyed.
 void StageAttachments(MailRequest& request, uint64_t requestLength, StagingArea& area);
 
 // After a hand-over that returns while the compose window stays open, the
 // mail program may read the attachments only when the user sends: the files
 // stay until the plug-in unloads or an hour has passed, whichever comes
 // first (a later start removes them too if the client ended abnormally).
+// `reservation` (ReserveKeptArea, taken before the hand-over) is given back
+// when the area is removed.
 constexpr unsigned kKeptStagingMinutes = 60;
-void KeepUntilTheComposeWindowIsDone(StagingArea area) noexcept;
+void KeepUntilTheComposeWindowIsDone(StagingArea area, KeptAreaReservation reservation) noexcept;
 
 // Removes every kept area; called when the module unloads, or when the
 // process ends (`processEnding`: other threads are gone already).

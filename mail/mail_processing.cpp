@@ -32,9 +32,13 @@ int32_t ProcessMailRequest(uint32_t length, uint8_t* request, const AdminPolicy&
         mail.flags = requested;
     }
     if (!handedToOutlook) {
+        // A compose window that stays open keeps the files; whether there is
+        // room for them is decided before the window opens.
+        const bool modeless = SimpleMapiOptions(mail.flags) & MAPI_DIALOG_MODELESS;
+        KeptAreaReservation keptPlace = modeless ? ReserveKeptArea(mail.attachments) : KeptAreaReservation();
         SendWithSimpleMapi(mail);
-        if (SimpleMapiOptions(mail.flags) & MAPI_DIALOG_MODELESS) {
-            KeepUntilTheComposeWindowIsDone(std::move(staging));
+        if (modeless) {
+            KeepUntilTheComposeWindowIsDone(std::move(staging), std::move(keptPlace));
         }
     }
     return 0;

@@ -16,6 +16,9 @@ int32_t ProcessMailRequestPosix(uint32_t length, uint8_t* request, const AdminPo
     MailRequest mail = DecodeMailRequest(request, length);
     CheckMailAgainstPolicy(mail, policy);
 
+    // The mail program keeps the files after the hand-over: whether there
+    // is room for them is decided before anything is written.
+    KeptAreaReservation keptPlace = ReserveKeptArea(mail.attachments);
     // Whatever ends the request, the area removes what it staged, unless the
     // mail program has it.
     PosixStagingArea staging;
@@ -25,7 +28,7 @@ int32_t ProcessMailRequestPosix(uint32_t length, uint8_t* request, const AdminPo
     if (!status) RaiseMailError("unable to start the mail program");
     if (*status != 0) RaiseMailError("the mail program failed");
     DebugEvent(ZOBRIK_WIDE("Mail: handed over to xdg-email"));
-    KeepForTheMailProgram(std::move(staging));
+    KeepForTheMailProgram(std::move(staging), std::move(keptPlace));
     return 0;
 }
 

@@ -20,6 +20,7 @@
 #include "include/posix_owners.h"
 #include "include/utf_conversion.h"
 #include "staged_file_names.h"
+#include "staging_ledgers.h"
 #include "staging_rules.h"
 
 namespace zobrik {
@@ -48,13 +49,14 @@ void EnsureRoot(const std::string& root) {
     RequirePrivateDirectory(root);
 }
 
-void RequireFreeSpace(const std::string& directory, uint64_t bytesToWrite) {
-    struct statvfs volume {};
-    if (statvfs(directory.c_str(), &volume) != 0) RaiseMailError("unable to read the free disk space");
-    const uint64_t available = uint64_t(volume.f_bavail) * volume.f_frsize;
-    const uint64_t total = uint64_t(volume.f_blocks) * volume.f_frsize;
-    if (!LeavesDiskReserve(available, total, bytesToWrite))
-        RaiseMailError("not enough free disk space for the attachments");
+// Reserves the bytes against the free space that other workers have not
+// reserved yet (staging_ledgers.h).
+DiskReservation ReserveFreeSpace(const std::string& directory, uint64_t bytesToWrite) {
+    return ReserveStagingSpace(bytesToWrite, [&] {
+        struct statvfs volume {};
+        if (statvfs(directory.c_str(), &volume) != 0) RaiseMailError("unable to read the free disk space");
+        return VolumeSpace{uint64_t(volume.f_bavail) * volume.f_frsize, uint64_t(volume.f_blocks) * volume.f_frsize};
+    });
 }
 
 uint64_t RandomBits() {
@@ -120,11 +122,12 @@ public:
         return *instance;
     }
 
-    void Keep(PosixStagingArea area) noexcept {
+    void Keep(PosixStagingArea area, KeptAreaReservation reservation) noexcept {
         try {
             std::lock_guard<std::mutex> lock(mutex_);
             if (unloading_) return;  // `area` removes its files when it goes
-            areas_.Add(std::move(area), Now() + uint64_t(kKeptPosixStagingMinutes) * 60 * 1000);
+            areas_.Add({std::move(reservation), std::move(area)},
+                       Now() + uint64_t(kKeptPosixStagingMinutes) * 60 * 1000);
             if (!timerRunning_) {
                 std::thread([this] { RemoveWhenDue(); }).detach();
                 timerRunning_ = true;
@@ -136,7 +139,7 @@ public:
     }
 
     void RemoveAll() noexcept {
-        std::vector<PosixStagingArea> all;
+        std::vector<ReservedArea<PosixStagingArea>> all;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             unloading_ = true;
@@ -164,7 +167,7 @@ private:
                 wake_.wait_for(lock, std::chrono::milliseconds(*next - now));
                 continue;
             }
-            std::vector<PosixStagingArea> due = areas_.TakeDue(now);
+            std::vector<ReservedArea<PosixStagingArea>> due = areas_.TakeDue(now);
             lock.unlock();
             due.clear();
             lock.lock();
@@ -173,7 +176,7 @@ private:
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    KeptStagingAreas<PosixStagingArea> areas_;
+    KeptStagingAreas<ReservedArea<PosixStagingArea>> areas_;
     bool timerRunning_ = false;
     bool unloading_ = false;  // areas handed over from now on are removed at once
 };
@@ -218,10 +221,8 @@ void StagePosixAttachments(MailRequest& request, uint64_t requestLength, const s
                            PosixStagingArea& area) {
     if (!AttachmentsFitTheRequest(request.attachments, requestLength))
         RaiseMailError("attachments larger than the request");
-    uint64_t bytesToWrite = 0;
-    for (const MailAttachment& attachment : request.attachments) bytesToWrite += attachment.size;
     EnsureRoot(root);
-    RequireFreeSpace(root, bytesToWrite);
+    DiskReservation space = ReserveFreeSpace(root, StagedBytes(request.attachments));
 
     area.Remove();
     area.directory_ = CreateRequestDirectory(root);
@@ -235,10 +236,13 @@ void StagePosixAttachments(MailRequest& request, uint64_t requestLength, const s
             RaiseMailError("unable to write to temporary file");
         }
         if (!CloseReporting(fd)) RaiseMailError("error closing temporary file");
+        space.GiveBackPart(attachment.size);  // in the free space from now on
     }
 }
 
-void KeepForTheMailProgram(PosixStagingArea area) noexcept { KeptAreas::Instance().Keep(std::move(area)); }
+void KeepForTheMailProgram(PosixStagingArea area, KeptAreaReservation reservation) noexcept {
+    KeptAreas::Instance().Keep(std::move(area), std::move(reservation));
+}
 
 void RemoveKeptAreas() noexcept { KeptAreas::Instance().RemoveAll(); }
 

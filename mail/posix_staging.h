@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "include/mail_request.h"
+#include "staging_ledgers.h"
 
 namespace zobrik {
 
@@ -43,8 +44,9 @@ private:
 // Writes every attachment of `request` into a new folder of `root`, under the
 // names the Windows plug-in gives them. Refuses, before writing anything, a
 // request whose attachments add up to more than its length or would leave
-// the volume short of space. Raises the message of the first failure; the
-// area removes what was written when it is destroyed.
+// the volume short of space, counting what other workers are about to
+// write. Raises the message of the first failure; the area removes what was
+// written when it is destroyed.
 void StagePosixAttachments(MailRequest& request, uint64_t requestLength, const std::string& root,
                            PosixStagingArea& area);
 
@@ -52,8 +54,9 @@ void StagePosixAttachments(MailRequest& request, uint64_t requestLength, const s
 constexpr unsigned kKeptPosixStagingMinutes = 60;
 
 // Keeps `area` until it is due, then removes it (a thread of its own waits
-// for the earliest deadline).
-void KeepForTheMailProgram(PosixStagingArea area) noexcept;
+// for the earliest deadline) and gives back `reservation` (ReserveKeptArea,
+// taken before the hand-over).
+void KeepForTheMailProgram(PosixStagingArea area, KeptAreaReservation reservation) noexcept;
 // Removes every kept area now, and every one handed over later at once: at
 // unload.
 void RemoveKeptAreas() noexcept;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "exec/exec_policy.h"
+#include "idle_sweep_timer.h"
 #include "include/com_errors.h"
 #include "include/debug_output.h"
 #include "include/request_limits.h"
@@ -23,14 +24,29 @@ zobrik::BufferBudget& MailBufferBudget() {
 
 // A request within the built-in limit refused as too large was refused by
 // the policy's lower one.
-void ReportPolicyLimit(const zobrik::MailReassembly& request) {
-    if (request.TotalSize() > request.MaxRequestSize() && request.TotalSize() <= zobrik::kMaxMailRequestSize) {
-        const std::wstring line = L"mail refused: request of " + std::to_wstring(request.TotalSize()) +
-                                  L" bytes, at most " + std::to_wstring(request.MaxRequestSize()) +
+void ReportPolicyLimit(const zobrik::WatchedMailRequest::Arrival& arrival) {
+    if (arrival.totalSize > arrival.maxRequestSize && arrival.totalSize <= zobrik::kMaxMailRequestSize) {
+        const std::wstring line = L"mail refused: request of " + std::to_wstring(arrival.totalSize) +
+                                  L" bytes, at most " + std::to_wstring(arrival.maxRequestSize) +
                                   L" (policy MailMaxRequestBytes)";
         DebugEvent(line.c_str());
     }
 }
+
+// A mail channel's request, answered on its channel when it times out.
+class MailChannelRequest final : public zobrik::WatchedMailRequest {
+public:
+    MailChannelRequest(const zobrik::SharedChannelSlot& channel, uint64_t maxRequestSize)
+        : WatchedMailRequest(&MailBufferBudget(), maxRequestSize), channel_(channel) {}
+
+private:
+    void Answer(const char* text) noexcept override {
+        DebugEvent(L"Mail: request timed out, nothing arrived for minutes");
+        zobrik::ReplyWithRefusal(channel_, text);
+    }
+
+    zobrik::SharedChannelSlot channel_;
+};
 
 }  // namespace
 
@@ -60,7 +76,9 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVC::OnDataReceived(ULONG count, BYTE* bytes) {
 
 CWTSDVCVCM::CWTSDVCVCM(IWTSVirtualChannel* channel, zobrik::SharedAdminPolicy policy)
     : ChannelCallback(channel, std::move(policy), L"Mail: OnClose"),
-      request_(&MailBufferBudget(), policy_->mailMaxRequestBytes) {}
+      request_(std::make_shared<MailChannelRequest>(channel_, policy_->mailMaxRequestBytes)) {
+    zobrik::WatchForIdleness(request_);
+}
 
 HRESULT STDMETHODCALLTYPE CWTSDVCVCM::OnDataReceived(ULONG count, BYTE* bytes) {
     DebugEvent(L"Mail: OnDataReceived");
@@ -68,21 +86,24 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVCM::OnDataReceived(ULONG count, BYTE* bytes) {
         return E_POINTER;
     }
     return zobrik::ComBoundary([&] {
-        std::optional<zobrik::MailReassembly::CompleteRequest> complete;
+        if (!request_) {
+            return S_OK;  // after OnClose
+        }
+        zobrik::WatchedMailRequest::Arrival arrival;
         try {
-            complete = request_.Append(bytes, count);
+            arrival = request_->Append(bytes, count, GetTickCount64());
         } catch (const std::bad_alloc&) {
             DebugEvent(L"Mail: request too large for the memory available");
             throw;
         }
-        if (const char* refusal = request_.TakeRefusal()) {
-            ReportPolicyLimit(request_);
+        if (arrival.refusal) {
+            ReportPolicyLimit(arrival);
             // Answered at once; the rest of the request is dropped unbuffered.
-            zobrik::ReplyWithRefusal(channel_, refusal);
+            zobrik::ReplyWithRefusal(channel_, arrival.refusal);
             return S_OK;
         }
-        if (complete) {
-            zobrik::SubmitMailRequest(std::move(*complete), channel_, MailBufferBudget(), policy_);
+        if (arrival.complete) {
+            zobrik::SubmitMailRequest(std::move(*arrival.complete), channel_, MailBufferBudget(), policy_);
         }
         return S_OK;
     });

@@ -12,8 +12,8 @@
 #include <memory>
 
 #include "channel_slot.h"
+#include "idle_mail_requests.h"
 #include "include/admin_policy.h"
-#include "mail_reassembly.h"
 #include "uncounted_interface.h"
 
 class ChannelCallback : public UncountedInterface<IWTSVirtualChannelCallback> {
@@ -47,7 +47,8 @@ public:
 };
 
 // Mail channel: chunks are joined into one request. The request buffers of
-// all mail channels share one budget.
+// all mail channels share one budget. The module's idle sweep ends a request
+// that stops arriving halfway (idle_sweep_timer.h).
 class CWTSDVCVCM : public ChannelCallback {
 public:
     CWTSDVCVCM(IWTSVirtualChannel* channel, zobrik::SharedAdminPolicy policy);
@@ -55,7 +56,14 @@ public:
     HRESULT STDMETHODCALLTYPE OnDataReceived(ULONG count, BYTE* bytes) override;
 
 private:
-    void Closed() noexcept override { request_.Reset(); }
+    // The request goes with the channel; the sweep, which holds it only
+    // weakly, then forgets it.
+    void Closed() noexcept override {
+        if (request_) {
+            request_->Reset();
+            request_.reset();
+        }
+    }
 
-    zobrik::MailReassembly request_;
+    std::shared_ptr<zobrik::WatchedMailRequest> request_;
 };

@@ -2,6 +2,7 @@
 // plug-in is made known to the Remote Desktop client by its installer.
 #include <windows.h>
 
+#include "idle_sweep_timer.h"
 #include "include/debug_output.h"
 #include "mail/attachment_staging.h"
 
@@ -15,6 +16,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
             // Attachments kept for compose windows that stayed open leave with
             // the plug-in.
             zobrik::RemoveKeptStagingAreas(reserved != nullptr);
+            zobrik::StopIdleSweep(reserved != nullptr);
             break;
         default:
             break;

@@ -131,6 +131,14 @@ void MailReassembly::Reset() noexcept {
     refusal_ = nullptr;
 }
 
+bool MailReassembly::TimeOut() noexcept {
+    if (!Unfinished()) {
+        return false;
+    }
+    Abandon(kMailRequestTimedOut);
+    return true;
+}
+
 const char* MailReassembly::TakeRefusal() noexcept {
     const char* refusal = refusal_;
     refusal_ = nullptr;

@@ -43,8 +43,15 @@ public:
 
     // The reply text of a request refused by a limit, once: right after the
     // chunk that showed it ("request too large", "too many requests at
-    // once"); nullptr otherwise.
+    // once"), or after TimeOut ("request timed out"); nullptr otherwise.
     const char* TakeRefusal() noexcept;
+
+    // Ends a request that has begun to arrive and is neither complete nor
+    // refused: its buffer and budget are released, it is refused as
+    // "request timed out", and further chunks are only counted until Reset.
+    // Returns whether it ended one.
+    bool TimeOut() noexcept;
+    bool Unfinished() const noexcept { return received_ != 0 && !handedOver_ && !abandoned_; }
 
     State GetState() const noexcept;
     uint64_t TotalSize() const noexcept { return total_; }

@@ -167,6 +167,33 @@ TEST_F(HostileMail, NonBlockingDialogKeepsItsFilesUntilThePlugInUnloads) {
     ExpectNothingStaged("and its directory too");
 }
 
+// Mails whose compose windows stay open keep their files: the next one past
+// the cap is refused before anything is handed over, and unloading gives
+// the room back.
+TEST_F(HostileMail, KeptAttachmentsStopAtTheirCap) {
+    size_t kept = 0;
+    std::vector<uint8_t> reply;
+    for (int mail = 0; mail <= 32; ++mail) {
+        MailRequestWriter modeless = ToOne();
+        modeless.Flags(2).AddAttachment("kept" + std::to_string(mail) + ".pdf", Pattern(1000, uint8_t(mail)));
+        reply = Exchange(modeless.Build());
+        if (reply != StatusOkReply()) {
+            break;
+        }
+        ++kept;
+    }
+    EXPECT_EQ(reply, ErrorReply("too many attachments kept for open compose windows"));
+    EXPECT_EQ(mapi_.CallCount(), kept) << "the refused mail is not handed over";
+    EXPECT_EQ(EntriesBelow(StagingDirectory()).size(), 2 * kept) << "its files are not left behind";
+
+    MailRequestWriter modal = ToOne();
+    modal.AddAttachment("now.pdf", Pattern(1000, 7));
+    EXPECT_EQ(Exchange(modal.Build()), StatusOkReply()) << "a modal hand-over keeps nothing and is served";
+
+    ASSERT_TRUE(UnloadPlugInCompletely(*client_));
+    ExpectNothingStaged("the kept files go with the plug-in");
+}
+
 // A server sends a program as an attachment and then asks the exec channel
 // to run it from where it was staged: the file is there (the non-blocking
 // dialog keeps it), the exec channel refuses it, the program never runs.

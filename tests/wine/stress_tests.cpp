@@ -576,6 +576,50 @@ TEST_F(Stress, TwoThousandMailsBehindOpenComposeWindowsTakeFourWorkers) {
     EXPECT_LE(after.handles, HandleLimit(before, after)) << "handles leaked";
 }
 
+// Six channels send 72 MiB of a 100 MiB request each and stop, holding
+// 480 MiB of the shared budget, so a seventh is refused. With the real idle
+// time (minutes: this waits for it) each is answered "request timed out" and
+// its buffer is released without the channel closing; the same seventh
+// request then fits.
+TEST_F(Stress, StalledRequestsAreAnsweredAndGiveTheBudgetBack) {
+    const uint64_t total = uint64_t(100) << 20;
+    std::vector<uint8_t> chunk(8 << 20, 0x5A);
+    auto header = MinimalMailRequest(64);
+    std::copy(header.begin(), header.end(), chunk.begin());
+    for (int i = 0; i < 8; ++i) {
+        chunk[8 + i] = uint8_t(total >> (8 * i));
+    }
+    auto sendStalled = [&] {
+        auto channel = client_->OpenChannel("Zobrik/mail");
+        for (int i = 0; i < 9; ++i) {  // 72 MiB, in a buffer of 80 MiB
+            EXPECT_EQ(channel->Send(chunk.data(), chunk.size()), S_OK);
+        }
+        return channel;
+    };
+    std::vector<std::shared_ptr<standin::StandInChannel>> stalled;
+    for (int c = 0; c < 6; ++c) {
+        stalled.push_back(sendStalled());
+    }
+    auto pinned = sendStalled();
+    ASSERT_TRUE(pinned->WaitForWrites(1, kReplyTimeout));
+    EXPECT_EQ(pinned->Writes()[0], ErrorReply("too many requests at once")) << "the stalled requests hold the budget";
+
+    const auto idleAndSweep =
+        std::chrono::milliseconds(kMailRequestIdleMilliseconds + 2 * kIdleRequestSweepMilliseconds);
+    for (auto& channel : stalled) {
+        ASSERT_TRUE(channel->WaitForWrites(1, idleAndSweep + kReplyTimeout));
+        EXPECT_EQ(channel->Writes()[0], ErrorReply("request timed out"));
+    }
+    auto fits = sendStalled();
+    EXPECT_FALSE(fits->WaitForWrites(1, std::chrono::milliseconds(300))) << "the budget is free again";
+    for (auto& channel : stalled) {
+        EXPECT_EQ(channel->Writes().size(), 1u) << "answered once";
+        channel->CloseFromServer();
+    }
+    fits->CloseFromServer();
+    pinned->CloseFromServer();
+}
+
 // 10,000 exec messages on 100 channels from four client threads: never more
 // than eight workers, every message answered exactly once, and the
 // threads and handles are back at their level afterwards.

@@ -1,0 +1,93 @@
+#include "freerdp/idle_sweep_posix.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "include/request_limits.h"
+
+namespace zobrik {
+
+namespace {
+
+class IdleSweepThread {
+public:
+    static IdleSweepThread& Instance() {
+        static IdleSweepThread sweep;
+        return sweep;
+    }
+
+    // A client that ends without Terminated: the thread is joined here, so
+    // it never runs on a destroyed sweep.
+    ~IdleSweepThread() {
+        users_ = 1;
+        Stop();
+    }
+    IdleSweepThread() = default;
+    IdleSweepThread(const IdleSweepThread&) = delete;
+    IdleSweepThread& operator=(const IdleSweepThread&) = delete;
+
+    void Watch(const std::shared_ptr<WatchedMailRequest>& request) { sweep_.Watch(request); }
+
+    void Start() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (users_++ == 0) {
+            stopping_ = false;
+            try {
+                thread_ = std::thread([this] { Run(); });
+            } catch (...) {
+                --users_;
+                throw;
+            }
+        }
+    }
+
+    void Stop() noexcept {
+        std::thread ending;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (users_ == 0 || --users_ != 0) return;
+            stopping_ = true;
+            ending = std::move(thread_);
+        }
+        wake_.notify_all();
+        if (ending.joinable()) ending.join();
+    }
+
+private:
+    void Run() noexcept {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!wake_.wait_for(lock, std::chrono::milliseconds(kIdleRequestSweepMilliseconds),
+                               [this] { return stopping_; })) {
+            lock.unlock();
+            sweep_.Sweep(IdleClockNow());
+            lock.lock();
+        }
+    }
+
+    IdleRequestSweep sweep_{kMailRequestIdleMilliseconds};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::thread thread_;
+    unsigned users_ = 0;
+    bool stopping_ = false;
+};
+
+}  // namespace
+
+uint64_t IdleClockNow() noexcept {
+    return uint64_t(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
+
+void WatchPosixMailRequest(const std::shared_ptr<WatchedMailRequest>& request) {
+    IdleSweepThread::Instance().Watch(request);
+}
+
+void StartIdleSweep() { IdleSweepThread::Instance().Start(); }
+
+void StopIdleSweep() noexcept { IdleSweepThread::Instance().Stop(); }
+
+}  // namespace zobrik
