@@ -92,7 +92,7 @@ TEST_F(OutlookHandOver, MailIsBuiltInOutlookAndDisplayedWithoutSimpleMapi) {
                            "Recipient.put_Type(2)",
                            "Recipients.Add(\"di@example.com\")",
                            "Recipient.put_Type(3)",
-                           "\\\\offer.pdf\", VT_INT 1, VT_INT 1, VT_BSTR \"docs/offer.pdf\") " +
+                           "\\\\offer.pdf\", VT_INT 1, VT_INT 1, VT_BSTR \"offer.pdf\") " +
                                standin::FileBytesRecord(Pattern(300, 1)),
                            "\\\\price list.xlsx\", VT_INT 1, VT_INT 1, VT_BSTR \"price list.xlsx\") " +
                                standin::FileBytesRecord(Pattern(200, 2)),
@@ -105,6 +105,22 @@ TEST_F(OutlookHandOver, MailIsBuiltInOutlookAndDisplayedWithoutSimpleMapi) {
     EXPECT_TRUE(Matching(calls, "SentOnBehalfOfName").empty());
     EXPECT_TRUE(Matching(calls, "unexpected").empty());
     EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty()) << "staged files removed after the hand-over";
+}
+
+TEST_F(OutlookHandOver, DisplayNamesCarryNoPathPartOrLookAlikeOfOne) {
+    MailRequestWriter writer = OutlookMail(sdk::kMailFlagOutlook);
+    writer.AddAttachment("..\\..\\..\\x3", Pattern(10, 3))
+        .AddAttachment("\\\\?\\UNC\\host\\share\\x10", Pattern(10, 4))
+        .AddAttachment("C:..\\x5", Pattern(10, 5))
+        .AddAttachment("\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\xBCx17", Pattern(10, 6));  // U+FF0E U+FF0E U+FF3C
+    auto calls = HandOver(writer);
+    EXPECT_EQ(mapi_.CallCount(), 0u) << "Outlook took the mail";
+    EXPECT_TRUE(InOrder(calls, {
+                                   "\\\\x3\", VT_INT 1, VT_INT 1, VT_BSTR \"x3\") ",
+                                   "\\\\x10\", VT_INT 1, VT_INT 1, VT_BSTR \"x10\") ",
+                                   "\\\\x5\", VT_INT 1, VT_INT 1, VT_BSTR \"x5\") ",
+                                   "\\\\___x17\", VT_INT 1, VT_INT 1, VT_BSTR \"___x17\") ",
+                               }));
 }
 
 TEST_F(OutlookHandOver, HtmlBodyGoesToHtmlBodyOnly) {
