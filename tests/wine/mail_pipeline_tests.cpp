@@ -217,7 +217,7 @@ TEST_F(MailPipeline, OfferedNamesCarryNoPathPartOrLookAlikeOfOne) {
         {"\\\\?\\UNC\\host\\share\\x10", L"x10"},
         {"C:..\\x5", L"x5"},
         {"\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\xBCx17", L"___x17"},  // U+FF0E U+FF0E U+FF3C
-        {"in\xE2\x80\xAE\x07txt.exe", L"intxt.exe"},             // U+202E, BEL
+        {"in\xE2\x80\xAE\x07txt.exe", L"in__txt.exe"},           // U+202E, BEL: as staged
     };
     MailRequestWriter writer;
     writer.AddRecipient(RecipientGroup::To, "", "to@example.com");
