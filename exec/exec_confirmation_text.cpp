@@ -164,9 +164,9 @@ WideString ConfirmationMessage(WideStringView text, uint32_t seconds, const Host
     for (const WideString& line : ConfirmationTextLines(text)) {
         message += line + ZOBRIK_WIDE("\n");
     }
-    message += AsciiToWide(
-        "\nOpen it only if you expected this and trust the remote computer. Without an answer within " +
-        std::to_string(seconds) + " seconds it is not opened.");
+    message +=
+        AsciiToWide("\nOpen it only if you expected this and trust the remote computer. Without an answer within " +
+                    std::to_string(seconds) + " seconds it is not opened.");
     return message;
 }
 

@@ -44,7 +44,9 @@ TEST(ConfirmationHeading, SchemeAndHostInAFormNoLookAlikeCanImitate) {
         {u"https://ev%69l.example/", u"https://evil.example"},
         {u"https://\u0432\u0430\u0437.example/", u"https://<U+0432><U+0430><U+0437>.example"},
         {u"https://ho\u202est/", u"https://ho<U+202E>st"},
-        {u"https://a\x01" u"b/", u"https://a<U+0001>b"},
+        {u"https://a\x01"
+         u"b/",
+         u"https://a<U+0001>b"},
         {u"mailto:ann@example.com", u"mailto:"},
         {u"C:\\dir\\intr\u0430net.exe", u""},
         {u"\\\\server\\share\\x.exe", u""},
@@ -71,8 +73,8 @@ TEST(ConfirmationText, LinesNeverSplitACharacterOrACode) {
         {u"short", u"short", 1},
         {WideString(64, u'a'), WideString(64, u'a'), 1},
         {WideString(65, u'a'), WideString(64, u'a'), 2},
-        {WideString(20, u'\u202e'), WideString(u"<U+202E>").append(u"<U+202E><U+202E><U+202E>")
-                                        .append(u"<U+202E><U+202E><U+202E><U+202E>"), 3},
+        {WideString(20, u'\u202e'),
+         WideString(u"<U+202E>").append(u"<U+202E><U+202E><U+202E>").append(u"<U+202E><U+202E><U+202E><U+202E>"), 3},
         {u"x" + WideString(8, u'\u200b'), u"x<U+200B><U+200B><U+200B><U+200B><U+200B><U+200B><U+200B>", 2},
         {WideString(40, u'\u4e00'), WideString(32, u'\u4e00'), 2},
     };
@@ -89,7 +91,10 @@ TEST(ConfirmationText, LinesNeverSplitACharacterOrACode) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].size(), 64u) << "32 pairs of two columns";
     EXPECT_EQ(lines[1], u"\U0001F600");
-    EXPECT_EQ(ConfirmationTextLines(u"a\xd800" u"b"), std::vector<WideString>{u"a<U+D800>b"}) << "a lone half";
+    EXPECT_EQ(ConfirmationTextLines(u"a\xd800"
+                                    u"b"),
+              std::vector<WideString>{u"a<U+D800>b"})
+        << "a lone half";
 }
 
 TEST(ConfirmationText, ALongTextIsShortenedInItsMiddle) {
@@ -104,7 +109,8 @@ TEST(ConfirmationText, ALongTextIsShortenedInItsMiddle) {
     std::vector<WideString> lines = ConfirmationTextLines(text);
     ASSERT_EQ(lines.size(), kConfirmationTextLines);
     const size_t shown = (kConfirmationHeadLines + kConfirmationTailLines) * kConfirmationLineColumns;
-    EXPECT_EQ(lines[kConfirmationHeadLines], AsciiToWide("[... " + std::to_string(2048 - shown) + " characters not shown ...]"));
+    EXPECT_EQ(lines[kConfirmationHeadLines],
+              AsciiToWide("[... " + std::to_string(2048 - shown) + " characters not shown ...]"));
     EXPECT_EQ(lines.front(), text.substr(0, kConfirmationLineColumns)) << "the start";
     EXPECT_EQ(lines.back(), text.substr(2048 - kConfirmationLineColumns)) << "the end";
 }

@@ -286,7 +286,8 @@ TEST(StagedFileNames, OfferedNameOfAStagedFileIsItsStagedName) {
     EXPECT_EQ(OfferedFileName(Sent(u"..\\x3", u"/tmp/zobrik/7-1/x3")), u"x3");
     // Every staged name comes back unchanged.
     const std::u16string longName = Repeat(300, u'n') + u".pdf";
-    auto attachments = Attachments({u"C:..\\x5", u"\uff0e\uff0e\uff3cx17", u"CON", u"x5", u"X5", u"t\u202e.txt", longName.c_str()});
+    auto attachments =
+        Attachments({u"C:..\\x5", u"\uff0e\uff0e\uff3cx17", u"CON", u"x5", u"X5", u"t\u202e.txt", longName.c_str()});
     std::vector<std::u16string> names = StagedFileNames(attachments);
     for (size_t i = 0; i < names.size(); ++i) {
         std::u16string path = u"C:\\staging\\1-1\\" + names[i];

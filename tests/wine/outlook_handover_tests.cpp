@@ -77,28 +77,28 @@ TEST_F(OutlookHandOver, MailIsBuiltInOutlookAndDisplayedWithoutSimpleMapi) {
     auto calls = HandOver(OutlookMail(sdk::kMailFlagOutlook));
     EXPECT_EQ(mapi_.CallCount(), 0u) << "Outlook took the mail";
     EXPECT_EQ(Matching(calls, "IClassFactory.CreateInstance").size(), 2u) << "two creations";
-    EXPECT_TRUE(
-        InOrder(calls, {
-                           "IClassFactory.CreateInstance(IUnknown) -> S_OK",
-                           "IClassFactory.CreateInstance(_Application) -> S_OK",
-                           "_Application.CreateItem(0) -> S_OK",
-                           "_MailItem.put_Body(\"Dear Ann\") -> S_OK",
-                           "_MailItem.put_Subject(\"Offer\") -> S_OK",
-                           "Recipients.Add(" + Quoted(L"\"Ann \\\"The Boss\\\" Smith\" <ann@example.com>") + ")",
-                           "Recipient.put_Type(1)",
-                           "Recipients.Add(\"bob@example.com\")",
-                           "Recipient.put_Type(1)",
-                           "Recipients.Add(" + Quoted(L"\"back\\slash\" <cy@example.com>") + ")",
-                           "Recipient.put_Type(2)",
-                           "Recipients.Add(\"di@example.com\")",
-                           "Recipient.put_Type(3)",
-                           "\\\\offer.pdf\", VT_INT 1, VT_INT 1, VT_BSTR \"offer.pdf\") " +
-                               standin::FileBytesRecord(Pattern(300, 1)),
-                           "\\\\price list.xlsx\", VT_INT 1, VT_INT 1, VT_BSTR \"price list.xlsx\") " +
-                               standin::FileBytesRecord(Pattern(200, 2)),
-                           "_MailItem.get_GetInspector() -> S_OK",
-                           "_Inspector.Display(VT_INT 0) -> S_OK",
-                       }));
+    EXPECT_TRUE(InOrder(
+        calls,
+        {
+            "IClassFactory.CreateInstance(IUnknown) -> S_OK",
+            "IClassFactory.CreateInstance(_Application) -> S_OK",
+            "_Application.CreateItem(0) -> S_OK",
+            "_MailItem.put_Body(\"Dear Ann\") -> S_OK",
+            "_MailItem.put_Subject(\"Offer\") -> S_OK",
+            "Recipients.Add(" + Quoted(L"\"Ann \\\"The Boss\\\" Smith\" <ann@example.com>") + ")",
+            "Recipient.put_Type(1)",
+            "Recipients.Add(\"bob@example.com\")",
+            "Recipient.put_Type(1)",
+            "Recipients.Add(" + Quoted(L"\"back\\slash\" <cy@example.com>") + ")",
+            "Recipient.put_Type(2)",
+            "Recipients.Add(\"di@example.com\")",
+            "Recipient.put_Type(3)",
+            "\\\\offer.pdf\", VT_INT 1, VT_INT 1, VT_BSTR \"offer.pdf\") " + standin::FileBytesRecord(Pattern(300, 1)),
+            "\\\\price list.xlsx\", VT_INT 1, VT_INT 1, VT_BSTR \"price list.xlsx\") " +
+                standin::FileBytesRecord(Pattern(200, 2)),
+            "_MailItem.get_GetInspector() -> S_OK",
+            "_Inspector.Display(VT_INT 0) -> S_OK",
+        }));
     EXPECT_TRUE(Matching(calls, "put_HTMLBody").empty());
     EXPECT_TRUE(Matching(calls, "_MailItem.Send").empty());
     EXPECT_TRUE(Matching(calls, "Session").empty()) << "no originators, no accounts asked";
