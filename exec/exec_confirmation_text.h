@@ -9,7 +9,7 @@
 //
 //   https://xn--intrnet-5fg.example.com          (URLs only)
 //
-//   https://intrаnet.example.com/reports/2024/
+//   https://intrаnet.example.com/reports/2024/   (a Cyrillic а)
 //   summary.pdf
 //
 //   Open it only if you expected this and trust the remote computer. ...
