@@ -9,8 +9,8 @@
 //
 //   https://xn--intrnet-5fg.example.com          (URLs only)
 //
-//   https://intrаnet.example.com/reports/2024/   (a Cyrillic а)
-//   summary.pdf
+//   https://intrаnet.example.com/reports/2024/quarterly/summary-of-t
+//   he-year.pdf   (a Cyrillic а; 64 columns a line)
 //
 //   Open it only if you expected this and trust the remote computer. ...
 #pragma once
