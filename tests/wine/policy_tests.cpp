@@ -290,9 +290,10 @@ TEST_F(Policy, ConfirmationShowsTheHostInAsciiAndKeepsTheWarningInView) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecConfirmTimeout", 5);
     policySeconds_ = 5;
     Connect();
-    // "intrаnet" with a Cyrillic а (U+0430), sent as UTF-8; 1,940 characters.
+    // "intrаnet" with a Cyrillic а (U+0430), sent as UTF-8; 1,940 characters,
+    // the rest of one of the widest letters.
     std::string text = "\xEF\xBB\xBFhttps://intr\xD0\xB0net.example.com/";
-    text += std::string(1940 - 29, 'a');
+    text += std::string(1940 - 29, 'W');
     BoxSeen seen;
     std::thread decline([&seen] { seen = AnswerBox(IDNO); });
     EXPECT_EQ(Exec(text), kFailed);
