@@ -13,6 +13,7 @@ set(ZOBRIK_LOGIC_SOURCES
     mail/outlook_arguments.cpp
     exec/exec_policy.cpp
     exec/exec_admin_policy.cpp
+    exec/exec_confirmation_text.cpp
     mail/mail_admin_policy.cpp
     plugin/admin_policy_values.cpp
 )

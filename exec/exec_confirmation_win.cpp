@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <mutex>
+#include <optional>
 
 #include "exec_admin_policy.h"
+#include "exec_confirmation_text.h"
 #include "include/win_owners.h"
 
 namespace zobrik {
@@ -44,10 +46,14 @@ LRESULT CALLBACK WatchBox(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-std::wstring Question(const std::wstring& text, uint32_t seconds) {
-    return L"A program on the remote computer asks to open this on your computer:\n\n" + VisibleText(text) +
-           L"\n\nOpen it only if you expected this and trust the remote computer. Without an answer within " +
-           std::to_wstring(seconds) + L" seconds it is not opened.";
+// The host's ASCII form as Windows' IDNA conversion makes it (punycode).
+std::optional<std::wstring> AsciiHostName(std::wstring_view host) {
+    wchar_t ascii[256] = {};  // a host name has at most 255 characters
+    const int length = IdnToAscii(0, host.data(), int(host.size()), ascii, int(std::size(ascii)));
+    if (length <= 0) {
+        return std::nullopt;
+    }
+    return std::wstring(ascii, size_t(length));
 }
 
 }  // namespace
@@ -57,7 +63,7 @@ Confirmation AskToOpen(const std::wstring& text, uint32_t seconds) noexcept {
         if (text.size() > kLongestConfirmedText) {
             return Confirmation::NotShown;
         }
-        const std::wstring question = Question(text, seconds);
+        const std::wstring question = ConfirmationMessage(text, seconds, AsciiHostName);
         static SlimLock oneBoxAtATime;
         std::lock_guard lock(oneBoxAtATime);
         g_box = OpenBox{nullptr, UINT(seconds) * 1000, false};

@@ -1,12 +1,16 @@
 // The administrator policy's exec checks on arbitrary texts: classification,
-// normalisation, wildcard matching and the confirmation's visible text.
+// normalisation, wildcard matching and the confirmation's visible text and
+// layout: a heading in plain ASCII, at most the allowed number of lines, and
+// the whole visible text when it fits them.
 // Input: one byte choosing the policy's switches and lists, then UTF-16 (the
 // first unit 0xFFFF, if any, separates a pattern from the text).
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "exec/exec_admin_policy.h"
+#include "exec/exec_confirmation_text.h"
 
 namespace {
 
@@ -36,6 +40,22 @@ private:
     std::vector<WideString> names_ = {u"HOST"};
 };
 
+void Check(bool condition) {
+    if (!condition) std::abort();
+}
+
+void CheckConfirmationLayout(const WideString& text) {
+    for (WideChar c : zobrik::ConfirmationHeading(text, nullptr)) Check(uint16_t(c) < 0x80);
+    const std::vector<WideString> lines = zobrik::ConfirmationTextLines(text);
+    Check(lines.size() <= zobrik::kConfirmationTextLines);
+    WideString joined;
+    for (const WideString& line : lines) {
+        Check(!line.empty() && line.size() <= zobrik::kConfirmationLineColumns);
+        joined += line;
+    }
+    if (lines.size() < zobrik::kConfirmationTextLines) Check(joined == zobrik::VisibleText(text));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -61,6 +81,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)zobrik::ExecPolicyRefusal(text, policy, machine);
     (void)zobrik::MatchesWildcard(text, pattern);
     (void)zobrik::NormalisedUrl(text);
-    (void)zobrik::VisibleText(text);
+    CheckConfirmationLayout(text);
     return 0;
 }

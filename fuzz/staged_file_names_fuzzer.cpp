@@ -2,8 +2,9 @@
 // UTF-16 file names; every staged name must be a plain, safe file name of at
 // most 255 units that no other attachment of the request has (compared
 // without letter case), every numbered variant of it must fit as well, and
-// the name offered to the mail program must carry no control or bidi
-// formatting character.
+// the name offered to the mail program must be a safe name as well, with no
+// control or bidi formatting character and no part of a path, and be the
+// staged name itself once the file is staged.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -86,13 +87,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         WideString base = zobrik::AttachmentBaseName(names[i]);
         Check(name.empty() == base.empty());
 
-        // The offered name is the name as sent, less exactly its control and
-        // bidi formatting characters.
-        WideString offered = zobrik::OfferedFileName(names[i]);
-        for (WideChar c : offered) Check(!IsControlOrBidi(c));
-        size_t kept = 0;
-        for (WideChar c : names[i]) kept += IsControlOrBidi(c) ? 0 : 1;
-        Check(offered.size() == kept);
+        // Before staging, the offered name is a safe name of its own, without
+        // any control or bidi formatting character, separator or look-alike.
+        WideString offered = zobrik::OfferedFileName(attachments[i]);
+        for (WideChar c : offered) Check(!IsInvalid(c));
+        Check(offered.size() <= kLimit);
+        Check(offered.empty() || (offered.back() != '.' && offered.back() != ' '));
+        Check(!zobrik::IsReservedDeviceName(offered));
+        Check(zobrik::SafeFileName(offered) == offered);
+        // Once staged, it is the staged file's name.
+        const WideString stagedPath = WideString(ZOBRIK_WIDE("C:\\staging\\1-1\\")) + name;
+        zobrik::MailAttachment stagedAttachment = attachments[i];
+        stagedAttachment.stagedPath = stagedPath.c_str();
+        Check(zobrik::OfferedFileName(stagedAttachment) == name);
 
         if (name.empty()) continue;
         Check(name.size() <= kLimit);

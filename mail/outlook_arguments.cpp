@@ -38,9 +38,7 @@ WideString OutlookRecipientText(const WideChar* displayName, const WideChar* add
     return text;
 }
 
-WideString OutlookAttachmentDisplayName(const WideChar* fileName) {
-    return fileName ? OfferedFileName(fileName) : WideString();
-}
+WideString OutlookAttachmentDisplayName(const MailAttachment& attachment) { return OfferedFileName(attachment); }
 
 long OutlookRecipientType(const MailRequest& request, uint32_t index) noexcept {
     if (index < request.PrimaryEnd()) {

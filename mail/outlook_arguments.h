@@ -13,9 +13,9 @@ namespace zobrik {
 // equal to the address.
 WideString OutlookRecipientText(const WideChar* displayName, const WideChar* address);
 
-// The DisplayName of an attachment: its file name as sent without control
-// and bidi formatting characters (OfferedFileName); empty for none.
-WideString OutlookAttachmentDisplayName(const WideChar* fileName);
+// The DisplayName of an attachment: the staged file's clean name
+// (OfferedFileName); empty when the request gives no file name.
+WideString OutlookAttachmentDisplayName(const MailAttachment& attachment);
 
 // olTo (1), olCC (2) or olBCC (3) for recipient `index` (not an originator).
 long OutlookRecipientType(const MailRequest& request, uint32_t index) noexcept;

@@ -96,7 +96,7 @@ void AddAttachments(_MailItem* item, const MailRequest& request) {
         UniqueVariant source = VariantString(entry.stagedPath);
         UniqueVariant type = VariantInt(olByValue);
         UniqueVariant position = VariantInt(1);
-        UniqueVariant displayName = VariantString(OutlookAttachmentDisplayName(entry.fileName).c_str());
+        UniqueVariant displayName = VariantString(OutlookAttachmentDisplayName(entry).c_str());
         ComPtr<Attachments> attachments;
         Check(item->get_Attachments(attachments.Receive()));
         Check(

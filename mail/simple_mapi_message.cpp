@@ -66,7 +66,7 @@ SimpleMapiMessage::SimpleMapiMessage(const MailRequest& request)
     // them: the vector does not grow afterwards, so its strings stay put.
     fileNames_.reserve(files_.size());
     for (const MailAttachment& attachment : request.attachments) {
-        fileNames_.push_back(attachment.fileName ? OfferedFileName(attachment.fileName) : WideString());
+        fileNames_.push_back(OfferedFileName(attachment));
     }
     for (uint32_t j = 0; j < files_.size(); ++j) {
         MapiFileDescW& descriptor = files_[j];

@@ -35,8 +35,8 @@ public:
     // the message's recipient list starts after the originators.
     const std::vector<MapiRecipDescW>& Recipients() const noexcept { return recipients_; }
     // One per attachment; the file name offered to the mail program is the
-    // name as sent without control and bidi formatting characters
-    // (OfferedFileName), null when the request gives none.
+    // staged file's clean name (OfferedFileName), null when the request gives
+    // none.
     const std::vector<MapiFileDescW>& Files() const noexcept { return files_; }
 
 private:

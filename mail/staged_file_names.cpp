@@ -276,15 +276,15 @@ WideString NumberedFileName(WideStringView safeName, unsigned n) {
     return out;
 }
 
-WideString OfferedFileName(WideStringView fileName) {
-    WideString out;
-    out.reserve(fileName.size());
-    for (WideChar c : fileName) {
-        if (!IsControl(c) && !IsBidiFormatting(c)) {
-            out += c;
-        }
+WideString OfferedFileName(const MailAttachment& attachment) {
+    if (!attachment.fileName) {
+        return {};
     }
-    return out;
+    const WideChar* named = attachment.stagedPath ? attachment.stagedPath : attachment.fileName;
+    WideString base = AttachmentBaseName(named);
+    base.erase(std::remove_if(base.begin(), base.end(), [](WideChar c) { return IsControl(c) || IsBidiFormatting(c); }),
+               base.end());
+    return SafeFileName(base);
 }
 
 std::vector<WideString> StagedFileNames(const std::vector<MailAttachment>& attachments) {

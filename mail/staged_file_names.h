@@ -4,8 +4,8 @@
 // another path or in another order, are changed so that no attachment can
 // reach a device, an alternate data stream or another directory, and equal
 // names within one request are made unique so that every attachment keeps its
-// own bytes. The name offered to the mail program stays as sent, less the
-// characters that only control how it is shown.
+// own bytes. The name offered to the mail program is the staged file's own
+// name: no part of a path or look-alike of one reaches it.
 #pragma once
 
 #include <cstddef>
@@ -57,11 +57,15 @@ WideString SafeFileName(WideStringView baseName);
 // ')', so never in a dot or a space, and is no device name.
 WideString NumberedFileName(WideStringView safeName, unsigned n);
 
-// The name to offer the mail program for an attachment: the file name as
-// sent, without its control characters (C0, DEL, C1) and bidi formatting
-// characters (the ones SafeFileName replaces), which are removed, not
-// replaced. Everything else stays, path parts included.
-WideString OfferedFileName(WideStringView fileName);
+// The name to offer the mail program for an attachment (MapiFileDescW's
+// lpszFileName, the DisplayName of Outlook's Attachments.Add): the last
+// component of its staged path, or, before staging, of the name as sent;
+// without control characters (C0, DEL, C1) and bidi formatting characters,
+// which are removed, and then made safe like a staged name (SafeFileName),
+// so that it holds no separator, drive, look-alike of a separator, dot or
+// colon, and no device name. The name of a staged file comes back
+// unchanged. Empty when the request gives no file name.
+WideString OfferedFileName(const MailAttachment& attachment);
 
 // Whether Windows reserves `name` (the part before its first dot, without
 // trailing spaces) for a device: CON, PRN, AUX, NUL, CONIN$, CONOUT$,

@@ -143,11 +143,14 @@ TEST(OutlookSenderSelection, NoCandidatesTouchNothing) {
     EXPECT_TRUE(Select(writer, {u"t@x"}).empty());
 }
 
-TEST(OutlookArguments, AttachmentDisplayNameLosesOnlyControlAndBidiFormattingCharacters) {
-    EXPECT_EQ(OutlookAttachmentDisplayName(u"docs/in\u202efdp.exe\x1b"), u"docs/infdp.exe");
-    EXPECT_EQ(OutlookAttachmentDisplayName(u"\u2066a\u2069\u0085.txt"), u"a.txt");
-    EXPECT_EQ(OutlookAttachmentDisplayName(u"a:b\uff0f\u00a5 .pdf."), u"a:b\uff0f\u00a5 .pdf.") << "the rest as sent";
-    EXPECT_EQ(OutlookAttachmentDisplayName(nullptr), u"");
+TEST(OutlookArguments, AttachmentDisplayNameIsTheStagedFilesCleanName) {
+    MailAttachment attachment;
+    attachment.fileName = u"\\\\?\\UNC\\host\\share\\x10";
+    EXPECT_EQ(OutlookAttachmentDisplayName(attachment), u"x10");
+    attachment.stagedPath = u"C:\\Temp\\Zobrik\\1-1\\x10 (2)";
+    EXPECT_EQ(OutlookAttachmentDisplayName(attachment), u"x10 (2)");
+    attachment.fileName = nullptr;
+    EXPECT_EQ(OutlookAttachmentDisplayName(attachment), u"");
 }
 
 }  // namespace

@@ -244,16 +244,55 @@ TEST(StagedFileNames, DuplicatesOfLongNamesAreNumberedWithinTheLimit) {
                                            Repeat(255, u'y'), Repeat(251, u'y') + u" (2)"}));
 }
 
-TEST(StagedFileNames, OfferedNameLosesOnlyControlsAndBidiFormatting) {
-    EXPECT_EQ(OfferedFileName(u"docs/re\u202eport\x01.pdf"), u"docs/report.pdf");
-    for (char16_t c : {0x00, 0x01, 0x1F, 0x7F, 0x80, 0x9F, 0x061C, 0x200E, 0x200F, 0x202A, 0x202E, 0x2066, 0x2069}) {
-        EXPECT_EQ(OfferedFileName(Around(c)), u"ab") << Hex(c);
+MailAttachment Sent(const char16_t* fileName, const char16_t* stagedPath = nullptr) {
+    MailAttachment a;
+    a.fileName = fileName;
+    a.stagedPath = stagedPath;
+    return a;
+}
+
+TEST(StagedFileNames, OfferedNameCarriesNoPathPartOrLookAlikeOfOne) {
+    struct Case {
+        const char16_t* sent;
+        const char16_t* offered;
+    };
+    const Case cases[] = {
+        {u"..\\..\\..\\x3", u"x3"},
+        {u"\\\\?\\UNC\\host\\share\\x10", u"x10"},
+        {u"C:..\\x5", u"x5"},
+        {u"\uff0e\uff0e\uff3cx17", u"___x17"},
+        {u"C:x5", u"C_x5"},
+        {u"a\u2044b\u2215c\uff0fd\u29f8e\u00a5f\ufe68g", u"a_b_c_d_e_f_g"},
+        {u"\u3002\uff61\u2024\ufe52.txt", u"____.txt"},
+        {u"docs/re\u202eport\x01.pdf", u"report.pdf"},
+        {u"x\u200f/\u2066\u0085CON", u"_CON"},
+        {u"in\u202e\u2069fdp.exe. . ", u"infdp.exe"},
+        {u"file.txt::$DATA", u"file.txt__$DATA"},
+        {u"\U0001F600.png", u"\U0001F600.png"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(OfferedFileName(Sent(c.sent)), c.offered);
     }
-    // Everything else is offered as sent: invalid characters, look-alikes,
-    // neighbours of the removed ranges, path parts, trailing dots.
-    for (const char16_t* name : {u"C:\\dir/a:b?.pdf", u"a\uff0e\uff0f\u2215\u00a5.txt", u"~\u00a0\u200d\u2010\u202f",
-                                 u"\u2065\u206a\u061b\u061d", u"CON.txt", u"x.exe. ", u"\U0001F600.png", u""}) {
-        EXPECT_EQ(OfferedFileName(name), name);
+    // A name as sent ends at its first 0 unit.
+    for (char16_t c : {0x01, 0x1F, 0x7F, 0x80, 0x9F, 0x061C, 0x200E, 0x200F, 0x202A, 0x202E, 0x2066, 0x2069}) {
+        std::u16string sent = Around(c);
+        EXPECT_EQ(OfferedFileName(Sent(sent.c_str())), u"ab") << Hex(c);
+    }
+    EXPECT_EQ(OfferedFileName(Sent(nullptr)), u"") << "no name stays no name";
+}
+
+TEST(StagedFileNames, OfferedNameOfAStagedFileIsItsStagedName) {
+    EXPECT_EQ(OfferedFileName(Sent(u"a\\notes.txt", u"C:\\Temp\\Zobrik\\7-1\\notes (2).txt")), u"notes (2).txt");
+    EXPECT_EQ(OfferedFileName(Sent(u"..\\x3", u"/tmp/zobrik/7-1/x3")), u"x3");
+    // Every staged name comes back unchanged.
+    const std::u16string longName = Repeat(300, u'n') + u".pdf";
+    auto attachments =
+        Attachments({u"C:..\\x5", u"\uff0e\uff0e\uff3cx17", u"CON", u"x5", u"X5", u"t\u202e.txt", longName.c_str()});
+    std::vector<std::u16string> names = StagedFileNames(attachments);
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::u16string path = u"C:\\staging\\1-1\\" + names[i];
+        attachments[i].stagedPath = path.c_str();
+        EXPECT_EQ(OfferedFileName(attachments[i]), names[i]);
     }
 }
 

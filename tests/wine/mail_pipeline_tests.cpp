@@ -64,7 +64,7 @@ TEST_F(MailPipeline, FullMailIsHandedToSimpleMapiExactlyAndCleanedUp) {
     EXPECT_EQ(first.position, 0xFFFFFFFFu);
     EXPECT_EQ(first.flags, 0u);
     EXPECT_FALSE(first.hasFileType);
-    EXPECT_EQ(first.fileName, std::optional<std::wstring>(L"reports\\2024/summary.pdf")) << "offered as sent";
+    EXPECT_EQ(first.fileName, std::optional<std::wstring>(L"summary.pdf")) << "offered under its staged name";
     ASSERT_TRUE(first.pathName);
     EXPECT_EQ(first.pathName->rfind(StagingDirectory(), 0), 0u) << "staged in the temp folder's staging directory";
     EXPECT_EQ(first.pathName->substr(first.pathName->size() - 12), L"\\summary.pdf");
@@ -178,7 +178,7 @@ TEST_F(MailPipeline, EqualBaseNamesInOneRequestKeepBothContents) {
     EXPECT_EQ(call.files[0].content, Pattern(100, 4));
     EXPECT_EQ(call.files[1].content, Pattern(200, 5));
     EXPECT_EQ(call.files[2].content, Pattern(300, 6));
-    EXPECT_EQ(call.files[1].fileName, std::optional<std::wstring>(L"b/notes.txt"));
+    EXPECT_EQ(call.files[1].fileName, std::optional<std::wstring>(L"notes (2).txt"));
     EXPECT_EQ(call.files[1].pathName->substr(call.files[1].pathName->size() - 14), L"\\notes (2).txt");
     EXPECT_EQ(call.files[2].pathName->substr(call.files[2].pathName->size() - 14), L"\\NOTES (3).TXT");
 }
@@ -198,12 +198,37 @@ TEST_F(MailPipeline, SpecialWindowsNamesAreStagedUnderSafeNames) {
                                L"attachment", L"x.exe",    L"trail",     L"q______.txt"};
     for (size_t i = 0; i < std::size(names); ++i) {
         const auto& file = call.files[i];
-        EXPECT_EQ(file.fileName, std::optional<std::wstring>(standin::FromUtf8(names[i])));
+        EXPECT_EQ(file.fileName, std::optional<std::wstring>(staged[i])) << names[i];
         ASSERT_TRUE(file.pathName);
         std::wstring base = file.pathName->substr(file.pathName->rfind(L'\\') + 1);
         EXPECT_EQ(base, staged[i]) << names[i];
         EXPECT_TRUE(file.contentRead) << names[i];
         EXPECT_EQ(file.content, Pattern(50 + i, uint8_t(10 + i))) << names[i];
+    }
+}
+
+TEST_F(MailPipeline, OfferedNamesCarryNoPathPartOrLookAlikeOfOne) {
+    struct Case {
+        const char* sent;
+        const wchar_t* offered;
+    };
+    const Case cases[] = {
+        {"..\\..\\..\\x3", L"x3"},
+        {"\\\\?\\UNC\\host\\share\\x10", L"x10"},
+        {"C:..\\x5", L"x5"},
+        {"\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\xBCx17", L"___x17"},  // U+FF0E U+FF0E U+FF3C
+        {"in\xE2\x80\xAE\x07txt.exe", L"in__txt.exe"},           // U+202E, BEL: as staged
+    };
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "to@example.com");
+    for (const Case& c : cases) {
+        writer.AddAttachment(c.sent, Pattern(40, 9));
+    }
+    ASSERT_EQ(Exchange(writer.Build()), StatusOkReply());
+    auto call = *mapi_.Call(0);
+    ASSERT_EQ(call.files.size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(call.files[i].fileName, std::optional<std::wstring>(cases[i].offered)) << cases[i].sent;
     }
 }
 

@@ -77,34 +77,50 @@ TEST_F(OutlookHandOver, MailIsBuiltInOutlookAndDisplayedWithoutSimpleMapi) {
     auto calls = HandOver(OutlookMail(sdk::kMailFlagOutlook));
     EXPECT_EQ(mapi_.CallCount(), 0u) << "Outlook took the mail";
     EXPECT_EQ(Matching(calls, "IClassFactory.CreateInstance").size(), 2u) << "two creations";
-    EXPECT_TRUE(
-        InOrder(calls, {
-                           "IClassFactory.CreateInstance(IUnknown) -> S_OK",
-                           "IClassFactory.CreateInstance(_Application) -> S_OK",
-                           "_Application.CreateItem(0) -> S_OK",
-                           "_MailItem.put_Body(\"Dear Ann\") -> S_OK",
-                           "_MailItem.put_Subject(\"Offer\") -> S_OK",
-                           "Recipients.Add(" + Quoted(L"\"Ann \\\"The Boss\\\" Smith\" <ann@example.com>") + ")",
-                           "Recipient.put_Type(1)",
-                           "Recipients.Add(\"bob@example.com\")",
-                           "Recipient.put_Type(1)",
-                           "Recipients.Add(" + Quoted(L"\"back\\slash\" <cy@example.com>") + ")",
-                           "Recipient.put_Type(2)",
-                           "Recipients.Add(\"di@example.com\")",
-                           "Recipient.put_Type(3)",
-                           "\\\\offer.pdf\", VT_INT 1, VT_INT 1, VT_BSTR \"docs/offer.pdf\") " +
-                               standin::FileBytesRecord(Pattern(300, 1)),
-                           "\\\\price list.xlsx\", VT_INT 1, VT_INT 1, VT_BSTR \"price list.xlsx\") " +
-                               standin::FileBytesRecord(Pattern(200, 2)),
-                           "_MailItem.get_GetInspector() -> S_OK",
-                           "_Inspector.Display(VT_INT 0) -> S_OK",
-                       }));
+    EXPECT_TRUE(InOrder(
+        calls,
+        {
+            "IClassFactory.CreateInstance(IUnknown) -> S_OK",
+            "IClassFactory.CreateInstance(_Application) -> S_OK",
+            "_Application.CreateItem(0) -> S_OK",
+            "_MailItem.put_Body(\"Dear Ann\") -> S_OK",
+            "_MailItem.put_Subject(\"Offer\") -> S_OK",
+            "Recipients.Add(" + Quoted(L"\"Ann \\\"The Boss\\\" Smith\" <ann@example.com>") + ")",
+            "Recipient.put_Type(1)",
+            "Recipients.Add(\"bob@example.com\")",
+            "Recipient.put_Type(1)",
+            "Recipients.Add(" + Quoted(L"\"back\\slash\" <cy@example.com>") + ")",
+            "Recipient.put_Type(2)",
+            "Recipients.Add(\"di@example.com\")",
+            "Recipient.put_Type(3)",
+            "\\\\offer.pdf\", VT_INT 1, VT_INT 1, VT_BSTR \"offer.pdf\") " + standin::FileBytesRecord(Pattern(300, 1)),
+            "\\\\price list.xlsx\", VT_INT 1, VT_INT 1, VT_BSTR \"price list.xlsx\") " +
+                standin::FileBytesRecord(Pattern(200, 2)),
+            "_MailItem.get_GetInspector() -> S_OK",
+            "_Inspector.Display(VT_INT 0) -> S_OK",
+        }));
     EXPECT_TRUE(Matching(calls, "put_HTMLBody").empty());
     EXPECT_TRUE(Matching(calls, "_MailItem.Send").empty());
     EXPECT_TRUE(Matching(calls, "Session").empty()) << "no originators, no accounts asked";
     EXPECT_TRUE(Matching(calls, "SentOnBehalfOfName").empty());
     EXPECT_TRUE(Matching(calls, "unexpected").empty());
     EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty()) << "staged files removed after the hand-over";
+}
+
+TEST_F(OutlookHandOver, DisplayNamesCarryNoPathPartOrLookAlikeOfOne) {
+    MailRequestWriter writer = OutlookMail(sdk::kMailFlagOutlook);
+    writer.AddAttachment("..\\..\\..\\x3", Pattern(10, 3))
+        .AddAttachment("\\\\?\\UNC\\host\\share\\x10", Pattern(10, 4))
+        .AddAttachment("C:..\\x5", Pattern(10, 5))
+        .AddAttachment("\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\xBCx17", Pattern(10, 6));  // U+FF0E U+FF0E U+FF3C
+    auto calls = HandOver(writer);
+    EXPECT_EQ(mapi_.CallCount(), 0u) << "Outlook took the mail";
+    EXPECT_TRUE(InOrder(calls, {
+                                   "\\\\x3\", VT_INT 1, VT_INT 1, VT_BSTR \"x3\") ",
+                                   "\\\\x10\", VT_INT 1, VT_INT 1, VT_BSTR \"x10\") ",
+                                   "\\\\x5\", VT_INT 1, VT_INT 1, VT_BSTR \"x5\") ",
+                                   "\\\\___x17\", VT_INT 1, VT_INT 1, VT_BSTR \"___x17\") ",
+                               }));
 }
 
 TEST_F(OutlookHandOver, HtmlBodyGoesToHtmlBodyOnly) {

@@ -201,14 +201,16 @@ TEST_F(Policy, DenyListWinsOverAllowList) {
 struct BoxSeen {
     bool found = false;
     bool owned = true;
+    RECT box{};
+    RECT dontOpen{};
     std::wstring text;
     std::wstring openButton;
     std::wstring dontOpenButton;
 };
 
 std::wstring ItemText(HWND box, int id) {
-    wchar_t text[4096] = {};
-    GetDlgItemTextW(box, id, text, 4096);
+    wchar_t text[8192] = {};
+    GetDlgItemTextW(box, id, text, 8192);
     return text;
 }
 
@@ -224,6 +226,8 @@ BoxSeen AnswerBox(int button) {
         Sleep(200);  // the box names its buttons as it is activated
         seen.found = true;
         seen.owned = GetWindow(box, GW_OWNER) != nullptr;
+        GetWindowRect(box, &seen.box);
+        GetWindowRect(GetDlgItem(box, IDNO), &seen.dontOpen);
         seen.text = ItemText(box, 0xFFFF);
         seen.openButton = ItemText(box, IDYES);
         seen.dontOpenButton = ItemText(box, IDNO);
@@ -279,6 +283,32 @@ TEST_F(Policy, ConfirmationShowsHiddenCharacters) {
     EXPECT_EQ(Exec("C:\\missing\\report\ttxt.pdf"), kFailed);
     decline.join();
     EXPECT_NE(seen.text.find(L"C:\\missing\\report<U+0009>txt.pdf"), std::wstring::npos);
+}
+
+TEST_F(Policy, ConfirmationShowsTheHostInAsciiAndKeepsTheWarningInView) {
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecConfirm", 1);
+    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecConfirmTimeout", 5);
+    policySeconds_ = 5;
+    Connect();
+    // "intrаnet" with a Cyrillic а (U+0430), sent as UTF-8; 1,940 characters,
+    // the rest of one of the widest letters.
+    std::string text = "\xEF\xBB\xBFhttps://intr\xD0\xB0net.example.com/";
+    text += std::string(1940 - 29, 'W');
+    BoxSeen seen;
+    std::thread decline([&seen] { seen = AnswerBox(IDNO); });
+    EXPECT_EQ(Exec(text), kFailed);
+    decline.join();
+    ASSERT_TRUE(seen.found);
+    EXPECT_NE(seen.text.find(L":\n\nhttps://xn--intrnet-5fg.example.com\n\nhttps://intr\u0430net.example.com/"),
+              std::wstring::npos)
+        << "the host in punycode on its own line above the text";
+    EXPECT_NE(seen.text.find(L"Open it only if you expected this"), std::wstring::npos);
+    const LONG screenBottom = GetSystemMetrics(SM_CYSCREEN);
+    const LONG screenRight = GetSystemMetrics(SM_CXSCREEN);
+    EXPECT_GE(seen.box.top, 0);
+    EXPECT_LE(seen.box.bottom, screenBottom) << "the whole box is on the screen";
+    EXPECT_LE(seen.box.right, screenRight);
+    EXPECT_LE(seen.dontOpen.bottom, screenBottom) << "and so is its \"Don't open\" button";
 }
 
 MailRequestWriter TwoRecipientMail(uint32_t flags) {
