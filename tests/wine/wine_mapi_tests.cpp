@@ -12,12 +12,29 @@ std::string ReadAll(const std::wstring& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// winebrowser tries its list of mail programs in order, and its default list
+// starts with /usr/bin/open, which xdg-utils links to xdg-open: on a desktop
+// with xdg-utils the mail would go to xdg-open instead. The list is set to
+// xdg-email alone, the program whose hand-over this test records.
+void HandMailsToXdgEmailOnly() {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\WineBrowser", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    const wchar_t mailers[] = L"xdg-email";
+    const LSTATUS status =
+        RegSetValueExW(key, L"Mailers", 0, REG_SZ, reinterpret_cast<const BYTE*>(mailers), sizeof(mailers));
+    RegCloseKey(key);
+    ASSERT_EQ(status, ERROR_SUCCESS);
+}
+
 TEST(WineMapi, MailReachesTheDesktopAsAMailtoAddressAndIsAnsweredZero) {
     wchar_t unixLog[1024];
     DWORD n = GetEnvironmentVariableW(L"ZOBRIK_XDG_EMAIL_LOG", unixLog, 1024);
     ASSERT_TRUE(n > 0 && n < 1024) << "ZOBRIK_XDG_EMAIL_LOG is not set";
     std::wstring log = std::wstring(L"Z:") + unixLog;
     DeleteFileW(log.c_str());
+    HandMailsToXdgEmailOnly();
 
     auto client = StartedClient();
     auto channel = client->OpenChannel("Zobrik/mail");
