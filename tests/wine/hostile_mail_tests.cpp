@@ -226,12 +226,17 @@ TEST_F(HostileMail, StartRemovesWhatEndedClientsLeftAndNothingElse) {
         EXPECT_NE(file, INVALID_HANDLE_VALUE);
         CloseHandle(file);
     };
-    wchar_t name[64];
-    _snwprintf(name, 64, L"zr-%08lx-0123456789abcdef", static_cast<unsigned long>(ended));
-    const std::wstring abandoned = name;
-    _snwprintf(name, 64, L"zr-%08lx-0123456789abcdef", static_cast<unsigned long>(running.dwProcessId));
-    const std::wstring alive = name;
+    // Folders named as now, random part first, and as older versions named them.
+    auto folder = [](const wchar_t* form, DWORD process) {
+        wchar_t name[64];
+        _snwprintf(name, 64, form, static_cast<unsigned long>(process));
+        return std::wstring(name);
+    };
+    const std::wstring abandoned = folder(L"0123456789abcdef-zr-%08lx", ended);
+    const std::wstring abandonedByAnOlderVersion = folder(L"zr-%08lx-0123456789abcdef", ended);
+    const std::wstring alive = folder(L"0123456789abcdef-zr-%08lx", running.dwProcessId);
     makeDirectory(abandoned);
+    makeDirectory(abandonedByAnOlderVersion);
     makeDirectory(alive);
     makeDirectory(L"zr-not-ours");
 
