@@ -166,35 +166,39 @@ UniqueHandle OpenWithoutFollowing(const WideString& path) {
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
-// Whether the symbolic link open as `link` leads to a share of another
-// host ("\??\UNC\server\share..."), which following it would contact.
-bool LeadsToAnotherHost(HANDLE link, const std::vector<WideString>& names) {
+enum class LinkTarget { ThisMachine, AnotherHost, Unreadable };
+
+// Where the reparse point open as `link` leads: a symbolic link to a share
+// of another host ("\??\UNC\server\share...") would contact it when followed;
+// junctions and mount points always lead to local volumes.
+LinkTarget TargetOf(HANDLE link, const std::vector<WideString>& names) {
     std::vector<uint8_t> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
     DWORD bytes = 0;
     if (!DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(), DWORD(data.size()), &bytes,
                          nullptr) ||
         bytes < 20) {
-        return true;  // unreadable: not followed
+        return LinkTarget::Unreadable;
     }
     // REPARSE_DATA_BUFFER of a symbolic link: tag, lengths, the substitute
     // name's offset and length (bytes) at 8 and 10, flags, then the names.
     DWORD tag = 0;
     memcpy(&tag, data.data(), sizeof(tag));
     if (tag != IO_REPARSE_TAG_SYMLINK) {
-        return false;  // junctions and mount points lead to local volumes
+        return LinkTarget::ThisMachine;
     }
     uint16_t offset = 0, length = 0;
     memcpy(&offset, data.data() + 8, sizeof(offset));
     memcpy(&length, data.data() + 10, sizeof(length));
     if (size_t(20) + offset + length > bytes) {
-        return true;
+        return LinkTarget::Unreadable;
     }
     WideString target(length / sizeof(wchar_t), u'\0');
     memcpy(target.data(), data.data() + 20 + offset, target.size() * sizeof(wchar_t));
     const WideString local = LocalSpelling(target, names);
     const WideStringView root = PathRoot(local);
-    return local.size() > 2 && local[0] == '\\' && local[1] == '\\' && DeviceRoot(root).empty() &&
-           (root.empty() || !IsThisMachine(root.substr(2, root.find('\\', 2) - 2), names));
+    const bool remote = local.size() > 2 && local[0] == '\\' && local[1] == '\\' && DeviceRoot(root).empty() &&
+                        (root.empty() || !IsThisMachine(root.substr(2, root.find('\\', 2) - 2), names));
+    return remote ? LinkTarget::AnotherHost : LinkTarget::ThisMachine;
 }
 
 class WindowsPaths final : public MachinePaths {
@@ -248,14 +252,21 @@ public:
         }
         if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             // A link: what it leads to counts, unless that is another host.
-            if (LeadsToAnotherHost(directory.get(), names_)) {
-                return std::nullopt;
-            }
-            directory = UniqueHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-            if (!directory || !GetFileInformationByHandle(directory.get(), &information)) {
-                return std::nullopt;
+            // One whose target cannot be read (Wine shows Unix symbolic links
+            // as reparse points it does not describe) counts as what was opened.
+            switch (TargetOf(directory.get(), names_)) {
+                case LinkTarget::AnotherHost:
+                    return std::nullopt;
+                case LinkTarget::Unreadable:
+                    break;
+                case LinkTarget::ThisMachine:
+                    directory = UniqueHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                    if (!directory || !GetFileInformationByHandle(directory.get(), &information)) {
+                        return std::nullopt;
+                    }
+                    break;
             }
         }
         return FileIdentity{information.dwVolumeSerialNumber,
