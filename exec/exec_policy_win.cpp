@@ -8,6 +8,7 @@
 #include <iphlpapi.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <climits>
 #include <cwchar>
 #include <memory>
@@ -236,10 +237,11 @@ public:
         return LongPathOf(unc ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path);
     }
 
-    std::optional<FileIdentity> DirectoryIdentity(const WideString& path) const override {
-        if (!IsAskable(path)) {
+    std::optional<FileIdentity> DirectoryIdentity(const WideString& asked) const override {
+        if (!IsAskable(asked)) {
             return std::nullopt;
         }
+        const WideString path = ThroughLocalhost(asked);
         // Only directories are opened, so no device name is.
         const DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -312,6 +314,17 @@ private:
             return IsLocalVolumeDevice(root);
         }
         return root.size() > 2 && IsThisMachine(root.substr(2, root.find('\\', 2) - 2), names_);
+    }
+
+    // A share of this machine by the name "localhost", whatever name or
+    // address `path` gives it: reaching it then takes no name resolution
+    // (no DNS, LLMNR or multicast DNS query leaves the machine).
+    static WideString ThroughLocalhost(const WideString& path) {
+        const WideStringView root = PathRoot(path);
+        if (root.size() <= 2 || !DeviceRoot(root).empty()) {
+            return path;
+        }
+        return L"\\\\localhost" + path.substr(std::min(path.find(L'\\', 2), path.size()));
     }
 
     static std::optional<WideString> LongPathOf(const std::wstring& path) {
