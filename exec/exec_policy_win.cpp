@@ -1,11 +1,13 @@
 // The machine's answers to the exec policy's path questions, from Windows.
 #include "exec_policy_win.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
 
+// clang-format off
+#include <winsock2.h>  // before iphlpapi.h: its adapter types need it
+#include <ws2ipdef.h>
 #include <iphlpapi.h>
+// clang-format on
 #include <winioctl.h>
 
 #include <algorithm>
@@ -124,8 +126,8 @@ void AddAddresses(std::vector<WideString>& names) {
         if (!buffer) {
             return;
         }
-        result = GetAdaptersAddresses(AF_UNSPEC, flags, nullptr,
-                                      reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.get()), &bytes);
+        result = GetAdaptersAddresses(AF_UNSPEC, flags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.get()),
+                                      &bytes);
     }
     if (result != ERROR_SUCCESS) {
         return;
@@ -175,8 +177,7 @@ enum class LinkTarget { ThisMachine, AnotherHost, Unreadable };
 LinkTarget TargetOf(HANDLE link, const std::vector<WideString>& names) {
     std::vector<uint8_t> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
     DWORD bytes = 0;
-    if (!DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(), DWORD(data.size()), &bytes,
-                         nullptr) ||
+    if (!DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(), DWORD(data.size()), &bytes, nullptr) ||
         bytes < 20) {
         return LinkTarget::Unreadable;
     }

@@ -47,7 +47,8 @@ TEST(StagingRules, RequestDirectoryNamesStartRandomCarryTheirOwnerAndAreRecognis
     const std::pair<uint32_t, uint64_t> made[] = {
         {0x1a2b, 0x0123456789abcdefull}, {0xFFFFFFFF, 0}, {0, 0xFFFFFFFFFFFFFFFFull}, {1, 0xfedcba9800000000ull}};
     const WideChar* names[] = {ZOBRIK_WIDE("0123456789abcdef-zr-00001a2b"), ZOBRIK_WIDE("0000000000000000-zr-ffffffff"),
-                               ZOBRIK_WIDE("ffffffffffffffff-zr-00000000"), ZOBRIK_WIDE("fedcba9800000000-zr-00000001")};
+                               ZOBRIK_WIDE("ffffffffffffffff-zr-00000000"),
+                               ZOBRIK_WIDE("fedcba9800000000-zr-00000001")};
     for (size_t i = 0; i < std::size(made); ++i) {
         const WideString name = RequestDirectoryName(made[i].first, made[i].second);
         EXPECT_EQ(name, WideString(names[i]));
@@ -64,14 +65,23 @@ TEST(StagingRules, RequestDirectoryNamesStartRandomCarryTheirOwnerAndAreRecognis
 
     // Anything else is never taken for one of ours.
     for (const WideChar* other : {
-             ZOBRIK_WIDE("0123456789abcdef-zr-00001a2"), ZOBRIK_WIDE("0123456789abcdef-zr-00001a2b0"),
-             ZOBRIK_WIDE("0123456789abcdeF-zr-00001a2b"), ZOBRIK_WIDE("0123456789abcdef-zr-00001A2B"),
-             ZOBRIK_WIDE("0123456789abcdef-zx-00001a2b"), ZOBRIK_WIDE("0123456789abcdef_zr-00001a2b"),
-             ZOBRIK_WIDE("0123456789abcdeg-zr-00001a2b"), ZOBRIK_WIDE("0123456789abcdef-zr-0000-a2b"),
-             ZOBRIK_WIDE("zr-00001a2b-0123456789abcde"), ZOBRIK_WIDE("zr-00001a2b-0123456789abcdef0"),
-             ZOBRIK_WIDE("zr-00001A2B-0123456789abcdef"), ZOBRIK_WIDE("zx-00001a2b-0123456789abcdef"),
-             ZOBRIK_WIDE("zr-00001a2b_0123456789abcdef"), ZOBRIK_WIDE("zr-00001a2b-0123456789abcdeg"),
-             ZOBRIK_WIDE("zr-0123456789abcdef-00001a2b"), ZOBRIK_WIDE("Documents"), ZOBRIK_WIDE(""),
+             ZOBRIK_WIDE("0123456789abcdef-zr-00001a2"),
+             ZOBRIK_WIDE("0123456789abcdef-zr-00001a2b0"),
+             ZOBRIK_WIDE("0123456789abcdeF-zr-00001a2b"),
+             ZOBRIK_WIDE("0123456789abcdef-zr-00001A2B"),
+             ZOBRIK_WIDE("0123456789abcdef-zx-00001a2b"),
+             ZOBRIK_WIDE("0123456789abcdef_zr-00001a2b"),
+             ZOBRIK_WIDE("0123456789abcdeg-zr-00001a2b"),
+             ZOBRIK_WIDE("0123456789abcdef-zr-0000-a2b"),
+             ZOBRIK_WIDE("zr-00001a2b-0123456789abcde"),
+             ZOBRIK_WIDE("zr-00001a2b-0123456789abcdef0"),
+             ZOBRIK_WIDE("zr-00001A2B-0123456789abcdef"),
+             ZOBRIK_WIDE("zx-00001a2b-0123456789abcdef"),
+             ZOBRIK_WIDE("zr-00001a2b_0123456789abcdef"),
+             ZOBRIK_WIDE("zr-00001a2b-0123456789abcdeg"),
+             ZOBRIK_WIDE("zr-0123456789abcdef-00001a2b"),
+             ZOBRIK_WIDE("Documents"),
+             ZOBRIK_WIDE(""),
          }) {
         EXPECT_FALSE(RequestDirectoryOwner(other)) << std::u16string(other).size();
     }

@@ -1,8 +1,10 @@
 // The exec channel end to end against Wine's shell.
-#include <winsock2.h>
 #include <windows.h>
 
+// clang-format off
+#include <winsock2.h>  // before iphlpapi.h: its adapter types need it
 #include <iphlpapi.h>
+// clang-format on
 #include <shellapi.h>
 
 #include <cwctype>
@@ -518,8 +520,8 @@ std::wstring OwnLanAddress() {
             const auto* bytes = reinterpret_cast<const uint8_t*>(
                 &reinterpret_cast<const SOCKADDR_IN*>(unicast->Address.lpSockaddr)->sin_addr);
             if (bytes[0] != 127) {
-                return std::to_wstring(bytes[0]) + L"." + std::to_wstring(bytes[1]) + L"." +
-                       std::to_wstring(bytes[2]) + L"." + std::to_wstring(bytes[3]);
+                return std::to_wstring(bytes[0]) + L"." + std::to_wstring(bytes[1]) + L"." + std::to_wstring(bytes[2]) +
+                       L"." + std::to_wstring(bytes[3]);
             }
         }
     }

@@ -249,8 +249,8 @@ std::wstring CurrentUserSid() {
 TEST_F(HostileMail, AStagingDirectoryOpenToEveryoneIsMadeTheUsersOwn) {
     const std::wstring shared = StagingDirectory();
     PSECURITY_DESCRIPTOR everyone = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
-                                                                     &everyone, nullptr));
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone,
+                                                                     nullptr));
     SECURITY_ATTRIBUTES security{sizeof(security), everyone, FALSE};
     const bool created = CreateDirectoryW(shared.c_str(), &security);
     LocalFree(everyone);
