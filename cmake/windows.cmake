@@ -25,7 +25,7 @@ add_library(zobrik_core OBJECT ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_WIN_SOURCE
 # -g: the objects end up in the DLL, whose debug information is kept in
 # ZobrikWTSDVC.dll.debug (zobrik_split_debug_info).
 target_compile_options(zobrik_core PRIVATE -g)
-target_link_libraries(zobrik_core INTERFACE shell32 shlwapi ole32 oleaut32 uuid user32 advapi32 bcrypt)
+target_link_libraries(zobrik_core INTERFACE shell32 shlwapi ole32 oleaut32 uuid user32 advapi32 bcrypt iphlpapi)
 
 add_library(ZobrikWTSDVC SHARED plugin/dllmain.cpp plugin/ZobrikWTSDVC.def)
 set_target_properties(ZobrikWTSDVC PROPERTIES PREFIX "" OUTPUT_NAME ZobrikWTSDVC)

@@ -1,6 +1,7 @@
 #include "exec_policy.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <iterator>
 
@@ -190,14 +191,16 @@ std::optional<uint64_t> AddressPart(WideStringView part) {
     return value;
 }
 
-bool IsIpv4Loopback(WideStringView host) {
+// An IPv4 address in any form that inet_aton reads: one to four parts, the
+// last filling the bits the parts before it leave.
+std::optional<uint32_t> Ipv4Address(WideStringView host) {
     std::vector<uint64_t> parts;
     size_t start = 0;
     while (true) {
         size_t dot = host.find('.', start);
         auto part = AddressPart(host.substr(start, dot == WideStringView::npos ? WideStringView::npos : dot - start));
         if (!part || parts.size() == 4) {
-            return false;
+            return std::nullopt;
         }
         parts.push_back(*part);
         if (dot == WideStringView::npos) {
@@ -205,25 +208,38 @@ bool IsIpv4Loopback(WideStringView host) {
         }
         start = dot + 1;
     }
-    // The last part fills the bits the parts before it leave.
     const unsigned lastBits = 32 - 8 * unsigned(parts.size() - 1);
+    uint32_t address = 0;
     for (size_t i = 0; i + 1 < parts.size(); ++i) {
         if (parts[i] > 0xFF) {
-            return false;
+            return std::nullopt;
         }
+        address |= uint32_t(parts[i]) << (24 - 8 * i);
     }
     if (parts.back() >= (uint64_t(1) << lastBits)) {
-        return false;
+        return std::nullopt;
     }
-    const uint64_t first = parts.size() == 1 ? parts[0] >> 24 : parts[0];
-    return first == 127;
+    return address | uint32_t(parts.back());
 }
 
-// An IPv6 address of eight groups, "::" standing for zeros.
-std::optional<std::vector<uint16_t>> Ipv6Groups(WideStringView text) {
+// A dotted IPv4 address of four decimal parts, as the last 32 bits of an
+// IPv6 address are written ("::ffff:192.168.1.5").
+std::optional<uint32_t> DottedQuad(WideStringView text) {
+    if (std::count(text.begin(), text.end(), WideChar('.')) != 3 ||
+        !std::all_of(text.begin(), text.end(), [](WideChar c) { return c == '.' || IsAsciiDigit(c); })) {
+        return std::nullopt;
+    }
+    return Ipv4Address(text);
+}
+
+using Ipv6 = std::array<uint16_t, 8>;
+
+// An IPv6 address of eight groups, "::" standing for zeros, a dotted IPv4
+// address allowed as its last two.
+std::optional<Ipv6> Ipv6Groups(WideStringView text) {
     std::vector<uint16_t> head, tail;
     const size_t gap = text.find(WideStringView(ZOBRIK_WIDE("::")));
-    auto parse = [](WideStringView part, std::vector<uint16_t>& out) {
+    auto parse = [](WideStringView part, std::vector<uint16_t>& out, bool last) {
         if (part.empty()) {
             return true;
         }
@@ -232,6 +248,14 @@ std::optional<std::vector<uint16_t>> Ipv6Groups(WideStringView text) {
             size_t colon = part.find(':', start);
             WideStringView group =
                 part.substr(start, colon == WideStringView::npos ? WideStringView::npos : colon - start);
+            if (last && colon == WideStringView::npos && group.find('.') != WideStringView::npos) {
+                auto quad = DottedQuad(group);
+                if (quad) {
+                    out.push_back(uint16_t(*quad >> 16));
+                    out.push_back(uint16_t(*quad));
+                }
+                return quad.has_value();
+            }
             if (group.empty() || group.size() > 4) {
                 return false;
             }
@@ -250,43 +274,65 @@ std::optional<std::vector<uint16_t>> Ipv6Groups(WideStringView text) {
             start = colon + 1;
         }
     };
+    Ipv6 groups{};
     if (gap == WideStringView::npos) {
-        if (!parse(text, head) || head.size() != 8) {
+        if (!parse(text, head, true) || head.size() != 8) {
             return std::nullopt;
         }
-        return head;
+        std::copy(head.begin(), head.end(), groups.begin());
+        return groups;
     }
-    if (!parse(text.substr(0, gap), head) || !parse(text.substr(gap + 2), tail) || head.size() + tail.size() > 7) {
+    if (!parse(text.substr(0, gap), head, false) || !parse(text.substr(gap + 2), tail, true) ||
+        head.size() + tail.size() > 7) {
         return std::nullopt;
     }
-    head.resize(8 - tail.size(), 0);
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
+    std::copy(head.begin(), head.end(), groups.begin());
+    std::copy(tail.begin(), tail.end(), groups.end() - std::ptrdiff_t(tail.size()));
+    return groups;
 }
 
-// ::1, or 127.x.x.x mapped into IPv6 (::ffff:7f00:1); also as a name of
-// ipv6-literal.net, where '-' stands for ':' and 's' starts the zone.
-bool IsIpv6Loopback(WideStringView host) {
+// An IPv6 address as a host: in brackets, with a "%zone", or as a name of
+// ipv6-literal.net, where '-' stands for ':' and 's' starts the zone. The
+// zone is left out: each of the machine's interfaces is the machine.
+std::optional<Ipv6> Ipv6Address(WideStringView host) {
     WideString text(host);
     const std::u16string_view literalDomain = u".ipv6-literal.net";
+    WideChar zoneMark = '%';
     if (text.size() > literalDomain.size() &&
         StartsWithIgnoringAsciiCase(WideStringView(text).substr(text.size() - literalDomain.size()), literalDomain)) {
         text.resize(text.size() - literalDomain.size());
         std::replace(text.begin(), text.end(), WideChar('-'), WideChar(':'));
-        size_t zone = text.find_first_of(ZOBRIK_WIDE("sS"));
-        if (zone != WideString::npos) {
-            text.resize(zone);
-        }
+        std::transform(text.begin(), text.end(), text.begin(), AsciiLower);
+        zoneMark = 's';
     } else if (text.size() > 2 && text.front() == '[' && text.back() == ']') {
         text = text.substr(1, text.size() - 2);
     }
-    auto groups = Ipv6Groups(text);
-    if (!groups) {
+    const size_t zone = text.find(zoneMark);
+    if (zone != WideString::npos) {
+        text.resize(zone);
+    }
+    return Ipv6Groups(text);
+}
+
+// An IP address of either kind, IPv4 ones mapped into IPv6 (::ffff:a.b.c.d).
+std::optional<Ipv6> IpAddress(WideStringView host) {
+    if (auto v4 = Ipv4Address(host)) {
+        return Ipv6{0, 0, 0, 0, 0, 0xFFFF, uint16_t(*v4 >> 16), uint16_t(*v4)};
+    }
+    return Ipv6Address(host);
+}
+
+// Addresses that always reach this machine: the loopbacks (127.0.0.0/8 and
+// ::1) and the unspecified addresses (0.0.0.0 and ::), which some stacks
+// connect to the machine itself.
+bool IsOwnByDefinition(const Ipv6& address) {
+    const bool zeroHead = std::all_of(address.begin(), address.begin() + 5, [](uint16_t v) { return v == 0; });
+    if (!zeroHead) {
         return false;
     }
-    const auto& g = *groups;
-    const bool zeroHead = std::all_of(g.begin(), g.begin() + 5, [](uint16_t v) { return v == 0; });
-    return (zeroHead && g[5] == 0 && g[6] == 0 && g[7] == 1) || (zeroHead && g[5] == 0xFFFF && (g[6] >> 8) == 127);
+    const bool v6 = address[5] == 0 && address[6] == 0 && (address[7] == 0 || address[7] == 1);
+    const bool v4 = address[5] == 0xFFFF && ((address[6] >> 8) == 127 || (address[6] == 0 && address[7] == 0));
+    return v6 || v4;
 }
 
 WideStringView WithoutTrailingDots(WideStringView name) {
@@ -368,22 +414,42 @@ std::optional<WideString> ResolvedDirectory(WideStringView directory, const Mach
     return PathReadings(LocalSpelling(WithLongNames(reading, machine), names)).front();
 }
 
-// Whether one of the existing directories along `reading` (from its root on)
-// is the staging directory.
-bool PassesThrough(const WideString& reading, const FileIdentity& staging, const MachinePaths& machine) {
+// Whether the machine may be asked about the directories below `root`: those
+// of its own drives, devices and shares; never those of another host, which
+// cannot hold the staging directory and would be contacted.
+bool IsAskable(WideStringView root, const std::vector<WideString>& names) {
+    if (root.size() == 2 || !DeviceRoot(root).empty()) {
+        return true;
+    }
+    const WideStringView host = root.substr(2, root.find('\\', 2) - 2);
+    return root.size() > 2 && IsThisMachine(host, names);
+}
+
+enum class Passage { Beside, Through, Unknown };
+
+// Whether one of the existing directories along `reading`, from its root
+// directory on, is the staging directory. Unknown when the root is a device
+// whose identity cannot be taken and the reading goes below it: what it
+// leads to cannot be told, so it may be the staging directory.
+Passage PassesThrough(const WideString& reading, const FileIdentity& staging, const MachinePaths& machine) {
+    const WideStringView root = PathRoot(reading);
+    const size_t rootEnd = root.size() + 1;  // the root directory, with its '\'
     // A directory can only exist when its parent does, so the walk stops at
     // the first one that does not.
-    for (size_t end = PathRoot(reading).size(); end < reading.size();) {
-        end = std::min(reading.find('\\', end + 1), reading.size());
+    for (size_t end = std::min(rootEnd, reading.size());;) {
         auto identity = machine.DirectoryIdentity(reading.substr(0, end));
         if (!identity) {
-            return false;
+            const bool unknownDevice = end == rootEnd && rootEnd < reading.size() && !DeviceRoot(root).empty();
+            return unknownDevice ? Passage::Unknown : Passage::Beside;
         }
         if (*identity == staging) {
-            return true;
+            return Passage::Through;
         }
+        if (end >= reading.size()) {
+            return Passage::Beside;
+        }
+        end = std::min(reading.find('\\', end + 1), reading.size());
     }
-    return false;
 }
 
 bool IsInDirectory(const WideString& candidate, const Staging& staging, const MachinePaths& machine) {
@@ -397,7 +463,8 @@ bool IsInDirectory(const WideString& candidate, const Staging& staging, const Ma
         if (root.empty()) {
             continue;
         }
-        if (staging.identity && PassesThrough(reading, *staging.identity, machine)) {
+        if (staging.identity && IsAskable(root, names) &&
+            PassesThrough(reading, *staging.identity, machine) != Passage::Beside) {
             return true;
         }
         if (!machine.SameIgnoringCase(root, PathRoot(staging.path))) {
@@ -536,40 +603,83 @@ bool IsThisMachine(WideStringView host, const std::vector<WideString>& machineNa
     if (host.empty()) {
         return false;
     }
-    if (SameIgnoringAsciiCase(host, ZOBRIK_WIDE("localhost"))) {
+    // "localhost" and the names below it (RFC 6761) are the loopback.
+    const std::u16string_view localhost = u"localhost";
+    if (SameIgnoringAsciiCase(host, ZOBRIK_WIDE("localhost")) ||
+        (host.size() > localhost.size() + 1 && host[host.size() - localhost.size() - 1] == '.' &&
+         SameIgnoringAsciiCase(host.substr(host.size() - localhost.size()), ZOBRIK_WIDE("localhost")))) {
+        return true;
+    }
+    const auto address = IpAddress(host);
+    if (address && IsOwnByDefinition(*address)) {
         return true;
     }
     for (const WideString& name : machineNames) {
         const WideStringView own = WithoutTrailingDots(name);
-        if (!own.empty() && SameIgnoringAsciiCase(host, own)) {
+        if (own.empty()) {
+            continue;
+        }
+        if (SameIgnoringAsciiCase(host, own)) {
+            return true;
+        }
+        // Multicast DNS answers "<name>.local" with this machine too.
+        const std::u16string_view local = u".local";
+        if (host.size() == own.size() + local.size() && SameIgnoringAsciiCase(host.substr(0, own.size()), own) &&
+            StartsWithIgnoringAsciiCase(host.substr(own.size()), local)) {
+            return true;
+        }
+        // Addresses compare as numbers: "192.168.1.5", "0xc0a80105" and
+        // "::ffff:c0a8:105" are one address.
+        if (address && IpAddress(own) == address) {
             return true;
         }
     }
-    return IsIpv4Loopback(host) || IsIpv6Loopback(host);
+    return false;
 }
 
 WideString LocalSpelling(WideStringView path, const std::vector<WideString>& machineNames) {
     WideString out(path);
     std::replace(out.begin(), out.end(), WideChar('/'), WideChar('\\'));
-    // Each round removes at least one prefix, so this ends.
+    // Each round removes at least one character, so this ends.
     while (true) {
         const WideStringView view = out;
         if (StartsWithDevicePrefix(view)) {
             WideStringView rest = view.substr(4);
             if (StartsWithIgnoringAsciiCase(rest, u"GLOBALROOT\\")) {
                 rest.remove_prefix(10);
+                bool dosDevices = false;
                 for (std::u16string_view link : {u"\\??\\", u"\\GLOBAL??\\", u"\\DosDevices\\"}) {
                     if (StartsWithIgnoringAsciiCase(rest, link)) {
                         rest.remove_prefix(link.size());
+                        dosDevices = true;
                         break;
                     }
                 }
                 while (!rest.empty() && rest.front() == '\\') {
                     rest.remove_prefix(1);
                 }
+                if (StartsWithIgnoringAsciiCase(rest, u"Device\\Mup\\")) {
+                    // The redirector of UNC paths: "\Device\Mup\server\share".
+                    out = ZOBRIK_WIDE("\\\\") + WideString(rest.substr(11));
+                    continue;
+                }
+                if (!dosDevices) {
+                    // An object of the whole namespace ("\Device\HarddiskVolume3").
+                    return ZOBRIK_WIDE("\\\\?\\GLOBALROOT\\") + WideString(rest);
+                }
             }
-            out = StartsWithIgnoringAsciiCase(rest, u"UNC\\") ? ZOBRIK_WIDE("\\\\") + WideString(rest.substr(4))
-                                                              : WideString(rest);
+            if (StartsWithIgnoringAsciiCase(rest, u"UNC\\")) {
+                out = ZOBRIK_WIDE("\\\\") + WideString(rest.substr(4));
+                continue;
+            }
+            const size_t nameEnd = std::min(rest.find('\\'), rest.size());
+            const bool drive = nameEnd == 2 && IsAsciiLetter(rest[0]) && rest[1] == ':';
+            if (!drive && nameEnd > 0 && !StartsWithDevicePrefix(rest)) {
+                // A device of its own: "Volume{GUID}", "HarddiskVolume3",
+                // Wine's "unix" (the Unix root), a pipe.
+                return ZOBRIK_WIDE("\\\\?\\") + WideString(rest);
+            }
+            out = WideString(rest);
             continue;
         }
         if (view.size() > 2 && view[0] == '\\' && view[1] == '\\') {
@@ -589,9 +699,29 @@ WideString LocalSpelling(WideStringView path, const std::vector<WideString>& mac
     }
 }
 
+WideStringView DeviceRoot(WideStringView path) {
+    if (!StartsWithDevicePrefix(path)) {
+        return {};
+    }
+    size_t end = 4;
+    auto componentEnd = [&path](size_t from) { return std::min(path.find('\\', from), path.size()); };
+    if (StartsWithIgnoringAsciiCase(path.substr(end), u"GLOBALROOT\\")) {
+        end += 11;
+        const size_t first = componentEnd(end);
+        if (first - end == 6 && StartsWithIgnoringAsciiCase(path.substr(end), u"Device") && first < path.size()) {
+            end = first + 1;
+        }
+    }
+    end = componentEnd(end);
+    return end > 4 && path[end - 1] != '\\' ? path.substr(0, end) : WideStringView();
+}
+
 WideStringView PathRoot(WideStringView path) {
     if (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':' && (path.size() == 2 || path[2] == '\\')) {
         return path.substr(0, 2);
+    }
+    if (StartsWithDevicePrefix(path)) {
+        return DeviceRoot(path);
     }
     if (path.size() > 2 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\') {
         const size_t serverEnd = path.find('\\', 2);

@@ -77,16 +77,19 @@ public:
     // The long form of an absolute path that exists, short (8.3) names
     // replaced by long ones; nullopt when it does not exist.
     virtual std::optional<WideString> LongPath(const WideString& path) const = 0;
-    // The identity of an existing directory on a local drive, also when
-    // `path` reaches it through a link, a junction, a mount point or another
-    // drive letter; nullopt for anything else (files, missing paths, paths on
-    // network drives or shares, which are not asked).
+    // The identity of an existing directory, also when `path` reaches it
+    // through a link, a junction, a mount point or another drive letter;
+    // nullopt for anything else (files, missing paths). `path` is a drive's
+    // ("C:\x", "C:\"), a device's ("\\?\Volume{GUID}\x") or a share of this
+    // machine's ("\\localhost\users\x"); network drives and other hosts are
+    // not asked (the checks never ask, and an answer would contact them).
     virtual std::optional<FileIdentity> DirectoryIdentity(const WideString& path) const = 0;
     // Whether two names are equal as the file system compares them, without
     // regard to letter case.
     virtual bool SameIgnoringCase(WideStringView a, WideStringView b) const = 0;
-    // This machine's own names besides "localhost" and the loopback
-    // addresses, which are always known.
+    // This machine's own names and addresses besides "localhost" and the
+    // loopback addresses, which are always known: its NetBIOS and DNS names,
+    // aliases, and the IPv4 and IPv6 addresses of its interfaces as text.
     virtual const std::vector<WideString>& MachineNames() const = 0;
     // Whether the drive `root` ("X:") is mapped to a network share.
     virtual bool IsNetworkDrive(WideStringView root) const = 0;
@@ -100,7 +103,10 @@ public:
 // `stagingDirectory` or anything below it under any spelling; nullopt when
 // not, or when `stagingDirectory` is empty. A path is below the directory
 // when its reading, with long names, starts with the directory's, or when
-// one of its existing directories is the staging directory itself.
+// one of its existing directories is the staging directory itself: on a
+// drive, on a device ("\\?\Volume{GUID}\...") or on a share of this machine
+// ("\\<own name or address>\<any share>\..."). A path below a device whose
+// root cannot be identified is refused too: it may lead anywhere.
 std::optional<WideString> PathRefusal(WideStringView text, WideStringView stagingDirectory,
                                       const MachinePaths& machine);
 
@@ -123,20 +129,31 @@ std::vector<WideString> PathSpellings(WideStringView text);
 std::vector<WideString> FileUrlPaths(WideStringView url);
 
 // `path` with '/' turned into '\', the device prefixes "\\?\", "\\.\" and
-// "\??\" (with "GLOBALROOT\??\" or "GLOBALROOT\GLOBAL??\" after them)
-// removed, "\\?\UNC\server\..." turned into "\\server\...", and an
+// "\??\" removed before a drive (also after "GLOBALROOT\??\" or
+// "GLOBALROOT\GLOBAL??\"), "\\?\UNC\server\..." and
+// "\\?\GLOBALROOT\Device\Mup\server\..." turned into "\\server\...", an
 // administrative share of this machine ("\\localhost\C$\x", also
-// "\\localhost\C:\x") turned into its drive ("C:\x").
+// "\\localhost\C:\x") turned into its drive ("C:\x"), and any other device
+// path kept as one, with the prefix "\\?\" ("\\?\Volume{GUID}\x",
+// "\\?\GLOBALROOT\Device\HarddiskVolume3\x", Wine's "\\?\unix\home").
 WideString LocalSpelling(WideStringView path, const std::vector<WideString>& machineNames);
 
-// Whether `host` names this machine: "localhost", an IPv4 loopback address
-// in any form that inet_aton reads (127.0.0.1, 127.1, 0x7f000001, ...), the
-// IPv6 loopback (also as an ipv6-literal.net name) or one of
-// `machineNames`; trailing dots and letter case do not matter.
+// Whether `host` names this machine: "localhost" and names below it, a
+// loopback or unspecified address (127.0.0.0/8, ::1, 0.0.0.0, ::), one of
+// `machineNames`, also as "<name>.local", or an address equal to one of
+// them. IPv4 addresses are read in any form that inet_aton reads
+// (127.1, 0x7f000001, ...), IPv6 ones also in brackets, with a zone, as an
+// ipv6-literal.net name or with an IPv4 tail, IPv4 ones also mapped into
+// IPv6; trailing dots and letter case do not matter.
 bool IsThisMachine(WideStringView host, const std::vector<WideString>& machineNames);
 
-// "C:" for a drive path, "\\server\share" for a UNC path, else empty.
+// "C:" for a drive path, "\\server\share" for a UNC path, the device for a
+// device path ("\\?\Volume{GUID}", "\\?\GLOBALROOT\Device\HarddiskVolume3",
+// "\\?\unix"), else empty.
 WideStringView PathRoot(WideStringView path);
+
+// The device of a device path as PathRoot gives it; empty for other paths.
+WideStringView DeviceRoot(WideStringView path);
 
 // The ways Windows or Wine may read an absolute path, each as root and
 // components joined by single '\': "." and ".." applied and trailing dots

@@ -193,6 +193,30 @@ std::vector<Bytes> LinuxAddinSeeds() {
     return seeds;
 }
 
+// Exec texts for the staging refusal's fuzzer, in UTF-16.
+std::vector<Bytes> StagingRefusalSeeds() {
+    const std::u16string texts[] = {
+        u"\\\\localhost\\users\\d\\Temp\\Ema1.tmp\\a.exe",
+        u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\d\\Temp\\Ema1.tmp\\x",
+        u"\\\\0300.0.02.7\\c$\\d\\Temp\\Ema1.tmp",
+        u"file://[fe80::1:2%4]/share/x",
+        u"\\\\--ffff-a00-1.ipv6-literal.net\\s\\x",
+        u"\\\\?\\unix\\tmp\\..\\x",
+        u"\\\\.\\Volume{1}\\x\\...\\y",
+        u"\\??\\GLOBALROOT\\??\\UNC\\HOST.local\\s\\x",
+    };
+    std::vector<Bytes> seeds;
+    for (const std::u16string& text : texts) {
+        Bytes seed;
+        for (char16_t c : text) {
+            seed.push_back(uint8_t(c & 0xFF));
+            seed.push_back(uint8_t(c >> 8));
+        }
+        seeds.push_back(seed);
+    }
+    return seeds;
+}
+
 bool WriteSeeds(const std::string& directory, const std::vector<Bytes>& seeds) {
     for (size_t i = 0; i < seeds.size(); ++i) {
         const std::string path = directory + "/seed-" + std::to_string(i);
@@ -210,11 +234,12 @@ bool WriteSeeds(const std::string& directory, const std::vector<Bytes>& seeds) {
 
 }  // namespace
 
-// usage: make_mail_corpus <output-directory> [decoder|reassembly|names|exec-policy|linux-addin]
+// usage: make_mail_corpus <output-directory> [decoder|reassembly|names|exec-policy|staging-refusal|linux-addin]
 int main(int argc, char** argv) {
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: %s <output-directory> [decoder|reassembly|names|exec-policy|linux-addin]\n",
-                     argv[0]);
+        std::fprintf(
+            stderr, "usage: %s <output-directory> [decoder|reassembly|names|exec-policy|staging-refusal|linux-addin]\n",
+            argv[0]);
         return 2;
     }
     const std::string kind = argc == 3 ? argv[2] : "decoder";
@@ -227,6 +252,8 @@ int main(int argc, char** argv) {
         seeds = NameSeeds();
     } else if (kind == "exec-policy") {
         seeds = ExecPolicySeeds();
+    } else if (kind == "staging-refusal") {
+        seeds = StagingRefusalSeeds();
     } else if (kind == "linux-addin") {
         seeds = LinuxAddinSeeds();
     } else {

@@ -26,8 +26,9 @@ namespace {
 constexpr DWORD kPathBufferSize = 512;  // paths up to 511 characters
 constexpr wchar_t kZoneStream[] = L":Zone.Identifier";
 
-// "D:P(A;OICI;FA;;;<user>)": full access for the current user alone, not
-// inherited from the temp folder, passed on to everything created inside.
+// "O:<user>D:P(A;OICI;FA;;;<user>)": owned by the current user, full access
+// for that user alone, not inherited from the temp folder, passed on to
+// everything created inside.
 UniqueLocalMemory<void> OwnerOnlySecurityDescriptor() {
     HANDLE rawToken = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
@@ -45,7 +46,7 @@ UniqueLocalMemory<void> OwnerOnlySecurityDescriptor() {
         return {};
     }
     UniqueLocalMemory<wchar_t> sid(rawSid);
-    std::wstring sddl = std::wstring(L"D:P(A;OICI;FA;;;") + sid.get() + L")";
+    std::wstring sddl = std::wstring(L"O:") + sid.get() + L"D:P(A;OICI;FA;;;" + sid.get() + L")";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
         return {};
@@ -53,30 +54,47 @@ UniqueLocalMemory<void> OwnerOnlySecurityDescriptor() {
     return UniqueLocalMemory<void>(descriptor);
 }
 
-// Creates the shared directory for the current user alone. One that exists
-// is used, unless it is a link (junction or symbolic link), which could lead
-// the attachments anywhere: then nothing is written.
+// Makes the existing shared directory the current user's alone: its owner
+// and owner-only access list are set again, as one found there may come
+// from an older version or from someone else in a shared temp folder. The
+// directory itself is opened, never what a link would lead to; the list is
+// set on it alone (children that other processes keep are left as they are).
+void ClaimSharedDirectory(const wchar_t* path) {
+    UniqueHandle directory(CreateFileW(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!directory || !GetFileInformationByHandle(directory.get(), &information)) {
+        RaiseMailError("staging directory is not the user's own");
+    }
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        RaiseMailError("staging directory is a link");
+    }
+    if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        RaiseMailError("unable to create temporary directory");
+    }
+    UniqueLocalMemory<void> descriptor = OwnerOnlySecurityDescriptor();
+    if (!descriptor || !SetKernelObjectSecurity(directory.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                                descriptor.get())) {
+        RaiseMailError("staging directory is not the user's own");
+    }
+}
+
+// Creates the shared directory for the current user alone, or claims the one
+// that exists. A link (junction or symbolic link) there could lead the
+// attachments anywhere: then nothing is written.
 void EnsureSharedDirectory(const wchar_t* path) {
     DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         UniqueLocalMemory<void> descriptor = OwnerOnlySecurityDescriptor();
         SECURITY_ATTRIBUTES security{sizeof(security), descriptor.get(), FALSE};
         int result = SHCreateDirectoryExW(nullptr, path, descriptor ? &security : nullptr);
-        if (result == ERROR_SUCCESS) {
-            return;
-        }
         // Another request or client may have created it at the same moment.
-        attributes = GetFileAttributesW(path);
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (result != ERROR_SUCCESS && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
             RaiseMailError("unable to create temporary directory");
         }
     }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        RaiseMailError("staging directory is a link");
-    }
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        RaiseMailError("unable to create temporary directory");
-    }
+    ClaimSharedDirectory(path);
 }
 
 // The shared staging directory, "...\Temp\Ema1.tmp\".

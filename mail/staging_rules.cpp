@@ -7,11 +7,30 @@ namespace zobrik {
 namespace {
 
 constexpr uint64_t kLargestDiskReserve = uint64_t(1) << 30;
-constexpr char kNamePrefix[] = "zr-";
-constexpr size_t kPrefixLength = sizeof(kNamePrefix) - 1;
+// "<random>-zr-<process>", and the older "zr-<process>-<random>".
+constexpr char kNameMark[] = "-zr-";
+constexpr char kOldNamePrefix[] = "zr-";
 constexpr size_t kProcessDigits = 8;
 constexpr size_t kRandomDigits = 16;
-constexpr size_t kNameLength = kPrefixLength + kProcessDigits + 1 + kRandomDigits;
+constexpr size_t kNameLength = kRandomDigits + sizeof(kNameMark) - 1 + kProcessDigits;
+constexpr size_t kOldNameLength = sizeof(kOldNamePrefix) - 1 + kProcessDigits + 1 + kRandomDigits;
+static_assert(kNameLength == kOldNameLength, "both forms are told apart by their marks alone");
+
+void AppendAscii(WideString& out, const char* text) {
+    for (const char* p = text; *p; ++p) {
+        out += WideChar(*p);
+    }
+}
+
+// Whether `name` holds the ASCII `text` at `at`.
+bool HasAt(WideStringView name, size_t at, const char* text) noexcept {
+    for (const char* p = text; *p; ++p, ++at) {
+        if (at >= name.size() || name[at] != WideChar(*p)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 void AppendHex(WideString& out, uint64_t value, size_t digits) {
     static const char kDigits[] = "0123456789abcdef";
@@ -62,30 +81,31 @@ bool LeavesDiskReserve(uint64_t freeBytes, uint64_t volumeBytes, uint64_t bytesT
 
 WideString RequestDirectoryName(uint32_t processId, uint64_t random) {
     WideString name;
-    for (const char* p = kNamePrefix; *p; ++p) {
-        name += WideChar(*p);
-    }
-    AppendHex(name, processId, kProcessDigits);
-    name += WideChar('-');
     AppendHex(name, random, kRandomDigits);
+    AppendAscii(name, kNameMark);
+    AppendHex(name, processId, kProcessDigits);
     return name;
 }
 
 std::optional<uint32_t> RequestDirectoryOwner(WideStringView name) noexcept {
-    if (name.size() != kNameLength || name[kPrefixLength + kProcessDigits] != WideChar('-')) {
+    if (name.size() != kNameLength) {
         return std::nullopt;
     }
-    for (size_t i = 0; i < kPrefixLength; ++i) {
-        if (name[i] != WideChar(kNamePrefix[i])) {
-            return std::nullopt;
-        }
-    }
-    auto process = ParseHex(name.substr(kPrefixLength, kProcessDigits));
-    auto random = ParseHex(name.substr(kPrefixLength + kProcessDigits + 1));
-    if (!process || !random) {
+    WideStringView process, random;
+    if (HasAt(name, kRandomDigits, kNameMark)) {
+        random = name.substr(0, kRandomDigits);
+        process = name.substr(kNameLength - kProcessDigits);
+    } else if (HasAt(name, 0, kOldNamePrefix) && HasAt(name, kOldNameLength - kRandomDigits - 1, "-")) {
+        process = name.substr(sizeof(kOldNamePrefix) - 1, kProcessDigits);
+        random = name.substr(kOldNameLength - kRandomDigits);
+    } else {
         return std::nullopt;
     }
-    return uint32_t(*process);
+    auto owner = ParseHex(process);
+    if (!owner || !ParseHex(random)) {
+        return std::nullopt;
+    }
+    return uint32_t(*owner);
 }
 
 }  // namespace zobrik

@@ -28,14 +28,16 @@ uint64_t DiskReserve(uint64_t volumeBytes) noexcept;
 // Whether writing `bytesToWrite` still leaves the reserve free.
 bool LeavesDiskReserve(uint64_t freeBytes, uint64_t volumeBytes, uint64_t bytesToWrite) noexcept;
 
-// A request directory's name: "zr-", the owning process id in 8 hex digits,
-// "-" and 64 random bits in 16 hex digits. The random part makes the name
-// unguessable; the process id lets a later start remove what a client that
-// no longer runs left behind.
+// A request directory's name: 64 random bits in 16 hex digits, "-zr-" and
+// the owning process id in 8 hex digits. The random part makes the name
+// unguessable and comes first, so that the 8.3 alias a volume may make of it
+// ("0123AB~1") starts with random digits too; the process id lets a later
+// start remove what a client that no longer runs left behind.
 WideString RequestDirectoryName(uint32_t processId, uint64_t random);
 
-// The owning process id of a name made by RequestDirectoryName; nothing for
-// any other name, which is never ours to remove.
+// The owning process id of a name made by RequestDirectoryName, or by older
+// versions ("zr-", the process id in 8 hex digits, "-", 16 random hex
+// digits); nothing for any other name, which is never ours to remove.
 std::optional<uint32_t> RequestDirectoryOwner(WideStringView name) noexcept;
 
 // The content of the "Zone.Identifier" stream that marks a staged file as

@@ -1,11 +1,11 @@
 #!/bin/sh
 # Builds the fuzz targets (clang, libFuzzer, ASan, UBSan) and runs one.
-# usage: scripts/fuzz.sh <seconds> [decoder|reassembly|names|exec-policy|linux-addin]
+# usage: scripts/fuzz.sh <seconds> [decoder|reassembly|names|exec-policy|staging-refusal|linux-addin]
 # The build, the seed corpus, the growing corpus and any crash artifacts stay
 # in $ZOBRIK_FUZZ_BUILD_DIR (default: a directory under ${TMPDIR:-/tmp}).
 set -eu
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
-    echo "usage: $0 <seconds> [decoder|reassembly|names|exec-policy|linux-addin]" >&2
+    echo "usage: $0 <seconds> [decoder|reassembly|names|exec-policy|staging-refusal|linux-addin]" >&2
     exit 2
 fi
 seconds="$1"
@@ -15,6 +15,7 @@ case "$kind" in
     reassembly) target=mail_reassembly_fuzzer; max_len=8192 ;;
     names) target=staged_file_names_fuzzer; max_len=2048 ;;
     exec-policy) target=exec_admin_policy_fuzzer; max_len=4096 ;;
+    staging-refusal) target=exec_staging_refusal_fuzzer; max_len=2048 ;;
     linux-addin) target=linux_addin_fuzzer; max_len=4096 ;;
     *) echo "unknown target $kind" >&2; exit 2 ;;
 esac

@@ -39,14 +39,14 @@ bool IsInRequestFolder(const fs::path& root, const fs::path& staged, const std::
 }
 
 // A request folder is named as the Windows plug-in names them,
-// "zr-<pid in 8 hex digits>-<16 hex digits>", after the process that staged
+// "<16 hex digits>-zr-<pid in 8 hex digits>", after the process that staged
 // it: the running xfreerdp.
 std::string RequestFolderProblem(const fs::path& folder) {
     const std::string name = folder.filename().string();
-    if (name.size() != 3 + 8 + 1 + 16 || name.compare(0, 3, "zr-") != 0 || name[11] != '-' ||
-        !IsHexDigits(name.substr(3, 8), 8) || !IsHexDigits(name.substr(12), 16))
-        return "\"" + name + "\" is not zr-<8 hex digits>-<16 hex digits>";
-    const std::string pid = std::to_string(std::stoul(name.substr(3, 8), nullptr, 16));
+    if (name.size() != 16 + 4 + 8 || name.compare(16, 4, "-zr-") != 0 || !IsHexDigits(name.substr(0, 16), 16) ||
+        !IsHexDigits(name.substr(20), 8))
+        return "\"" + name + "\" is not <16 hex digits>-zr-<8 hex digits>";
+    const std::string pid = std::to_string(std::stoul(name.substr(20), nullptr, 16));
     std::ifstream comm("/proc/" + pid + "/comm");
     std::string program;
     std::getline(comm, program);
@@ -229,7 +229,7 @@ void E2eContext::CheckStagedPaths(const std::string& what, const std::vector<fs:
     }
     report_.Check(misplaced.empty(), what + ": attachments staged as <staging>/<request folder>/<file name>",
                   Printable(misplaced));
-    report_.Check(folderProblem.empty(), what + ": request folder named zr-<pid of xfreerdp>-<16 hex digits>",
+    report_.Check(folderProblem.empty(), what + ": request folder named <16 hex digits>-zr-<pid of xfreerdp>",
                   folderProblem);
 }
 

@@ -152,8 +152,8 @@ TEST(ExecPolicy, SpellingsCoverQuotesUrlPrefixesAndFileUrls) {
     EXPECT_EQ(PathSpellings(u" \t"), Paths{});
 }
 
-TEST(ExecPolicy, LocalSpellingRemovesPrefixesAndThisMachinesShares) {
-    const std::vector<WideString> names = {u"DESKTOP-42"};
+TEST(ExecPolicy, LocalSpellingRemovesPrefixesAndThisMachinesSharesAndKeepsDevices) {
+    const std::vector<WideString> names = {u"DESKTOP-42", u"192.168.1.20", u"fe80::d00d:1"};
     const std::pair<const char16_t*, const char16_t*> cases[] = {
         {u"C:/Users/x", u"C:\\Users\\x"},
         {u"\\\\?\\C:\\x", u"C:\\x"},
@@ -175,7 +175,17 @@ TEST(ExecPolicy, LocalSpellingRemovesPrefixesAndThisMachinesShares) {
         {u"\\\\server\\C$\\x", u"\\\\server\\C$\\x"},
         {u"\\\\localhost\\share\\x", u"\\\\localhost\\share\\x"},
         {u"\\\\localhost\\CD$\\x", u"\\\\localhost\\CD$\\x"},
-        {u"\\\\?\\Volume{1234}\\x", u"Volume{1234}\\x"},
+        {u"\\\\?\\Volume{1234}\\x", u"\\\\?\\Volume{1234}\\x"},
+        {u"\\\\.\\Volume{1234}\\x", u"\\\\?\\Volume{1234}\\x"},
+        {u"\\??\\Volume{1234}\\x", u"\\\\?\\Volume{1234}\\x"},
+        {u"\\\\?\\GLOBALROOT\\??\\Volume{1234}\\x", u"\\\\?\\Volume{1234}\\x"},
+        {u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\x", u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\x"},
+        {u"\\\\.\\GLOBALROOT\\Device\\Mup\\server\\share\\x", u"\\\\server\\share\\x"},
+        {u"\\\\?\\GLOBALROOT\\Device\\Mup\\localhost\\C$\\x", u"C:\\x"},
+        {u"\\\\?\\unix\\home\\x", u"\\\\?\\unix\\home\\x"},
+        {u"//?/HarddiskVolume3/x", u"\\\\?\\HarddiskVolume3\\x"},
+        {u"\\\\192.168.1.20\\c$\\x", u"c:\\x"},
+        {u"\\\\[fe80::d00d:1%12]\\c$\\x", u"c:\\x"},
         {u"relative\\x", u"relative\\x"},
     };
     for (const auto& [path, local] : cases) {
@@ -183,13 +193,21 @@ TEST(ExecPolicy, LocalSpellingRemovesPrefixesAndThisMachinesShares) {
     }
 }
 
-TEST(ExecPolicy, ThisMachineHasManyNames) {
-    const std::vector<WideString> names = {u"DESKTOP-42", u"desktop-42.corp.example."};
+TEST(ExecPolicy, ThisMachineHasManyNamesAndAddresses) {
+    const std::vector<WideString> names = {u"DESKTOP-42", u"desktop-42.corp.example.", u"192.168.1.20",
+                                           u"fe80:0:0:0:0:0:d00d:1", u"2001:db8::42"};
     for (const char16_t* host :
          {u"localhost", u"LocalHost", u"localhost.", u"127.0.0.1", u"127.1", u"127.0.1", u"127.255.255.254",
           u"0x7f000001", u"0177.0.0.1", u"2130706433", u"0x7f.1", u"desktop-42", u"DESKTOP-42.corp.example", u"::1",
           u"[::1]", u"0:0:0:0:0:0:0:1", u"0--1.ipv6-literal.net", u"--1s12.IPV6-LITERAL.NET",
-          u"--ffff-7f00-1.ipv6-literal.net"}) {
+          u"--ffff-7f00-1.ipv6-literal.net",
+          // Names below localhost, multicast DNS names, unspecified addresses.
+          u"x.localhost", u"A.B.LOCALHOST.", u"desktop-42.local", u"0.0.0.0", u"0", u"::", u"[::]",
+          // The machine's own addresses in every spelling.
+          u"192.168.1.20", u"192.168.276", u"0xc0a80114", u"3232235796", u"0300.0250.01.024", u"::ffff:192.168.1.20",
+          u"[::ffff:c0a8:114]", u"--ffff-c0a8-114.ipv6-literal.net", u"fe80::d00d:1", u"FE80::D00D:1%12",
+          u"[fe80::d00d:1%eth0]", u"fe80--d00d-1s12.ipv6-literal.net", u"2001:DB8:0:0:0:0:0:42",
+          u"2001-db8--42.ipv6-literal.net"}) {
         EXPECT_TRUE(IsThisMachine(host, names)) << Narrow(host);
     }
     for (const char16_t* host : {u"",
@@ -212,8 +230,44 @@ TEST(ExecPolicy, ThisMachineHasManyNames) {
                                  u"127.0.0.1x",
                                  u"2--1.ipv6-literal.net",
                                  u"a.ipv6-literal.net",
-                                 u"1:2:3:4:5:6:7:8:9"}) {
+                                 u"1:2:3:4:5:6:7:8:9",
+                                 u"192.168.1.21",
+                                 u"192.168.1.20.1",
+                                 u"::ffff:192.168.1.21",
+                                 u"::ffff:192.168.1",
+                                 u"::192.168.1.20:1",
+                                 u"fe80::d00d:2",
+                                 u"2001:db8::43",
+                                 u"localhost.x",
+                                 u"xlocalhost",
+                                 u".localhost",
+                                 u"desktop-42.locals",
+                                 u"desktop-4.local",
+                                 u"desktop-42.corp.example.local.x"}) {
         EXPECT_FALSE(IsThisMachine(host, names)) << Narrow(host);
+    }
+}
+
+TEST(ExecPolicy, RootsOfDrivesSharesAndDevices) {
+    const std::pair<const char16_t*, const char16_t*> cases[] = {
+        {u"C:\\x", u"C:"},
+        {u"c:", u"c:"},
+        {u"\\\\server\\share\\x", u"\\\\server\\share"},
+        {u"\\\\?\\Volume{1234}\\x", u"\\\\?\\Volume{1234}"},
+        {u"\\\\?\\Volume{1234}", u"\\\\?\\Volume{1234}"},
+        {u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\x\\y", u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3"},
+        {u"\\\\?\\GLOBALROOT\\SystemRoot\\x", u"\\\\?\\GLOBALROOT\\SystemRoot"},
+        {u"\\\\?\\unix\\home\\x", u"\\\\?\\unix"},
+        {u"\\\\.\\pipe\\x", u"\\\\.\\pipe"},
+        {u"\\\\?\\", u""},
+        {u"\\\\?\\GLOBALROOT\\", u""},
+        {u"\\\\server", u""},
+        {u"\\\\server\\\\x", u""},
+        {u"\\x", u""},
+        {u"x\\y", u""},
+    };
+    for (const auto& [path, root] : cases) {
+        EXPECT_EQ(PathRoot(path), WideStringView(root)) << Narrow(path);
     }
 }
 
@@ -237,6 +291,7 @@ TEST(ExecPolicy, ReadingsApplyDotsAndDropStreamsAndTrailingDots) {
         {u"C:x\\..", {u"C:x\\.."}},
         {u"\\\\server\\\\x\\..", {u"\\\\server\\\\x\\.."}},
         {u"relative\\..\\x", {u"relative\\..\\x"}},
+        {u"\\\\?\\Volume{1}\\a\\..\\..\\b", {u"\\\\?\\Volume{1}\\b"}},
     };
     for (const auto& [path, readings] : cases) {
         EXPECT_EQ(PathReadings(path), readings) << Narrow(path);
@@ -281,7 +336,7 @@ TEST(ExecPolicy, IdentitiesAreAskedOnlyUpToTheFirstMissingDirectory) {
     }
     machine.identityCalls = 0;
     EXPECT_FALSE(PathRefusal(deep, kStaging, machine));
-    EXPECT_EQ(machine.identityCalls, 3) << "the staging directory, Y:\\Users and Y:\\Users\\gone";
+    EXPECT_EQ(machine.identityCalls, 4) << "the staging directory, Y:\\, Y:\\Users and Y:\\Users\\gone";
 }
 
 // Every way of writing a file in the staging directory is refused.
@@ -349,6 +404,74 @@ TEST(ExecPolicy, PathsBesideTheStagingDirectoryAreAllowed) {
          }) {
         EXPECT_FALSE(TextRefusal(text, kStaging, machine)) << Narrow(text);
     }
+}
+
+// A staged program reached through a share of this machine under any of its
+// names or addresses, or through a device path of the drive it lies on.
+TEST(ExecPolicy, StagedFileIsRefusedThroughThisMachinesSharesAndDevices) {
+    FakeMachine machine;
+    const WideString below = u"\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe";
+    const WideString urlBelow = u"/Someone/AppData/Local/Temp/Ema1.tmp/request-8f3a9c/evil.exe";
+    const WideString texts[] = {
+        u"\\\\DESKTOP-42\\users" + below,
+        u"\\\\localhost\\users" + below,
+        u"\\\\?\\UNC\\DESKTOP-42\\users" + below,
+        u"file://DESKTOP-42/users" + urlBelow,
+        u"\\\\192.168.1.20\\c$\\Users" + below,
+        u"\\\\192.168.1.20\\users" + below,
+        u"\\\\0xc0a80114\\USERS" + below,
+        u"\\\\fe80--d00d-1s12.ipv6-literal.net\\users" + below,
+        u"\\\\desktop-42-alias\\users" + below,
+        u"\\\\desktop-42.corp.example.\\users" + below,
+        u"\\\\DESKTOP-42.local\\users" + below,
+        u"\\\\x.localhost\\users" + below,
+        u"\\\\0.0.0.0\\users" + below,
+        u"file://localhost/users" + urlBelow,
+        u"file://192.168.1.20/users/Someone/AppData/Local/Temp/Ema1%2Etmp/request-8f3a9c/evil.exe",
+        u"\\\\DESKTOP-42\\users\\SOMEON~1\\APPDAT~1\\Local\\Temp\\Ema1.tmp\\REQUES~1\\evil.exe",
+        u"\\\\DESKTOP-42\\users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp.\\request-8f3a9c\\evil.exe",
+        u"\\\\localhost\\staged\\request-8f3a9c\\evil.exe",
+        u"\\\\localhost\\staged",
+        u"\\\\?\\Volume{c0ffee}\\Users" + below,
+        u"\\\\.\\VOLUME{C0FFEE}\\Users" + below,
+        u"\\??\\Volume{c0ffee}\\Users" + below,
+        u"\\\\?\\GLOBALROOT\\??\\Volume{c0ffee}\\Users" + below,
+        u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3\\Users" + below,
+        u"\\\\?\\GLOBALROOT\\Device\\Mup\\localhost\\users" + below,
+        u"\\\\?\\unix\\home\\someone\\.wine\\drive_c\\Users" + below,
+        u"file:////?/Volume{c0ffee}/Users" + urlBelow,
+        // Devices whose root cannot be identified may lead anywhere.
+        u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume9\\Users" + below,
+        u"\\\\?\\HarddiskVolume3\\Users" + below,
+        u"\\\\?\\Volume{decade}\\x.exe",
+    };
+    for (const WideString& text : texts) {
+        EXPECT_EQ(TextRefusal(text, kStaging, machine), WideString(u"names a staged attachment")) << Narrow(text);
+    }
+}
+
+TEST(ExecPolicy, OtherHostsSharesAreNeverAskedAndPathsBesideTheStagingDirectoryPass) {
+    FakeMachine machine;
+    const WideString below = u"\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe";
+    const WideString texts[] = {
+        u"\\\\server\\users" + below,
+        u"\\\\192.168.1.21\\users" + below,
+        u"\\\\desktop-42-aliasx\\users" + below,
+        u"\\\\?\\UNC\\server\\users" + below,
+        u"file://server/users/Someone/AppData/Local/Temp/Ema1.tmp/request-8f3a9c/evil.exe",
+        u"\\\\?\\GLOBALROOT\\Device\\Mup\\server\\users" + below,
+        u"\\\\DESKTOP-42\\users\\Someone\\AppData\\Local\\Temp\\report.pdf",
+        u"\\\\DESKTOP-42\\users\\Someone\\AppData\\Local\\Temp\\Ema1.tmpx\\request-8f3a9c\\evil.exe",
+        u"\\\\localhost\\no-such-share" + below,
+        u"\\\\?\\Volume{c0ffee}\\Users\\Someone\\AppData\\Local\\Temp\\report.pdf",
+        u"\\\\?\\unix\\home\\someone\\.wine\\drive_c\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmpx",
+        u"\\\\?\\unix\\tmp\\x.exe",
+        u"\\\\?\\Volume{decade}",
+    };
+    for (const WideString& text : texts) {
+        EXPECT_FALSE(TextRefusal(text, kStaging, machine)) << Narrow(text);
+    }
+    EXPECT_EQ(machine.remoteAsks, 0) << "another host's share was asked about";
 }
 
 TEST(ExecPolicy, NothingIsRefusedAsStagedWithoutAStagingDirectory) {

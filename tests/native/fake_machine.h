@@ -1,7 +1,9 @@
 // A machine for the exec checks' unit tests: a few files, short names, a
-// junction, a drive letter for another drive and one for a network share.
+// junction, a drive letter for another drive and one for a network share,
+// shares of its own and device paths of its system drive.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <set>
@@ -39,6 +41,7 @@ public:
         AddExisting(u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmpx\\request-8f3a9c\\evil.exe");
         AddExisting(u"C:\\Users\\Someone\\AppData\\Local\\Temp\\report.pdf");
         AddExisting(u"C:\\Links\\temp-link\\");
+        AddExisting(u"U:\\home\\someone\\.wine\\");  // Wine's Unix root
         shortNames_[u"someone"] = u"SOMEON~1";
         shortNames_[u"appdata"] = u"APPDAT~1";
         shortNames_[u"request-8f3a9c"] = u"REQUES~1";
@@ -49,6 +52,13 @@ public:
         environment_[u"quote"] = u"\"";
         links_[u"c:\\links\\temp-link"] = u"C:\\Users\\Someone\\AppData\\Local\\Temp";
         links_[u"y:"] = u"C:";
+        // Devices and shares of this machine ("\\this" stands for any of its names).
+        links_[u"\\\\?\\volume{c0ffee}"] = u"C:";
+        links_[u"\\\\?\\globalroot\\device\\harddiskvolume3"] = u"C:";
+        links_[u"\\\\?\\unix"] = u"U:";
+        links_[u"\\\\?\\unix\\home\\someone\\.wine\\drive_c"] = u"C:";
+        links_[u"\\\\this\\users"] = u"C:\\Users";
+        links_[u"\\\\this\\staged"] = u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp";
     }
 
     // A path ending in '\\' is a directory, else a file.
@@ -137,10 +147,25 @@ public:
     std::optional<FileIdentity> DirectoryIdentity(const WideString& path) const override {
         ++identityCalls;
         WideString target = path;
-        for (const auto& [link, linked] : links_) {
-            if (Lower(path).rfind(link, 0) == 0 && (path.size() == link.size() || path[link.size()] == '\\')) {
-                target = linked + path.substr(link.size());
+        if (path.size() > 2 && path[0] == '\\' && path[1] == '\\' && path[2] != '?') {
+            const size_t hostEnd = std::min(path.find('\\', 2), path.size());
+            if (!IsThisMachine(WideStringView(path).substr(2, hostEnd - 2), names_)) {
+                ++remoteAsks;
+                return std::nullopt;
             }
+            target = u"\\\\this" + path.substr(hostEnd);
+        }
+        const WideString asked = target;
+        for (const auto& [link, linked] : links_) {
+            if (Lower(asked).rfind(link, 0) == 0 && (asked.size() == link.size() || asked[link.size()] == '\\')) {
+                target = linked + asked.substr(link.size());
+            }
+        }
+        while (target.size() > 3 && target.back() == '\\') {
+            target.pop_back();
+        }
+        if (target.size() <= 3 && PathRoot(target).size() == 2) {
+            return FileIdentity{7, std::hash<WideString>{}(Lower(target.substr(0, 2)))};  // a root directory
         }
         auto found = LongPath(target);
         if (!found || directories_.count(Lower(*found)) == 0) {
@@ -165,6 +190,7 @@ public:
     WideString currentDirectory_ = u"C:\\Users\\Someone\\AppData\\Local\\Temp";
     mutable int longPathCalls = 0;
     mutable int identityCalls = 0;
+    mutable int remoteAsks = 0;  // identities asked of other hosts' shares
     std::set<WideString> networkDrives_ = {u"n:"};
     WideString programExtensions_ = u".COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC;.PYZ";
 
@@ -174,7 +200,8 @@ private:
     std::map<WideString, WideString> shortNames_;
     std::map<WideString, WideString> environment_;
     std::map<WideString, WideString> links_;
-    std::vector<WideString> names_ = {u"DESKTOP-42", u"desktop-42.corp.example"};
+    std::vector<WideString> names_ = {u"DESKTOP-42", u"desktop-42.corp.example", u"desktop-42-alias", u"192.168.1.20",
+                                      u"fe80:0:0:0:0:0:d00d:1"};
 };
 
 }  // namespace zobrik::testing

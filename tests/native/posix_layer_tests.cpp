@@ -194,19 +194,21 @@ TEST_F(PosixLayer, ASweepRemovesOnlyTheFoldersOfClientsThatEnded) {
     if (ended == 0) _exit(0);
     ASSERT_GT(ended, 0);
     ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
-    auto folder = [](pid_t pid) {
+    auto folder = [](pid_t pid, const char* form = "0123456789abcdef-zr-%08x") {
         char name[32];
-        std::snprintf(name, sizeof(name), "zr-%08x-0123456789abcdef", unsigned(pid));
+        std::snprintf(name, sizeof(name), form, unsigned(pid));
         return std::string(name);
     };
+    const std::string endedOlderForm = folder(ended, "zr-%08x-0123456789abcdef");
     fs::create_directory(root_);
-    for (const std::string& name :
-         {folder(ended), folder(getpid()), folder(getppid()), std::string("zr-not-ours"), std::string("other")}) {
+    for (const std::string& name : {folder(ended), endedOlderForm, folder(getpid()), folder(getppid()),
+                                    std::string("zr-not-ours"), std::string("other")}) {
         fs::create_directory(fs::path(root_) / name);
         std::ofstream(fs::path(root_) / name / "a.pdf") << "x";
     }
     SweepAbandonedAreas(root_);
     EXPECT_FALSE(fs::exists(fs::path(root_) / folder(ended))) << "the ended client's folder stayed";
+    EXPECT_FALSE(fs::exists(fs::path(root_) / endedOlderForm)) << "an older version's folder stayed";
     EXPECT_TRUE(fs::exists(fs::path(root_) / folder(getpid()) / "a.pdf")) << "this client's folder went";
     EXPECT_TRUE(fs::exists(fs::path(root_) / folder(getppid()) / "a.pdf")) << "a running process's folder went";
     EXPECT_TRUE(fs::exists(fs::path(root_) / "zr-not-ours" / "a.pdf"));

@@ -1,3 +1,4 @@
+#include <iterator>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -42,20 +43,47 @@ TEST(StagingRules, ReserveIsATenthOfTheVolumeUpToOneGiB) {
     EXPECT_TRUE(LeavesDiskReserve(reserve, volume, 0));
 }
 
-TEST(StagingRules, RequestDirectoryNamesCarryTheirOwnerAndAreRecognisedExactly) {
-    WideString name = RequestDirectoryName(0x1a2b, 0x0123456789abcdefull);
-    EXPECT_EQ(name, WideString(ZOBRIK_WIDE("zr-00001a2b-0123456789abcdef")));
-    EXPECT_EQ(RequestDirectoryOwner(name), std::optional<uint32_t>(0x1a2b));
-    EXPECT_EQ(RequestDirectoryOwner(RequestDirectoryName(0xFFFFFFFF, 0)), std::optional<uint32_t>(0xFFFFFFFF));
-    EXPECT_NE(RequestDirectoryName(1, 2), RequestDirectoryName(1, 3));
+TEST(StagingRules, RequestDirectoryNamesStartRandomCarryTheirOwnerAndAreRecognisedExactly) {
+    const std::pair<uint32_t, uint64_t> made[] = {
+        {0x1a2b, 0x0123456789abcdefull}, {0xFFFFFFFF, 0}, {0, 0xFFFFFFFFFFFFFFFFull}, {1, 0xfedcba9800000000ull}};
+    const WideChar* names[] = {ZOBRIK_WIDE("0123456789abcdef-zr-00001a2b"), ZOBRIK_WIDE("0000000000000000-zr-ffffffff"),
+                               ZOBRIK_WIDE("ffffffffffffffff-zr-00000000"),
+                               ZOBRIK_WIDE("fedcba9800000000-zr-00000001")};
+    for (size_t i = 0; i < std::size(made); ++i) {
+        const WideString name = RequestDirectoryName(made[i].first, made[i].second);
+        EXPECT_EQ(name, WideString(names[i]));
+        EXPECT_EQ(RequestDirectoryOwner(name), std::optional<uint32_t>(made[i].first));
+    }
+    // The first six characters, all an 8.3 alias keeps of the name, are random.
+    EXPECT_NE(RequestDirectoryName(7, 0x0000010000000000ull).substr(0, 6),
+              RequestDirectoryName(7, 0x0000020000000000ull).substr(0, 6));
+    EXPECT_EQ(RequestDirectoryName(7, 0x123456ull << 40).substr(0, 6), WideString(ZOBRIK_WIDE("123456")));
+
+    // Folders of older versions, named "zr-<process>-<random>", still have their owner.
+    EXPECT_EQ(RequestDirectoryOwner(ZOBRIK_WIDE("zr-00001a2b-0123456789abcdef")), std::optional<uint32_t>(0x1a2b));
+    EXPECT_EQ(RequestDirectoryOwner(ZOBRIK_WIDE("zr-ffffffff-0000000000000000")), std::optional<uint32_t>(0xFFFFFFFF));
 
     // Anything else is never taken for one of ours.
-    for (const WideChar* other :
-         {ZOBRIK_WIDE("zr-00001a2b-0123456789abcde"), ZOBRIK_WIDE("zr-00001a2b-0123456789abcdef0"),
-          ZOBRIK_WIDE("zr-00001A2B-0123456789abcdef"), ZOBRIK_WIDE("zx-00001a2b-0123456789abcdef"),
-          ZOBRIK_WIDE("zr-00001a2b_0123456789abcdef"), ZOBRIK_WIDE("zr-00001a2b-0123456789abcdeg"),
-          ZOBRIK_WIDE("Documents"), ZOBRIK_WIDE("")}) {
-        EXPECT_FALSE(RequestDirectoryOwner(other));
+    for (const WideChar* other : {
+             ZOBRIK_WIDE("0123456789abcdef-zr-00001a2"),
+             ZOBRIK_WIDE("0123456789abcdef-zr-00001a2b0"),
+             ZOBRIK_WIDE("0123456789abcdeF-zr-00001a2b"),
+             ZOBRIK_WIDE("0123456789abcdef-zr-00001A2B"),
+             ZOBRIK_WIDE("0123456789abcdef-zx-00001a2b"),
+             ZOBRIK_WIDE("0123456789abcdef_zr-00001a2b"),
+             ZOBRIK_WIDE("0123456789abcdeg-zr-00001a2b"),
+             ZOBRIK_WIDE("0123456789abcdef-zr-0000-a2b"),
+             ZOBRIK_WIDE("zr-00001a2b-0123456789abcde"),
+             ZOBRIK_WIDE("zr-00001a2b-0123456789abcdef0"),
+             ZOBRIK_WIDE("zr-00001A2B-0123456789abcdef"),
+             ZOBRIK_WIDE("zx-00001a2b-0123456789abcdef"),
+             ZOBRIK_WIDE("zr-00001a2b_0123456789abcdef"),
+             ZOBRIK_WIDE("zr-00001a2b-0123456789abcdeg"),
+             ZOBRIK_WIDE("zr-0123456789abcdef-00001a2b"),
+             ZOBRIK_WIDE("Documents"),
+             ZOBRIK_WIDE(""),
+         }) {
+        EXPECT_FALSE(RequestDirectoryOwner(other)) << std::u16string(other).size();
     }
 }
 

@@ -1,6 +1,10 @@
 // The exec channel end to end against Wine's shell.
 #include <windows.h>
 
+// clang-format off
+#include <winsock2.h>  // before iphlpapi.h: its adapter types need it
+#include <iphlpapi.h>
+// clang-format on
 #include <shellapi.h>
 
 #include <cwctype>
@@ -500,6 +504,104 @@ TEST_F(ExecStaging, DroppedProgramIsRefusedUnderEverySpellingTheSameBesideItOpen
     }
     ExpectOpened(standin::ToUtf8(directories_[3]));
     ExpectRunsAfterAWhile(runs + 1);
+}
+
+// The first IPv4 address of this machine's interfaces other than a loopback
+// one, or empty.
+std::wstring OwnLanAddress() {
+    std::vector<uint8_t> buffer(65536);
+    ULONG size = ULONG(buffer.size());
+    auto* adapters = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data());
+    if (GetAdaptersAddresses(AF_INET, 0, nullptr, adapters, &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    for (auto* adapter = adapters; adapter; adapter = adapter->Next) {
+        for (auto* unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next) {
+            const auto* bytes = reinterpret_cast<const uint8_t*>(
+                &reinterpret_cast<const SOCKADDR_IN*>(unicast->Address.lpSockaddr)->sin_addr);
+            if (bytes[0] != 127) {
+                return std::to_wstring(bytes[0]) + L"." + std::to_wstring(bytes[1]) + L"." + std::to_wstring(bytes[2]) +
+                       L"." + std::to_wstring(bytes[3]);
+            }
+        }
+    }
+    return {};
+}
+
+// Shares of this machine, by each of its names and its address: Wine serves
+// "\\host\share" from its prefix's dosdevices\unc\host\share, where the
+// fixture links "users" to C:\users and "c$" to C:\ (add-own-shares.sh).
+class ExecOwnShares : public ExecStaging {};
+
+TEST_F(ExecOwnShares, DroppedProgramIsRefusedThroughEveryShareOfThisMachineTheSameBesideItOpens) {
+    wchar_t name[256];
+    DWORD length = 256;
+    ASSERT_TRUE(GetComputerNameExW(ComputerNameDnsHostname, name, &length));
+    const std::wstring computer(name, length);
+    wchar_t netbios[MAX_COMPUTERNAME_LENGTH + 1];
+    length = MAX_COMPUTERNAME_LENGTH + 1;
+    ASSERT_TRUE(GetComputerNameW(netbios, &length));
+    std::vector<std::wstring> hosts = {L"localhost", computer, netbios};
+    const std::wstring address = OwnLanAddress();
+    if (!address.empty()) {
+        hosts.push_back(address);
+    }
+    for (const std::wstring& host : hosts) {
+        for (const wchar_t* share : {L"users", L"c$"}) {
+            const DWORD attributes = GetFileAttributesW((L"\\\\" + host + L"\\" + share + L"\\").c_str());
+            ASSERT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+                << "no share " << standin::ToUtf8(share) << " of " << standin::ToUtf8(host);
+        }
+    }
+    // C:\users\... as a path of each share: "users" is C:\users, "c$" is C:\.
+    // `localhostOpens`: Wine's shell opens it for localhost too (it reads
+    // "file://localhost/users/..." as a local path "\users\...", which it
+    // does not find; Windows takes the share).
+    struct Form {
+        const char* name;
+        std::function<std::wstring(const std::wstring& host, const std::wstring& below)> of;
+        bool localhostOpens;
+    };
+    const Form forms[] = {
+        {"share users", [](const std::wstring& h, const std::wstring& p) { return L"\\\\" + h + L"\\" + p; }, true},
+        {"\\\\?\\UNC\\ share users",
+         [](const std::wstring& h, const std::wstring& p) { return L"\\\\?\\UNC\\" + h + L"\\" + p; }, true},
+        {"file URL of a share",
+         [](const std::wstring& h, const std::wstring& p) { return L"file://" + h + L"/" + Replaced(p, L'\\', L'/'); },
+         false},
+        {"administrative share",
+         [](const std::wstring& h, const std::wstring& p) { return L"\\\\" + h + L"\\c$\\" + p; }, true},
+    };
+    ASSERT_EQ(_wcsnicmp(inside_.c_str(), L"C:\\users\\", 9), 0) << standin::ToUtf8(inside_);
+    ASSERT_TRUE(ShellOpens(standin::ToUtf8(forms[0].of(L"localhost", inside_.substr(3)))))
+        << "the shell itself opens the dropped program through a share";
+    ASSERT_TRUE(WaitForMarkerRuns(marker_, 1, kReplyTimeout));
+    int runs = 1;
+    for (const std::wstring& host : hosts) {
+        for (const Form& form : forms) {
+            SCOPED_TRACE(std::string(form.name) + " of " + standin::ToUtf8(host));
+            ExpectRefused(standin::ToUtf8(form.of(host, inside_.substr(3))), "names a staged attachment");
+            if (host != L"localhost" || form.localhostOpens) {
+                ExpectOpened(standin::ToUtf8(form.of(host, outside_.substr(3))));
+                ++runs;
+            }
+        }
+    }
+    ExpectRefused(standin::ToUtf8(forms[0].of(L"localhost", directories_[1].substr(3))), "names a staged attachment");
+    ExpectRunsAfterAWhile(runs);
+}
+
+// Wine's own device path of the Unix root, "\\?\unix\...", is a path of its
+// own kind, not one relative to the current directory.
+TEST_F(ExecOwnShares, DroppedProgramIsRefusedThroughWinesUnixRoot) {
+    auto unixRoot = [](const std::wstring& path) {
+        const std::wstring z = ThroughUnixRoot(path);
+        return L"\\\\?\\unix" + z.substr(2);
+    };
+    ExpectRefused(standin::ToUtf8(unixRoot(inside_)), "names a staged attachment");
+    ExpectRefused(standin::ToUtf8(unixRoot(directories_[1])), "names a staged attachment");
+    ExpectOpened(standin::ToUtf8(unixRoot(outside_)));
+    ExpectRunsAfterAWhile(1);
 }
 
 TEST_F(ExecStaging, StagingDirectoryGivenInShortNamesIsResolved) {

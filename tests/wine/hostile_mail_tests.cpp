@@ -1,6 +1,10 @@
 // Mail requests as a hostile server would send them: what one request may
 // write, what stays on disk afterwards, and files that must keep their own
 // bytes, through the real DLL with the recording Simple MAPI stand-in.
+#include <windows.h>
+
+#include <sddl.h>
+
 #include "mail_test_support.h"
 
 namespace zobrik::testing {
@@ -228,6 +232,69 @@ TEST_F(HostileMail, AStagedProgramCannotBeRunThroughTheExecChannel) {
     DeleteFileW(marker.c_str());
 }
 
+// The owner and access list of `path` in SDDL ("O:<sid>D:(A;...)..."), empty
+// when they cannot be read.
+std::wstring OwnerAndAccessOf(const std::wstring& path) {
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD size = 0;
+    GetFileSecurityW(path.c_str(), what, nullptr, 0, &size);
+    std::vector<uint8_t> descriptor(size);
+    wchar_t* text = nullptr;
+    if (size == 0 || !GetFileSecurityW(path.c_str(), what, descriptor.data(), size, &size) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1, what, &text,
+                                                              nullptr)) {
+        return {};
+    }
+    std::wstring sddl = text;
+    LocalFree(text);
+    return sddl;
+}
+
+std::wstring CurrentUserSid() {
+    HANDLE token = nullptr;
+    std::vector<uint8_t> user(256);
+    DWORD size = 0;
+    wchar_t* text = nullptr;
+    const bool read = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+                      GetTokenInformation(token, TokenUser, user.data(), DWORD(user.size()), &size) &&
+                      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text);
+    if (token) {
+        CloseHandle(token);
+    }
+    std::wstring sid = read ? text : L"";
+    LocalFree(text);
+    return sid;
+}
+
+// A staging directory that an older version left, or that someone else made
+// in a shared temp folder, open to everyone: it is made the user's own again
+// before anything is staged in it. Wine keeps an access list as the Unix
+// permission bits of the directory (everyone's access is the bits of
+// others), so this shows everyone's access go and the user's stay; that the
+// list is protected from inheritance and holds the user alone only Windows
+// shows.
+TEST_F(HostileMail, AStagingDirectoryOpenToEveryoneIsMadeTheUsersOwn) {
+    const std::wstring shared = StagingDirectory();
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone,
+                                                                     nullptr));
+    SECURITY_ATTRIBUTES security{sizeof(security), everyone, FALSE};
+    const bool created = CreateDirectoryW(shared.c_str(), &security);
+    LocalFree(everyone);
+    ASSERT_TRUE(created);
+    ASSERT_NE(OwnerAndAccessOf(shared).find(L";;;WD)"), std::wstring::npos) << "everyone has access at first";
+
+    MailRequestWriter mail = ToOne();
+    mail.AddAttachment("a.txt", Pattern(10, 1));
+    ASSERT_EQ(Exchange(mail.Build()), StatusOkReply());
+    const std::wstring sid = CurrentUserSid();
+    ASSERT_FALSE(sid.empty());
+    const std::wstring access = OwnerAndAccessOf(shared);
+    EXPECT_EQ(access.find(L";;;WD)"), std::wstring::npos) << standin::ToUtf8(access);
+    EXPECT_NE(access.find(L"(A;OICI;FA;;;" + sid + L")"), std::wstring::npos) << standin::ToUtf8(access);
+    EXPECT_EQ(access.rfind(L"O:" + sid + L"D:", 0), 0u) << standin::ToUtf8(access);
+}
+
 // A request directory whose client process has ended is removed at the next
 // start; one of a running client, and anything not named by the plug-in, stay.
 TEST_F(HostileMail, StartRemovesWhatEndedClientsLeftAndNothingElse) {
@@ -253,12 +320,17 @@ TEST_F(HostileMail, StartRemovesWhatEndedClientsLeftAndNothingElse) {
         EXPECT_NE(file, INVALID_HANDLE_VALUE);
         CloseHandle(file);
     };
-    wchar_t name[64];
-    _snwprintf(name, 64, L"zr-%08lx-0123456789abcdef", static_cast<unsigned long>(ended));
-    const std::wstring abandoned = name;
-    _snwprintf(name, 64, L"zr-%08lx-0123456789abcdef", static_cast<unsigned long>(running.dwProcessId));
-    const std::wstring alive = name;
+    // Folders named as now, random part first, and as older versions named them.
+    auto folder = [](const wchar_t* form, DWORD process) {
+        wchar_t name[64];
+        _snwprintf(name, 64, form, static_cast<unsigned long>(process));
+        return std::wstring(name);
+    };
+    const std::wstring abandoned = folder(L"0123456789abcdef-zr-%08lx", ended);
+    const std::wstring abandonedByAnOlderVersion = folder(L"zr-%08lx-0123456789abcdef", ended);
+    const std::wstring alive = folder(L"0123456789abcdef-zr-%08lx", running.dwProcessId);
     makeDirectory(abandoned);
+    makeDirectory(abandonedByAnOlderVersion);
     makeDirectory(alive);
     makeDirectory(L"zr-not-ours");
 

@@ -27,12 +27,19 @@ zobrik_add_plugin_test_program(plugin_tests
     ${ZOBRIK_WINE_TEST_DIR}/exec_utf8_tests.cpp
     ${ZOBRIK_WINE_TEST_DIR}/mail_channel_tests.cpp
     ${ZOBRIK_WINE_TEST_DIR}/channel_race_tests.cpp)
+target_link_libraries(plugin_tests PRIVATE iphlpapi)  # the machine's own addresses
 
 # Simple MAPI per entry (zobrik_mapi_test_settings): the recording stand-in,
 # none, the stand-in without MAPISendMailW, Wine's own.
 zobrik_add_wine_test(plugin_mapi_present plugin_tests MAPI recording
     SUITES MapiPresentFactory MapiPresentPlugin MapiPresentChannelRace
            ExecChannel ExecVerb ExecRefusal ExecSchemes ExecStaging ExecUtf8 MailChannel)
+# Shares of this machine in the recording prefix (tests/wine/add-own-shares.sh).
+add_test(NAME wine_prefix_own_shares
+    COMMAND ${ZOBRIK_WINE_TEST_DIR}/add-own-shares.sh ${CMAKE_BINARY_DIR}/wineprefix-mapi-recording)
+set_tests_properties(wine_prefix_own_shares PROPERTIES FIXTURES_REQUIRED wine FIXTURES_SETUP wine_own_shares TIMEOUT 60)
+zobrik_add_wine_test(plugin_own_shares plugin_tests MAPI recording SUITES ExecOwnShares
+    FIXTURES wine wine_mapi_recording wine_own_shares)
 zobrik_add_wine_test(plugin_mapi_absent plugin_tests MAPI none SUITES MapiAbsentFactory)
 zobrik_add_wine_test(plugin_mapi_without_send plugin_tests MAPI nosend SUITES MapiNoSendFactory)
 zobrik_add_wine_test(plugin_mapi_wine plugin_tests SUITES MapiPresentFactory)
