@@ -215,26 +215,29 @@ TEST_F(PosixLayer, ASweepRemovesOnlyTheFoldersOfClientsThatEnded) {
     EXPECT_TRUE(fs::exists(fs::path(root_) / "other" / "a.pdf"));
 }
 
-// Debian's real xdg-email (xdg-utils) taking its Thunderbird route: the
-// desktop's mailto handler is thunderbird.desktop (an xdg-mime stand-in says
-// so) and a thunderbird stand-in records the -compose argument the script
-// builds, in which every field is a piece of text that Thunderbird splits at
-// commas outside '…'.
+// Debian's real xdg-email (xdg-utils) taking its Thunderbird route: on a
+// generic desktop the user's mimeapps.list names thunderbird.desktop as the
+// mailto handler, and a thunderbird stand-in records the -compose argument
+// the script builds, a list of fields that Thunderbird splits at commas
+// outside '…'.
 class RealXdgEmail : public PosixLayer {
 protected:
     void SetUp() override {
         PosixLayer::SetUp();
         ASSERT_TRUE(fs::exists("/usr/bin/xdg-email")) << "xdg-utils is not installed (scripts/install-deps.sh)";
         fs::remove(bin_ / "xdg-email");
-        WriteScript(bin_ / "xdg-mime", "echo thunderbird.desktop\n");
         WriteScript(bin_ / "thunderbird", "printf '%s\\0' \"$@\" > \"$(dirname \"$0\")/thunderbird.args\"\n");
         fs::create_directories(work_ / "share/applications");
         std::ofstream(work_ / "share/applications/thunderbird.desktop")
             << "[Desktop Entry]\nType=Application\nName=Thunderbird\nExec=thunderbird %u\n";
+        fs::create_directories(work_ / "config");
+        std::ofstream(work_ / "config/mimeapps.list")
+            << "[Default Applications]\nx-scheme-handler/mailto=thunderbird.desktop\n";
         for (const char* name : kSaved) saved_.emplace_back(std::getenv(name) ? std::getenv(name) : "");
         for (const char* name : kSaved) unsetenv(name);
         setenv("XDG_CURRENT_DESKTOP", "X-Generic", 1);
         setenv("XDG_DATA_HOME", (work_ / "share").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (work_ / "config").c_str(), 1);
     }
     void TearDown() override {
         RemoveKeptAreas();
@@ -265,8 +268,9 @@ protected:
         }
     }
 
-    static constexpr const char* kSaved[] = {"XDG_CURRENT_DESKTOP", "XDG_DATA_HOME", "MAILER", "KDE_FULL_SESSION",
-                                             "GNOME_DESKTOP_SESSION_ID", "MATE_DESKTOP_SESSION_ID", "DESKTOP_SESSION"};
+    static constexpr const char* kSaved[] = {"XDG_CURRENT_DESKTOP",      "XDG_DATA_HOME",           "XDG_CONFIG_HOME",
+                                             "MAILER",                   "KDE_FULL_SESSION",        "DESKTOP_SESSION",
+                                             "GNOME_DESKTOP_SESSION_ID", "MATE_DESKTOP_SESSION_ID"};
     std::vector<std::string> saved_;
 };
 
