@@ -126,7 +126,8 @@ std::optional<ExecRefusal> UrlRefusal(WideStringView text, const WideString& sch
 // decoded), which the desktop mounts and opens by its type as a local one.
 std::optional<ExecRefusal> NetworkFileRefusal(const std::string& url, const WideString& scheme) {
     const std::string narrow = Utf16ToUtf8(scheme);
-    if (std::none_of(std::begin(kNetworkSchemes), std::end(kNetworkSchemes), [&](const char* s) { return narrow == s; }))
+    if (std::none_of(std::begin(kNetworkSchemes), std::end(kNetworkSchemes),
+                     [&](const char* s) { return narrow == s; }))
         return std::nullopt;
     std::string rest = url.substr(std::min(url.size(), narrow.size() + 1));
     rest = rest.substr(0, rest.find_first_of("?#"));

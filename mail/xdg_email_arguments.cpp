@@ -42,7 +42,8 @@ std::string MailtoUrl(const MailRequest& mail) {
         else
             AddField(fields, "to", address);
     }
-    for (uint32_t i = mail.PrimaryEnd(); i < mail.CopyEnd(); ++i) AddField(fields, "cc", PlainAddress(mail.recipients[i]));
+    for (uint32_t i = mail.PrimaryEnd(); i < mail.CopyEnd(); ++i)
+        AddField(fields, "cc", PlainAddress(mail.recipients[i]));
     for (uint32_t i = mail.CopyEnd(); i < mail.recipients.size(); ++i)
         AddField(fields, "bcc", PlainAddress(mail.recipients[i]));
     AddField(fields, "subject", Utf8(mail.subject));

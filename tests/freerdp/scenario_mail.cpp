@@ -115,7 +115,9 @@ void CheckInvalidAddresses(E2eContext& context) {
         {"smuggling an attachment field", RecipientGroup::Cc, "attachment='file:///etc/passwd'"},
         {"as a mailto: URL", RecipientGroup::To, "mailto:eve@evil.test"},
         {"with a backslash", RecipientGroup::Bcc, "ann\\x27@example.com"},
-        {"with a UTF-8 domain", RecipientGroup::To, "j@b\xC3\xBC" "cher.example"},
+        {"with a UTF-8 domain", RecipientGroup::To,
+         "j@b\xC3\xBC"
+         "cher.example"},
     };
     for (const Case& c : cases) {
         MailRequestWriter writer;

@@ -38,7 +38,8 @@ void CheckTextsStayInTheirFields(E2eContext& context) {
     const Bytes notes = PatternedBytes(2000, 5);
     MailRequestWriter writer;
     writer.Subject("x\\\\0046attach\\\\0075/etc/passwd \\c").Body("Price\\ncut \\c it's, 100%");
-    writer.AddRecipient(RecipientGroup::To, "", "bob@example.com").AddRecipient(RecipientGroup::Cc, "", "cy@example.com");
+    writer.AddRecipient(RecipientGroup::To, "", "bob@example.com")
+        .AddRecipient(RecipientGroup::Cc, "", "cy@example.com");
     writer.AddAttachment("notes,.bash_history", notes);
     const std::string label = "mail for Thunderbird";
     const std::optional<Bytes> reply = context.ExchangeMail("for Thunderbird", writer.Build(), 1 << 20);
@@ -63,7 +64,8 @@ void CheckTextsStayInTheirFields(E2eContext& context) {
     const fs::path staged = compose.substr(fields.size(), compose.size() - fields.size() - 1);
     const bool inStaging = staged.parent_path().parent_path() == fs::canonical(context.Folders().StagingRoot());
     context.Checks().Check(inStaging && staged.filename() == "notes_.bash_history",
-                           label + ": the attachment is the staged file, its comma replaced", Printable(staged.string()));
+                           label + ": the attachment is the staged file, its comma replaced",
+                           Printable(staged.string()));
     context.Checks().Check(fs::exists(staged) && ReadWholeFile(staged) == notes,
                            label + ": the staged file holds the attachment's bytes");
 }

@@ -144,7 +144,8 @@ TEST_F(PosixExecRefusals, LaunchersRunByTheirTypeAreRefused) {
     for (const auto& c : cases) {
         const std::string expected =
             c.extension ? std::string("files that run or install programs are not opened (.") + c.extension + ")" : "";
-        EXPECT_EQ(Refusal(c.text), expected) << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
+        EXPECT_EQ(Refusal(c.text), expected)
+            << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
     }
 }
 

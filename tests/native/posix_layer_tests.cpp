@@ -242,8 +242,10 @@ protected:
     void TearDown() override {
         RemoveKeptAreas();
         for (size_t i = 0; i < std::size(kSaved); ++i)
-            if (!saved_[i].empty()) setenv(kSaved[i], saved_[i].c_str(), 1);
-            else unsetenv(kSaved[i]);
+            if (!saved_[i].empty())
+                setenv(kSaved[i], saved_[i].c_str(), 1);
+            else
+                unsetenv(kSaved[i]);
         PosixLayer::TearDown();
     }
 
@@ -268,9 +270,9 @@ protected:
         }
     }
 
-    static constexpr const char* kSaved[] = {"XDG_CURRENT_DESKTOP",      "XDG_DATA_HOME",           "XDG_CONFIG_HOME",
-                                             "MAILER",                   "KDE_FULL_SESSION",        "DESKTOP_SESSION",
-                                             "GNOME_DESKTOP_SESSION_ID", "MATE_DESKTOP_SESSION_ID"};
+    static constexpr const char* kSaved[] = {
+        "XDG_CURRENT_DESKTOP", "XDG_DATA_HOME",   "XDG_CONFIG_HOME",          "MAILER",
+        "KDE_FULL_SESSION",    "DESKTOP_SESSION", "GNOME_DESKTOP_SESSION_ID", "MATE_DESKTOP_SESSION_ID"};
     std::vector<std::string> saved_;
 };
 
@@ -287,7 +289,8 @@ TEST_F(RealXdgEmail, AddressesThatWouldSteerTheMailProgramAreRefused) {
           {RecipientGroup::Cc, "a'"},
           {RecipientGroup::Cc, "attachment='file:///etc/passwd'"},
           {RecipientGroup::Cc, "x='"}}},
-        {"mailto: as a to-address", {{RecipientGroup::To, "bob@example.com"}, {RecipientGroup::To, "mailto:eve@evil.test"}}},
+        {"mailto: as a to-address",
+         {{RecipientGroup::To, "bob@example.com"}, {RecipientGroup::To, "mailto:eve@evil.test"}}},
     };
     for (const auto& c : cases) {
         MailRequestWriter writer;
@@ -305,7 +308,8 @@ TEST_F(RealXdgEmail, AddressesThatWouldSteerTheMailProgramAreRefused) {
 TEST_F(RealXdgEmail, SubjectBodyAndNamesReachThunderbirdAsTheirOwnFields) {
     MailRequestWriter writer;
     writer.Subject("x\\\\0046attach\\\\0075/etc/passwd \\c").Body("Price\\ncut \\c it's, 100%");
-    writer.AddRecipient(RecipientGroup::To, "", "bob@example.com").AddRecipient(RecipientGroup::Cc, "", "cy@example.com");
+    writer.AddRecipient(RecipientGroup::To, "", "bob@example.com")
+        .AddRecipient(RecipientGroup::Cc, "", "cy@example.com");
     writer.AddAttachment("notes,.bash_history", {'n'});
     ASSERT_EQ(Outcome(writer), "(handed over)");
     std::vector<fs::path> files;
@@ -313,10 +317,12 @@ TEST_F(RealXdgEmail, SubjectBodyAndNamesReachThunderbirdAsTheirOwnFields) {
         if (entry.is_regular_file()) files.push_back(entry.path());
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].filename(), "notes_.bash_history");
-    EXPECT_EQ(Compose(), "to='bob@example.com,',cc='cy@example.com,',"
-                         "subject=x%5C%5C0046attach%5C%5C0075%2Fetc%2Fpasswd%20%5Cc,"
-                         "body=Price%5Cncut%20%5Cc%20it%27s%2C%20100%25,"
-                         "attachment='" + fs::canonical(files[0]).string() + "'");
+    EXPECT_EQ(Compose(),
+              "to='bob@example.com,',cc='cy@example.com,',"
+              "subject=x%5C%5C0046attach%5C%5C0075%2Fetc%2Fpasswd%20%5Cc,"
+              "body=Price%5Cncut%20%5Cc%20it%27s%2C%20100%25,"
+              "attachment='" +
+                  fs::canonical(files[0]).string() + "'");
 }
 
 }  // namespace
