@@ -122,6 +122,12 @@ std::optional<ExecRefusal> UrlRefusal(WideStringView text, const WideString& sch
     return std::nullopt;
 }
 
+// A folder opens in the file manager, whatever its name ("example.com").
+bool IsFolder(const std::string& path, const PosixFiles& files) {
+    const PosixFileFacts facts = files.Facts(path);
+    return facts.exists && !facts.regular;
+}
+
 // A file server's file (the path of a URL of a network scheme, %-escapes
 // decoded), which the desktop mounts and opens by its type as a local one.
 std::optional<ExecRefusal> NetworkFileRefusal(const std::string& url, const WideString& scheme) {
@@ -152,7 +158,7 @@ std::optional<ExecRefusal> PathRefusal(WideStringView text, bool isFileUrl, cons
         if (IsBelow(reading, stagingRoot) || (realStaging && IsBelow(reading, *realStaging)))
             return ExecRefusal{"inside the staging folder", nullptr};
         if (EndsWithDesktop(reading)) return ExecRefusal{"desktop entries are not opened", nullptr};
-        if (auto launcher = LauncherRefusal(reading)) return launcher;
+        if (auto launcher = LauncherRefusal(reading); launcher && !IsFolder(absolute, files)) return launcher;
     }
     if (files.Facts(absolute).executable) return ExecRefusal{"programs are not opened", nullptr};
 

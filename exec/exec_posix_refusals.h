@@ -8,8 +8,8 @@
 // installs through the program registered for its type, execute bit or not
 // (Windows programs and launchers that Wine or Java run, as the Windows
 // plug-in's program list names them, and .flatpakref, .flatpakrepo,
-// .flatpak, .deb, .rpm, .snap, .AppImage, .jnlp), also when a URL of a
-// network scheme names it, a regular file that has an execute bit, and
+// .flatpak, .deb, .rpm, .snap, .AppImage, .jnlp; a local folder of such a
+// name excepted), also when a URL of a network scheme names it, a regular file that has an execute bit, and
 // anything inside the staging folder. A path is checked as
 // written (made absolute against the current directory, "." and ".."
 // resolved) and as the file it reaches through links.

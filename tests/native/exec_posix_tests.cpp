@@ -112,6 +112,7 @@ TEST_F(PosixExecRefusals, BuiltInRefusals) {
 // same way.
 TEST_F(PosixExecRefusals, LaunchersRunByTheirTypeAreRefused) {
     files_.links["/home/ann/manual.pdf"] = "/home/ann/Downloads/setup.EXE";
+    files_.facts["/home/ann/example.com"] = {true, false, false};  // a folder
     const struct {
         const char16_t* text;
         const char* extension;  // nullptr: opened
@@ -137,6 +138,7 @@ TEST_F(PosixExecRefusals, LaunchersRunByTheirTypeAreRefused) {
         {u"/home/ann/archive.tar.gz", nullptr},
         {u"/home/ann/notes.exe.txt", nullptr},
         {u"/home/ann/.bashrc", nullptr},
+        {u"/home/ann/example.com", nullptr},  // a folder opens in the file manager
         {u"smb://fileserver.example.com", nullptr},
         {u"smb://fileserver/share/report.pdf", nullptr},
         {u"https://example.com/setup.exe", nullptr},  // a browser downloads it
