@@ -58,6 +58,7 @@ set(ZOBRIK_WIN_SOURCES
 set(ZOBRIK_POSIX_LOGIC_SOURCES
     exec/exec_text_decoding.cpp
     exec/exec_posix_refusals.cpp
+    mail/mail_address.cpp
     mail/xdg_email_arguments.cpp
     freerdp/policy_file.cpp
 )

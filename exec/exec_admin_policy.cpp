@@ -315,6 +315,12 @@ bool IsProgramPath(const WideString& path, const MachinePaths& machine) {
     return false;
 }
 
+bool IsBuiltInProgramExtension(WideStringView extension) {
+    const WideString lowered = AsciiLowered(extension);
+    return std::any_of(std::begin(kProgramExtensions), std::end(kProgramExtensions),
+                       [&](const WideChar* known) { return lowered == known; });
+}
+
 std::optional<PolicyRefusal> ExecPolicyRefusal(WideStringView text, const AdminPolicy& policy,
                                                const MachinePaths& machine) {
     const bool restricts = policy.execAllowedSchemes || policy.execAllowList || !policy.execDenyList.empty() ||

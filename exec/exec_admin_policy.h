@@ -56,6 +56,11 @@ std::optional<PolicyRefusal> ExecPolicyRefusal(WideStringView text, const AdminP
 // is not a directory (the shell would try the program extensions).
 bool IsProgramPath(const WideString& path, const MachinePaths& machine);
 
+// Whether `extension` (without its dot, ASCII letters in any case) is one of
+// the built-in list of IsProgramPath: files that Windows, or Wine on Linux,
+// runs, or hands to something that runs what the file says.
+bool IsBuiltInProgramExtension(WideStringView extension);
+
 // The longest text a confirmation shows; a longer one is not offered.
 inline constexpr size_t kLongestConfirmedText = 2048;
 

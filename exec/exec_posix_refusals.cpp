@@ -31,6 +31,28 @@ bool EndsWithDesktop(const std::string& path) {
                       [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? char(b + 32) : b); });
 }
 
+// Files that Linux desktops hand to a program which runs or installs what
+// they hold, with or without an execute bit: desktop entries, Flatpak
+// references and bundles, software packages, AppImages (AppImageLauncher
+// runs them) and Java Web Start files. Windows programs and launchers
+// (.exe, .msi, .bat, .lnk, .jar, ...) count through IsBuiltInProgramExtension:
+// Wine and Java register themselves for them.
+constexpr const char* kLinuxLauncherExtensions[] = {"desktop", "flatpakref", "flatpakrepo", "flatpak", "deb",
+                                                    "rpm",     "snap",       "appimage",    "jnlp"};
+
+// The refusal of a file whose extension (after the last dot of its name,
+// any letter case) says that the desktop would run or install it.
+std::optional<ExecRefusal> LauncherRefusal(const std::string& path) {
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return std::nullopt;
+    const WideString extension = AsciiLowered(FromUtf8(name.substr(dot + 1)));
+    const bool listed = std::any_of(std::begin(kLinuxLauncherExtensions), std::end(kLinuxLauncherExtensions),
+                                    [&](const char* known) { return extension == FromUtf8(known); });
+    if (!listed && !IsBuiltInProgramExtension(extension)) return std::nullopt;
+    return ExecRefusal{"files that run or install programs are not opened (." + Utf16ToUtf8(extension) + ")", nullptr};
+}
+
 bool IsLocalHost(const std::string& host, const std::vector<std::string>& machineNames) {
     if (host.empty() || SameIgnoringAsciiCase(FromUtf8(host), ZOBRIK_WIDE("localhost"))) return true;
     return std::any_of(machineNames.begin(), machineNames.end(),
@@ -100,6 +122,29 @@ std::optional<ExecRefusal> UrlRefusal(WideStringView text, const WideString& sch
     return std::nullopt;
 }
 
+// A folder opens in the file manager, whatever its name ("example.com").
+bool IsFolder(const std::string& path, const PosixFiles& files) {
+    const PosixFileFacts facts = files.Facts(path);
+    return facts.exists && !facts.regular;
+}
+
+// A file server's file (the path of a URL of a network scheme, %-escapes
+// decoded), which the desktop mounts and opens by its type as a local one.
+std::optional<ExecRefusal> NetworkFileRefusal(const std::string& url, const WideString& scheme) {
+    const std::string narrow = Utf16ToUtf8(scheme);
+    if (std::none_of(std::begin(kNetworkSchemes), std::end(kNetworkSchemes),
+                     [&](const char* s) { return narrow == s; }))
+        return std::nullopt;
+    std::string rest = url.substr(std::min(url.size(), narrow.size() + 1));
+    rest = rest.substr(0, rest.find_first_of("?#"));
+    if (rest.compare(0, 2, "//") == 0) {
+        const size_t slash = rest.find('/', 2);
+        if (slash == std::string::npos) return std::nullopt;  // a server, no file
+        rest = rest.substr(slash);
+    }
+    return LauncherRefusal(PercentDecoded(rest));
+}
+
 std::optional<ExecRefusal> PathRefusal(WideStringView text, bool isFileUrl, const std::string& path,
                                        const std::string& stagingRoot, const AdminPolicy& policy,
                                        const PosixFiles& files) {
@@ -113,6 +158,7 @@ std::optional<ExecRefusal> PathRefusal(WideStringView text, bool isFileUrl, cons
         if (IsBelow(reading, stagingRoot) || (realStaging && IsBelow(reading, *realStaging)))
             return ExecRefusal{"inside the staging folder", nullptr};
         if (EndsWithDesktop(reading)) return ExecRefusal{"desktop entries are not opened", nullptr};
+        if (auto launcher = LauncherRefusal(reading); launcher && !IsFolder(absolute, files)) return launcher;
     }
     if (files.Facts(absolute).executable) return ExecRefusal{"programs are not opened", nullptr};
 
@@ -172,6 +218,7 @@ std::optional<ExecRefusal> PosixExecRefusal(WideStringView text, const std::stri
     const WideString scheme = UrlScheme(text);
     const std::string utf8 = Utf16ToUtf8(text);
     if (!scheme.empty() && scheme != ZOBRIK_WIDE("file")) {
+        if (auto launcher = NetworkFileRefusal(utf8, scheme)) return launcher;
         refusal = UrlRefusal(text, scheme, policy);
     } else if (const std::optional<FileUrl> url = ParseFileUrl(utf8)) {
         if (!IsLocalHost(url->host, files.MachineNames())) return ExecRefusal{"file: URL of another host", nullptr};

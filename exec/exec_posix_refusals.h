@@ -4,8 +4,13 @@
 // Built in, whatever the policy says: an empty text, a text that begins
 // with '-' (xdg-open would read it as an option), a refused scheme (as on
 // Windows), a "file:" URL that names another host, a desktop entry
-// (".desktop", which names a program to run), a regular file that has an
-// execute bit, and anything inside the staging folder. A path is checked as
+// (".desktop", which names a program to run), a file the desktop runs or
+// installs through the program registered for its type, execute bit or not
+// (Windows programs and launchers that Wine or Java run, as the Windows
+// plug-in's program list names them, and .flatpakref, .flatpakrepo,
+// .flatpak, .deb, .rpm, .snap, .AppImage, .jnlp; a local folder of such a
+// name excepted), also when a URL of a network scheme names it, a regular file that has an execute bit, and
+// anything inside the staging folder. A path is checked as
 // written (made absolute against the current directory, "." and ".."
 // resolved) and as the file it reaches through links.
 //

@@ -22,6 +22,7 @@
 #include "staged_file_names.h"
 #include "staging_ledgers.h"
 #include "staging_rules.h"
+#include "xdg_email_arguments.h"
 
 namespace zobrik {
 
@@ -230,7 +231,7 @@ void StagePosixAttachments(MailRequest& request, uint64_t requestLength, const s
     const std::vector<WideString> names = StagedFileNames(request.attachments);
     for (size_t j = 0; j < request.attachments.size(); ++j) {
         const MailAttachment& attachment = request.attachments[j];
-        UniqueFd fd = CreateStagedFile(area.directory_, area.files_, names[j]);
+        UniqueFd fd = CreateStagedFile(area.directory_, area.files_, XdgEmailFileName(names[j]));
         if (!WriteAll(fd.get(), attachment.data, attachment.size)) {
             CloseReporting(fd);
             RaiseMailError("unable to write to temporary file");

@@ -42,11 +42,12 @@ private:
 };
 
 // Writes every attachment of `request` into a new folder of `root`, under the
-// names the Windows plug-in gives them. Refuses, before writing anything, a
-// request whose attachments add up to more than its length or would leave
-// the volume short of space, counting what other workers are about to
-// write. Raises the message of the first failure; the area removes what was
-// written when it is destroyed.
+// names the Windows plug-in gives them, less the characters xdg-email's
+// Thunderbird route would misread (XdgEmailFileName). Refuses, before
+// writing anything, a request whose attachments add up to more than its
+// length or would leave the volume short of space, counting what other
+// workers are about to write. Raises the message of the first failure; the
+// area removes what was written when it is destroyed.
 void StagePosixAttachments(MailRequest& request, uint64_t requestLength, const std::string& root,
                            PosixStagingArea& area);
 

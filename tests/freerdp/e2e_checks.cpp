@@ -124,12 +124,45 @@ std::string BaseName(const std::string& fileName) {
     return cut == std::string::npos ? fileName : fileName.substr(cut + 1);
 }
 
+// A text as a mailto: field: letters, digits and . - _ @ kept, a line break
+// as %0D%0A, every other byte %-encoded.
+std::string MailtoField(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (std::isalnum(static_cast<unsigned char>(c)) && static_cast<unsigned char>(c) < 0x80) {
+            out += c;
+        } else if (c == '.' || c == '-' || c == '_' || c == '@') {
+            out += c;
+        } else if (c == '\n') {
+            out += "%0D%0A";
+        } else {
+            char escape[4];
+            std::snprintf(escape, sizeof(escape), "%%%02X", static_cast<unsigned char>(c));
+            out += escape;
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> ExpectedMailArguments(const sdk::MailMessage& mail) {
-    std::vector<std::string> arguments{"--utf8", "--subject", mail.subject, "--body", mail.body};
-    for (const auto& r : mail.cc) arguments.insert(arguments.end(), {"--cc", r.address});
-    for (const auto& r : mail.bcc) arguments.insert(arguments.end(), {"--bcc", r.address});
+    std::vector<std::string> arguments{"--utf8"};
     for (size_t i = 0; i < mail.attachments.size(); ++i) arguments.insert(arguments.end(), {"--attach", ""});
-    for (const auto& r : mail.to) arguments.push_back(r.address);
+    std::string path;
+    std::string fields;
+    auto add = [&](const char* name, const std::string& value) {
+        if (!value.empty()) fields += std::string(fields.empty() ? "?" : "&") + name + "=" + MailtoField(value);
+    };
+    for (size_t i = 0; i < mail.to.size(); ++i) {
+        if (i == 0)
+            path = MailtoField(mail.to[i].address);
+        else
+            add("to", mail.to[i].address);
+    }
+    for (const auto& r : mail.cc) add("cc", r.address);
+    for (const auto& r : mail.bcc) add("bcc", r.address);
+    add("subject", mail.subject);
+    add("body", mail.body);
+    arguments.push_back("mailto:" + path + fields);
     return arguments;
 }
 

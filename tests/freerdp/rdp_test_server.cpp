@@ -101,6 +101,7 @@ const std::vector<Scenario>& AllScenarios() {
         {"close", PrepareNothing, RunClose},
         {"policy", PreparePolicy, RunPolicy},
         {"policy_exec_off", PreparePolicyExecOff, RunPolicyExecOff},
+        {"mail_thunderbird", PrepareThunderbird, RunThunderbird},
     };
     return scenarios;
 }

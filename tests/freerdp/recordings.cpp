@@ -12,7 +12,8 @@ namespace {
 
 bool IsCallRecord(const fs::directory_entry& entry) {
     const std::string name = entry.path().filename().string();
-    const bool known = name.rfind("xdg-open.", 0) == 0 || name.rfind("xdg-email.", 0) == 0;
+    const bool known =
+        name.rfind("xdg-open.", 0) == 0 || name.rfind("xdg-email.", 0) == 0 || name.rfind("thunderbird.", 0) == 0;
     return known && entry.is_regular_file();
 }
 

@@ -1,7 +1,7 @@
-// What the xdg-open and xdg-email stand-ins recorded: one file per call,
-// named "<program>.<nanoseconds>.<pid>", holding the arguments, each followed
-// by a NUL byte; xdg-email also leaves the copies of its attachments in
-// "<record>.attach/1", "2", ...
+// What the xdg-open, xdg-email and thunderbird stand-ins recorded: one file
+// per call, named "<program>.<nanoseconds>.<pid>", holding the arguments,
+// each followed by a NUL byte; xdg-email also leaves the copies of its
+// attachments in "<record>.attach/1", "2", ...
 #pragma once
 
 #include <filesystem>
@@ -14,7 +14,7 @@
 namespace zobrik_e2e {
 
 struct RecordedCall {
-    std::string program;  // "xdg-open" or "xdg-email"
+    std::string program;  // "xdg-open", "xdg-email" or "thunderbird"
     std::vector<std::string> arguments;
     std::vector<Bytes> attachmentCopies;  // xdg-email: the --attach files, in order
 };

@@ -6,8 +6,9 @@
 # Makes a fresh work dir (TLS certificate and key, the client user's HOME,
 # XDG_CONFIG_HOME, XDG_RUNTIME_DIR and the stand-ins' record folder), starts
 # the test server on a free port, connects the real xfreerdp under Xvfb with
-# the add-in preloaded and the xdg-open/xdg-email stand-ins first on PATH, and
-# waits for both. Passes only when the server passed every check of the
+# the add-in preloaded and the xdg-open/xdg-email/thunderbird stand-ins first
+# on PATH (on a generic desktop, so that a real xdg-email asks the user's
+# mimeapps.list for the mail program), and waits for both. Passes only when the server passed every check of the
 # scenario and, after xfreerdp has exited, the add-in's staging folder holds
 # no request folder.
 #
@@ -49,8 +50,17 @@ record=$work/record
 bin=$work/bin
 mkdir -p "$home" "$config" "$runtime" "$record" "$bin" || fail "cannot make the client's folders"
 chmod 0700 "$runtime"
-cp "$here/standins/xdg-open" "$here/standins/xdg-email" "$bin/" || fail "cannot copy the stand-ins"
-chmod 0755 "$bin/xdg-open" "$bin/xdg-email"
+# The scenario mail_thunderbird runs Debian's real xdg-email, which starts
+# the thunderbird stand-in.
+standins="xdg-open thunderbird"
+[ "$scenario" = mail_thunderbird ] || standins="$standins xdg-email"
+for standin in $standins; do
+    cp "$here/standins/$standin" "$bin/" || fail "cannot copy the stand-in $standin"
+    chmod 0755 "$bin/$standin"
+done
+if [ "$scenario" = mail_thunderbird ] && [ ! -x /usr/bin/xdg-email ]; then
+    fail "xdg-utils is not installed (scripts/install-deps.sh)"
+fi
 
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
     -keyout "$work/server.key" -out "$work/server.crt" >"$work/openssl.log" 2>&1 ||
@@ -84,8 +94,11 @@ fi
 # code with 5.
 : >"$work/Xauthority"
 timeout 60 xvfb-run -a -n $((100 + RANDOM % 800)) -f "$work/Xauthority" env \
+    -u MAILER -u KDE_FULL_SESSION -u GNOME_DESKTOP_SESSION_ID -u MATE_DESKTOP_SESSION_ID -u DESKTOP_SESSION \
     LD_PRELOAD="$addin" \
     PATH="$bin:$PATH" \
+    XDG_CURRENT_DESKTOP=X-Generic \
+    XDG_DATA_HOME="$home/.local/share" \
     HOME="$home" \
     XDG_CONFIG_HOME="$config" \
     XDG_RUNTIME_DIR="$runtime" \

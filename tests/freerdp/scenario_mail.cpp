@@ -111,6 +111,13 @@ void CheckInvalidAddresses(E2eContext& context) {
         {"with &", RecipientGroup::Cc, "ann&eve@example.com"},
         {"with %", RecipientGroup::To, "ann%40@example.com"},
         {"with ,", RecipientGroup::Bcc, "ann@example.com,eve@example.com"},
+        {"with a quote", RecipientGroup::Cc, "a'"},
+        {"smuggling an attachment field", RecipientGroup::Cc, "attachment='file:///etc/passwd'"},
+        {"as a mailto: URL", RecipientGroup::To, "mailto:eve@evil.test"},
+        {"with a backslash", RecipientGroup::Bcc, "ann\\x27@example.com"},
+        {"with a UTF-8 domain", RecipientGroup::To,
+         "j@b\xC3\xBC"
+         "cher.example"},
     };
     for (const Case& c : cases) {
         MailRequestWriter writer;

@@ -28,6 +28,8 @@ void PreparePolicy(const ClientFolders& folders);
 void RunPolicy(E2eContext& context);
 void PreparePolicyExecOff(const ClientFolders& folders);
 void RunPolicyExecOff(E2eContext& context);
+void PrepareThunderbird(const ClientFolders& folders);
+void RunThunderbird(E2eContext& context);
 
 // A mail with every recipient group, non-ASCII subject and body, and two
 // attachments (one of `largeSize` bytes).

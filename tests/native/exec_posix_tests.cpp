@@ -105,6 +105,52 @@ TEST_F(PosixExecRefusals, BuiltInRefusals) {
     EXPECT_EQ(Refusal(u"/run/user/1/x/../zobrik-wtsdvc/zr-1"), "inside the staging folder");
 }
 
+// Files without an execute bit that the desktop still runs or installs
+// through the program registered for their type: Wine, Java, Flatpak, the
+// package installers. They are refused by name, locally, through a link and
+// on file servers, where the desktop mounts the share and opens the file the
+// same way.
+TEST_F(PosixExecRefusals, LaunchersRunByTheirTypeAreRefused) {
+    files_.links["/home/ann/manual.pdf"] = "/home/ann/Downloads/setup.EXE";
+    files_.facts["/home/ann/example.com"] = {true, false, false};  // a folder
+    const struct {
+        const char16_t* text;
+        const char* extension;  // nullptr: opened
+    } cases[] = {
+        {u"/home/ann/Downloads/app.jar", "jar"},
+        {u"/home/ann/Downloads/setup.exe", "exe"},
+        {u"file:///home/ann/setup.MSI", "msi"},
+        {u"run.bat", "bat"},
+        {u"/tmp/x.lnk", "lnk"},
+        {u"/home/ann/org.app.flatpakref", "flatpakref"},
+        {u"/home/ann/repo.flatpakrepo", "flatpakrepo"},
+        {u"/home/ann/app.flatpak", "flatpak"},
+        {u"/home/ann/tool_1.0_amd64.deb", "deb"},
+        {u"/home/ann/tool-1.0.x86_64.rpm", "rpm"},
+        {u"/home/ann/tool.snap", "snap"},
+        {u"/home/ann/Tool-x86_64.AppImage", "appimage"},
+        {u"/home/ann/start.jnlp", "jnlp"},
+        {u"/home/ann/manual.pdf", "exe"},  // a link to an installer
+        {u"smb://fileserver/share/setup.exe", "exe"},
+        {u"SFTP://host/home/x/app%2Ejar?x#y", "jar"},
+        {u"sftp://host/x.desktop", "desktop"},
+        {u"/home/ann/report.pdf", nullptr},
+        {u"/home/ann/archive.tar.gz", nullptr},
+        {u"/home/ann/notes.exe.txt", nullptr},
+        {u"/home/ann/.bashrc", nullptr},
+        {u"/home/ann/example.com", nullptr},  // a folder opens in the file manager
+        {u"smb://fileserver.example.com", nullptr},
+        {u"smb://fileserver/share/report.pdf", nullptr},
+        {u"https://example.com/setup.exe", nullptr},  // a browser downloads it
+    };
+    for (const auto& c : cases) {
+        const std::string expected =
+            c.extension ? std::string("files that run or install programs are not opened (.") + c.extension + ")" : "";
+        EXPECT_EQ(Refusal(c.text), expected)
+            << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
+    }
+}
+
 TEST_F(PosixExecRefusals, PolicySettingsWithTheirNames) {
     policy_.execDenyList = {u"*://*.bad.example/*", u"/home/ann/secret*"};
     EXPECT_EQ(Refusal(u"HTTPS://www.BAD.example./x"), "on the deny list (ExecDenyList)");

@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -166,16 +168,16 @@ TEST_F(PosixLayer, MailReachesXdgEmailAndFailuresRemoveTheFiles) {
     std::vector<uint8_t> bytes = writer.Build();
     EXPECT_EQ(ProcessMailRequestPosix(uint32_t(bytes.size()), bytes.data(), AdminPolicy(), root_), 0);
     const std::vector<std::string> args = Args("xdg-email");
-    ASSERT_EQ(args.size(), 8u);
-    EXPECT_EQ(std::vector<std::string>(args.begin(), args.begin() + 6),
-              (std::vector<std::string>{"--utf8", "--subject", "S", "--body", "B", "--attach"}));
-    EXPECT_EQ(fs::path(args[6]).filename(), "data.csv");
-    EXPECT_EQ(args[7], "ann@example.com");
+    ASSERT_EQ(args.size(), 4u);
+    EXPECT_EQ(args[0], "--utf8");
+    EXPECT_EQ(args[1], "--attach");
+    EXPECT_EQ(fs::path(args[2]).filename(), "data.csv");
+    EXPECT_EQ(args[3], "mailto:ann@example.com?subject=S&body=B");
     EXPECT_EQ(ReadAll(bin_ / "attached-1"), "1;2");
     EXPECT_EQ(ReadAll(bin_ / "mode-1"), "600\n");
-    EXPECT_TRUE(fs::exists(args[6])) << "kept for the mail program";
+    EXPECT_TRUE(fs::exists(args[2])) << "kept for the mail program";
     RemoveKeptAreas();
-    EXPECT_FALSE(fs::exists(args[6])) << "removed at unload";
+    EXPECT_FALSE(fs::exists(args[2])) << "removed at unload";
 
     setenv("ZOBRIK_TEST_MAIL_EXIT", "1", 1);
     bytes = writer.Build();
@@ -213,6 +215,117 @@ TEST_F(PosixLayer, ASweepRemovesOnlyTheFoldersOfClientsThatEnded) {
     EXPECT_TRUE(fs::exists(fs::path(root_) / folder(getppid()) / "a.pdf")) << "a running process's folder went";
     EXPECT_TRUE(fs::exists(fs::path(root_) / "zr-not-ours" / "a.pdf"));
     EXPECT_TRUE(fs::exists(fs::path(root_) / "other" / "a.pdf"));
+}
+
+// Debian's real xdg-email (xdg-utils) taking its Thunderbird route: on a
+// generic desktop the user's mimeapps.list names thunderbird.desktop as the
+// mailto handler, and a thunderbird stand-in records the -compose argument
+// the script builds, a list of fields that Thunderbird splits at commas
+// outside '…'.
+class RealXdgEmail : public PosixLayer {
+protected:
+    void SetUp() override {
+        PosixLayer::SetUp();
+        ASSERT_TRUE(fs::exists("/usr/bin/xdg-email")) << "xdg-utils is not installed (scripts/install-deps.sh)";
+        fs::remove(bin_ / "xdg-email");
+        WriteScript(bin_ / "thunderbird", "printf '%s\\0' \"$@\" > \"$(dirname \"$0\")/thunderbird.args\"\n");
+        fs::create_directories(work_ / "share/applications");
+        std::ofstream(work_ / "share/applications/thunderbird.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Thunderbird\nExec=thunderbird %u\n";
+        fs::create_directories(work_ / "config");
+        std::ofstream(work_ / "config/mimeapps.list")
+            << "[Default Applications]\nx-scheme-handler/mailto=thunderbird.desktop\n";
+        for (const char* name : kSaved) saved_.emplace_back(std::getenv(name) ? std::getenv(name) : "");
+        for (const char* name : kSaved) unsetenv(name);
+        setenv("XDG_CURRENT_DESKTOP", "X-Generic", 1);
+        setenv("XDG_DATA_HOME", (work_ / "share").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (work_ / "config").c_str(), 1);
+    }
+    void TearDown() override {
+        RemoveKeptAreas();
+        for (size_t i = 0; i < std::size(kSaved); ++i)
+            if (!saved_[i].empty())
+                setenv(kSaved[i], saved_[i].c_str(), 1);
+            else
+                unsetenv(kSaved[i]);
+        PosixLayer::TearDown();
+    }
+
+    // The -compose argument thunderbird received; "" when it did not run.
+    std::string Compose() const {
+        const fs::path record = bin_ / "thunderbird.args";
+        if (!fs::exists(record)) return "";
+        std::vector<std::string> args;
+        std::istringstream in(ReadAll(record));
+        for (std::string arg; std::getline(in, arg, '\0');) args.push_back(arg);
+        return args.size() == 2 && args[0] == "-compose" ? args[1] : "(unexpected arguments)";
+    }
+
+    // The message of the mail's failure, or "(handed over)".
+    std::string Outcome(MailRequestWriter& writer) {
+        std::vector<uint8_t> bytes = writer.Build();
+        try {
+            ProcessMailRequestPosix(uint32_t(bytes.size()), bytes.data(), AdminPolicy(), root_);
+            return "(handed over)";
+        } catch (const char* message) {
+            return message;
+        }
+    }
+
+    static constexpr const char* kSaved[] = {
+        "XDG_CURRENT_DESKTOP", "XDG_DATA_HOME",   "XDG_CONFIG_HOME",          "MAILER",
+        "KDE_FULL_SESSION",    "DESKTOP_SESSION", "GNOME_DESKTOP_SESSION_ID", "MATE_DESKTOP_SESSION_ID"};
+    std::vector<std::string> saved_;
+};
+
+// Addresses that steered the Thunderbird route: a quote ends "cc='…'" and the
+// next address adds an attachment field; a "mailto:" argument replaces the
+// to-addresses xdg-email had collected.
+TEST_F(RealXdgEmail, AddressesThatWouldSteerTheMailProgramAreRefused) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<RecipientGroup, const char*>> recipients;
+    } cases[] = {
+        {"attachment field in cc",
+         {{RecipientGroup::To, "bob@example.com"},
+          {RecipientGroup::Cc, "a'"},
+          {RecipientGroup::Cc, "attachment='file:///etc/passwd'"},
+          {RecipientGroup::Cc, "x='"}}},
+        {"mailto: as a to-address",
+         {{RecipientGroup::To, "bob@example.com"}, {RecipientGroup::To, "mailto:eve@evil.test"}}},
+    };
+    for (const auto& c : cases) {
+        MailRequestWriter writer;
+        writer.Subject("S").Body("B").AddAttachment("a.txt", {'x'});
+        for (const auto& [group, address] : c.recipients) writer.AddRecipient(group, "", address);
+        EXPECT_EQ(Outcome(writer), "invalid recipient address") << c.what;
+        EXPECT_EQ(Compose(), "") << c.what << ": the mail program was started";
+    }
+}
+
+// Backslash sequences that dash's `echo` in xdg-email would read: "\c" ends
+// the URL, "\\0046" and "\\0075" become '&' and '='. A comma in an attachment's
+// name would split Thunderbird's attachment list and name a file in its
+// current folder.
+TEST_F(RealXdgEmail, SubjectBodyAndNamesReachThunderbirdAsTheirOwnFields) {
+    MailRequestWriter writer;
+    writer.Subject("x\\\\0046attach\\\\0075/etc/passwd \\c").Body("Price\\ncut \\c it's, 100%");
+    writer.AddRecipient(RecipientGroup::To, "", "bob@example.com")
+        .AddRecipient(RecipientGroup::Cc, "", "cy@example.com");
+    writer.AddAttachment("notes,.bash_history", {'n'});
+    ASSERT_EQ(Outcome(writer), "(handed over)");
+    const std::string fields =
+        "to='bob@example.com,',cc='cy@example.com,',"
+        "subject=x%5C%5C0046attach%5C%5C0075%2Fetc%2Fpasswd%20%5Cc,"
+        "body=Price%5Cncut%20%5Cc%20it%27s%2C%20100%25,attachment='";
+    const std::string compose = Compose();
+    ASSERT_EQ(compose.substr(0, fields.size()), fields);
+    ASSERT_EQ(compose.back(), '\'');
+    // The one attachment: the staged file (which an earlier RemoveKeptAreas
+    // in this process may have removed already), its comma replaced.
+    const fs::path staged = compose.substr(fields.size(), compose.size() - fields.size() - 1);
+    EXPECT_EQ(staged.parent_path().parent_path(), fs::canonical(root_));
+    EXPECT_EQ(staged.filename(), "notes_.bash_history");
 }
 
 }  // namespace
