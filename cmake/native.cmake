@@ -21,6 +21,10 @@ add_library(zobrik_logic STATIC ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_NATIVE_SO
 target_include_directories(zobrik_logic PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(zobrik_logic PUBLIC ${ZOBRIK_WARNINGS} ${ZOBRIK_SANITIZER_FLAGS})
 target_link_options(zobrik_logic PUBLIC ${ZOBRIK_SANITIZER_FLAGS})
+# Host names are mapped to ASCII by libidn2, as the Linux add-in maps them.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(IDN2 REQUIRED IMPORTED_TARGET libidn2)
+target_link_libraries(zobrik_logic PUBLIC PkgConfig::IDN2)
 
 if(NOT ZOBRIK_FUZZ)
     find_package(GTest REQUIRED)

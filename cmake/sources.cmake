@@ -11,6 +11,7 @@ set(ZOBRIK_LOGIC_SOURCES
     mail/outlook_arguments.cpp
     exec/exec_policy.cpp
     exec/exec_admin_policy.cpp
+    exec/url_normalisation.cpp
     mail/mail_admin_policy.cpp
     plugin/admin_policy_values.cpp
 )
@@ -18,9 +19,11 @@ set(ZOBRIK_LOGIC_SOURCES
 # Platform-free logic that has a Windows and a native implementation.
 set(ZOBRIK_LOGIC_WIN_SOURCES
     mail/utf8_to_utf16_win.cpp
+    exec/url_idna_win.cpp
 )
 set(ZOBRIK_LOGIC_NATIVE_SOURCES
     mail/utf8_to_utf16_native.cpp
+    exec/url_idna_posix.cpp
 )
 
 # The thin Windows layer of the DLL.

@@ -5,6 +5,8 @@
 #include <iterator>
 
 #include "include/ascii_text.h"
+#include "include/utf_conversion.h"
+#include "url_normalisation.h"
 
 namespace zobrik {
 
@@ -129,13 +131,24 @@ bool IsNetworkPath(const WideString& path, const MachinePaths& machine) {
 
 WideString Quoted(WideStringView text) { return ZOBRIK_WIDE("\"") + WideString(text) + ZOBRIK_WIDE("\""); }
 
-std::optional<PolicyRefusal> ListRefusal(WideStringView trimmed, const ExecTarget& target, const AdminPolicy& policy) {
-    std::vector<WideString> forms;
-    if (target.isUrl) {
-        forms.push_back(target.normalisedUrl);
-    } else {
-        forms = target.paths;
+// A URL that a browser would not read cannot be compared with the lists:
+// either list refuses it.
+std::optional<PolicyRefusal> UnreadableUrlRefusal(const AdminPolicy& policy) {
+    const WideString reason = ZOBRIK_WIDE("URL cannot be read as a browser reads it");
+    if (!policy.execDenyList.empty()) {
+        return PolicyRefusal{kExecDenyListSetting, reason};
     }
+    if (policy.execAllowList) {
+        return PolicyRefusal{kExecAllowListSetting, reason};
+    }
+    return std::nullopt;
+}
+
+std::optional<PolicyRefusal> ListRefusal(WideStringView trimmed, const ExecTarget& target, const AdminPolicy& policy) {
+    if (target.isUrl && target.urlForms.empty()) {
+        return UnreadableUrlRefusal(policy);
+    }
+    const std::vector<WideString>& forms = target.isUrl ? target.urlForms : target.paths;
     const WideString* pattern = nullptr;
     std::vector<WideString> denyForms = forms;
     AddUnique(denyForms, WideString(trimmed));
@@ -223,7 +236,42 @@ bool MatchesWildcard(WideStringView text, WideStringView pattern) {
     return p == pattern.size();
 }
 
-WideString NormalisedUrl(WideStringView text) {
+namespace {
+
+// A UNC path's host as a URL's host parser reads it ("\\10.1\share" reaches
+// 10.0.0.1), without trailing dots ("\\server.\share"); other paths stay.
+WideString WithNormalisedUncHost(const WideString& path) {
+    if (path.size() < 3 || path[0] != '\\' || path[1] != '\\') {
+        return path;
+    }
+    const size_t hostEnd = std::min(path.find('\\', 2), path.size());
+    const WideStringView host = WideStringView(path).substr(2, hostEnd - 2);
+    auto parsed = ParseHost(Utf16ToUtf8(host), PlatformDomainToAscii());
+    WideString name = parsed ? AsciiToWide(*parsed) : AsciiLowered(host);
+    while (!name.empty() && name.back() == '.') {
+        name.pop_back();
+    }
+    return ZOBRIK_WIDE("\\\\") + name + path.substr(hostEnd);
+}
+
+// `reading`, its form with long names (an 8.3 name of a denied folder reads
+// as the folder) and both with the UNC host normalised.
+void AddPathForms(std::vector<WideString>& forms, WideString reading, const MachinePaths& machine) {
+    std::vector<WideString> readings{reading};
+    for (WideString& longReading : PathReadings(WithLongNames(reading, machine))) {
+        AddUnique(readings, std::move(longReading));
+    }
+    for (WideString& each : readings) {
+        AddUnique(forms, WithNormalisedUncHost(each));
+        AddUnique(forms, std::move(each));
+    }
+}
+
+// The URL's one form when no browser reads it: blanks, quotes and "url:"
+// around it, tabs and line breaks in it removed, '\' as '/', the scheme and
+// host in lower case, the host's %-escapes decoded, user name and trailing
+// dots removed.
+WideString RoughUrl(WideStringView text) {
     WideStringView trimmed = TrimmedExecText(text);
     while (StartsWithIgnoringAsciiCase(trimmed, u"url:")) {
         trimmed = TrimmedExecText(trimmed.substr(4));
@@ -250,12 +298,22 @@ WideString NormalisedUrl(WideStringView text) {
     return out;
 }
 
+}  // namespace
+
+WideString NormalisedUrl(WideStringView text) {
+    auto forms = UrlPolicyForms(text, PlatformDomainToAscii());
+    return forms && !forms->empty() ? forms->front() : RoughUrl(text);
+}
+
 ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine) {
     ExecTarget target;
     target.scheme = UrlScheme(text);
     target.isUrl = !target.scheme.empty() && target.scheme != ZOBRIK_WIDE("file");
     if (target.isUrl) {
-        target.normalisedUrl = NormalisedUrl(text);
+        if (auto forms = UrlPolicyForms(text, PlatformDomainToAscii())) {
+            target.urlForms = std::move(*forms);
+        }
+        target.normalisedUrl = target.urlForms.empty() ? RoughUrl(text) : target.urlForms.front();
         return target;
     }
     std::vector<WideString> texts{WideString(text)};
@@ -273,7 +331,7 @@ ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine) {
                 path = LocalSpelling(*full, names);
             }
             for (WideString& reading : PathReadings(path)) {
-                AddUnique(target.paths, std::move(reading));
+                AddPathForms(target.paths, std::move(reading), machine);
             }
         }
     }

@@ -13,6 +13,7 @@ packages=(
     libxml2-utils
     mono-mcs python3
     freerdp2-dev freerdp2-x11 libwinpr2-dev dpkg-dev file
+    libidn2-dev nodejs npm
 )
 
 missing=()
