@@ -39,10 +39,10 @@ bool MatchesWildcard(WideStringView text, WideStringView pattern);
 // What an exec text names.
 struct ExecTarget {
     bool isUrl = false;
-    WideString scheme;              // lower case; empty for a plain path
-    WideString normalisedUrl;       // URLs only
+    WideString scheme;                 // lower case; empty for a plain path
+    WideString normalisedUrl;          // URLs only
     std::vector<WideString> urlForms;  // URLs only: see UrlPolicyForms; empty when no browser reads it
-    std::vector<WideString> paths;  // paths only: every reading
+    std::vector<WideString> paths;     // paths only: every reading
 };
 
 ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine);

@@ -93,7 +93,8 @@ std::optional<ExecRefusal> UrlRefusal(WideStringView text, const WideString& sch
     const auto forms = UrlPolicyForms(text, PlatformDomainToAscii());
     if (!forms && !policy.execDenyList.empty())
         return Policy(kExecDenyListSetting, "URL cannot be read as a browser reads it");
-    if (!forms && policy.execAllowList) return Policy(kExecAllowListSetting, "URL cannot be read as a browser reads it");
+    if (!forms && policy.execAllowList)
+        return Policy(kExecAllowListSetting, "URL cannot be read as a browser reads it");
     if (auto refusal = ListRefusal(text, forms.value_or(std::vector<WideString>()), policy)) return refusal;
     if (policy.execAllowedSchemes && !SchemeListed(scheme, *policy.execAllowedSchemes))
         return Policy(kExecAllowedSchemesSetting, "scheme " + Utf16ToUtf8(scheme) + ": is not allowed");

@@ -788,6 +788,9 @@ std::string Href(const UrlRecord& url) {
 }
 
 std::optional<SchemeAndHost> UrlSchemeAndHost(WideStringView text, const DomainToAscii& idna) {
+    if (UrlScheme(text).empty()) {
+        return std::nullopt;  // a path ("C:\x" has no scheme for the shell)
+    }
     auto url = ParseUrl(UrlPart(text), idna);
     if (!url) {
         return std::nullopt;

@@ -63,13 +63,13 @@ std::optional<std::string> ParseHost(std::string_view utf8Host, const DomainToAs
 
 // The scheme and the ASCII host of a URL text (quotes and blanks around it
 // and a leading "url:" skipped); nullopt when the text is no URL a browser
-// reads. The host is empty for URLs without one ("mailto:...").
+// reads or a path (UrlScheme finds no scheme). The host is empty for URLs
+// without one ("mailto:...").
 struct SchemeAndHost {
     std::string scheme;
     std::string host;
 };
-std::optional<SchemeAndHost> UrlSchemeAndHost(WideStringView text,
-                                              const DomainToAscii& idna = PlatformDomainToAscii());
+std::optional<SchemeAndHost> UrlSchemeAndHost(WideStringView text, const DomainToAscii& idna = PlatformDomainToAscii());
 
 // The forms of a URL text that the policy's allow and deny lists are matched
 // against: the serialised URL without user name and password, with the trailing
