@@ -255,15 +255,20 @@ WideString WithNormalisedUncHost(const WideString& path) {
 }
 
 // `reading`, its form with long names (an 8.3 name of a denied folder reads
-// as the folder) and both with the UNC host normalised.
-void AddPathForms(std::vector<WideString>& forms, WideString reading, const MachinePaths& machine) {
+// as the folder) and both with the UNC host normalised. Long names are asked
+// only on local drives: asking for a path on a share would contact its
+// server before the network path setting has been applied.
+void AddPathForms(std::vector<WideString>& forms, const WideString& reading, const MachinePaths& machine) {
     std::vector<WideString> readings{reading};
-    for (WideString& longReading : PathReadings(WithLongNames(reading, machine))) {
-        AddUnique(readings, std::move(longReading));
+    const WideStringView root = PathRoot(reading);
+    if (root.size() == 2 && !machine.IsNetworkDrive(root)) {
+        for (WideString& longReading : PathReadings(WithLongNames(reading, machine))) {
+            AddUnique(readings, std::move(longReading));
+        }
     }
-    for (WideString& each : readings) {
+    for (const WideString& each : readings) {
+        AddUnique(forms, each);
         AddUnique(forms, WithNormalisedUncHost(each));
-        AddUnique(forms, std::move(each));
     }
 }
 
@@ -331,7 +336,7 @@ ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine) {
                 path = LocalSpelling(*full, names);
             }
             for (WideString& reading : PathReadings(path)) {
-                AddPathForms(target.paths, std::move(reading), machine);
+                AddPathForms(target.paths, reading, machine);
             }
         }
     }

@@ -25,7 +25,7 @@ CodePoints ToCodePoints(WideStringView text) {
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size()) {
             const char32_t next = char16_t(text[i + 1]);
             if (next >= 0xDC00 && next <= 0xDFFF) {
-                out += 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+                out += char32_t(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
                 ++i;
                 continue;
             }

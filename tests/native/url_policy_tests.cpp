@@ -117,6 +117,12 @@ TEST_F(DenyListSpellings, EverySpellingOfADeniedTargetIsRefused) {
     EXPECT_EQ(RefusedBy(u"C:\\Secret Plan\\x", policy_, machine_), "");
 }
 
+TEST_F(DenyListSpellings, LongNamesAreNotAskedOfShares) {
+    EXPECT_EQ(RefusedBy(u"\\\\otherserver\\share\\SECRET~1\\x", policy_, machine_), "");
+    EXPECT_EQ(RefusedBy(u"N:\\SECRET~1\\x", policy_, machine_), "");
+    EXPECT_EQ(machine_.longPathCalls, 0) << "asking would contact the server";
+}
+
 TEST_F(DenyListSpellings, UrlsNoBrowserReadsAreRefusedByEitherList) {
     EXPECT_EQ(RefusedBy(u"http://1.2.3.4.5/", policy_, machine_), "ExecDenyList");
     AdminPolicy allowOnly;
