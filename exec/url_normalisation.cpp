@@ -446,25 +446,24 @@ public:
         if (url_.scheme == "file") {
             return std::nullopt;  // paths are read by the path checks
         }
-        if (special_) {
-            while (At() == '/' || At() == '\\') {
+        if (special_ || (At() == '/' && At(1) == '/')) {
+            // A special scheme's authority follows any number of slashes.
+            const size_t slashes = special_ ? input_.size() : 2;
+            for (size_t skipped = 0; skipped < slashes && (At() == '/' || (special_ && At() == '\\')); ++skipped) {
                 ++p_;
             }
             if (!Authority()) {
                 return std::nullopt;
             }
-        } else if (At() == '/' && At(1) == '/') {
-            p_ += 2;
-            if (!Authority()) {
-                return std::nullopt;
-            }
+            Path();
         } else if (At() != '/') {
             url_.opaquePath = true;
             OpaquePath();
-            return QueryAndFragment() ? std::optional<UrlRecord>(std::move(url_)) : std::nullopt;
+        } else {
+            Path();
         }
-        Path();
-        return QueryAndFragment() ? std::optional<UrlRecord>(std::move(url_)) : std::nullopt;
+        QueryAndFragment();
+        return std::move(url_);
     }
 
 private:
@@ -610,7 +609,7 @@ private:
         url_.path.push_back(std::move(path));
     }
 
-    bool QueryAndFragment() {
+    void QueryAndFragment() {
         if (At() == '?') {
             ++p_;
             url_.query.emplace();
@@ -627,7 +626,6 @@ private:
                 ++p_;
             }
         }
-        return true;
     }
 
     CodePoints input_;
