@@ -8,11 +8,21 @@ namespace zobrik {
 
 namespace {
 
+// The characters that the two UTS #46 mappings treat differently: browsers
+// keep them (non-transitional: "faß" becomes "xn--fa-hia"), IdnToAscii may
+// map them away as IDNA2003 did ("fass"), which is another host (also the
+// capital U+1E9E, which maps to "ß"). A name with
+// one of them is not read rather than read as a host the browser would not
+// reach.
+bool HasDeviation(const WideString& domain) {
+    return domain.find_first_of(L"\u00DF\u1E9E\u03C2\u200C\u200D") != WideString::npos;
+}
+
 class WindowsIdna final : public DomainToAscii {
 public:
     std::optional<std::string> ToAscii(std::string_view domain) const override {
         const WideString wide = Utf8ToUtf16Lenient(domain);
-        if (wide.empty() || wide.size() > 0xFFFF) {
+        if (wide.empty() || wide.size() > 0xFFFF || HasDeviation(wide)) {
             return std::nullopt;
         }
         // IDN_ALLOW_UNASSIGNED: code points newer than the system's tables are

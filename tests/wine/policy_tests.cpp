@@ -216,8 +216,11 @@ TEST_F(Policy, UrlsAreComparedAsBrowsersReadThem) {
     EXPECT_TRUE(Logged("exec refused: matches the deny list entry \"http://10.0.0.1/*\" (policy ExecDenyList)"));
 
     policy_.List(HKEY_LOCAL_MACHINE, L"ExecDenyList", {});
-    policy_.List(HKEY_LOCAL_MACHINE, L"ExecAllowList", {L"https://intranet.invalid/*"});
+    policy_.List(HKEY_LOCAL_MACHINE, L"ExecAllowList", {L"https://intranet.invalid/*", L"https://fass.invalid/*"});
     Connect();
+    // A browser reaches xn--fa-hia.invalid, not fass.invalid.
+    EXPECT_EQ(Exec(utf8 + "https://fa\xC3\x9F.invalid/"), kFailed);
+    EXPECT_TRUE(Logged("exec refused: URL cannot be read as a browser reads it (policy ExecAllowList)"));
     EXPECT_EQ(Exec("https://intranet.invalid/\" \"https://evil.invalid/"), kFailed);
     EXPECT_TRUE(Logged("exec refused: URL contains a quote, space or control character"));
 }
