@@ -349,9 +349,9 @@ TEST_F(ExecSchemes, SchemeThatOnlyResemblesARefusedOneIsOpened) {
 // inside it would end the quotes and add arguments of the server's choosing.
 TEST_F(ExecSchemes, QuotesInsideAUrlNeverReachItsHandler) {
     ASSERT_NO_FATAL_FAILURE(Register("zobrik-url"));
-    for (const std::string& text : {std::string("zobrik-url://a.invalid/\" \"https://evil.invalid/"),
-                                    std::string("zobrik-url://a.invalid/\" --new-window \""),
-                                    std::string("zobrik-url://a.invalid/\tx")}) {
+    for (const std::string& text :
+         {std::string("zobrik-url://a.invalid/\" \"https://evil.invalid/"),
+          std::string("zobrik-url://a.invalid/\" --new-window \""), std::string("zobrik-url://a.invalid/\tx")}) {
         ExpectRefused(text, "URL contains a quote, space or control character");
     }
     ExpectRunsAfterAWhile(0);
