@@ -73,44 +73,6 @@ void AddUnique(std::vector<WideString>& list, WideString item) {
     }
 }
 
-// "%41" becomes 'A'; other text stays.
-WideString PercentDecoded(WideStringView text) {
-    WideString out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 &&
-            HexDigitValue(text[i + 2]) >= 0) {
-            out += WideChar(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-// The host part of an authority: without user name, %-escapes decoded, in
-// lower case, without trailing dots before the port.
-WideString NormalisedHost(WideStringView authority) {
-    const size_t at = authority.rfind('@');
-    if (at != WideStringView::npos) {
-        authority.remove_prefix(at + 1);
-    }
-    WideString host = AsciiLowered(PercentDecoded(authority));
-    size_t nameEnd = host.size();
-    if (!host.empty() && host.front() != '[') {
-        const size_t colon = host.rfind(':');
-        if (colon != WideString::npos) {
-            nameEnd = colon;
-        }
-    }
-    size_t dotsStart = nameEnd;
-    while (dotsStart > 0 && host[dotsStart - 1] == '.') {
-        --dotsStart;
-    }
-    host.erase(dotsStart, nameEnd - dotsStart);
-    return host;
-}
-
 bool AnyMatches(const WideString& text, const std::vector<WideString>& patterns, const WideString** which) {
     for (const WideString& pattern : patterns) {
         if (MatchesWildcard(text, pattern)) {
@@ -272,42 +234,11 @@ void AddPathForms(std::vector<WideString>& forms, const WideString& reading, con
     }
 }
 
-// The URL's one form when no browser reads it: blanks, quotes and "url:"
-// around it, tabs and line breaks in it removed, '\' as '/', the scheme and
-// host in lower case, the host's %-escapes decoded, user name and trailing
-// dots removed.
-WideString RoughUrl(WideStringView text) {
-    WideStringView trimmed = TrimmedExecText(text);
-    while (StartsWithIgnoringAsciiCase(trimmed, u"url:")) {
-        trimmed = TrimmedExecText(trimmed.substr(4));
-    }
-    WideString url;
-    for (WideChar c : trimmed) {
-        if (c != '\t' && c != '\r' && c != '\n') {
-            url += c == '\\' ? WideChar('/') : c;
-        }
-    }
-    const size_t colon = url.find(':');
-    if (colon == WideString::npos) {
-        return url;
-    }
-    WideString out = AsciiLowered(WideStringView(url).substr(0, colon + 1));
-    WideStringView rest = WideStringView(url).substr(colon + 1);
-    if (rest.substr(0, 2) == ZOBRIK_WIDE("//")) {
-        rest.remove_prefix(2);
-        const size_t end = std::min(rest.find_first_of(ZOBRIK_WIDE("/?#")), rest.size());
-        out += ZOBRIK_WIDE("//") + NormalisedHost(rest.substr(0, end));
-        rest.remove_prefix(end);
-    }
-    out += rest;
-    return out;
-}
-
 }  // namespace
 
 WideString NormalisedUrl(WideStringView text) {
     auto forms = UrlPolicyForms(text, PlatformDomainToAscii());
-    return forms && !forms->empty() ? forms->front() : RoughUrl(text);
+    return forms && !forms->empty() ? forms->front() : WideString(TrimmedExecText(text));
 }
 
 ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine) {
@@ -318,7 +249,6 @@ ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine) {
         if (auto forms = UrlPolicyForms(text, PlatformDomainToAscii())) {
             target.urlForms = std::move(*forms);
         }
-        target.normalisedUrl = target.urlForms.empty() ? RoughUrl(text) : target.urlForms.front();
         return target;
     }
     std::vector<WideString> texts{WideString(text)};

@@ -40,16 +40,14 @@ bool MatchesWildcard(WideStringView text, WideStringView pattern);
 struct ExecTarget {
     bool isUrl = false;
     WideString scheme;                 // lower case; empty for a plain path
-    WideString normalisedUrl;          // URLs only
     std::vector<WideString> urlForms;  // URLs only: see UrlPolicyForms; empty when no browser reads it
     std::vector<WideString> paths;     // paths only: every reading
 };
 
 ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine);
 
-// A URL in its first normalised form (see above); for a URL no browser
-// reads, a rough form: the scheme and host in lower case, the host's
-// %-escapes decoded, user name and trailing dots removed.
+// A URL in its first normalised form (see above); a URL that no browser
+// reads without the blanks and quotes around it.
 WideString NormalisedUrl(WideStringView text);
 
 // The first setting of `policy` that refuses `text`, checked in this order:
