@@ -229,6 +229,31 @@ std::string Ipv4Text(uint32_t address) {
 
 using Ipv6 = std::array<uint16_t, 8>;
 
+// The dotted IPv4 address that ends an IPv6 address ("::ffff:1.2.3.4"): four
+// decimal numbers up to 255 without leading zeros, as two pieces.
+std::optional<std::array<uint16_t, 2>> Ipv4Tail(std::string_view tail) {
+    const std::vector<std::string_view> numbers = Split(tail, '.');
+    if (numbers.size() != 4) {
+        return std::nullopt;
+    }
+    uint32_t address = 0;
+    for (std::string_view number : numbers) {
+        const bool digits = std::all_of(number.begin(), number.end(), [](char c) { return IsDigit(char32_t(c)); });
+        if (!digits || number.empty() || number.size() > 3 || (number.size() > 1 && number[0] == '0')) {
+            return std::nullopt;
+        }
+        uint32_t value = 0;
+        for (char digit : number) {
+            value = value * 10 + uint32_t(digit - '0');
+        }
+        if (value > 255) {
+            return std::nullopt;
+        }
+        address = address << 8 | value;
+    }
+    return std::array<uint16_t, 2>{uint16_t(address >> 16), uint16_t(address & 0xFFFF)};
+}
+
 // The WHATWG IPv6 parser, "::" and a dotted IPv4 tail included.
 std::optional<Ipv6> ParseIpv6(std::string_view input) {
     Ipv6 address{};
@@ -263,45 +288,12 @@ std::optional<Ipv6> ParseIpv6(std::string_view input) {
             ++length;
         }
         if (at(p) == '.') {
-            if (length == 0 || piece > 6) {
+            auto tail = length == 0 || piece > 6 ? std::nullopt : Ipv4Tail(input.substr(p - length));
+            if (!tail) {
                 return std::nullopt;
             }
-            p -= length;
-            int numbersSeen = 0;
-            while (at(p) != kEnd) {
-                int ipv4Piece = -1;
-                if (numbersSeen > 0) {
-                    if (at(p) != '.' || numbersSeen >= 4) {
-                        return std::nullopt;
-                    }
-                    ++p;
-                }
-                if (!IsDigit(at(p))) {
-                    return std::nullopt;
-                }
-                while (IsDigit(at(p))) {
-                    const int number = int(at(p) - '0');
-                    if (ipv4Piece == -1) {
-                        ipv4Piece = number;
-                    } else if (ipv4Piece == 0) {
-                        return std::nullopt;
-                    } else {
-                        ipv4Piece = ipv4Piece * 10 + number;
-                    }
-                    if (ipv4Piece > 255) {
-                        return std::nullopt;
-                    }
-                    ++p;
-                }
-                address[piece] = uint16_t(address[piece] * 0x100 + ipv4Piece);
-                ++numbersSeen;
-                if (numbersSeen == 2 || numbersSeen == 4) {
-                    ++piece;
-                }
-            }
-            if (numbersSeen != 4) {
-                return std::nullopt;
-            }
+            address[piece++] = (*tail)[0];
+            address[piece++] = (*tail)[1];
             break;
         }
         if (at(p) == ':') {
