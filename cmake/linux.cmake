@@ -9,6 +9,8 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_L
 endif()
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(FREERDP REQUIRED IMPORTED_TARGET freerdp2 winpr2)
+# Host names in URLs are mapped to ASCII by libidn2.
+pkg_check_modules(IDN2 REQUIRED IMPORTED_TARGET libidn2)
 find_package(Threads REQUIRED)
 
 # Where FreeRDP 2 looks for add-ins: <prefix>/<libdir>/freerdp2, compiled
@@ -21,14 +23,14 @@ add_library(zobrik_addin_objects OBJECT ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_N
 target_include_directories(zobrik_addin_objects PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(zobrik_addin_objects PRIVATE ${ZOBRIK_WARNINGS} -fvisibility=hidden -fvisibility-inlines-hidden)
 set_target_properties(zobrik_addin_objects PROPERTIES POSITION_INDEPENDENT_CODE ON)
-target_link_libraries(zobrik_addin_objects PRIVATE PkgConfig::FREERDP)
+target_link_libraries(zobrik_addin_objects PRIVATE PkgConfig::FREERDP PkgConfig::IDN2)
 
 # The shipped add-in: only DVCPluginEntry is exported; the C++ runtime comes
 # from the system (libstdc++6, as FreeRDP's own C++ parts use it).
 add_library(zobrik_freerdp_addin MODULE $<TARGET_OBJECTS:zobrik_addin_objects>)
 set_target_properties(zobrik_freerdp_addin PROPERTIES OUTPUT_NAME zobrik-client PREFIX lib
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/addin)
-target_link_libraries(zobrik_freerdp_addin PRIVATE PkgConfig::FREERDP Threads::Threads)
+target_link_libraries(zobrik_freerdp_addin PRIVATE PkgConfig::FREERDP PkgConfig::IDN2 Threads::Threads)
 set(ZOBRIK_ADDIN_LINK_OPTIONS -Wl,--no-undefined -Wl,-z,relro,-z,now
     -Wl,--version-script=${PROJECT_SOURCE_DIR}/freerdp/exports.map)
 target_link_options(zobrik_freerdp_addin PRIVATE ${ZOBRIK_ADDIN_LINK_OPTIONS})
@@ -39,7 +41,7 @@ target_link_options(zobrik_freerdp_addin PRIVATE ${ZOBRIK_ADDIN_LINK_OPTIONS})
 add_library(zobrik_freerdp_addin_preload MODULE $<TARGET_OBJECTS:zobrik_addin_objects>)
 set_target_properties(zobrik_freerdp_addin_preload PROPERTIES OUTPUT_NAME zobrik-client PREFIX lib
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-addin)
-target_link_libraries(zobrik_freerdp_addin_preload PRIVATE PkgConfig::FREERDP Threads::Threads)
+target_link_libraries(zobrik_freerdp_addin_preload PRIVATE PkgConfig::FREERDP PkgConfig::IDN2 Threads::Threads)
 target_link_options(zobrik_freerdp_addin_preload PRIVATE ${ZOBRIK_ADDIN_LINK_OPTIONS}
     -Wl,-soname,/usr/${ZOBRIK_FREERDP_ADDIN_DIR}/libzobrik-client.so)
 

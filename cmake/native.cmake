@@ -21,6 +21,10 @@ add_library(zobrik_logic STATIC ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_NATIVE_SO
 target_include_directories(zobrik_logic PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(zobrik_logic PUBLIC ${ZOBRIK_WARNINGS} ${ZOBRIK_SANITIZER_FLAGS})
 target_link_options(zobrik_logic PUBLIC ${ZOBRIK_SANITIZER_FLAGS})
+# Host names are mapped to ASCII by libidn2, as the Linux add-in maps them.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(IDN2 REQUIRED IMPORTED_TARGET libidn2)
+target_link_libraries(zobrik_logic PUBLIC PkgConfig::IDN2)
 
 if(NOT ZOBRIK_FUZZ)
     find_package(GTest REQUIRED)
@@ -95,6 +99,21 @@ if(NOT ZOBRIK_FUZZ)
     add_test(NAME sdk_consumer_native
         COMMAND ${PROJECT_SOURCE_DIR}/tests/sdk/consumer/consumer-test.sh ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR}
             ${CMAKE_BINARY_DIR}/sdk-consumer)
+    # The URL normaliser against the URL standard's reference implementation
+    # (whatwg-url from the npm registry, pinned by its lock file, run by
+    # Node.js) on generated spellings.
+    find_program(ZOBRIK_NODE NAMES node nodejs REQUIRED)
+    find_program(ZOBRIK_NPM npm REQUIRED)
+    add_executable(url_normalisation_probe ${PROJECT_SOURCE_DIR}/tests/url/url_normalisation_probe.cpp)
+    target_link_libraries(url_normalisation_probe PRIVATE zobrik_logic)
+    add_test(NAME url_reference_install
+        COMMAND ${PROJECT_SOURCE_DIR}/tests/url/install-reference.sh ${CMAKE_BINARY_DIR}/url-reference)
+    set_tests_properties(url_reference_install PROPERTIES FIXTURES_SETUP url_reference TIMEOUT 300)
+    add_test(NAME url_normalisation_matches_reference
+        COMMAND ${ZOBRIK_NODE} ${PROJECT_SOURCE_DIR}/tests/url/compare-with-reference.js
+            $<TARGET_FILE:url_normalisation_probe> ${CMAKE_BINARY_DIR}/url-reference)
+    set_tests_properties(url_normalisation_matches_reference PROPERTIES FIXTURES_REQUIRED url_reference
+        ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1")
     # The administrative template is well-formed XML (its content is checked
     # against the code by native_tests).
     find_program(ZOBRIK_XMLLINT xmllint REQUIRED)

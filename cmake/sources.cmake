@@ -14,6 +14,7 @@ set(ZOBRIK_LOGIC_SOURCES
     exec/exec_policy.cpp
     exec/exec_admin_policy.cpp
     exec/exec_confirmation_text.cpp
+    exec/url_normalisation.cpp
     mail/mail_admin_policy.cpp
     plugin/admin_policy_values.cpp
 )
@@ -21,9 +22,11 @@ set(ZOBRIK_LOGIC_SOURCES
 # Platform-free logic that has a Windows and a native implementation.
 set(ZOBRIK_LOGIC_WIN_SOURCES
     mail/utf8_to_utf16_win.cpp
+    exec/url_idna_win.cpp
 )
 set(ZOBRIK_LOGIC_NATIVE_SOURCES
     mail/utf8_to_utf16_native.cpp
+    exec/url_idna_posix.cpp
 )
 
 # The thin Windows layer of the DLL.

@@ -5,6 +5,8 @@
 #include <iterator>
 
 #include "include/ascii_text.h"
+#include "include/utf_conversion.h"
+#include "url_normalisation.h"
 
 namespace zobrik {
 
@@ -71,44 +73,6 @@ void AddUnique(std::vector<WideString>& list, WideString item) {
     }
 }
 
-// "%41" becomes 'A'; other text stays.
-WideString PercentDecoded(WideStringView text) {
-    WideString out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 &&
-            HexDigitValue(text[i + 2]) >= 0) {
-            out += WideChar(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-// The host part of an authority: without user name, %-escapes decoded, in
-// lower case, without trailing dots before the port.
-WideString NormalisedHost(WideStringView authority) {
-    const size_t at = authority.rfind('@');
-    if (at != WideStringView::npos) {
-        authority.remove_prefix(at + 1);
-    }
-    WideString host = AsciiLowered(PercentDecoded(authority));
-    size_t nameEnd = host.size();
-    if (!host.empty() && host.front() != '[') {
-        const size_t colon = host.rfind(':');
-        if (colon != WideString::npos) {
-            nameEnd = colon;
-        }
-    }
-    size_t dotsStart = nameEnd;
-    while (dotsStart > 0 && host[dotsStart - 1] == '.') {
-        --dotsStart;
-    }
-    host.erase(dotsStart, nameEnd - dotsStart);
-    return host;
-}
-
 bool AnyMatches(const WideString& text, const std::vector<WideString>& patterns, const WideString** which) {
     for (const WideString& pattern : patterns) {
         if (MatchesWildcard(text, pattern)) {
@@ -129,13 +93,24 @@ bool IsNetworkPath(const WideString& path, const MachinePaths& machine) {
 
 WideString Quoted(WideStringView text) { return ZOBRIK_WIDE("\"") + WideString(text) + ZOBRIK_WIDE("\""); }
 
-std::optional<PolicyRefusal> ListRefusal(WideStringView trimmed, const ExecTarget& target, const AdminPolicy& policy) {
-    std::vector<WideString> forms;
-    if (target.isUrl) {
-        forms.push_back(target.normalisedUrl);
-    } else {
-        forms = target.paths;
+// A URL that a browser would not read cannot be compared with the lists:
+// either list refuses it.
+std::optional<PolicyRefusal> UnreadableUrlRefusal(const AdminPolicy& policy) {
+    const WideString reason = ZOBRIK_WIDE("URL cannot be read as a browser reads it");
+    if (!policy.execDenyList.empty()) {
+        return PolicyRefusal{kExecDenyListSetting, reason};
     }
+    if (policy.execAllowList) {
+        return PolicyRefusal{kExecAllowListSetting, reason};
+    }
+    return std::nullopt;
+}
+
+std::optional<PolicyRefusal> ListRefusal(WideStringView trimmed, const ExecTarget& target, const AdminPolicy& policy) {
+    if (target.isUrl && target.urlForms.empty()) {
+        return UnreadableUrlRefusal(policy);
+    }
+    const std::vector<WideString>& forms = target.isUrl ? target.urlForms : target.paths;
     const WideString* pattern = nullptr;
     std::vector<WideString> denyForms = forms;
     AddUnique(denyForms, WideString(trimmed));
@@ -223,31 +198,47 @@ bool MatchesWildcard(WideStringView text, WideStringView pattern) {
     return p == pattern.size();
 }
 
-WideString NormalisedUrl(WideStringView text) {
-    WideStringView trimmed = TrimmedExecText(text);
-    while (StartsWithIgnoringAsciiCase(trimmed, u"url:")) {
-        trimmed = TrimmedExecText(trimmed.substr(4));
+namespace {
+
+// A UNC path's host as a URL's host parser reads it ("\\10.1\share" reaches
+// 10.0.0.1), without trailing dots ("\\server.\share"); other paths stay.
+WideString WithNormalisedUncHost(const WideString& path) {
+    if (path.size() < 3 || path[0] != '\\' || path[1] != '\\') {
+        return path;
     }
-    WideString url;
-    for (WideChar c : trimmed) {
-        if (c != '\t' && c != '\r' && c != '\n') {
-            url += c == '\\' ? WideChar('/') : c;
+    const size_t hostEnd = std::min(path.find('\\', 2), path.size());
+    const WideStringView host = WideStringView(path).substr(2, hostEnd - 2);
+    auto parsed = ParseHost(Utf16ToUtf8(host), PlatformDomainToAscii());
+    WideString name = parsed ? AsciiToWide(*parsed) : AsciiLowered(host);
+    while (!name.empty() && name.back() == '.') {
+        name.pop_back();
+    }
+    return ZOBRIK_WIDE("\\\\") + name + path.substr(hostEnd);
+}
+
+// `reading`, its form with long names (an 8.3 name of a denied folder reads
+// as the folder) and both with the UNC host normalised. Long names are asked
+// only on local drives: asking for a path on a share would contact its
+// server before the network path setting has been applied.
+void AddPathForms(std::vector<WideString>& forms, const WideString& reading, const MachinePaths& machine) {
+    std::vector<WideString> readings{reading};
+    const WideStringView root = PathRoot(reading);
+    if (root.size() == 2 && !machine.IsNetworkDrive(root)) {
+        for (WideString& longReading : PathReadings(WithLongNames(reading, machine))) {
+            AddUnique(readings, std::move(longReading));
         }
     }
-    const size_t colon = url.find(':');
-    if (colon == WideString::npos) {
-        return url;
+    for (const WideString& each : readings) {
+        AddUnique(forms, each);
+        AddUnique(forms, WithNormalisedUncHost(each));
     }
-    WideString out = AsciiLowered(WideStringView(url).substr(0, colon + 1));
-    WideStringView rest = WideStringView(url).substr(colon + 1);
-    if (rest.substr(0, 2) == ZOBRIK_WIDE("//")) {
-        rest.remove_prefix(2);
-        const size_t end = std::min(rest.find_first_of(ZOBRIK_WIDE("/?#")), rest.size());
-        out += ZOBRIK_WIDE("//") + NormalisedHost(rest.substr(0, end));
-        rest.remove_prefix(end);
-    }
-    out += rest;
-    return out;
+}
+
+}  // namespace
+
+WideString NormalisedUrl(WideStringView text) {
+    auto forms = UrlPolicyForms(text, PlatformDomainToAscii());
+    return forms && !forms->empty() ? forms->front() : WideString(TrimmedExecText(text));
 }
 
 ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine) {
@@ -255,7 +246,9 @@ ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine) {
     target.scheme = UrlScheme(text);
     target.isUrl = !target.scheme.empty() && target.scheme != ZOBRIK_WIDE("file");
     if (target.isUrl) {
-        target.normalisedUrl = NormalisedUrl(text);
+        if (auto forms = UrlPolicyForms(text, PlatformDomainToAscii())) {
+            target.urlForms = std::move(*forms);
+        }
         return target;
     }
     std::vector<WideString> texts{WideString(text)};
@@ -273,7 +266,7 @@ ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine) {
                 path = LocalSpelling(*full, names);
             }
             for (WideString& reading : PathReadings(path)) {
-                AddUnique(target.paths, std::move(reading));
+                AddPathForms(target.paths, reading, machine);
             }
         }
     }

@@ -4,15 +4,19 @@
 // A text is either a URL (it has a scheme other than "file") or a path
 // (everything else, "file:" URLs included). The allow and deny lists are
 // matched against its normalised forms:
-//   - a URL: one form, with blanks and quotes around it, tabs and line
-//     breaks in it and a leading "url:" removed, '\' read as '/', the scheme
-//     and host in lower case, the host's %-escapes decoded and its trailing
-//     dots and user name ("user@") removed: the host the URL really reaches;
+//   - a URL: read as a browser reads it (url_normalisation.h: UrlPolicyForms),
+//     with blanks and quotes around it and a leading "url:" removed: the
+//     serialised URL without user name and password and without the host's
+//     trailing dots, an IPv4-mapped IPv6 host also as IPv4, a "mailto:" URL
+//     as one form per recipient. A URL that no browser reads is refused by
+//     either list;
 //   - a path: every reading of it the shell might make, as absolute Windows
 //     paths ("C:\dir\file", "\\server\share\file"): environment variables
 //     expanded or not, "file:" URLs turned into paths, '/' as '\', "\\?\"
 //     prefixes, "." and ".." resolved, relative paths against the current
-//     directory.
+//     directory; each also with the long names of its existing parts (an
+//     8.3 short name reads as the long one) and with a UNC host read as a
+//     URL host (trailing dots removed, IPv4 number forms as four decimals).
 // The deny list refuses a text when any form, or the text itself (without
 // blanks and quotes around it), matches one of its patterns; an allow list
 // passes a text only when every form matches one of its patterns.
@@ -35,14 +39,15 @@ bool MatchesWildcard(WideStringView text, WideStringView pattern);
 // What an exec text names.
 struct ExecTarget {
     bool isUrl = false;
-    WideString scheme;              // lower case; empty for a plain path
-    WideString normalisedUrl;       // URLs only
-    std::vector<WideString> paths;  // paths only: every reading
+    WideString scheme;                 // lower case; empty for a plain path
+    std::vector<WideString> urlForms;  // URLs only: see UrlPolicyForms; empty when no browser reads it
+    std::vector<WideString> paths;     // paths only: every reading
 };
 
 ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine);
 
-// A URL in its normalised form (see above).
+// A URL in its first normalised form (see above); a URL that no browser
+// reads without the blanks and quotes around it.
 WideString NormalisedUrl(WideStringView text);
 
 // The first setting of `policy` that refuses `text`, checked in this order:

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "include/ascii_text.h"
+#include "url_normalisation.h"
 
 namespace zobrik {
 
@@ -526,7 +527,7 @@ std::optional<WideString> SchemeRefusal(WideStringView text) {
     if (text.substr(start, 2) == ZOBRIK_WIDE("::")) {
         return Wide(u"shell namespace names are not allowed");
     }
-    return std::nullopt;
+    return UrlCharacterRefusal(text);
 }
 
 std::vector<WideString> FileUrlPaths(WideStringView url) {

@@ -50,8 +50,9 @@ std::optional<WideString> LengthRefusal(std::string_view text);
 WideString UrlScheme(WideStringView text);
 
 // The reason for refusing `text` for what it asks the shell for rather than
-// where: a scheme of the refused list ("scheme ms-msdt: is not allowed") or
-// a shell namespace name ("::{CLSID}").
+// where: a scheme of the refused list ("scheme ms-msdt: is not allowed"), a
+// shell namespace name ("::{CLSID}") or a URL with a quote, space or control
+// character inside (UrlCharacterRefusal).
 std::optional<WideString> SchemeRefusal(WideStringView text);
 
 // Whether `scheme` (lower case, as UrlScheme gives it) is refused.

@@ -7,6 +7,7 @@
 #include "exec_policy.h"
 #include "include/ascii_text.h"
 #include "include/utf_conversion.h"
+#include "url_normalisation.h"
 
 namespace zobrik {
 
@@ -111,7 +112,12 @@ std::optional<ExecRefusal> ListRefusal(WideStringView text, const std::vector<Wi
 }
 
 std::optional<ExecRefusal> UrlRefusal(WideStringView text, const WideString& scheme, const AdminPolicy& policy) {
-    if (auto refusal = ListRefusal(text, {NormalisedUrl(text)}, policy)) return refusal;
+    const auto forms = UrlPolicyForms(text, PlatformDomainToAscii());
+    if (!forms && !policy.execDenyList.empty())
+        return Policy(kExecDenyListSetting, "URL cannot be read as a browser reads it");
+    if (!forms && policy.execAllowList)
+        return Policy(kExecAllowListSetting, "URL cannot be read as a browser reads it");
+    if (auto refusal = ListRefusal(text, forms.value_or(std::vector<WideString>()), policy)) return refusal;
     if (policy.execAllowedSchemes && !SchemeListed(scheme, *policy.execAllowedSchemes))
         return Policy(kExecAllowedSchemesSetting, "scheme " + Utf16ToUtf8(scheme) + ": is not allowed");
     const std::string narrow = Utf16ToUtf8(scheme);

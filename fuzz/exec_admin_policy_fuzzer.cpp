@@ -1,16 +1,20 @@
 // The administrator policy's exec checks on arbitrary texts: classification,
-// normalisation, wildcard matching and the confirmation's visible text and
-// layout: a heading in plain ASCII, at most the allowed number of lines, and
-// the whole visible text when it fits them.
+// normalisation, wildcard matching, the confirmation's visible text and
+// layout (a heading in plain ASCII, at most the allowed number of lines, the
+// whole visible text when it fits them); the URL parser, whose serialised URL
+// must read back as itself.
 // Input: one byte choosing the policy's switches and lists, then UTF-16 (the
 // first unit 0xFFFF, if any, separates a pattern from the text).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "exec/exec_admin_policy.h"
 #include "exec/exec_confirmation_text.h"
+#include "exec/exec_policy.h"
+#include "exec/url_normalisation.h"
 
 namespace {
 
@@ -82,5 +86,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)zobrik::MatchesWildcard(text, pattern);
     (void)zobrik::NormalisedUrl(text);
     CheckConfirmationLayout(text);
+    (void)zobrik::SchemeRefusal(text);
+    (void)zobrik::UrlPolicyForms(text, zobrik::PlatformDomainToAscii());
+    (void)zobrik::UrlSchemeAndHost(text);
+    if (const auto url = zobrik::ParseUrl(text, zobrik::PlatformDomainToAscii())) {
+        const std::string href = zobrik::Href(*url);
+        const auto again = zobrik::ParseUrl(std::string_view(href), zobrik::PlatformDomainToAscii());
+        if (!again || zobrik::Href(*again) != href) __builtin_trap();
+    }
     return 0;
 }

@@ -156,6 +156,11 @@ std::vector<Bytes> ExecPolicySeeds() {
         {u"\\\\server\\*", u"\\\\?\\UNC\\server\\share\\setup.exe:s"},
         {u"*a*b*?", u"  \"url:mailto:x@example.com\"  "},
         {u"*", u"N:\\tool\u202Etxt.pyz"},
+        {u"https://evil.test/*", u"https:/\\u:p@\uFF45vil\u3002test.:443/a/%2e%2E/b?q#f"},
+        {u"http://10.0.0.1/*", u"http://[0:0::ffff:10.0.0.1]:80/x"},
+        {u"http://10.0.0.1/*", u"http://0x0a.0.01/"},
+        {u"mailto:*@evil.test", u"mailto:a@b,c%40evil.test?cc=d@e&bcc=f@g"},
+        {u"foo://*", u"foo://h\u00FCst:1/./p\\q"},
     };
     std::vector<Bytes> seeds;
     uint8_t choice = 0x07;

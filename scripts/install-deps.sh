@@ -14,7 +14,14 @@ packages=(
     mono-mcs python3
     freerdp2-dev freerdp2-x11 libwinpr2-dev dpkg-dev file
     xdg-utils
+    libidn2-dev
 )
+# Node.js and npm run the URL test's reference parser. A machine that has
+# them already (Debian's packages or another distribution of Node.js, which
+# Debian's npm package would conflict with) keeps its own.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+    packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

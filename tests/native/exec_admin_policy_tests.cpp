@@ -48,8 +48,8 @@ TEST(NormalisedUrl, ShowsTheHostTheUrlReaches) {
     EXPECT_EQ(NormalisedUrl(u"https:\\\\%65vil.example\\x"), u"https://evil.example/x");
     EXPECT_EQ(NormalisedUrl(u"ht\ttps://ev\nil.example/"), u"https://evil.example/");
     EXPECT_EQ(NormalisedUrl(u"url:url:https://a.example/"), u"https://a.example/");
-    EXPECT_EQ(NormalisedUrl(u"mailto:Someone@Example.com"), u"mailto:Someone@Example.com");
-    EXPECT_EQ(NormalisedUrl(u"http://[::1]:80/"), u"http://[::1]:80/");
+    EXPECT_EQ(NormalisedUrl(u"mailto:Someone@Example.com"), u"mailto:Someone@example.com");
+    EXPECT_EQ(NormalisedUrl(u"http://[::1]:80/"), u"http://[::1]/");
 }
 
 TEST(ExecAdminPolicy, AllowedSchemesRefuseOtherUrlsAndFileUrls) {

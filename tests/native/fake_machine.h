@@ -73,6 +73,11 @@ public:
         }
     }
 
+    // `shortName` (8.3) as another name of the component `longName`.
+    void AddShortName(WideStringView longName, WideStringView shortName) {
+        shortNames_[Lower(longName)] = WideString(shortName);
+    }
+
     std::optional<WideString> ExpandEnvironment(const WideString& text) const override {
         WideString out;
         size_t i = 0;

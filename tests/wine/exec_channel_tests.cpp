@@ -349,6 +349,20 @@ TEST_F(ExecSchemes, SchemeThatOnlyResemblesARefusedOneIsOpened) {
     EXPECT_EQ(MarkerLines(marker_), std::vector<std::string>{"ran search-msx"});
 }
 
+// The shell puts a URL into its handler's command line as "%1": a quote
+// inside it would end the quotes and add arguments of the server's choosing.
+TEST_F(ExecSchemes, QuotesInsideAUrlNeverReachItsHandler) {
+    ASSERT_NO_FATAL_FAILURE(Register("zobrik-url"));
+    for (const std::string& text :
+         {std::string("zobrik-url://a.invalid/\" \"https://evil.invalid/"),
+          std::string("zobrik-url://a.invalid/\" --new-window \""), std::string("zobrik-url://a.invalid/\tx")}) {
+        ExpectRefused(text, "URL contains a quote, space or control character");
+    }
+    ExpectRunsAfterAWhile(0);
+    ExpectOpened("\"zobrik-url://a.invalid/%22%20x\"");
+    EXPECT_EQ(MarkerLines(marker_), std::vector<std::string>{"ran zobrik-url"});
+}
+
 std::wstring ShortPath(const std::wstring& path) {
     wchar_t buffer[MAX_PATH];
     DWORD n = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);

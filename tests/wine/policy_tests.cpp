@@ -197,6 +197,34 @@ TEST_F(Policy, DenyListWinsOverAllowList) {
     EXPECT_EQ(MarkerRuns(marker_), 1);
 }
 
+// Host names are mapped by Windows' own IdnToAscii before they are compared;
+// a quote inside a URL never reaches the handler's command line.
+TEST_F(Policy, UrlsAreComparedAsBrowsersReadThem) {
+    policy_.List(HKEY_LOCAL_MACHINE, L"ExecDenyList", {L"https://evil.invalid/*", L"http://10.0.0.1/*"});
+    Connect();
+    const std::string utf8 = "\xEF\xBB\xBF";
+    for (const std::string& text :
+         {utf8 + "https://\xEF\xBD\x85\xEF\xBD\x96\xEF\xBD\x89\xEF\xBD\x8C.invalid/",  // fullwidth letters
+          utf8 + "https://evil\xE3\x80\x82invalid/",                                   // U+3002
+          utf8 + "https://ev\xC2\xADil.invalid/",                                      // soft hyphen
+          std::string("https:evil.invalid:443/x"), std::string("http://0x0a000001/")}) {
+        EXPECT_EQ(Exec(text), kFailed) << text;
+    }
+    EXPECT_EQ(DebugCapture::Count("Zobrik WTS DVC plugin: exec refused: matches the deny list entry "
+                                  "\"https://evil.invalid/*\" (policy ExecDenyList)\n"),
+              4u);
+    EXPECT_TRUE(Logged("exec refused: matches the deny list entry \"http://10.0.0.1/*\" (policy ExecDenyList)"));
+
+    policy_.List(HKEY_LOCAL_MACHINE, L"ExecDenyList", {});
+    policy_.List(HKEY_LOCAL_MACHINE, L"ExecAllowList", {L"https://intranet.invalid/*", L"https://fass.invalid/*"});
+    Connect();
+    // A browser reaches xn--fa-hia.invalid, not fass.invalid.
+    EXPECT_EQ(Exec(utf8 + "https://fa\xC3\x9F.invalid/"), kFailed);
+    EXPECT_TRUE(Logged("exec refused: URL cannot be read as a browser reads it (policy ExecAllowList)"));
+    EXPECT_EQ(Exec("https://intranet.invalid/\" \"https://evil.invalid/"), kFailed);
+    EXPECT_TRUE(Logged("exec refused: URL contains a quote, space or control character"));
+}
+
 // What the confirmation box showed, and the answer given to it.
 struct BoxSeen {
     bool found = false;
