@@ -11,10 +11,6 @@ namespace zobrik {
 
 namespace {
 
-bool IsPlainAscii(WideStringView text) {
-    return std::all_of(text.begin(), text.end(), [](WideChar c) { return uint16_t(c) < 0x80; });
-}
-
 // A host with each character outside ASCII written as a code, for a host
 // that has no ASCII form.
 WideString CodedHost(WideStringView host) {
@@ -34,19 +30,24 @@ WideString CodedHost(WideStringView host) {
     return out;
 }
 
-WideString AsciiHost(WideStringView host, const HostToAscii& hostToAscii) {
-    if (IsPlainAscii(host)) {
-        return WideString(host);
+// The text as the shell reads a URL, before a browser parses it: without the
+// blanks, quotes and "url:" before it, tabs and line breaks left out, '\\'
+// read as '/'.
+WideString RoughUrl(WideStringView text) {
+    WideStringView trimmed = TrimmedExecText(text);
+    while (StartsWithIgnoringAsciiCase(trimmed, u"url:")) {
+        trimmed = TrimmedExecText(trimmed.substr(4));
     }
-    if (hostToAscii) {
-        if (std::optional<WideString> ascii = hostToAscii(host); ascii && !ascii->empty() && IsPlainAscii(*ascii)) {
-            return AsciiLowered(*ascii);
+    WideString url;
+    for (WideChar c : trimmed) {
+        if (c != '\t' && c != '\r' && c != '\n') {
+            url += c == '\\' ? WideChar('/') : c;
         }
     }
-    return CodedHost(host);
+    return url;
 }
 
-// The host of an authority as NormalisedUrl writes it ("host", "host:port",
+// The host of an authority ("host", "host:port",
 // "[v6]:port"), without the port.
 WideStringView WithoutPort(WideStringView authority) {
     if (!authority.empty() && authority.front() == '[') {
@@ -116,18 +117,32 @@ WideString LeftOutLine(size_t characters) {
 
 }  // namespace
 
-WideString ConfirmationHeading(WideStringView text, const HostToAscii& hostToAscii) {
+WideString ConfirmationHeading(WideStringView text, const DomainToAscii& idna) {
     const WideString scheme = UrlScheme(text);
     if (scheme.empty() || scheme == ZOBRIK_WIDE("file")) {
         return {};
     }
+    if (const std::optional<SchemeAndHost> reached = UrlSchemeAndHost(text, idna)) {
+        std::string heading = reached->scheme + ":";
+        if (!reached->host.empty()) {
+            heading += "//" + reached->host.substr(0, reached->host.find_last_not_of('.') + 1);
+        }
+        return VisibleText(AsciiToWide(heading));
+    }
+    // No browser reads the text: its host as written, in codes where it is
+    // not ASCII, so that nothing in it can pass for another name.
     WideString heading = scheme + ZOBRIK_WIDE(":");
-    const WideString url = NormalisedUrl(text);
+    const WideString url = RoughUrl(text);
     WideStringView rest = WideStringView(url).substr(std::min(url.find(':'), url.size()));
     if (rest.substr(0, 3) == ZOBRIK_WIDE("://")) {
         rest.remove_prefix(3);
-        const WideStringView authority = rest.substr(0, std::min(rest.find_first_of(ZOBRIK_WIDE("/?#")), rest.size()));
-        heading += ZOBRIK_WIDE("//") + AsciiHost(WithoutPort(authority), hostToAscii);
+        WideStringView authority = rest.substr(0, std::min(rest.find_first_of(ZOBRIK_WIDE("/?#")), rest.size()));
+        authority.remove_prefix(std::min(authority.rfind('@') + 1, authority.size()));
+        WideStringView host = WithoutPort(authority);
+        while (!host.empty() && host.back() == '.') {
+            host.remove_suffix(1);
+        }
+        heading += ZOBRIK_WIDE("//") + CodedHost(AsciiLowered(host));
     }
     return VisibleText(heading);
 }
@@ -156,9 +171,9 @@ std::vector<WideString> ConfirmationTextLines(WideStringView text) {
     return out;
 }
 
-WideString ConfirmationMessage(WideStringView text, uint32_t seconds, const HostToAscii& hostToAscii) {
+WideString ConfirmationMessage(WideStringView text, uint32_t seconds, const DomainToAscii& idna) {
     WideString message = AsciiToWide("A program on the remote computer asks to open this on your computer:\n\n");
-    if (WideString heading = ConfirmationHeading(text, hostToAscii); !heading.empty()) {
+    if (WideString heading = ConfirmationHeading(text, idna); !heading.empty()) {
         message += heading + ZOBRIK_WIDE("\n\n");
     }
     for (const WideString& line : ConfirmationTextLines(text)) {

@@ -17,26 +17,21 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <optional>
 #include <vector>
 
+#include "exec/url_normalisation.h"
 #include "include/wide_text.h"
 
 namespace zobrik {
 
-// The ASCII form of a host name that is not plain ASCII (its punycode,
-// "xn--..."), or nothing when it has none (not a valid name).
-using HostToAscii = std::function<std::optional<WideString>(WideStringView host)>;
-
 // "scheme://host" for a URL (a text with a scheme other than "file"): the
-// scheme and host in lower case, the host without user name, port and
-// trailing dots, and in its ASCII form from `hostToAscii` when it is not
-// plain ASCII; when it has none, every character of it outside ASCII is
-// written as "<U+0430>". "scheme:" for a URL without a host; empty for a
-// path. Control and invisible characters are shown as VisibleText shows
-// them.
-WideString ConfirmationHeading(WideStringView text, const HostToAscii& hostToAscii);
+// scheme and the host as a browser reaches them (UrlSchemeAndHost: lower
+// case, without user name and port, international names in their ASCII form
+// from `idna`), without the host's trailing dots. For a text that no browser
+// reads, the host as written, every character of it outside ASCII shown as
+// "<U+0430>". "scheme:" for a URL without a host; empty for a path. Control
+// and invisible characters are shown as VisibleText shows them.
+WideString ConfirmationHeading(WideStringView text, const DomainToAscii& idna);
 
 // The widest line of the text, in columns: a character takes one, an East
 // Asian wide or fullwidth character and a character outside the basic plane
@@ -57,6 +52,6 @@ std::vector<WideString> ConfirmationTextLines(WideStringView text);
 // The message of the confirmation box: the request, the heading (when there
 // is one), the text's lines and the warning with the time-out, separated by
 // empty lines.
-WideString ConfirmationMessage(WideStringView text, uint32_t seconds, const HostToAscii& hostToAscii);
+WideString ConfirmationMessage(WideStringView text, uint32_t seconds, const DomainToAscii& idna);
 
 }  // namespace zobrik

@@ -46,16 +46,6 @@ LRESULT CALLBACK WatchBox(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// The host's ASCII form as Windows' IDNA conversion makes it (punycode).
-std::optional<std::wstring> AsciiHostName(std::wstring_view host) {
-    wchar_t ascii[256] = {};  // a host name has at most 255 characters
-    const int length = IdnToAscii(0, host.data(), int(host.size()), ascii, int(std::size(ascii)));
-    if (length <= 0) {
-        return std::nullopt;
-    }
-    return std::wstring(ascii, size_t(length));
-}
-
 }  // namespace
 
 Confirmation AskToOpen(const std::wstring& text, uint32_t seconds) noexcept {
@@ -63,7 +53,7 @@ Confirmation AskToOpen(const std::wstring& text, uint32_t seconds) noexcept {
         if (text.size() > kLongestConfirmedText) {
             return Confirmation::NotShown;
         }
-        const std::wstring question = ConfirmationMessage(text, seconds, AsciiHostName);
+        const std::wstring question = ConfirmationMessage(text, seconds, PlatformDomainToAscii());
         static SlimLock oneBoxAtATime;
         std::lock_guard lock(oneBoxAtATime);
         g_box = OpenBox{nullptr, UINT(seconds) * 1000, false};

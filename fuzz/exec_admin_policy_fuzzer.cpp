@@ -49,7 +49,7 @@ void Check(bool condition) {
 }
 
 void CheckConfirmationLayout(const WideString& text) {
-    for (WideChar c : zobrik::ConfirmationHeading(text, nullptr)) Check(uint16_t(c) < 0x80);
+    for (WideChar c : zobrik::ConfirmationHeading(text, zobrik::PlatformDomainToAscii())) Check(uint16_t(c) < 0x80);
     const std::vector<WideString> lines = zobrik::ConfirmationTextLines(text);
     Check(lines.size() <= zobrik::kConfirmationTextLines);
     WideString joined;

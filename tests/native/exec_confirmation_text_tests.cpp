@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -9,13 +10,33 @@
 namespace zobrik {
 namespace {
 
-// Stands in for the platform's IDNA conversion: knows one name.
-std::optional<WideString> KnownPunycode(WideStringView host) {
-    if (host == u"intr\u0430net.example.com") {
-        return WideString(u"xn--intrnet-5fg.example.com");
+// Stands in for the platform's IDNA conversion: knows one international
+// name (in either case, with or without its root dot) and passes ASCII names
+// in lower case.
+class KnownPunycode : public DomainToAscii {
+public:
+    std::optional<std::string> ToAscii(std::string_view domain) const override {
+        std::string lowered;
+        for (char c : domain) {
+            lowered += c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        }
+        for (const std::string_view known : {"intr\xD0\xB0net.example.com", "intr\xD0\xB0net.example.com."}) {
+            if (lowered == known) {
+                return "xn--intrnet-5fg.example.com" + std::string(lowered.back() == '.' ? "." : "");
+            }
+        }
+        if (std::all_of(lowered.begin(), lowered.end(), [](char c) { return (unsigned char)c < 0x80; })) {
+            return lowered;
+        }
+        return std::nullopt;
     }
-    return std::nullopt;
-}
+};
+
+// Knows no international name at all.
+class NoInternationalNames : public DomainToAscii {
+public:
+    std::optional<std::string> ToAscii(std::string_view) const override { return std::nullopt; }
+};
 
 std::vector<WideString> Lines(const WideString& message) {
     std::vector<WideString> lines(1);
@@ -53,13 +74,10 @@ TEST(ConfirmationHeading, SchemeAndHostInAFormNoLookAlikeCanImitate) {
         {u"file://server/share/x.exe", u""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ConfirmationHeading(c.text, KnownPunycode), c.heading);
+        EXPECT_EQ(ConfirmationHeading(c.text, KnownPunycode()), c.heading);
     }
-    // Without a conversion, or with one that gives no ASCII, the codes show.
-    EXPECT_EQ(ConfirmationHeading(u"https://intr\u0430net.example.com/", nullptr),
-              u"https://intr<U+0430>net.example.com");
-    EXPECT_EQ(ConfirmationHeading(u"https://intr\u0430net.example.com/",
-                                  [](WideStringView) { return std::optional<WideString>(u"intr\u0430net"); }),
+    // A host that has no ASCII form shows its codes.
+    EXPECT_EQ(ConfirmationHeading(u"https://intr\u0430net.example.com/", NoInternationalNames()),
               u"https://intr<U+0430>net.example.com");
 }
 
@@ -118,7 +136,7 @@ TEST(ConfirmationText, ALongTextIsShortenedInItsMiddle) {
 TEST(ConfirmationMessage, HeadingAndWarningStayInViewOfALongLookAlikeUrl) {
     WideString text = u"https://intr\u0430net.example.com/";
     text += WideString(1940 - text.size(), u'a');
-    const std::vector<WideString> lines = Lines(ConfirmationMessage(text, 30, KnownPunycode));
+    const std::vector<WideString> lines = Lines(ConfirmationMessage(text, 30, KnownPunycode()));
     ASSERT_EQ(lines.size(), 4 + kConfirmationTextLines + 2);
     EXPECT_EQ(lines[0], u"A program on the remote computer asks to open this on your computer:");
     EXPECT_EQ(lines[2], u"https://xn--intrnet-5fg.example.com");
@@ -132,7 +150,7 @@ TEST(ConfirmationMessage, HeadingAndWarningStayInViewOfALongLookAlikeUrl) {
 }
 
 TEST(ConfirmationMessage, APathHasNoHeading) {
-    EXPECT_EQ(Lines(ConfirmationMessage(u"C:\\missing\\report\ttxt.pdf", 5, KnownPunycode)),
+    EXPECT_EQ(Lines(ConfirmationMessage(u"C:\\missing\\report\ttxt.pdf", 5, KnownPunycode())),
               (std::vector<WideString>{u"A program on the remote computer asks to open this on your computer:", u"",
                                        u"C:\\missing\\report<U+0009>txt.pdf", u"",
                                        u"Open it only if you expected this and trust the remote computer. Without an "
