@@ -34,12 +34,8 @@ WideString CodedHost(WideStringView host) {
 // blanks, quotes and "url:" before it, tabs and line breaks left out, '\\'
 // read as '/'.
 WideString RoughUrl(WideStringView text) {
-    WideStringView trimmed = TrimmedExecText(text);
-    while (StartsWithIgnoringAsciiCase(trimmed, u"url:")) {
-        trimmed = TrimmedExecText(trimmed.substr(4));
-    }
     WideString url;
-    for (WideChar c : trimmed) {
+    for (WideChar c : UrlPart(text)) {
         if (c != '\t' && c != '\r' && c != '\n') {
             url += c == '\\' ? WideChar('/') : c;
         }

@@ -640,16 +640,6 @@ CodePoints Prepared(CodePoints text) {
     return text;
 }
 
-// The URL of an exec text: without the blanks and quotes around it and
-// without leading "url:" prefixes, as the shell reads it.
-WideStringView UrlPart(WideStringView text) {
-    WideStringView url = TrimmedExecText(text);
-    while (StartsWithIgnoringAsciiCase(url, u"url:")) {
-        url = TrimmedExecText(url.substr(4));
-    }
-    return url;
-}
-
 // --- mailto: recipients ---
 
 std::string TrimmedAddress(std::string_view address) {
@@ -729,6 +719,14 @@ bool IsShellBreaking(WideChar c) {
 }
 
 }  // namespace
+
+WideStringView UrlPart(WideStringView text) {
+    WideStringView url = TrimmedExecText(text);
+    while (StartsWithIgnoringAsciiCase(url, u"url:")) {
+        url = TrimmedExecText(url.substr(4));
+    }
+    return url;
+}
 
 std::optional<UrlRecord> ParseUrl(WideStringView url, const DomainToAscii& idna) {
     return Parser(Prepared(ToCodePoints(url)), idna).Run();

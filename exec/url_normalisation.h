@@ -61,6 +61,10 @@ std::string Href(const UrlRecord& url);
 // the parser fails.
 std::optional<std::string> ParseHost(std::string_view utf8Host, const DomainToAscii& idna);
 
+// The URL of an exec text: without the blanks and quotes around it and
+// without leading "url:" prefixes, as the shell reads it.
+WideStringView UrlPart(WideStringView text);
+
 // The scheme and the ASCII host of a URL text (quotes and blanks around it
 // and a leading "url:" skipped); nullopt when the text is no URL a browser
 // reads or a path (UrlScheme finds no scheme). The host is empty for URLs

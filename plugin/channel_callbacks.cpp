@@ -86,9 +86,6 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVCM::OnDataReceived(ULONG count, BYTE* bytes) {
         return E_POINTER;
     }
     return zobrik::ComBoundary([&] {
-        if (!request_) {
-            return S_OK;  // after OnClose
-        }
         zobrik::WatchedMailRequest::Arrival arrival;
         try {
             arrival = request_->Append(bytes, count, GetTickCount64());

@@ -56,14 +56,10 @@ public:
     HRESULT STDMETHODCALLTYPE OnDataReceived(ULONG count, BYTE* bytes) override;
 
 private:
-    // The request goes with the channel; the sweep, which holds it only
-    // weakly, then forgets it.
-    void Closed() noexcept override {
-        if (request_) {
-            request_->Reset();
-            request_.reset();
-        }
-    }
+    // The request starts over holding nothing: a client that reuses the
+    // callback after OnClose sends a new request on it. The sweep holds the
+    // request only weakly and forgets it with the callback.
+    void Closed() noexcept override { request_->Reset(); }
 
-    std::shared_ptr<zobrik::WatchedMailRequest> request_;
+    const std::shared_ptr<zobrik::WatchedMailRequest> request_;
 };
