@@ -19,6 +19,7 @@
 #include "freerdp/idle_sweep_posix.h"
 #include "freerdp/policy_file.h"
 #include "freerdp/request_workers_posix.h"
+#include "include/ascii_text.h"
 #include "include/debug_output.h"
 #include "mail/posix_staging.h"
 #include "plugin/admin_policy_values.h"
@@ -134,12 +135,16 @@ private:
 // A mail channel's request, answered on its channel when it times out.
 class MailChannelRequest final : public WatchedMailRequest {
 public:
-    MailChannelRequest(const SharedChannelLink& channel, uint64_t maxRequestSize)
-        : WatchedMailRequest(&PosixMailBufferBudget(), maxRequestSize), channel_(channel) {}
+    MailChannelRequest(const SharedChannelLink& channel, const AdminPolicy& policy)
+        : WatchedMailRequest(&PosixMailBufferBudget(), policy.mailMaxRequestBytes,
+                             uint64_t(policy.mailRequestIdleSeconds) * 1000),
+          channel_(channel) {}
 
 private:
     void Answer(const char* text) noexcept override {
-        DebugEvent(ZOBRIK_WIDE("Mail: request timed out, nothing arrived for minutes"));
+        DebugEvent(AsciiToWide("Mail: request timed out, nothing arrived for " + std::to_string(IdleLimit() / 1000) +
+                               " seconds")
+                       .c_str());
         ReplyWithMailRefusal(channel_, text);
     }
 
@@ -152,7 +157,7 @@ class MailChannel final : public ChannelCallback {
 public:
     MailChannel(IWTSVirtualChannel* channel, const SharedAdminPolicy& policy, const std::string& stagingRoot)
         : ChannelCallback(channel, policy, stagingRoot),
-          request_(std::make_shared<MailChannelRequest>(context_.channel, policy->mailMaxRequestBytes)) {
+          request_(std::make_shared<MailChannelRequest>(context_.channel, *policy)) {
         WatchPosixMailRequest(request_);
     }
     ~MailChannel() override { request_->Reset(); }

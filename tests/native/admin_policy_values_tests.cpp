@@ -61,6 +61,7 @@ TEST(AdminPolicyValues, NoValuesGiveThePluginsOwnBehaviour) {
     EXPECT_EQ(policy.mailMaxRequestBytes, kMaxMailRequestSize);
     EXPECT_EQ(policy.mailMaxRecipients, kMaxMailRecipients);
     EXPECT_EQ(policy.mailMaxAttachments, kMaxMailAttachments);
+    EXPECT_EQ(policy.mailRequestIdleSeconds, kMailRequestIdleSeconds);
     EXPECT_TRUE(Lines().empty());
 }
 
@@ -180,6 +181,55 @@ TEST(AdminPolicyValues, ConfirmationTimeoutHasARange) {
     EXPECT_EQ(PolicyFromHives(Machine({Dword(kExecConfirmTimeoutSetting, kLongestConfirmSeconds + 1)}), User({}))
                   .execConfirmSeconds,
               kDefaultConfirmSeconds);
+}
+
+// The idle time can only be shortened, and not below a few seconds; a
+// value outside that is ignored like any number outside its range, and the
+// user's value or the built-in two minutes apply.
+TEST(AdminPolicyValues, RequestIdleTimeOnlyShortensTheBuiltInOne) {
+    struct Case {
+        const char* name;
+        std::vector<RawPolicyValue> machine;
+        std::vector<RawPolicyValue> user;
+        uint32_t seconds;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"shortest", {Dword(kMailRequestIdleSecondsSetting, 5)}, {}, 5, nullptr},
+        {"shorter", {Dword(kMailRequestIdleSecondsSetting, 30)}, {}, 30, nullptr},
+        {"the built-in time", {Dword(kMailRequestIdleSecondsSetting, 120)}, {}, 120, nullptr},
+        {"longer: ignored",
+         {Dword(kMailRequestIdleSecondsSetting, 121)},
+         {},
+         kMailRequestIdleSeconds,
+         "policy HKLM MailRequestIdleSeconds ignored: outside 5 to 120"},
+        {"far longer: ignored", {Dword(kMailRequestIdleSecondsSetting, 0xFFFFFFFF)}, {}, kMailRequestIdleSeconds,
+         "outside 5 to 120"},
+        {"too short: ignored", {Dword(kMailRequestIdleSecondsSetting, 4)}, {}, kMailRequestIdleSeconds,
+         "outside 5 to 120"},
+        {"zero: ignored, never 'no idle time'", {Dword(kMailRequestIdleSecondsSetting, 0)}, {},
+         kMailRequestIdleSeconds, "outside 5 to 120"},
+        {"not a number", {Typed(kMailRequestIdleSecondsSetting, 1, {'3', 0, 0, 0})}, {}, kMailRequestIdleSeconds,
+         "MailRequestIdleSeconds ignored: not a REG_DWORD"},
+        {"the user's value when the machine's is unusable",
+         {Dword(kMailRequestIdleSecondsSetting, 600)},
+         {Dword(kMailRequestIdleSecondsSetting, 10)},
+         10,
+         "outside 5 to 120"},
+        {"the machine's wins", {Dword(kMailRequestIdleSecondsSetting, 60)}, {Dword(kMailRequestIdleSecondsSetting, 10)},
+         60, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Lines();
+        EXPECT_EQ(PolicyFromHives(Machine(c.machine), User(c.user)).mailRequestIdleSeconds, c.seconds);
+        const auto lines = Lines();
+        if (c.line) {
+            EXPECT_TRUE(HasLine(lines, c.line));
+        } else {
+            EXPECT_TRUE(lines.empty());
+        }
+    }
 }
 
 TEST(AdminPolicyValues, EverySettingHasAUniqueName) {
