@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <numeric>
@@ -36,6 +37,33 @@ using zobrik::UniqueHandle;
 // policy allows, well above the second between the chunks of a request that
 // is still receiving.
 constexpr uint32_t kStalledTestIdleSeconds = kShortestMailRequestIdleSeconds;
+
+// Calls `send` every second on a thread of its own until stopped, also when
+// a failed assertion leaves the test early.
+class Trickle {
+public:
+    explicit Trickle(std::function<void()> send)
+        : thread_([this, send = std::move(send)] {
+              while (!stop_) {
+                  send();
+                  Sleep(1000);
+              }
+          }) {}
+    ~Trickle() { Stop(); }
+    Trickle(const Trickle&) = delete;
+    Trickle& operator=(const Trickle&) = delete;
+
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 // The threads of this process, less those in `except`.
 DWORD ThreadsOfThisProcess(const std::vector<DWORD>& except = {}) {
@@ -624,18 +652,12 @@ TEST_F(Stress, StalledRequestsAreAnsweredAndGiveTheBudgetBack) {
     // A request of 64 KiB that receives 1 KiB every second.
     auto receiving = client_->OpenChannel("Zobrik/mail");
     const auto receivingSince = std::chrono::steady_clock::now();
-    std::atomic<bool> stop{false};
-    std::thread trickle([&] {
-        std::vector<uint8_t> piece(1024, 0x5A);
-        std::copy(header.begin(), header.end(), piece.begin());
-        for (int i = 0; i < 8; ++i) {
-            piece[8 + i] = uint8_t((uint64_t(64) << 10) >> (8 * i));
-        }
-        while (!stop) {
-            receiving->Send(piece.data(), piece.size());
-            Sleep(1000);
-        }
-    });
+    std::vector<uint8_t> piece(1024, 0x5A);
+    std::copy(header.begin(), header.end(), piece.begin());
+    for (int i = 0; i < 8; ++i) {
+        piece[8 + i] = uint8_t((uint64_t(64) << 10) >> (8 * i));
+    }
+    Trickle trickle([&] { receiving->Send(piece.data(), piece.size()); });
 
     const auto idleMilliseconds = uint64_t(idleSeconds) * 1000;
     const auto idleAndSweep = std::chrono::milliseconds(idleMilliseconds + 2 * IdleSweepMilliseconds(idleMilliseconds));
@@ -652,8 +674,7 @@ TEST_F(Stress, StalledRequestsAreAnsweredAndGiveTheBudgetBack) {
     // The receiving request goes on for longer than the idle time and two
     // sweeps.
     std::this_thread::sleep_until(receivingSince + idleAndSweep);
-    stop = true;
-    trickle.join();
+    trickle.Stop();
     EXPECT_TRUE(receiving->Writes().empty()) << "a request still receiving is not cut";
     for (auto& channel : stalled) {
         EXPECT_EQ(channel->Writes().size(), 1u) << "answered once";
