@@ -644,10 +644,10 @@ TEST_F(Stress, StalledRequestsAreAnsweredAndGiveTheBudgetBack) {
     auto pinned = sendStalled();
     ASSERT_TRUE(pinned->WaitForWrites(1, kReplyTimeout));
     EXPECT_EQ(pinned->Writes()[0], ErrorReply("too many requests at once")) << "the stalled requests hold the budget";
-    std::printf("seven requests of 72 MiB sent in %lld ms\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           std::chrono::steady_clock::now() - started)
-                                           .count()));
+    std::printf(
+        "seven requests of 72 MiB sent in %lld ms\n",
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count()));
 
     // A request of 64 KiB that receives 1 KiB every second.
     auto receiving = client_->OpenChannel("Zobrik/mail");
@@ -665,10 +665,10 @@ TEST_F(Stress, StalledRequestsAreAnsweredAndGiveTheBudgetBack) {
         ASSERT_TRUE(channel->WaitForWrites(1, idleAndSweep + kReplyTimeout));
         EXPECT_EQ(channel->Writes()[0], ErrorReply("request timed out"));
     }
-    std::printf("stalled requests answered %lld ms after they began\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           std::chrono::steady_clock::now() - started)
-                                           .count()));
+    std::printf(
+        "stalled requests answered %lld ms after they began\n",
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count()));
     auto fits = sendStalled();
     EXPECT_FALSE(fits->WaitForWrites(1, std::chrono::milliseconds(300))) << "the budget is free again";
     // The receiving request goes on for longer than the idle time and two
