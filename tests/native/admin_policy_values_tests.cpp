@@ -187,64 +187,38 @@ TEST(AdminPolicyValues, ConfirmationTimeoutHasARange) {
 // value outside that is ignored like any number outside its range, and the
 // user's value or the built-in two minutes apply.
 TEST(AdminPolicyValues, RequestIdleTimeOnlyShortensTheBuiltInOne) {
-    struct Case {
-        const char* name;
-        std::vector<RawPolicyValue> machine;
-        std::vector<RawPolicyValue> user;
-        uint32_t seconds;
-        const char* line;
+    constexpr uint32_t kNone = 0xFFFFFFFF;  // no value in the user's hive
+    const struct {
+        uint32_t machine, user, seconds;
+        const char* line;  // the debugger line, if the machine's value is ignored
+    } cases[] = {
+        {5, kNone, 5, nullptr},  // the shortest
+        {30, kNone, 30, nullptr},
+        {120, kNone, 120, nullptr},  // the built-in time
+        {121, kNone, kMailRequestIdleSeconds, "policy HKLM MailRequestIdleSeconds ignored: outside 5 to 120"},
+        {0xFFFFFFFF, kNone, kMailRequestIdleSeconds, "outside 5 to 120"},
+        {4, kNone, kMailRequestIdleSeconds, "outside 5 to 120"},
+        {0, kNone, kMailRequestIdleSeconds, "outside 5 to 120"},  // never "no idle time"
+        {600, 10, 10, "outside 5 to 120"},                        // the user's counts then
+        {60, 10, 60, nullptr},                                    // the machine's wins
     };
-    const Case cases[] = {
-        {"shortest", {Dword(kMailRequestIdleSecondsSetting, 5)}, {}, 5, nullptr},
-        {"shorter", {Dword(kMailRequestIdleSecondsSetting, 30)}, {}, 30, nullptr},
-        {"the built-in time", {Dword(kMailRequestIdleSecondsSetting, 120)}, {}, 120, nullptr},
-        {"longer: ignored",
-         {Dword(kMailRequestIdleSecondsSetting, 121)},
-         {},
-         kMailRequestIdleSeconds,
-         "policy HKLM MailRequestIdleSeconds ignored: outside 5 to 120"},
-        {"far longer: ignored",
-         {Dword(kMailRequestIdleSecondsSetting, 0xFFFFFFFF)},
-         {},
-         kMailRequestIdleSeconds,
-         "outside 5 to 120"},
-        {"too short: ignored",
-         {Dword(kMailRequestIdleSecondsSetting, 4)},
-         {},
-         kMailRequestIdleSeconds,
-         "outside 5 to 120"},
-        {"zero: ignored, never 'no idle time'",
-         {Dword(kMailRequestIdleSecondsSetting, 0)},
-         {},
-         kMailRequestIdleSeconds,
-         "outside 5 to 120"},
-        {"not a number",
-         {Typed(kMailRequestIdleSecondsSetting, 1, {'3', 0, 0, 0})},
-         {},
-         kMailRequestIdleSeconds,
-         "MailRequestIdleSeconds ignored: not a REG_DWORD"},
-        {"the user's value when the machine's is unusable",
-         {Dword(kMailRequestIdleSecondsSetting, 600)},
-         {Dword(kMailRequestIdleSecondsSetting, 10)},
-         10,
-         "outside 5 to 120"},
-        {"the machine's wins",
-         {Dword(kMailRequestIdleSecondsSetting, 60)},
-         {Dword(kMailRequestIdleSecondsSetting, 10)},
-         60,
-         nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.machine);
         Lines();
-        EXPECT_EQ(PolicyFromHives(Machine(c.machine), User(c.user)).mailRequestIdleSeconds, c.seconds);
-        const auto lines = Lines();
-        if (c.line) {
-            EXPECT_TRUE(HasLine(lines, c.line));
-        } else {
-            EXPECT_TRUE(lines.empty());
+        std::vector<RawPolicyValue> user;
+        if (c.user != kNone) {
+            user.push_back(Dword(kMailRequestIdleSecondsSetting, c.user));
         }
+        EXPECT_EQ(PolicyFromHives(Machine({Dword(kMailRequestIdleSecondsSetting, c.machine)}), User(user))
+                      .mailRequestIdleSeconds,
+                  c.seconds);
+        const auto lines = Lines();
+        EXPECT_TRUE(c.line ? HasLine(lines, c.line) : lines.empty());
     }
+    const AdminPolicy text =
+        PolicyFromHives(Machine({Typed(kMailRequestIdleSecondsSetting, 1, {'3', 0, 0, 0})}), User({}));
+    EXPECT_EQ(text.mailRequestIdleSeconds, kMailRequestIdleSeconds);
+    EXPECT_TRUE(HasLine(Lines(), "MailRequestIdleSeconds ignored: not a REG_DWORD"));
 }
 
 TEST(AdminPolicyValues, EverySettingHasAUniqueName) {
