@@ -19,7 +19,6 @@
 #include "freerdp/idle_sweep_posix.h"
 #include "freerdp/policy_file.h"
 #include "freerdp/request_workers_posix.h"
-#include "include/ascii_text.h"
 #include "include/debug_output.h"
 #include "mail/posix_staging.h"
 #include "plugin/admin_policy_values.h"
@@ -142,9 +141,7 @@ public:
 
 private:
     void Answer(const char* text) noexcept override {
-        DebugEvent(AsciiToWide("Mail: request timed out, nothing arrived for " + std::to_string(IdleLimit() / 1000) +
-                               " seconds")
-                       .c_str());
+        DebugEvent(ZOBRIK_WIDE("Mail: request timed out, nothing arrived for its idle time (MailRequestIdleSeconds)"));
         ReplyWithMailRefusal(channel_, text);
     }
 

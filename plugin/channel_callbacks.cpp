@@ -43,9 +43,7 @@ public:
 
 private:
     void Answer(const char* text) noexcept override {
-        const std::wstring line =
-            L"Mail: request timed out, nothing arrived for " + std::to_wstring(IdleLimit() / 1000) + L" seconds";
-        DebugEvent(line.c_str());
+        DebugEvent(L"Mail: request timed out, nothing arrived for its idle time (MailRequestIdleSeconds)");
         zobrik::ReplyWithRefusal(channel_, text);
     }
 
