@@ -134,12 +134,14 @@ private:
 // A mail channel's request, answered on its channel when it times out.
 class MailChannelRequest final : public WatchedMailRequest {
 public:
-    MailChannelRequest(const SharedChannelLink& channel, uint64_t maxRequestSize)
-        : WatchedMailRequest(&PosixMailBufferBudget(), maxRequestSize), channel_(channel) {}
+    MailChannelRequest(const SharedChannelLink& channel, const AdminPolicy& policy)
+        : WatchedMailRequest(&PosixMailBufferBudget(), policy.mailMaxRequestBytes,
+                             uint64_t(policy.mailRequestIdleSeconds) * 1000),
+          channel_(channel) {}
 
 private:
     void Answer(const char* text) noexcept override {
-        DebugEvent(ZOBRIK_WIDE("Mail: request timed out, nothing arrived for minutes"));
+        DebugEvent(ZOBRIK_WIDE("Mail: request timed out, nothing arrived for its idle time (MailRequestIdleSeconds)"));
         ReplyWithMailRefusal(channel_, text);
     }
 
@@ -152,7 +154,7 @@ class MailChannel final : public ChannelCallback {
 public:
     MailChannel(IWTSVirtualChannel* channel, const SharedAdminPolicy& policy, const std::string& stagingRoot)
         : ChannelCallback(channel, policy, stagingRoot),
-          request_(std::make_shared<MailChannelRequest>(context_.channel, policy->mailMaxRequestBytes)) {
+          request_(std::make_shared<MailChannelRequest>(context_.channel, *policy)) {
         WatchPosixMailRequest(request_);
     }
     ~MailChannel() override { request_->Reset(); }

@@ -28,7 +28,19 @@ public:
     IdleSweepThread(const IdleSweepThread&) = delete;
     IdleSweepThread& operator=(const IdleSweepThread&) = delete;
 
-    void Watch(const std::shared_ptr<WatchedMailRequest>& request) { sweep_.Watch(request); }
+    // A request with a shorter idle time than any before wakes the thread,
+    // which then waits the shorter interval.
+    void Watch(const std::shared_ptr<WatchedMailRequest>& request) {
+        const uint64_t before = sweep_.Interval();
+        sweep_.Watch(request);
+        if (sweep_.Interval() < before) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                shortened_ = true;
+            }
+            wake_.notify_all();
+        }
+    }
 
     void Start() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -58,20 +70,24 @@ public:
 private:
     void Run() noexcept {
         std::unique_lock<std::mutex> lock(mutex_);
-        while (!wake_.wait_for(lock, std::chrono::milliseconds(kIdleRequestSweepMilliseconds),
-                               [this] { return stopping_; })) {
+        while (!stopping_) {
+            shortened_ = false;
+            const bool woken = wake_.wait_for(lock, std::chrono::milliseconds(sweep_.Interval()),
+                                              [this] { return stopping_ || shortened_; });
+            if (woken) continue;  // stopping, or a shorter interval to wait
             lock.unlock();
             sweep_.Sweep(IdleClockNow());
             lock.lock();
         }
     }
 
-    IdleRequestSweep sweep_{kMailRequestIdleMilliseconds};
+    IdleRequestSweep sweep_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::thread thread_;
     unsigned users_ = 0;
     bool stopping_ = false;
+    bool shortened_ = false;
 };
 
 }  // namespace

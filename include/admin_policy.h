@@ -34,6 +34,7 @@ inline constexpr WideChar kMailAllowImmediateSendSetting[] = ZOBRIK_WIDE("MailAl
 inline constexpr WideChar kMailMaxRequestBytesSetting[] = ZOBRIK_WIDE("MailMaxRequestBytes");
 inline constexpr WideChar kMailMaxRecipientsSetting[] = ZOBRIK_WIDE("MailMaxRecipients");
 inline constexpr WideChar kMailMaxAttachmentsSetting[] = ZOBRIK_WIDE("MailMaxAttachments");
+inline constexpr WideChar kMailRequestIdleSecondsSetting[] = ZOBRIK_WIDE("MailRequestIdleSeconds");
 
 // How a setting is stored: a switch is a REG_DWORD (0 off, anything else
 // on), a number a REG_DWORD, a list a REG_MULTI_SZ.
@@ -54,7 +55,7 @@ inline constexpr PolicySettingInfo kPolicySettings[] = {
     {kExecConfirmSetting, PolicyValueKind::Switch},           {kExecConfirmTimeoutSetting, PolicyValueKind::Number},
     {kMailAllowOutlookSetting, PolicyValueKind::Switch},      {kMailAllowImmediateSendSetting, PolicyValueKind::Switch},
     {kMailMaxRequestBytesSetting, PolicyValueKind::Number},   {kMailMaxRecipientsSetting, PolicyValueKind::Number},
-    {kMailMaxAttachmentsSetting, PolicyValueKind::Number},
+    {kMailMaxAttachmentsSetting, PolicyValueKind::Number},    {kMailRequestIdleSecondsSetting, PolicyValueKind::Number},
 };
 
 // Seconds a confirmation waits for the user before it counts as "Don't open".
@@ -83,6 +84,8 @@ struct AdminPolicy {
     uint64_t mailMaxRequestBytes = kMaxMailRequestSize;
     uint32_t mailMaxRecipients = kMaxMailRecipients;
     uint32_t mailMaxAttachments = kMaxMailAttachments;
+    // Seconds without a chunk after which an unfinished request is ended.
+    uint32_t mailRequestIdleSeconds = kMailRequestIdleSeconds;
 };
 
 // The policy of one plug-in object, shared by its channels and requests.

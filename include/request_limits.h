@@ -60,9 +60,23 @@ inline constexpr uint64_t kMaxBufferGrowthStep = uint64_t(16) << 20;
 inline constexpr uint64_t kMailRequestIdleMinutes = 2;
 inline constexpr uint64_t kMailRequestIdleMilliseconds = kMailRequestIdleMinutes * 60 * 1000;
 inline constexpr char kMailRequestTimedOut[] = "request timed out";
-// How often the unfinished requests are looked at: a stalled request ends
-// at most this much after its idle time has passed.
+// The administrator may shorten the idle time (seconds), never lengthen it,
+// and not below a few seconds, which a busy client still bridges between
+// two chunks.
+inline constexpr uint32_t kMailRequestIdleSeconds = uint32_t(kMailRequestIdleMilliseconds / 1000);
+inline constexpr uint32_t kShortestMailRequestIdleSeconds = 5;
+// How often the unfinished requests are looked at: a quarter of the idle
+// time, from 1 to 15 seconds, so a stalled request ends at most that much
+// after its idle time has passed (the default: 15 s after 2 minutes; the
+// shortest: 1.25 s after 5 s).
 inline constexpr uint64_t kIdleRequestSweepMilliseconds = uint64_t(15) * 1000;
+inline constexpr uint64_t kShortestIdleSweepMilliseconds = 1000;
+inline constexpr uint64_t IdleSweepMilliseconds(uint64_t idleMilliseconds) noexcept {
+    const uint64_t quarter = idleMilliseconds / 4;
+    return quarter < kShortestIdleSweepMilliseconds  ? kShortestIdleSweepMilliseconds
+           : quarter > kIdleRequestSweepMilliseconds ? kIdleRequestSweepMilliseconds
+                                                     : quarter;
+}
 
 // Attachments kept after a hand-over for a compose window that may still
 // read them (for up to an hour; when the window closes is never known).

@@ -232,6 +232,8 @@ AdminPolicy PolicyFromHives(const PolicyHive& machine, const PolicyHive& user) {
     Take(policy.mailMaxRequestBytes, machine, user, kMailMaxRequestBytesSetting, NumberIn(0, kMaxMailRequestSize));
     Take(policy.mailMaxRecipients, machine, user, kMailMaxRecipientsSetting, NumberIn(0, kMaxMailRecipients));
     Take(policy.mailMaxAttachments, machine, user, kMailMaxAttachmentsSetting, NumberIn(0, kMaxMailAttachments));
+    Take(policy.mailRequestIdleSeconds, machine, user, kMailRequestIdleSecondsSetting,
+         NumberIn(kShortestMailRequestIdleSeconds, kMailRequestIdleSeconds));
     return policy;
 }
 

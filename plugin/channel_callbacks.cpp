@@ -36,12 +36,14 @@ void ReportPolicyLimit(const zobrik::WatchedMailRequest::Arrival& arrival) {
 // A mail channel's request, answered on its channel when it times out.
 class MailChannelRequest final : public zobrik::WatchedMailRequest {
 public:
-    MailChannelRequest(const zobrik::SharedChannelSlot& channel, uint64_t maxRequestSize)
-        : WatchedMailRequest(&MailBufferBudget(), maxRequestSize), channel_(channel) {}
+    MailChannelRequest(const zobrik::SharedChannelSlot& channel, const zobrik::AdminPolicy& policy)
+        : WatchedMailRequest(&MailBufferBudget(), policy.mailMaxRequestBytes,
+                             uint64_t(policy.mailRequestIdleSeconds) * 1000),
+          channel_(channel) {}
 
 private:
     void Answer(const char* text) noexcept override {
-        DebugEvent(L"Mail: request timed out, nothing arrived for minutes");
+        DebugEvent(L"Mail: request timed out, nothing arrived for its idle time (MailRequestIdleSeconds)");
         zobrik::ReplyWithRefusal(channel_, text);
     }
 
@@ -76,7 +78,7 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVC::OnDataReceived(ULONG count, BYTE* bytes) {
 
 CWTSDVCVCM::CWTSDVCVCM(IWTSVirtualChannel* channel, zobrik::SharedAdminPolicy policy)
     : ChannelCallback(channel, std::move(policy), L"Mail: OnClose"),
-      request_(std::make_shared<MailChannelRequest>(channel_, policy_->mailMaxRequestBytes)) {
+      request_(std::make_shared<MailChannelRequest>(channel_, *policy_)) {
     zobrik::WatchForIdleness(request_);
 }
 

@@ -20,12 +20,12 @@ void WatchedMailRequest::Reset() noexcept {
     request_.Reset();
 }
 
-bool WatchedMailRequest::EndIfIdle(uint64_t now, uint64_t idleLimit) noexcept {
+bool WatchedMailRequest::EndIfIdle(uint64_t now) noexcept {
     const char* reply = nullptr;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         // A chunk taken after the sweep read its time is newer than `now`.
-        const bool idle = now >= lastArrival_ && now - lastArrival_ >= idleLimit;
+        const bool idle = now >= lastArrival_ && now - lastArrival_ >= idleLimit_;
         if (!idle || !request_.TimeOut()) {
             return false;
         }
@@ -43,6 +43,12 @@ MailReassembly::State WatchedMailRequest::GetState() const {
 void IdleRequestSweep::Watch(const std::shared_ptr<WatchedMailRequest>& request) {
     std::lock_guard<std::mutex> lock(mutex_);
     requests_.push_back(request);
+    shortestIdleLimit_ = std::min(shortestIdleLimit_, request->IdleLimit());
+}
+
+uint64_t IdleRequestSweep::Interval() const noexcept {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return IdleSweepMilliseconds(shortestIdleLimit_);
 }
 
 size_t IdleRequestSweep::Sweep(uint64_t now) noexcept {
@@ -68,7 +74,7 @@ size_t IdleRequestSweep::Sweep(uint64_t now) noexcept {
         }
     }
     for (const auto& request : alive) {
-        request->EndIfIdle(now, idleLimit_);
+        request->EndIfIdle(now);
     }
     return watched;
 }

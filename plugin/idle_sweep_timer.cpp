@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
 
@@ -19,21 +20,28 @@ public:
         return timer;
     }
 
+    // Starts the timer with the first request, and makes it run more often
+    // when a request with a shorter idle time comes.
     void Watch(const std::shared_ptr<WatchedMailRequest>& request) {
         sweep_.Watch(request);
+        const uint64_t interval = sweep_.Interval();
         std::lock_guard lock(mutex_);
-        if (timer_ || stopped_) {
+        if (stopped_ || (timer_ && interval >= period_)) {
             return;
         }
-        // No callback library: the pool would then keep the module loaded for
-        // as long as the timer exists. Unloading stops the timer.
-        timer_ = CreateThreadpoolTimer(&OnTimer, nullptr, nullptr);
         if (!timer_) {
-            return;  // requests then end when their channel closes
+            // No callback library: the pool would then keep the module loaded
+            // for as long as the timer exists. Unloading stops the timer.
+            timer_ = CreateThreadpoolTimer(&OnTimer, nullptr, nullptr);
+            if (!timer_) {
+                return;  // requests then end when their channel closes
+            }
         }
-        const int64_t due100ns = -int64_t(kIdleRequestSweepMilliseconds * 10000);
+        period_ = interval;
+        const int64_t due100ns = -int64_t(interval * 10000);
         FILETIME dueTime{DWORD(uint64_t(due100ns)), DWORD(uint64_t(due100ns) >> 32)};
-        SetThreadpoolTimer(timer_, &dueTime, DWORD(kIdleRequestSweepMilliseconds), 1000);
+        // The pool may run the sweep up to a quarter period (at most 1 s) late.
+        SetThreadpoolTimer(timer_, &dueTime, DWORD(interval), DWORD(std::min<uint64_t>(1000, interval / 4)));
     }
 
     void Stop(bool processEnding) noexcept {
@@ -53,9 +61,10 @@ public:
 private:
     static void CALLBACK OnTimer(PTP_CALLBACK_INSTANCE, void*, PTP_TIMER) { Instance().sweep_.Sweep(GetTickCount64()); }
 
-    IdleRequestSweep sweep_{kMailRequestIdleMilliseconds};
+    IdleRequestSweep sweep_;
     SlimLock mutex_;
     PTP_TIMER timer_ = nullptr;
+    uint64_t period_ = 0;
     bool stopped_ = false;
 };
 

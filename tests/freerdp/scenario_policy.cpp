@@ -32,7 +32,8 @@ void PreparePolicy(const ClientFolders& folders) {
                 "ExecAllowedSchemes = https\n"
                 "# a list setting names one entry per line\n"
                 "ExecAllowedSchemes = zobrik-e2e\n"
-                "MailMaxAttachments = 1\n");
+                "MailMaxAttachments = 1\n"
+                "MailRequestIdleSeconds = 5\n");
 }
 
 void RunPolicy(E2eContext& context) {
@@ -52,6 +53,19 @@ void RunPolicy(E2eContext& context) {
     const sdk::MailMessage one = MailWithAttachments(1);
     context.CheckMailHandedOver("one attachment, at most one allowed",
                                 context.ExchangeMail("one attachment", sdk::BuildMailRequest(one), 1000), one);
+
+    // Half a request, then nothing: ended after the policy's 5 seconds (and
+    // a sweep of at most 1.25 s), not the built-in 2 minutes.
+    std::optional<DynamicChannel> stalled = context.OpenChecked(sdk::kMailChannelName, "policy idle time");
+    if (stalled) {
+        const Bytes request = sdk::BuildMailRequest(one);
+        const bool written = stalled->Write(request.data(), request.size() / 2);
+        const std::optional<Bytes> got = stalled->Read(Millis(5000 + 2 * 1250) + kReplyTimeout);
+        context.Checks().Check(written && got == MailErrorReply("request timed out"),
+                               "mail stopped halfway, MailRequestIdleSeconds = 5: reply \"request timed out\"",
+                               got ? Printable(*got) : "no reply");
+        context.CheckNoCalls("mail stopped halfway");
+    }
 }
 
 void PreparePolicyExecOff(const ClientFolders& folders) { WritePolicy(folders, "ExecChannel = 0\n"); }

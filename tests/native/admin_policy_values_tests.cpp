@@ -61,6 +61,7 @@ TEST(AdminPolicyValues, NoValuesGiveThePluginsOwnBehaviour) {
     EXPECT_EQ(policy.mailMaxRequestBytes, kMaxMailRequestSize);
     EXPECT_EQ(policy.mailMaxRecipients, kMaxMailRecipients);
     EXPECT_EQ(policy.mailMaxAttachments, kMaxMailAttachments);
+    EXPECT_EQ(policy.mailRequestIdleSeconds, kMailRequestIdleSeconds);
     EXPECT_TRUE(Lines().empty());
 }
 
@@ -180,6 +181,44 @@ TEST(AdminPolicyValues, ConfirmationTimeoutHasARange) {
     EXPECT_EQ(PolicyFromHives(Machine({Dword(kExecConfirmTimeoutSetting, kLongestConfirmSeconds + 1)}), User({}))
                   .execConfirmSeconds,
               kDefaultConfirmSeconds);
+}
+
+// The idle time can only be shortened, and not below a few seconds; a
+// value outside that is ignored like any number outside its range, and the
+// user's value or the built-in two minutes apply.
+TEST(AdminPolicyValues, RequestIdleTimeOnlyShortensTheBuiltInOne) {
+    constexpr uint32_t kNone = 0xFFFFFFFF;  // no value in the user's hive
+    const struct {
+        uint32_t machine, user, seconds;
+        const char* line;  // the debugger line, if the machine's value is ignored
+    } cases[] = {
+        {5, kNone, 5, nullptr},  // the shortest
+        {30, kNone, 30, nullptr},
+        {120, kNone, 120, nullptr},  // the built-in time
+        {121, kNone, kMailRequestIdleSeconds, "policy HKLM MailRequestIdleSeconds ignored: outside 5 to 120"},
+        {0xFFFFFFFF, kNone, kMailRequestIdleSeconds, "outside 5 to 120"},
+        {4, kNone, kMailRequestIdleSeconds, "outside 5 to 120"},
+        {0, kNone, kMailRequestIdleSeconds, "outside 5 to 120"},  // never "no idle time"
+        {600, 10, 10, "outside 5 to 120"},                        // the user's counts then
+        {60, 10, 60, nullptr},                                    // the machine's wins
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.machine);
+        Lines();
+        std::vector<RawPolicyValue> user;
+        if (c.user != kNone) {
+            user.push_back(Dword(kMailRequestIdleSecondsSetting, c.user));
+        }
+        EXPECT_EQ(PolicyFromHives(Machine({Dword(kMailRequestIdleSecondsSetting, c.machine)}), User(user))
+                      .mailRequestIdleSeconds,
+                  c.seconds);
+        const auto lines = Lines();
+        EXPECT_TRUE(c.line ? HasLine(lines, c.line) : lines.empty());
+    }
+    const AdminPolicy text =
+        PolicyFromHives(Machine({Typed(kMailRequestIdleSecondsSetting, 1, {'3', 0, 0, 0})}), User({}));
+    EXPECT_EQ(text.mailRequestIdleSeconds, kMailRequestIdleSeconds);
+    EXPECT_TRUE(HasLine(Lines(), "MailRequestIdleSeconds ignored: not a REG_DWORD"));
 }
 
 TEST(AdminPolicyValues, EverySettingHasAUniqueName) {

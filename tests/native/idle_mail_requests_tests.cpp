@@ -26,7 +26,8 @@ std::vector<uint8_t> RequestStart(size_t sent, uint64_t announced) {
 // A channel's request whose answers are recorded.
 class RecordedRequest final : public WatchedMailRequest {
 public:
-    explicit RecordedRequest(BufferBudget& budget) : WatchedMailRequest(&budget, kMaxMailRequestSize) {}
+    explicit RecordedRequest(BufferBudget& budget, uint64_t idleLimit = kIdle)
+        : WatchedMailRequest(&budget, kMaxMailRequestSize, idleLimit) {}
     std::vector<std::string> answers;
 
 private:
@@ -35,10 +36,10 @@ private:
 
 struct Fixture : ::testing::Test {
     BufferBudget budget{kMailBufferBudget};
-    IdleRequestSweep sweep{kIdle};
+    IdleRequestSweep sweep;
 
-    std::shared_ptr<RecordedRequest> Channel() {
-        auto request = std::make_shared<RecordedRequest>(budget);
+    std::shared_ptr<RecordedRequest> Channel(uint64_t idleLimit = kIdle) {
+        auto request = std::make_shared<RecordedRequest>(budget, idleLimit);
         sweep.Watch(request);
         return request;
     }
@@ -120,6 +121,55 @@ TEST_F(IdleMailRequests, TheSweepForgetsClosedChannels) {
     EXPECT_EQ(budget.Used(), 0u) << "a closed channel's request gives its bytes back as it goes";
     EXPECT_EQ(sweep.Sweep(kIdle), 1u);
     EXPECT_TRUE(kept->answers.empty());
+}
+
+// Two plug-in objects with different policies share the module's sweep:
+// each request ends after its own idle time.
+TEST_F(IdleMailRequests, EachRequestEndsAfterItsOwnIdleTime) {
+    auto shortIdle = Channel(kIdle);
+    auto longIdle = Channel(10 * kIdle);
+    const std::vector<uint8_t> start = RequestStart(100, 200);
+    shortIdle->Append(start.data(), start.size(), 0);
+    longIdle->Append(start.data(), start.size(), 0);
+    sweep.Sweep(kIdle);
+    EXPECT_EQ(shortIdle->answers.size(), 1u);
+    EXPECT_TRUE(longIdle->answers.empty());
+    sweep.Sweep(10 * kIdle);
+    EXPECT_EQ(longIdle->answers.size(), 1u);
+}
+
+TEST(IdleSweepInterval, IsAQuarterOfTheIdleTimeFromOneToFifteenSeconds) {
+    const std::pair<uint64_t, uint64_t> cases[] = {
+        {kMailRequestIdleMilliseconds, 15000},  // the default: at most 15 s late
+        {60000, 15000},
+        {20000, 5000},
+        {uint64_t(kShortestMailRequestIdleSeconds) * 1000, 1250},  // the shortest the policy allows
+        {3000, 1000},
+        {0, 1000},
+    };
+    for (const auto& [idle, interval] : cases) {
+        EXPECT_EQ(IdleSweepMilliseconds(idle), interval) << idle;
+    }
+}
+
+// The sweep runs as often as the shortest idle time watched needs, and
+// stays so when that request goes.
+TEST(IdleSweepInterval, FollowsTheShortestIdleTimeWatched) {
+    BufferBudget budget(kMailBufferBudget);
+    IdleRequestSweep sweep;
+    EXPECT_EQ(sweep.Interval(), kIdleRequestSweepMilliseconds) << "before any request";
+    auto defaultIdle = std::make_shared<RecordedRequest>(budget, kMailRequestIdleMilliseconds);
+    sweep.Watch(defaultIdle);
+    EXPECT_EQ(sweep.Interval(), kIdleRequestSweepMilliseconds);
+    {
+        auto shortIdle = std::make_shared<RecordedRequest>(budget, 8000);
+        sweep.Watch(shortIdle);
+        EXPECT_EQ(sweep.Interval(), 2000u);
+        sweep.Watch(std::make_shared<RecordedRequest>(budget, 60000));
+        EXPECT_EQ(sweep.Interval(), 2000u) << "a longer idle time does not slow it";
+    }
+    sweep.Sweep(0);
+    EXPECT_EQ(sweep.Interval(), 2000u);
 }
 
 TEST(MailReassemblyTimeOut, EndsOnlyARequestInProgress) {

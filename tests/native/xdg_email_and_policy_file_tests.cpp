@@ -135,6 +135,7 @@ TEST(PolicyFile, SettingsListsAndCommentsAsTheRegistryHoldsThem) {
                                                               "ExecAllowList = \n"
                                                               "MailMaxAttachments = 1\n"
                                                               "MailChannel = 0\n"
+                                                              "MailRequestIdleSeconds = 10\n"
                                                               "NoSuchSetting = 1\n"
                                                               "no equals sign\n"));
     ASSERT_TRUE(policy.execAllowedSchemes);
@@ -142,11 +143,12 @@ TEST(PolicyFile, SettingsListsAndCommentsAsTheRegistryHoldsThem) {
     ASSERT_TRUE(policy.execAllowList);
     EXPECT_EQ(*policy.execAllowList, (std::vector<WideString>{u"https://intranet.example/*"}));
     EXPECT_EQ(policy.mailMaxAttachments, 1u);
+    EXPECT_EQ(policy.mailRequestIdleSeconds, 10u);
     EXPECT_FALSE(policy.mailChannel);
     EXPECT_TRUE(policy.execChannel);
     EXPECT_EQ(testing::TakeDebugLines(),
-              (std::vector<std::string>{"Zobrik WTS DVC plugin: policy user line 9 ignored: unknown setting\n",
-                                        "Zobrik WTS DVC plugin: policy user line 10 ignored: no '='\n"}));
+              (std::vector<std::string>{"Zobrik WTS DVC plugin: policy user line 10 ignored: unknown setting\n",
+                                        "Zobrik WTS DVC plugin: policy user line 11 ignored: no '='\n"}));
 }
 
 TEST(PolicyFile, TheSystemFileWinsAndMalformedValuesAreIgnored) {

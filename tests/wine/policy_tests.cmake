@@ -11,6 +11,7 @@ set_tests_properties(policy_prefix PROPERTIES FIXTURES_REQUIRED wine FIXTURES_SE
 
 zobrik_add_plugin_test_program(policy_tests ${ZOBRIK_WINE_TEST_DIR}/policy_tests.cpp)
 target_link_libraries(policy_tests PRIVATE zobrik_outlook_standin_client)
+target_include_directories(policy_tests PRIVATE ${PROJECT_SOURCE_DIR})
 # All of them write into the one prefix's registry, so they run one at a time.
 zobrik_add_outlook_test(policy policy_tests XVFB MAPI recording PREFIX ${ZOBRIK_POLICY_WINEPREFIX} PREFIX_FIXTURE policy
     SUITES Policy PolicyOutlookRoute)
@@ -21,3 +22,11 @@ set_tests_properties(${on_display} ${ZOBRIK_LAST_WINE_TESTS} PROPERTIES RESOURCE
 # The display-less cases come last, so they never meet a desktop process
 # that a virtual display started.
 set_tests_properties(${ZOBRIK_LAST_WINE_TESTS} PROPERTIES DEPENDS "${on_display}")
+
+# The stress program's stalled-request case shortens the idle time by policy
+# (to seconds, where the built-in two minutes would hold the suite), so it
+# runs in this prefix as well, never beside a case that writes the policy.
+zobrik_add_outlook_test(stress_idle stress_tests MAPI recording PREFIX ${ZOBRIK_POLICY_WINEPREFIX} PREFIX_FIXTURE policy
+    CASES Stress.StalledRequestsAreAnsweredAndGiveTheBudgetBack)
+set_tests_properties(${ZOBRIK_LAST_WINE_TESTS} PROPERTIES RESOURCE_LOCK "stress;zobrik_policy_prefix"
+    DEPENDS "${on_display}")

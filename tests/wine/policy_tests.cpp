@@ -8,6 +8,7 @@
 
 #include "mail_test_support.h"
 #include "outlook_standin_client.h"
+#include "scoped_policy.h"
 
 namespace zobrik::testing {
 namespace {
@@ -17,40 +18,6 @@ using standin::OutlookStandIn;
 
 const std::vector<uint8_t> kOkay = {'o', 'k', 'a', 'y', 0, 0, 0, 0};
 const std::vector<uint8_t> kFailed = {'f', 'a', 'i', 'l', 'e', 'd', 0, 0};
-constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Policies\\Zobrik\\WTSDVC";
-
-// Writes policy values and removes the key from both hives when it goes.
-class ScopedPolicy {
-public:
-    ScopedPolicy() { Clear(); }
-    ~ScopedPolicy() { Clear(); }
-    ScopedPolicy(const ScopedPolicy&) = delete;
-    ScopedPolicy& operator=(const ScopedPolicy&) = delete;
-
-    void Raw(HKEY hive, const wchar_t* name, DWORD type, const void* data, DWORD size) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(hive, kPolicyKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
-    void Dword(HKEY hive, const wchar_t* name, DWORD value) { Raw(hive, name, REG_DWORD, &value, sizeof value); }
-    void List(HKEY hive, const wchar_t* name, const std::vector<std::wstring>& entries) {
-        std::wstring data;
-        for (const auto& entry : entries) {
-            data += entry;
-            data += L'\0';
-        }
-        data += L'\0';
-        Raw(hive, name, REG_MULTI_SZ, data.data(), DWORD(data.size() * sizeof(wchar_t)));
-    }
-
-private:
-    static void Clear() {
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kPolicyKey);
-        RegDeleteTreeW(HKEY_CURRENT_USER, kPolicyKey);
-    }
-};
 
 bool Logged(const std::string& event) { return DebugCapture::Count("Zobrik WTS DVC plugin: " + event + "\n") == 1; }
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <numeric>
@@ -18,6 +19,7 @@
 #include "include/request_limits.h"
 #include "include/win_owners.h"
 #include "mail_test_support.h"
+#include "scoped_policy.h"
 
 namespace zobrik::testing {
 namespace {
@@ -30,6 +32,38 @@ struct ProcessLevel {
 };
 
 using zobrik::UniqueHandle;
+
+// The idle time the stalled-request case sets by policy: the shortest the
+// policy allows, well above the second between the chunks of a request that
+// is still receiving.
+constexpr uint32_t kStalledTestIdleSeconds = kShortestMailRequestIdleSeconds;
+
+// Calls `send` every second on a thread of its own until stopped, also when
+// a failed assertion leaves the test early.
+class Trickle {
+public:
+    explicit Trickle(std::function<void()> send)
+        : thread_([this, send = std::move(send)] {
+              while (!stop_) {
+                  send();
+                  Sleep(1000);
+              }
+          }) {}
+    ~Trickle() { Stop(); }
+    Trickle(const Trickle&) = delete;
+    Trickle& operator=(const Trickle&) = delete;
+
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 // The threads of this process, less those in `except`.
 DWORD ThreadsOfThisProcess(const std::vector<DWORD>& except = {}) {
@@ -577,14 +611,20 @@ TEST_F(Stress, TwoThousandMailsBehindOpenComposeWindowsTakeFourWorkers) {
 }
 
 // Six channels send 72 MiB of a 100 MiB request each and stop, holding
-// 480 MiB of the shared budget, so a seventh is refused. With the real idle
-// time (minutes: this waits for it) each is answered "request timed out" and
-// its buffer is released without the channel closing; the same seventh
-// request then fits.
+// 480 MiB of the shared budget, so a seventh is refused. With the idle time
+// shortened by the policy to seconds, each is answered "request timed out"
+// and its buffer is released without the channel closing, while a channel
+// that sends a chunk every second is not cut; the same seventh request then
+// fits.
 TEST_F(Stress, StalledRequestsAreAnsweredAndGiveTheBudgetBack) {
+    ScopedPolicy policy;
+    const uint32_t idleSeconds = kStalledTestIdleSeconds;
+    policy.Dword(HKEY_LOCAL_MACHINE, L"MailRequestIdleSeconds", idleSeconds);
+    client_ = StartedClient();  // a plug-in object that reads the policy
+
     const uint64_t total = uint64_t(100) << 20;
     std::vector<uint8_t> chunk(8 << 20, 0x5A);
-    auto header = MinimalMailRequest(64);
+    const auto header = MinimalMailRequest(64);
     std::copy(header.begin(), header.end(), chunk.begin());
     for (int i = 0; i < 8; ++i) {
         chunk[8 + i] = uint8_t(total >> (8 * i));
@@ -596,6 +636,7 @@ TEST_F(Stress, StalledRequestsAreAnsweredAndGiveTheBudgetBack) {
         }
         return channel;
     };
+    const auto started = std::chrono::steady_clock::now();
     std::vector<std::shared_ptr<standin::StandInChannel>> stalled;
     for (int c = 0; c < 6; ++c) {
         stalled.push_back(sendStalled());
@@ -603,19 +644,43 @@ TEST_F(Stress, StalledRequestsAreAnsweredAndGiveTheBudgetBack) {
     auto pinned = sendStalled();
     ASSERT_TRUE(pinned->WaitForWrites(1, kReplyTimeout));
     EXPECT_EQ(pinned->Writes()[0], ErrorReply("too many requests at once")) << "the stalled requests hold the budget";
+    std::printf(
+        "seven requests of 72 MiB sent in %lld ms\n",
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count()));
 
-    const auto idleAndSweep =
-        std::chrono::milliseconds(kMailRequestIdleMilliseconds + 2 * kIdleRequestSweepMilliseconds);
+    // A request of 64 KiB that receives 1 KiB every second.
+    auto receiving = client_->OpenChannel("Zobrik/mail");
+    const auto receivingSince = std::chrono::steady_clock::now();
+    std::vector<uint8_t> piece(1024, 0x5A);
+    std::copy(header.begin(), header.end(), piece.begin());
+    for (int i = 0; i < 8; ++i) {
+        piece[8 + i] = uint8_t((uint64_t(64) << 10) >> (8 * i));
+    }
+    Trickle trickle([&] { receiving->Send(piece.data(), piece.size()); });
+
+    const auto idleMilliseconds = uint64_t(idleSeconds) * 1000;
+    const auto idleAndSweep = std::chrono::milliseconds(idleMilliseconds + 2 * IdleSweepMilliseconds(idleMilliseconds));
     for (auto& channel : stalled) {
         ASSERT_TRUE(channel->WaitForWrites(1, idleAndSweep + kReplyTimeout));
         EXPECT_EQ(channel->Writes()[0], ErrorReply("request timed out"));
     }
+    std::printf(
+        "stalled requests answered %lld ms after they began\n",
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count()));
     auto fits = sendStalled();
     EXPECT_FALSE(fits->WaitForWrites(1, std::chrono::milliseconds(300))) << "the budget is free again";
+    // The receiving request goes on for longer than the idle time and two
+    // sweeps.
+    std::this_thread::sleep_until(receivingSince + idleAndSweep);
+    trickle.Stop();
+    EXPECT_TRUE(receiving->Writes().empty()) << "a request still receiving is not cut";
     for (auto& channel : stalled) {
         EXPECT_EQ(channel->Writes().size(), 1u) << "answered once";
         channel->CloseFromServer();
     }
+    receiving->CloseFromServer();
     fits->CloseFromServer();
     pinned->CloseFromServer();
 }
