@@ -17,6 +17,7 @@ set(ZOBRIK_LOGIC_SOURCES
     exec/url_normalisation.cpp
     mail/mail_admin_policy.cpp
     plugin/admin_policy_values.cpp
+    common/event_log.cpp
 )
 
 # Platform-free logic that has a Windows and a native implementation.
@@ -32,6 +33,7 @@ set(ZOBRIK_LOGIC_NATIVE_SOURCES
 # The thin Windows layer of the DLL.
 set(ZOBRIK_WIN_SOURCES
     common/debug_output_win.cpp
+    common/event_log_win.cpp
     plugin/factory.cpp
     common/simple_mapi_binding.cpp
     plugin/plugin.cpp
@@ -73,6 +75,7 @@ set(ZOBRIK_POSIX_SOURCES
 )
 set(ZOBRIK_FREERDP_SOURCES
     freerdp/debug_output_wlog.cpp
+    freerdp/event_log_wlog.cpp
     freerdp/request_workers_posix.cpp
     freerdp/idle_sweep_posix.cpp
     freerdp/addin.cpp

@@ -33,6 +33,19 @@ target_link_libraries(ZobrikWTSDVC PRIVATE zobrik_core)
 zobrik_add_version_resource(ZobrikWTSDVC ZobrikWTSDVC.dll
     "Zobrik Remote Desktop plug-in (Zobrik/exec and Zobrik/mail channels)" DLL)
 zobrik_split_debug_info(ZobrikWTSDVC)
+# The event texts: windmc makes a resource script and the message table it
+# includes; the DLL is the event source's EventMessageFile.
+find_program(ZOBRIK_WINDMC NAMES x86_64-w64-mingw32-windmc REQUIRED)
+set(ZOBRIK_EVENT_MESSAGES_DIR ${CMAKE_CURRENT_BINARY_DIR}/event_messages)
+add_custom_command(OUTPUT ${ZOBRIK_EVENT_MESSAGES_DIR}/event_messages.rc ${ZOBRIK_EVENT_MESSAGES_DIR}/MSG00409.bin
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${ZOBRIK_EVENT_MESSAGES_DIR}
+    COMMAND ${ZOBRIK_WINDMC} -U -h ${ZOBRIK_EVENT_MESSAGES_DIR} -r ${ZOBRIK_EVENT_MESSAGES_DIR}
+        ${PROJECT_SOURCE_DIR}/common/event_messages.mc
+    DEPENDS ${PROJECT_SOURCE_DIR}/common/event_messages.mc VERBATIM)
+target_sources(ZobrikWTSDVC PRIVATE ${ZOBRIK_EVENT_MESSAGES_DIR}/event_messages.rc)
+set_source_files_properties(${ZOBRIK_EVENT_MESSAGES_DIR}/event_messages.rc PROPERTIES
+    OBJECT_DEPENDS ${ZOBRIK_EVENT_MESSAGES_DIR}/MSG00409.bin)
+target_include_directories(ZobrikWTSDVC PRIVATE ${ZOBRIK_EVENT_MESSAGES_DIR})
 # The MSI packages.
 include(cmake/msi.cmake)
 

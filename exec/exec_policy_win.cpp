@@ -339,6 +339,24 @@ private:
 
 }  // namespace
 
+std::wstring ExecTextForEvent(std::string_view text) {
+    // Enough for the longest insert, whatever the encoding.
+    constexpr size_t kLongestEventBytes = 1024;
+    UINT codePage = CP_ACP;
+    if (IsUtf8ExecText(text)) {
+        text.remove_prefix(kUtf8Mark.size());
+        codePage = CP_UTF8;
+    }
+    text = text.substr(0, kLongestEventBytes);
+    if (text.empty()) {
+        return std::wstring();
+    }
+    std::wstring wide(text.size(), L'\0');
+    const int length = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), wide.data(), int(wide.size()));
+    wide.resize(length > 0 ? size_t(length) : 0);
+    return wide;
+}
+
 std::optional<std::wstring> ExecTextAsWide(std::string_view text) {
     UINT codePage = CP_ACP;
     DWORD flags = 0;

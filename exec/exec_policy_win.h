@@ -19,4 +19,8 @@ std::optional<std::wstring> ExecRefusal(std::string_view text, const AdminPolicy
 // cannot be converted (UTF-8 that is not valid).
 std::optional<std::wstring> ExecTextAsWide(std::string_view text);
 
+// The start of the text as the shell reads it, for an event: bytes that do
+// not convert become U+FFFD; the event's insert is cut further.
+std::wstring ExecTextForEvent(std::string_view text);
+
 }  // namespace zobrik

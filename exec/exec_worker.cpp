@@ -9,12 +9,23 @@
 #include "exec_policy_win.h"
 #include "exec_reply.h"
 #include "include/debug_output.h"
+#include "include/event_log.h"
 
 namespace zobrik {
 
 namespace {
 
-// Whether the user lets the text be opened; says why not on the debugger.
+// Writes "exec refused: <reason>" on the debugger and the event to the log.
+void Refuse(const std::wstring& reason, std::string_view text) noexcept {
+    try {
+        DebugEvent((L"exec refused: " + reason).c_str());
+        ReportExecRefused(reason, ExecTextForEvent(text));
+    } catch (...) {
+        DebugEvent(L"exec refused");
+    }
+}
+
+// Whether the user lets the text be opened; says why not.
 bool UserConfirms(std::string_view text, const AdminPolicy& policy) {
     const auto wide = ExecTextAsWide(text);
     const Confirmation answer = wide ? AskToOpen(*wide, policy.execConfirmSeconds) : Confirmation::NotShown;
@@ -22,16 +33,30 @@ bool UserConfirms(std::string_view text, const AdminPolicy& policy) {
         case Confirmation::Open:
             return true;
         case Confirmation::DontOpen:
-            DebugEvent(L"exec refused: the user chose not to open it (policy ExecConfirm)");
+            Refuse(L"the user chose not to open it (policy ExecConfirm)", text);
             return false;
         case Confirmation::NoAnswer:
-            DebugEvent(L"exec refused: the user did not answer in time (policy ExecConfirm)");
+            Refuse(L"the user did not answer in time (policy ExecConfirm)", text);
             return false;
         case Confirmation::NotShown:
             break;
     }
-    DebugEvent(L"exec refused: the confirmation could not be shown (policy ExecConfirm)");
+    Refuse(L"the confirmation could not be shown (policy ExecConfirm)", text);
     return false;
+}
+
+// The event for a shell that did not open the text.
+void ReportShellFailure(intptr_t shellResult, std::string_view text) noexcept {
+    if (shellResult > 32) {
+        return;
+    }
+    try {
+        const std::wstring error =
+            L"ShellExecute returned " + std::to_wstring(shellResult) + L" for " + ExecTextForEvent(text);
+        ReportHandOverFailed(L"the shell", error);
+    } catch (...) {
+        // Out of memory: the reply says the text was not opened.
+    }
 }
 
 // "open" with the shell: a UTF-8 text as the UTF-16 it stands for, any other
@@ -53,9 +78,11 @@ const ExecReply& ServeExecRequest(const std::string& request, const AdminPolicy&
     try {
         const std::string_view text = ExecText(request);
         if (auto refusal = ExecRefusal(text, policy)) {
-            DebugEvent((L"exec refused: " + *refusal).c_str());
+            Refuse(*refusal, text);
         } else if (!policy.execConfirm || UserConfirms(text, policy)) {
-            reply = &ExecReplyFor(reinterpret_cast<intptr_t>(OpenWithTheShell(text)));
+            const intptr_t shellResult = reinterpret_cast<intptr_t>(OpenWithTheShell(text));
+            ReportShellFailure(shellResult, text);
+            reply = &ExecReplyFor(shellResult);
         }
     } catch (...) {
         // Only the checks throw (out of memory): the shell was not called.

@@ -1,7 +1,8 @@
 // Owners of Windows resources, the one family the code uses: kernel handles,
-// modules, find handles, LocalAlloc memory, hooks, registry keys, a slim
-// lock, COM interface pointers, BSTRs, VARIANTs and the COM apartment. Each
-// owner frees its resource once, when it goes; owners move, never copy.
+// modules, find handles, LocalAlloc memory, hooks, registry keys, event log
+// sources, a slim lock, COM interface pointers, BSTRs, VARIANTs and the COM
+// apartment. Each owner frees its resource once, when it goes; owners move,
+// never copy.
 #pragma once
 
 #include <windows.h>
@@ -56,6 +57,7 @@ struct NullEmptyTraits {
 using UniqueModule = UniqueResource<NullEmptyTraits<HMODULE, FreeLibrary>>;
 using UniqueHook = UniqueResource<NullEmptyTraits<HHOOK, UnhookWindowsHookEx>>;
 using UniqueRegistryKey = UniqueResource<NullEmptyTraits<HKEY, RegCloseKey>>;
+using UniqueEventSource = UniqueResource<NullEmptyTraits<HANDLE, DeregisterEventSource>>;
 
 // Memory that a system call allocated with LocalAlloc for the caller.
 template <class T>

@@ -1,6 +1,7 @@
 #include "outlook_handover.h"
 
 #include "include/com_errors.h"
+#include "include/event_log.h"
 #include "include/outlook_connection.h"
 #include "outlook_arguments.h"
 
@@ -144,6 +145,7 @@ HRESULT HandOverToOutlook(const MailRequest& request) noexcept {
         return S_OK;
     } catch (...) {
         // Every object is released by now; the mail goes to Simple MAPI.
+        ReportHandOverFailed(L"Outlook", L"Outlook did not take the mail; it goes to Simple MAPI instead");
         return E_FAIL;
     }
 }

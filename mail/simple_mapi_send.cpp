@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "include/debug_output.h"
+#include "include/event_log.h"
 #include "include/simple_mapi_binding.h"
 #include "simple_mapi_message.h"
 
@@ -15,6 +16,10 @@ void SendWithSimpleMapi(const MailRequest& request) {
     _snwprintf(line, std::size(line), L"MAPISendMailW returned %lu", static_cast<unsigned long>(result));
     line[std::size(line) - 1] = L'\0';
     DebugEvent(line);
+    // SUCCESS_SUCCESS, or MAPI_USER_ABORT: the user closed the window.
+    if (result != 0 && result != 1) {
+        ReportHandOverFailed(L"Simple MAPI", line);
+    }
 }
 
 }  // namespace zobrik

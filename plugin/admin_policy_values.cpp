@@ -4,6 +4,7 @@
 
 #include "include/ascii_text.h"
 #include "include/debug_output.h"
+#include "include/event_log.h"
 #include "include/mail_request.h"
 
 namespace zobrik {
@@ -19,6 +20,7 @@ void ReportIgnored(const PolicyHive& hive, const WideChar* setting, const WideSt
     line += ZOBRIK_WIDE(" ignored: ");
     line += why;
     DebugEvent(line.c_str());
+    ReportPolicyValueIgnored(hive.name, setting, why);
 }
 
 const RawPolicyValue* Find(const PolicyHive& hive, const WideChar* setting) {

@@ -4,6 +4,7 @@
 
 #include "exception_text.h"
 #include "include/debug_output.h"
+#include "include/event_log.h"
 #include "mail/mail_processing.h"
 
 namespace zobrik {
@@ -17,6 +18,7 @@ constexpr int kReplyBufferSize = 1024;
 // be converted.
 bool WriteErrorText(const SharedChannelSlot& channel, const WideString& text) noexcept {
     DebugOutput(text.c_str());
+    ReportMailRefused(text);
     char reply[kReplyBufferSize];
     int replyLength = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, reply, kReplyBufferSize, nullptr, nullptr);
     if (replyLength <= 0) {

@@ -3,9 +3,11 @@
 #include <memory>
 #include <utility>
 
+#include "exec/exec_policy_win.h"
 #include "exec/exec_reply.h"
 #include "exec/exec_worker.h"
 #include "include/debug_output.h"
+#include "include/event_log.h"
 #include "include/request_limits.h"
 #include "mail_worker.h"
 #include "worker_thread.h"
@@ -34,6 +36,11 @@ public:
 
     void Refuse() noexcept override {
         DebugEvent(L"exec refused: too many requests at once");
+        try {
+            ReportExecRefused(L"too many requests at once", ExecTextForEvent(text_));
+        } catch (...) {
+            // Out of memory: the debugger line stands alone.
+        }
         AnswerExecFailed(channel_);
     }
 

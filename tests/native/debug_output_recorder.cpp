@@ -10,6 +10,7 @@ namespace {
 
 std::mutex g_mutex;
 std::vector<std::string> g_lines;
+std::vector<EventRecord> g_events;
 
 std::string ToUtf8(const WideChar* text) {
     std::string out;
@@ -51,11 +52,21 @@ void DebugOutputNarrow(const char* text) noexcept { Record(text); }
 
 void DebugEvent(const WideChar* event) noexcept { Record("Zobrik WTS DVC plugin: " + ToUtf8(event) + "\n"); }
 
+void WriteEventRecord(const EventRecord& record) noexcept {
+    std::lock_guard lock(g_mutex);
+    g_events.push_back(record);
+}
+
 namespace testing {
 
 std::vector<std::string> TakeDebugLines() {
     std::lock_guard lock(g_mutex);
     return std::exchange(g_lines, {});
+}
+
+std::vector<EventRecord> TakeEventRecords() {
+    std::lock_guard lock(g_mutex);
+    return std::exchange(g_events, {});
 }
 
 }  // namespace testing
