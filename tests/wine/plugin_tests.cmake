@@ -114,3 +114,28 @@ endforeach()
 zobrik_add_wine_test(test_check_fails_an_empty_run crash_probe ARGS --gtest_filter=NoSuchTest.*)
 set_tests_properties(test_check_fails_an_empty_run PROPERTIES
     PASS_REGULAR_EXPRESSION "run-test-program: FAIL: no test ran")
+
+# The event log: the DLL's message table, and what the real DLL writes with
+# the source registered and without it (expect-events.sh reads Wine's trace
+# of ReportEventW). They change HKLM of the recording prefix, one at a time.
+zobrik_add_plugin_test_program(event_log_tests ${ZOBRIK_WINE_TEST_DIR}/event_log_tests.cpp)
+target_include_directories(event_log_tests PRIVATE ${PROJECT_SOURCE_DIR})
+zobrik_add_wine_test(event_log_messages event_log_tests MAPI recording SUITES EventLogMessages)
+zobrik_mapi_test_settings(recording event_log_env event_log_fixtures)
+set(event_log_run ${ZOBRIK_WINE_TEST_DIR}/expect-events.sh)
+set(event_log_program ${ZOBRIK_RUN_TEST_PROGRAM} ${ZOBRIK_WINE64} $<TARGET_FILE:event_log_tests>)
+add_test(NAME event_log_writes.registered COMMAND ${event_log_run}
+    --line [[fixme:advapi:ReportEventW \([0-9A-Fa-f]+,0x0002,0x0001,0x00000064,]]
+    --line [[warn:eventlog:ReportEventW L"scheme ms-msdt: is not allowed"]]
+    --line [[warn:eventlog:ReportEventW L"ms-msdt:/id zobrik-event .ff051.ff05.ff051234.fffd.31m"]]
+    --none [[zobrik-event %1]]
+    --at-most 10 [[ReportEventW L"search-ms:zobrik-flood"]]
+    --at-most 12 [[fixme:advapi:ReportEventW]]
+    -- ${event_log_program} --gtest_filter=EventLogWrites.RefusalsReachTheLogSanitisedAndRateLimited)
+add_test(NAME event_log_writes.unregistered COMMAND ${event_log_run} --none ReportEventW
+    -- ${event_log_program} --gtest_filter=EventLogWrites.NothingIsWrittenWithoutTheRegisteredSource)
+set_tests_properties(event_log_writes.registered event_log_writes.unregistered PROPERTIES
+    FIXTURES_REQUIRED "${event_log_fixtures}" TIMEOUT 300 LABELS "wine;event_log"
+    ENVIRONMENT "${ZOBRIK_WINE_ENV};${event_log_env}" RESOURCE_LOCK zobrik_event_source)
+zobrik_mark_wine_cases(event_log_tests EventLogWrites.RefusalsReachTheLogSanitisedAndRateLimited
+    EventLogWrites.NothingIsWrittenWithoutTheRegisteredSource)
