@@ -67,7 +67,8 @@ TEST(EventLogMessages, TheDllsMessageTableRendersEveryEventAndCategory) {
          L"1\r\n"},
         {200,
          {L"invalid recipient address"},
-         L"A mail request from the remote computer was refused. Reply sent: invalid recipient address\r\n"},
+         L"A mail request from the remote computer was refused or could not be served. Reply sent: invalid "
+         L"recipient address\r\n"},
         {300,
          {L"HKLM", L"ExecConfirm", L"not a REG_DWORD"},
          L"The policy value ExecConfirm in HKLM (Software\\Policies\\Zobrik\\WTSDVC) is ignored: not a REG_DWORD\r\n"},
