@@ -21,6 +21,8 @@ function(run)
 endfunction()
 
 set(built ${OUTPUT}.wixl)
+get_filename_component(folder ${OUTPUT} DIRECTORY)
+file(MAKE_DIRECTORY ${folder})
 file(REMOVE ${built})
 run(${WIXL} -a x64 -D Version=${VERSION} -D Scope=${SCOPE} -D ProductCode=${PRODUCT_CODE}
     -D BinDir=${BIN_DIR} -D SourceDir=${SOURCE_DIR} -o ${built} ${WXS})
