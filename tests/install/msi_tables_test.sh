@@ -12,17 +12,20 @@ ok() { echo "ok: $*"; }
 
 # row <package> <table> <first column>: the table's row with that key.
 row() { msiinfo export "$1" "$2" | tr -d '\r' | awk -F'\t' -v key="$3" 'NR > 3 && $1 == key'; }
+# field <package> <table> <first column> <column number>: one field of that row.
+field() { row "$1" "$2" "$3" | cut -f "$4"; }
 
 for package in "$machine" "$user"; do
     name="$(basename "$package")"
-    IFS=$'\t' read -r _ _ _ _ version language _ <<<"$(row "$package" File PluginDll)"
+    version="$(field "$package" File PluginDll 5)"
+    language="$(field "$package" File PluginDll 6)"
     [ "$version" = "$file_version" ] && ok "$name: the DLL's version is $version" \
         || fail "$name: the DLL's File table version is '$version', not $file_version"
     [ "$language" = 1033 ] && ok "$name: the DLL's language is 1033" \
         || fail "$name: the DLL's File table language is '$language', not 1033"
     [ -z "$(row "$package" MsiFileHash PluginDll)" ] && ok "$name: no MsiFileHash row for the DLL" \
         || fail "$name: the DLL has an MsiFileHash row"
-    IFS=$'\t' read -r _ _ directory _ <<<"$(row "$package" Component SelfTestImage)"
+    directory="$(field "$package" Component SelfTestImage 3)"
     [ "$directory" = INSTALLDIR ] && ok "$name: the self-test's image is installed beside the DLL" \
         || fail "$name: the self-test's image goes to '$directory'"
 done
