@@ -3,12 +3,12 @@
 # (each step leaves the prefix as the next expects it):
 # per-machine: refused on ARM64 Windows; silent install, files and
 # registration as documented, the registered DLL loaded through the client
-# stand-in; a second build of the same version is the same product (one
-# entry; its msiexec /x removes it); upgrade by a later version (one entry
-# left, the later one); an earlier version refused with its message; the
-# per-user package refused while it is installed; repair of a deleted DLL;
-# uninstall leaving nothing; per-user: install, the per-machine package
-# refused, uninstall.
+# stand-in; a second build of the same version, and one from other input,
+# is the same product (one entry; its msiexec /x removes it); upgrade by a
+# later version (one entry left, the later one); an earlier version refused
+# with its message; the per-user package refused while it is installed;
+# repair of a deleted DLL; uninstall leaving nothing; per-user: install, the
+# per-machine package refused, uninstall.
 # usage: msi_test.sh <wine64> <wineserver> <prefix> <msi_check.exe> <version> <later version>
 #                    <machine.msi> <later machine.msi> <user.msi> <rebuilt machine.msi> <earlier machine.msi>
 set -uo pipefail
@@ -52,10 +52,20 @@ msiexec /i "$(winpath "$machine")" /qn || fail "msiexec /i exited with $?"
 run_check installed machine "$version" || fail "the per-machine installation is not as documented"
 
 echo "== a second build of $version: the same product"
-msiexec /i "$(winpath "$machine_rebuilt")" /qn
+msiexec /i "$(winpath "$machine_rebuilt")" /qn || fail "installing the second build again exited with $?"
 run_check installed machine "$version" || fail "after installing the second build"
-msiexec /x "$(winpath "$machine_rebuilt")" /qn || fail "msiexec /x of the second build exited with $?"
-run_check removed machine || fail "msiexec /x of the second build did not remove $version"
+# A build of the same version from other input (a re-signed DLL, say) has a
+# package code of its own. Windows refuses its /i with 1638 (another version
+# of this product is installed); Wine's msiexec treats it as maintenance.
+other_build="$(dirname "$prefix")/ZobrikWTSDVC-$version-other-build-x64.msi"
+cp -f "$machine_rebuilt" "$other_build" && msibuild "$other_build" -s "other build" Zobrik "x64;1033" \
+    "{7A0C3E55-1D2B-4E8F-9A61-3C5B7D9E0F12}" || fail "cannot make another build"
+msiexec /i "$(winpath "$other_build")" /qn
+status=$?
+[ "$status" -eq 0 ] || [ "$status" -eq $((1638 % 256)) ] || fail "the other build's msiexec /i exited with $status"
+run_check installed machine "$version" || fail "after the other build's msiexec /i"
+msiexec /x "$(winpath "$other_build")" /qn || fail "msiexec /x of the other build exited with $?"
+run_check removed machine || fail "msiexec /x of the other build did not remove $version"
 msiexec /i "$(winpath "$machine")" /qn || fail "msiexec /i exited with $?"
 
 echo "== upgrade to $later"
