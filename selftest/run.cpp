@@ -38,8 +38,8 @@ constexpr wchar_t kCaption[] = L"Zobrik WTS Plugin";
 std::wstring ThisModulePath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), path.data(),
-                                                static_cast<DWORD>(path.size()));
+        const DWORD length =
+            GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) {
             return {};
         }

@@ -11,6 +11,7 @@
 //     that stop it ("message: ...") and the status ("status: ...").
 // Prints one line per check; exit status 0 when all hold.
 #include <windows.h>
+
 #include <msi.h>
 #include <msiquery.h>
 
@@ -156,7 +157,8 @@ int wmain(int argc, wchar_t** argv) {
         return Install(argv[2], argc >= 4 ? argv[3] : L"");
     }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: msi_check installed|removed machine|user [version] | install <package> [command line]\n");
+        std::fprintf(stderr,
+                     "usage: msi_check installed|removed machine|user [version] | install <package> [command line]\n");
         return 2;
     }
     const std::wstring mode = argv[1];
@@ -207,7 +209,8 @@ int wmain(int argc, wchar_t** argv) {
         Check(!ownKey, L"no Software\\Zobrik key");
         Check(entries.empty(), L"no Programs and Features entry");
     } else {
-        std::fprintf(stderr, "usage: msi_check installed|removed machine|user [version] | install <package> [command line]\n");
+        std::fprintf(stderr,
+                     "usage: msi_check installed|removed machine|user [version] | install <package> [command line]\n");
         return 2;
     }
     return g_failures == 0 ? 0 : 1;
