@@ -9,7 +9,7 @@ packages=(
     googletest libgtest-dev
     clang libclang-rt-14-dev clang-format clang-tidy
     xvfb xauth xdotool imagemagick x11-utils
-    unzip zip osslsigncode openssl wixl
+    unzip zip osslsigncode openssl wixl msitools
     libxml2-utils
     mono-mcs python3
     freerdp2-dev freerdp2-x11 libwinpr2-dev dpkg-dev file

@@ -10,7 +10,9 @@
 #   preset (as scripts/build.sh does) and makes the archive there.
 #   With a certificate (the options, or ZOBRIK_SIGN_CERT and ZOBRIK_SIGN_KEY)
 #   the DLL, zobrik-send.exe and zobrik_remote.dll are signed with Authenticode (scripts/sign.sh)
-#   before they are packed; without one the script says that they are not.
+#   before they are packed; without one the script says that they are not,
+#   and without a timestamp server (ZOBRIK_SIGN_TIMESTAMP) sign.sh warns that
+#   the signatures lapse with the certificate.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 

@@ -5,7 +5,7 @@
 #   ZOBRIK_SIGN_PASS: the key's password, if it has one.
 #   ZOBRIK_SIGN_TIMESTAMP: a timestamp server URL (none by default: this
 #   machine reaches no timestamp service; without one a signature stays valid
-#   only as long as the certificate).
+#   only as long as the certificate, and the script warns on stderr).
 set -euo pipefail
 if [ $# -lt 3 ]; then
     echo "usage: $0 <certificate.pem> <key.pem> <file>..." >&2
@@ -16,7 +16,13 @@ command -v osslsigncode >/dev/null || { echo "osslsigncode is not installed" >&2
 options=(-certs "$cert" -key "$key" -h sha256 -n "Zobrik Remote Desktop plug-in"
          -i "https://github.com/zobrik")
 [ -n "${ZOBRIK_SIGN_PASS:-}" ] && options+=(-pass "$ZOBRIK_SIGN_PASS")
-[ -n "${ZOBRIK_SIGN_TIMESTAMP:-}" ] && options+=(-ts "$ZOBRIK_SIGN_TIMESTAMP")
+if [ -n "${ZOBRIK_SIGN_TIMESTAMP:-}" ]; then
+    options+=(-ts "$ZOBRIK_SIGN_TIMESTAMP")
+else
+    expiry="$(openssl x509 -enddate -noout -in "$cert" 2>/dev/null | sed 's/^notAfter=//')"
+    echo "WARNING: NOT TIMESTAMPED: no timestamp server (ZOBRIK_SIGN_TIMESTAMP); the signatures lapse when" \
+        "the certificate expires (${expiry:-date unknown}) and Windows then treats the files as unsigned." >&2
+fi
 for file in "$@"; do
     signed="$file.signed"
     rm -f "$signed"

@@ -4,11 +4,14 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 #include "include/com_errors.h"
 #include "include/debug_output.h"
 #include "include/outlook_connection.h"
 #include "include/simple_mapi_binding.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace zobrik {
 namespace {
@@ -24,10 +27,36 @@ constexpr char kOnBehalfOf[] = "Zobrik Selbsttest <selftest@zobrik.example>";
 constexpr char kPrimaryRecipient[] = "recipient@zobrik.example";
 constexpr char kCopyRecipient[] = "Copy Recipient<copy@zobrik.example>";
 constexpr char kReplyTo[] = "Reply Person <reply@zobrik.example>";
-constexpr wchar_t kAttachmentSource[] = L"C:\\users\\Public\\Downloads\\zobrik-selftest.jpg";
+// Installed beside the DLL by the MSI packages and shipped beside it in the
+// archive.
+constexpr wchar_t kAttachmentFileName[] = L"zobrik-selftest.jpg";
 constexpr char kAttachmentName[] = "test.jpg";
 constexpr wchar_t kNotAvailableText[] = L"Outlook nicht verf\u00fcgbar";
 constexpr wchar_t kCaption[] = L"Zobrik WTS Plugin";
+
+// The full path of this DLL, however long.
+std::wstring ThisModulePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+// The self-test's image in the folder of this DLL.
+std::wstring AttachmentSource() {
+    std::wstring path = ThisModulePath();
+    path.erase(path.find_last_of(L"\\/") + 1);
+    return path + kAttachmentFileName;
+}
 
 ComPtr<Recipient> AddRecipient(_MailItem* item, const char* text) {
     ComPtr<Recipients> recipients;
@@ -70,7 +99,7 @@ void BuildAndDisplay(_Application* application) {
     }
     {
         ComPtr<IDispatch> attachment;
-        UniqueVariant source = VariantString(kAttachmentSource);
+        UniqueVariant source = VariantString(AttachmentSource().c_str());
         UniqueVariant type = VariantInt(olByValue);
         UniqueVariant position = VariantMissing();
         UniqueBstr name = BstrFromAnsi(kAttachmentName);

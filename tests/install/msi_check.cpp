@@ -1,18 +1,26 @@
 // Checks an installation made by the MSI package as Windows sees it, in the
 // Wine prefix the test installed into:
 //   installed <machine|user> <version>: the AddIns registration names the
-//     installed DLL, the file and the self-test's image are there, Programs and Features has one entry
-//     with name, publisher, version and help link, and the Remote Desktop
+//     installed DLL, the file and the self-test's image beside it are there,
+//     Programs and Features has one entry with name, publisher, version,
+//     help link, contact, install location and icon, and the Remote Desktop
 //     client stand-in loads the registered DLL and gets an exec reply;
-//   removed <machine|user>: none of that is left.
+//   removed <machine|user>: none of that is left;
+//   install <package> [command line]: installs silently through the
+//     Windows Installer API and prints the messages of the launch conditions
+//     that stop it ("message: ...") and the status ("status: ...").
 // Prints one line per check; exit status 0 when all hold.
 #include <windows.h>
+
+#include <msi.h>
+#include <msiquery.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "client_standin.h"
+#include "include/unique_resource.h"
 
 namespace {
 
@@ -65,6 +73,61 @@ std::vector<std::pair<HKEY, std::wstring>> UninstallEntries(const std::wstring& 
     return found;
 }
 
+struct MsiHandleTraits {
+    using Handle = MSIHANDLE;
+    static Handle Empty() noexcept { return 0; }
+    static bool IsEmpty(Handle handle) noexcept { return handle == 0; }
+    static void Close(Handle handle) noexcept { MsiCloseHandle(handle); }
+};
+using UniqueMsiHandle = zobrik::UniqueResource<MsiHandleTraits>;
+
+std::wstring RecordString(MSIHANDLE record, UINT field) {
+    wchar_t text[1024] = {};
+    DWORD length = 1024;
+    MsiRecordGetStringW(record, field, text, &length);
+    return text;
+}
+
+// The message of every launch condition that does not hold, formatted by
+// the installer with the properties it finds (related products, registry
+// searches, the system's). Wine's installer shows these texts only in a
+// message box, never to an external handler, so they are read here as the
+// installer itself reads and formats them.
+void PrintFailedLaunchConditions(const wchar_t* packagePath) {
+    UniqueMsiHandle package;
+    if (MsiOpenPackageW(packagePath, package.Put()) != ERROR_SUCCESS) {
+        std::wprintf(L"cannot open %ls\n", packagePath);
+        return;
+    }
+    MsiDoActionW(package.get(), L"FindRelatedProducts");
+    MsiDoActionW(package.get(), L"AppSearch");
+    UniqueMsiHandle database(MsiGetActiveDatabase(package.get()));
+    UniqueMsiHandle view;
+    MsiDatabaseOpenViewW(database.get(), L"SELECT `Condition`, `Description` FROM `LaunchCondition`", view.Put());
+    MsiViewExecute(view.get(), 0);
+    for (UniqueMsiHandle row; MsiViewFetch(view.get(), row.Put()) == ERROR_SUCCESS;) {
+        if (MsiEvaluateConditionW(package.get(), RecordString(row.get(), 1).c_str()) != MSICONDITION_FALSE) {
+            continue;
+        }
+        UniqueMsiHandle message(MsiCreateRecord(0));
+        MsiRecordSetStringW(message.get(), 0, RecordString(row.get(), 2).c_str());
+        wchar_t text[1024] = {};
+        DWORD length = 1024;
+        MsiFormatRecordW(package.get(), message.get(), text, &length);
+        std::wprintf(L"message: %ls\n", text);
+    }
+}
+
+// Installs silently as msiexec /qn does; prints the launch conditions'
+// messages and the status.
+int Install(const wchar_t* package, const wchar_t* commandLine) {
+    MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    PrintFailedLaunchConditions(package);
+    const UINT status = MsiInstallProductW(package, commandLine);
+    std::wprintf(L"status: %u\n", status);
+    return status == ERROR_SUCCESS ? 0 : 1;
+}
+
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void LoadsAndAnswers(const std::wstring& dll) {
@@ -90,8 +153,12 @@ void LoadsAndAnswers(const std::wstring& dll) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc >= 3 && std::wstring(argv[1]) == L"install") {
+        return Install(argv[2], argc >= 4 ? argv[3] : L"");
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: msi_check installed|removed machine|user [version]\n");
+        std::fprintf(stderr,
+                     "usage: msi_check installed|removed machine|user [version] | install <package> [command line]\n");
         return 2;
     }
     const std::wstring mode = argv[1];
@@ -102,7 +169,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring product =
         machine ? L"Zobrik Remote Desktop plug-in" : L"Zobrik Remote Desktop plug-in (current user)";
     const auto entries = UninstallEntries(product);
-    const std::wstring image = Expanded(L"%PUBLIC%\\Downloads\\zobrik-selftest.jpg");
+    const std::wstring image = folder + L"\\WTSDVC\\zobrik-selftest.jpg";
 
     if (mode == L"installed" && argc == 4) {
         const std::wstring version = argv[3];
@@ -115,6 +182,15 @@ int wmain(int argc, wchar_t** argv) {
             Check(StringValue(hive, key, L"DisplayVersion") == version, L"its version is " + version);
             Check(StringValue(hive, key, L"Publisher") == L"Zobrik", L"its publisher is Zobrik");
             Check(!StringValue(hive, key, L"HelpLink").empty(), L"it has a help link");
+            Check(!StringValue(hive, key, L"Contact").empty(), L"it has a contact");
+            Check(StringValue(hive, key, L"InstallLocation") == folder + L"\\WTSDVC\\",
+                  L"its install location is " + folder + L"\\WTSDVC\\");
+            const std::wstring productCode = key.substr(key.rfind(L'\\') + 1);
+            wchar_t icon[MAX_PATH] = {};
+            DWORD length = MAX_PATH;
+            const bool hasIcon =
+                MsiGetProductInfoW(productCode.c_str(), INSTALLPROPERTY_PRODUCTICON, icon, &length) == ERROR_SUCCESS;
+            Check(hasIcon && Exists(icon), L"its icon is " + std::wstring(icon));
         }
         LoadsAndAnswers(StringValue(root, kAddInKey, L"Name"));
     } else if (mode == L"removed") {
@@ -133,7 +209,8 @@ int wmain(int argc, wchar_t** argv) {
         Check(!ownKey, L"no Software\\Zobrik key");
         Check(entries.empty(), L"no Programs and Features entry");
     } else {
-        std::fprintf(stderr, "usage: msi_check installed|removed machine|user [version]\n");
+        std::fprintf(stderr,
+                     "usage: msi_check installed|removed machine|user [version] | install <package> [command line]\n");
         return 2;
     }
     return g_failures == 0 ? 0 : 1;

@@ -291,14 +291,18 @@ protected:
         outlook_ = OutlookStandIn::Load();
         ASSERT_TRUE(outlook_.Valid());
         outlook_.Reset();
-        // The fixed attachment source of the self-test.
-        CreateDirectoryW(L"C:\\users\\Public\\Downloads", nullptr);
-        std::ifstream in((standin::ExecutableDirectory() + L"selftest.jpg").c_str(), std::ios::binary);
-        jpeg_.assign(std::istreambuf_iterator<char>(in), {});
-        ASSERT_FALSE(jpeg_.empty());
-        std::ofstream out(L"C:\\users\\Public\\Downloads\\zobrik-selftest.jpg", std::ios::binary);
-        out.write(reinterpret_cast<const char*>(jpeg_.data()), std::streamsize(jpeg_.size()));
         client_ = std::make_unique<standin::ClientStandIn>(ClientOptionsFromEnvironment());
+        ASSERT_NE(client_->Module(), nullptr);
+        // The self-test attaches the image beside the DLL (copied there by
+        // the build, as the packages install it).
+        wchar_t dll[MAX_PATH] = {};
+        GetModuleFileNameW(client_->Module(), dll, MAX_PATH);
+        image_ = dll;
+        image_.erase(image_.find_last_of(L'\\') + 1);
+        image_ += L"zobrik-selftest.jpg";
+        std::ifstream in(image_.c_str(), std::ios::binary);
+        jpeg_.assign(std::istreambuf_iterator<char>(in), {});
+        ASSERT_FALSE(jpeg_.empty()) << "no image beside the DLL";
         run_ = reinterpret_cast<RunFunction>(reinterpret_cast<void*>(GetProcAddress(client_->Module(), "Run")));
         ASSERT_NE(run_, nullptr);
     }
@@ -309,6 +313,7 @@ protected:
 
     using RunFunction = int(CALLBACK*)(HWND, HINSTANCE, LPSTR, int);
     OutlookStandIn outlook_;
+    std::wstring image_;
     std::vector<uint8_t> jpeg_;
     std::unique_ptr<standin::ClientStandIn> client_;
     RunFunction run_ = nullptr;
@@ -319,29 +324,29 @@ TEST_F(SelfTest, OpensThePreparedMailModally) {
     EXPECT_EQ(run_(nullptr, nullptr, const_cast<char*>("ignored"), SW_SHOW), 0);
     EXPECT_EQ(standin::DebugCapture::Count("VirtualChannelGetInstance\n"), 1u);
     auto calls = outlook_.Calls();
-    EXPECT_TRUE(InOrder(
-        calls,
-        {
-            "IClassFactory.CreateInstance(IUnknown) -> S_OK",
-            "IClassFactory.CreateInstance(_Application) -> S_OK",
-            "_Application.CreateItem(0) -> S_OK",
-            "_MailItem.put_Body(\"TeXt\") -> S_OK",
-            "_MailItem.put_HTMLBody(\"<html><body><b>H</b><i>T</i><u>M</u></body></html>\") -> S_OK",
-            "_MailItem.put_Subject(\"Selbsttest mit sch\xc3\xb6nem Gru\xc3\x9f\") -> S_OK",
-            "_MailItem.put_SentOnBehalfOfName(\"Zobrik Selbsttest <selftest@zobrik.example>\") -> S_OK",
-            "Recipients.Add(\"recipient@zobrik.example\") -> S_OK",
-            "Recipient.put_Type(1) -> S_OK",
-            "Recipients.Add(\"Copy Recipient<copy@zobrik.example>\") -> S_OK",
-            "Recipient.put_Type(2) -> S_OK",
-            "Recipients.ResolveAll() -> S_OK",
-            "_MailItem.get_ReplyRecipients() -> S_OK",
-            "Recipients.Add(\"Reply Person <reply@zobrik.example>\") -> S_OK",
-            "Attachments.Add(VT_BSTR \"C:\\\\users\\\\Public\\\\Downloads\\\\zobrik-selftest.jpg\", VT_INT 1, VT_ERROR "
-            "0x80020004, VT_BSTR \"test.jpg\") " +
-                standin::FileBytesRecord(jpeg_),
-            "_MailItem.get_GetInspector() -> S_OK",
-            "_Inspector.Display(VT_BOOL -1) -> S_OK",
-        }));
+    const std::string attachment = "Attachments.Add(VT_BSTR " + Quoted(image_) +
+                                   ", VT_INT 1, VT_ERROR 0x80020004, VT_BSTR \"test.jpg\") " +
+                                   standin::FileBytesRecord(jpeg_);
+    EXPECT_TRUE(
+        InOrder(calls, {
+                           "IClassFactory.CreateInstance(IUnknown) -> S_OK",
+                           "IClassFactory.CreateInstance(_Application) -> S_OK",
+                           "_Application.CreateItem(0) -> S_OK",
+                           "_MailItem.put_Body(\"TeXt\") -> S_OK",
+                           "_MailItem.put_HTMLBody(\"<html><body><b>H</b><i>T</i><u>M</u></body></html>\") -> S_OK",
+                           "_MailItem.put_Subject(\"Selbsttest mit sch\xc3\xb6nem Gru\xc3\x9f\") -> S_OK",
+                           "_MailItem.put_SentOnBehalfOfName(\"Zobrik Selbsttest <selftest@zobrik.example>\") -> S_OK",
+                           "Recipients.Add(\"recipient@zobrik.example\") -> S_OK",
+                           "Recipient.put_Type(1) -> S_OK",
+                           "Recipients.Add(\"Copy Recipient<copy@zobrik.example>\") -> S_OK",
+                           "Recipient.put_Type(2) -> S_OK",
+                           "Recipients.ResolveAll() -> S_OK",
+                           "_MailItem.get_ReplyRecipients() -> S_OK",
+                           "Recipients.Add(\"Reply Person <reply@zobrik.example>\") -> S_OK",
+                           attachment,
+                           "_MailItem.get_GetInspector() -> S_OK",
+                           "_Inspector.Display(VT_BOOL -1) -> S_OK",
+                       }));
     EXPECT_EQ(Matching(calls, "put_Type").size(), 2u) << "the reply-to entry gets no type";
     EXPECT_TRUE(Matching(calls, "unexpected").empty());
 }
