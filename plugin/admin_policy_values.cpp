@@ -193,9 +193,9 @@ std::optional<bool> SwitchOf(const PolicyHive& hive, const RawPolicyValue& value
     return number ? std::optional<bool>(*number != 0) : std::nullopt;
 }
 
-// A number from `lowest` to `highest`, each of which allows more the larger
-// it is. Outside the range it counts as the nearest end, so it never allows
-// more than it says; a value that is no number counts as `lowest`.
+// A number from `lowest` to `highest`; every number setting allows more the
+// larger it is. Outside the range it counts as the nearest end, so it never
+// allows more than it says; a value that is no number counts as `lowest`.
 auto NumberIn(uint32_t lowest, uint64_t highest) {
     return [lowest, highest](const PolicyHive& hive, const RawPolicyValue& value) -> uint32_t {
         const auto number = DwordOf(value);
