@@ -194,7 +194,7 @@ TEST_F(Policy, UrlsAreComparedAsBrowsersReadThem) {
               4u);
     EXPECT_TRUE(Logged("exec refused: matches the deny list entry \"http://10.0.0.1/*\" (policy ExecDenyList)"));
 
-    policy_.List(HKEY_LOCAL_MACHINE, L"ExecDenyList", {});
+    policy_.Remove(HKEY_LOCAL_MACHINE, L"ExecDenyList");
     policy_.List(HKEY_LOCAL_MACHINE, L"ExecAllowList", {L"https://intranet.invalid/*", L"https://fass.invalid/*"});
     Connect();
     // A browser reaches xn--fa-hia.invalid, not fass.invalid.
