@@ -67,13 +67,13 @@ struct AdminPolicy {
     bool mailChannel = true;
 
     // Lower-case schemes without ':'; absent: every scheme the plug-in
-    // itself does not refuse.
+    // itself does not refuse; empty: no scheme.
     std::optional<std::vector<WideString>> execAllowedSchemes;
     bool execAllowLocalPaths = true;
     bool execAllowNetworkPaths = true;
     bool execAllowPrograms = true;
     // Wildcard patterns ('*' any run, '?' one character); absent allow list:
-    // no restriction by pattern.
+    // no restriction by pattern; empty: nothing is opened.
     std::optional<std::vector<WideString>> execAllowList;
     std::vector<WideString> execDenyList;
     bool execConfirm = false;

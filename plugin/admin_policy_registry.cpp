@@ -44,7 +44,8 @@ std::optional<RawPolicyValue> ReadValue(HKEY key, const wchar_t* setting) {
             break;
         }
     }
-    // Unreadable: counted as malformed, so it is ignored with a line.
+    // Unreadable: counted as malformed; a switch is then ignored, a list or
+    // a number restricts, each with a line.
     value.type = REG_NONE;
     value.bytes.clear();
     return value;

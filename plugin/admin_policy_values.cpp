@@ -11,17 +11,29 @@ namespace zobrik {
 
 namespace {
 
-// "policy HKLM ExecConfirm ignored: not a REG_DWORD"
-void ReportIgnored(const PolicyHive& hive, const WideChar* setting, const WideString& why) {
+void ReportLine(const PolicyHive& hive, const WideChar* setting, const WideChar* verdict, const WideString& why) {
     WideString line = ZOBRIK_WIDE("policy ");
     line += hive.name;
     line += ZOBRIK_WIDE(" ");
     line += setting;
-    line += ZOBRIK_WIDE(" ignored: ");
+    line += verdict;
     line += why;
     DebugEvent(line.c_str());
     ReportPolicyValueIgnored(hive.name, setting, why);
 }
+
+// "policy HKLM ExecConfirm ignored: not a REG_DWORD"
+void ReportIgnored(const PolicyHive& hive, const WideChar* setting, const WideString& why) {
+    ReportLine(hive, setting, ZOBRIK_WIDE(" ignored: "), why);
+}
+
+// "policy HKLM ExecAllowedSchemes unusable: no entry is a scheme; no scheme is allowed"
+void ReportUnusable(const PolicyHive& hive, const WideChar* setting, const WideString& why,
+                    const WideString& consequence) {
+    ReportLine(hive, setting, ZOBRIK_WIDE(" unusable: "), why + ZOBRIK_WIDE("; ") + consequence);
+}
+
+WideString Decimal(uint64_t number) { return AsciiToWide(std::to_string(number).c_str()); }
 
 const RawPolicyValue* Find(const PolicyHive& hive, const WideChar* setting) {
     for (const RawPolicyValue& value : hive.values) {
@@ -32,23 +44,21 @@ const RawPolicyValue* Find(const PolicyHive& hive, const WideChar* setting) {
     return nullptr;
 }
 
-std::optional<uint32_t> DwordOf(const PolicyHive& hive, const RawPolicyValue& value) {
+std::optional<uint32_t> DwordOf(const RawPolicyValue& value) {
     if (value.tooLong || value.type != kRegistryDword || value.bytes.size() != 4) {
-        ReportIgnored(hive, value.setting, ZOBRIK_WIDE("not a REG_DWORD"));
         return std::nullopt;
     }
     return ReadUint32LE(value.bytes.data());
 }
 
-std::optional<std::vector<WideString>> ListOf(const PolicyHive& hive, const RawPolicyValue& value) {
+// The entries of a list, or nullopt with the reason in `why`.
+std::optional<std::vector<WideString>> ListOf(const RawPolicyValue& value, WideString& why) {
     if (value.tooLong) {
-        ReportIgnored(hive, value.setting,
-                      AsciiToWide("longer than ") + AsciiToWide(std::to_string(kLongestPolicyValueBytes).c_str()) +
-                          ZOBRIK_WIDE(" bytes"));
+        why = ZOBRIK_WIDE("longer than ") + Decimal(kLongestPolicyValueBytes) + ZOBRIK_WIDE(" bytes");
         return std::nullopt;
     }
     if (value.type != kRegistryMultiString || value.bytes.size() % 2 != 0) {
-        ReportIgnored(hive, value.setting, ZOBRIK_WIDE("not a REG_MULTI_SZ"));
+        why = ZOBRIK_WIDE("not a REG_MULTI_SZ");
         return std::nullopt;
     }
     // Entries end at NUL units; the final terminators may be missing.
@@ -68,22 +78,14 @@ std::optional<std::vector<WideString>> ListOf(const PolicyHive& hive, const RawP
     if (!entry.empty()) {
         entries.push_back(std::move(entry));
     }
-    if (entries.empty()) {
-        ReportIgnored(hive, value.setting, ZOBRIK_WIDE("empty"));
-        return std::nullopt;
-    }
     if (entries.size() > kMostPolicyListEntries) {
-        ReportIgnored(hive, value.setting,
-                      AsciiToWide("more than ") + AsciiToWide(std::to_string(kMostPolicyListEntries).c_str()) +
-                          ZOBRIK_WIDE(" entries"));
+        why = ZOBRIK_WIDE("more than ") + Decimal(kMostPolicyListEntries) + ZOBRIK_WIDE(" entries");
         return std::nullopt;
     }
     for (const WideString& each : entries) {
         if (each.size() > kLongestPolicyListEntry) {
-            ReportIgnored(hive, value.setting,
-                          AsciiToWide("an entry is longer than ") +
-                              AsciiToWide(std::to_string(kLongestPolicyListEntry).c_str()) +
-                              ZOBRIK_WIDE(" characters"));
+            why =
+                ZOBRIK_WIDE("an entry is longer than ") + Decimal(kLongestPolicyListEntry) + ZOBRIK_WIDE(" characters");
             return std::nullopt;
         }
     }
@@ -132,12 +134,20 @@ std::optional<WideString> SchemeEntry(const WideString& entry) {
     return scheme;
 }
 
-std::optional<std::vector<WideString>> SchemesOf(const PolicyHive& hive, const RawPolicyValue& value) {
-    auto entries = ListOf(hive, value);
+// Lists and numbers restrict: a value that is present but cannot be used
+// restricts everything the setting governs, so that a mistyped restriction
+// never leaves the client unrestricted. An entry that cannot be used while
+// others can is left out, which only narrows an allow list.
+
+// An unusable scheme list allows no scheme: every URL is refused.
+std::vector<WideString> SchemesOf(const PolicyHive& hive, const RawPolicyValue& value) {
+    const WideString consequence = ZOBRIK_WIDE("no scheme is allowed");
+    WideString why;
+    auto entries = ListOf(value, why);
     if (!entries) {
-        return std::nullopt;
+        ReportUnusable(hive, value.setting, why, consequence);
+        return {};
     }
-    // An entry that is no scheme only narrows the list by leaving it out.
     std::vector<WideString> schemes;
     for (const WideString& entry : *entries) {
         if (auto scheme = SchemeEntry(entry)) {
@@ -147,71 +157,86 @@ std::optional<std::vector<WideString>> SchemesOf(const PolicyHive& hive, const R
         }
     }
     if (schemes.empty()) {
-        ReportIgnored(hive, value.setting, ZOBRIK_WIDE("no entry is a scheme"));
-        return std::nullopt;
+        ReportUnusable(hive, value.setting,
+                       entries->empty() ? ZOBRIK_WIDE("empty") : ZOBRIK_WIDE("no entry is a scheme"), consequence);
     }
     return schemes;
 }
 
-std::optional<std::vector<WideString>> PatternsOf(const PolicyHive& hive, const RawPolicyValue& value) {
-    auto entries = ListOf(hive, value);
-    if (!entries) {
-        return std::nullopt;
-    }
-    std::vector<WideString> patterns;
-    for (const WideString& entry : *entries) {
-        WideString pattern = Trimmed(entry);
-        if (!pattern.empty()) {
-            patterns.push_back(std::move(pattern));
+// Wildcard patterns; an unusable list counts as `closed`: no entry for an
+// allow list (nothing is opened), "*" for a deny list (everything is refused).
+auto PatternsOr(std::vector<WideString> closed, const WideChar* consequence) {
+    return [closed = std::move(closed), consequence](const PolicyHive& hive, const RawPolicyValue& value) {
+        WideString why;
+        auto entries = ListOf(value, why);
+        std::vector<WideString> patterns;
+        if (entries) {
+            for (const WideString& entry : *entries) {
+                WideString pattern = Trimmed(entry);
+                if (!pattern.empty()) {
+                    patterns.push_back(std::move(pattern));
+                }
+            }
+            why = ZOBRIK_WIDE("empty");
         }
-    }
-    if (patterns.empty()) {
-        ReportIgnored(hive, value.setting, ZOBRIK_WIDE("empty"));
-        return std::nullopt;
-    }
-    return patterns;
-}
-
-std::optional<bool> SwitchOf(const PolicyHive& hive, const RawPolicyValue& value) {
-    auto number = DwordOf(hive, value);
-    if (!number) {
-        return std::nullopt;
-    }
-    return *number != 0;
-}
-
-// A number from `lowest` to `highest`; others are ignored.
-auto NumberIn(uint32_t lowest, uint64_t highest) {
-    return [lowest, highest](const PolicyHive& hive, const RawPolicyValue& value) -> std::optional<uint32_t> {
-        auto number = DwordOf(hive, value);
-        if (number && (*number < lowest || *number > highest)) {
-            ReportIgnored(hive, value.setting,
-                          AsciiToWide("outside ") + AsciiToWide(std::to_string(lowest).c_str()) + ZOBRIK_WIDE(" to ") +
-                              AsciiToWide(std::to_string(highest).c_str()));
-            return std::nullopt;
+        if (patterns.empty()) {
+            ReportUnusable(hive, value.setting, why, consequence);
+            return closed;
         }
-        return number;
+        return patterns;
     };
 }
 
-// The machine's well-formed value of `setting`, else the user's.
-template <class Parse>
-auto FromHives(const PolicyHive& machine, const PolicyHive& user, const WideChar* setting, Parse parse)
-    -> decltype(parse(machine, std::declval<const RawPolicyValue&>())) {
+std::optional<bool> SwitchOf(const PolicyHive& hive, const RawPolicyValue& value) {
+    auto number = DwordOf(value);
+    if (!number) {
+        ReportIgnored(hive, value.setting, ZOBRIK_WIDE("not a REG_DWORD"));
+    }
+    return number ? std::optional<bool>(*number != 0) : std::nullopt;
+}
+
+// A number from `lowest` to `highest`; every number setting allows more the
+// larger it is. Outside the range it counts as the nearest end, so it never
+// allows more than it says; a value that is no number counts as `lowest`.
+auto NumberIn(uint32_t lowest, uint64_t highest) {
+    return [lowest, highest](const PolicyHive& hive, const RawPolicyValue& value) -> uint32_t {
+        const auto number = DwordOf(value);
+        uint32_t counted = lowest;
+        WideString why = ZOBRIK_WIDE("not a REG_DWORD");
+        if (number && *number >= lowest && *number <= highest) {
+            return *number;
+        }
+        if (number) {
+            counted = *number < lowest ? lowest : uint32_t(highest);
+            why = ZOBRIK_WIDE("outside ") + Decimal(lowest) + ZOBRIK_WIDE(" to ") + Decimal(highest);
+        }
+        ReportUnusable(hive, value.setting, why, ZOBRIK_WIDE("counts as ") + Decimal(counted));
+        return counted;
+    };
+}
+
+// A switch: the machine's well-formed value, else the user's.
+void TakeSwitch(bool& member, const PolicyHive& machine, const PolicyHive& user, const WideChar* setting) {
     for (const PolicyHive* hive : {&machine, &user}) {
         if (const RawPolicyValue* value = Find(*hive, setting)) {
-            if (auto parsed = parse(*hive, *value)) {
-                return parsed;
+            if (auto parsed = SwitchOf(*hive, *value)) {
+                member = *parsed;
+                return;
             }
         }
     }
-    return std::nullopt;
 }
 
+// A list or a number: the machine's value when present, else the user's,
+// read by `parse`, which turns an unusable value into its restricting reading.
 template <class T, class Parse>
-void Take(T& member, const PolicyHive& machine, const PolicyHive& user, const WideChar* setting, Parse parse) {
-    if (auto value = FromHives(machine, user, setting, parse)) {
-        member = std::move(*value);
+void TakeRestriction(T& member, const PolicyHive& machine, const PolicyHive& user, const WideChar* setting,
+                     Parse parse) {
+    for (const PolicyHive* hive : {&machine, &user}) {
+        if (const RawPolicyValue* value = Find(*hive, setting)) {
+            member = parse(*hive, *value);
+            return;
+        }
     }
 }
 
@@ -219,23 +244,29 @@ void Take(T& member, const PolicyHive& machine, const PolicyHive& user, const Wi
 
 AdminPolicy PolicyFromHives(const PolicyHive& machine, const PolicyHive& user) {
     AdminPolicy policy;
-    Take(policy.execChannel, machine, user, kExecChannelSetting, SwitchOf);
-    Take(policy.mailChannel, machine, user, kMailChannelSetting, SwitchOf);
-    policy.execAllowedSchemes = FromHives(machine, user, kExecAllowedSchemesSetting, SchemesOf);
-    Take(policy.execAllowLocalPaths, machine, user, kExecAllowLocalPathsSetting, SwitchOf);
-    Take(policy.execAllowNetworkPaths, machine, user, kExecAllowNetworkPathsSetting, SwitchOf);
-    Take(policy.execAllowPrograms, machine, user, kExecAllowProgramsSetting, SwitchOf);
-    policy.execAllowList = FromHives(machine, user, kExecAllowListSetting, PatternsOf);
-    Take(policy.execDenyList, machine, user, kExecDenyListSetting, PatternsOf);
-    Take(policy.execConfirm, machine, user, kExecConfirmSetting, SwitchOf);
-    Take(policy.execConfirmSeconds, machine, user, kExecConfirmTimeoutSetting, NumberIn(1, kLongestConfirmSeconds));
-    Take(policy.mailAllowOutlook, machine, user, kMailAllowOutlookSetting, SwitchOf);
-    Take(policy.mailAllowImmediateSend, machine, user, kMailAllowImmediateSendSetting, SwitchOf);
-    Take(policy.mailMaxRequestBytes, machine, user, kMailMaxRequestBytesSetting, NumberIn(0, kMaxMailRequestSize));
-    Take(policy.mailMaxRecipients, machine, user, kMailMaxRecipientsSetting, NumberIn(0, kMaxMailRecipients));
-    Take(policy.mailMaxAttachments, machine, user, kMailMaxAttachmentsSetting, NumberIn(0, kMaxMailAttachments));
-    Take(policy.mailRequestIdleSeconds, machine, user, kMailRequestIdleSecondsSetting,
-         NumberIn(kShortestMailRequestIdleSeconds, kMailRequestIdleSeconds));
+    TakeSwitch(policy.execChannel, machine, user, kExecChannelSetting);
+    TakeSwitch(policy.mailChannel, machine, user, kMailChannelSetting);
+    TakeRestriction(policy.execAllowedSchemes, machine, user, kExecAllowedSchemesSetting, SchemesOf);
+    TakeSwitch(policy.execAllowLocalPaths, machine, user, kExecAllowLocalPathsSetting);
+    TakeSwitch(policy.execAllowNetworkPaths, machine, user, kExecAllowNetworkPathsSetting);
+    TakeSwitch(policy.execAllowPrograms, machine, user, kExecAllowProgramsSetting);
+    TakeRestriction(policy.execAllowList, machine, user, kExecAllowListSetting,
+                    PatternsOr({}, ZOBRIK_WIDE("nothing is allowed")));
+    TakeRestriction(policy.execDenyList, machine, user, kExecDenyListSetting,
+                    PatternsOr({ZOBRIK_WIDE("*")}, ZOBRIK_WIDE("everything is refused")));
+    TakeSwitch(policy.execConfirm, machine, user, kExecConfirmSetting);
+    TakeRestriction(policy.execConfirmSeconds, machine, user, kExecConfirmTimeoutSetting,
+                    NumberIn(1, kLongestConfirmSeconds));
+    TakeSwitch(policy.mailAllowOutlook, machine, user, kMailAllowOutlookSetting);
+    TakeSwitch(policy.mailAllowImmediateSend, machine, user, kMailAllowImmediateSendSetting);
+    TakeRestriction(policy.mailMaxRequestBytes, machine, user, kMailMaxRequestBytesSetting,
+                    NumberIn(0, kMaxMailRequestSize));
+    TakeRestriction(policy.mailMaxRecipients, machine, user, kMailMaxRecipientsSetting,
+                    NumberIn(0, kMaxMailRecipients));
+    TakeRestriction(policy.mailMaxAttachments, machine, user, kMailMaxAttachmentsSetting,
+                    NumberIn(0, kMaxMailAttachments));
+    TakeRestriction(policy.mailRequestIdleSeconds, machine, user, kMailRequestIdleSecondsSetting,
+                    NumberIn(kShortestMailRequestIdleSeconds, kMailRequestIdleSeconds));
     return policy;
 }
 

@@ -35,10 +35,19 @@ struct PolicyHive {
     std::vector<RawPolicyValue> values;
 };
 
-// The policy: for each setting the machine's value when it is well-formed,
-// else the user's, else the default. A malformed value (wrong type or size,
-// too long, an empty list, a limit above the built-in one) is ignored with
-// a debugger line naming the hive and the setting. Throws std::bad_alloc.
+// The policy. A switch is the machine's value when well-formed, else the
+// user's, else the default; a malformed switch (wrong type or size) is
+// ignored with a debugger line. A list or number is the machine's value when
+// present, else the user's, else the default; one that is present but
+// unusable (wrong type or size, too long, no usable entry, outside its range)
+// restricts everything it governs, with a debugger line naming the hive, the
+// setting, the reason and what counts instead:
+//   ExecAllowedSchemes  no scheme is allowed
+//   ExecAllowList       nothing is allowed
+//   ExecDenyList        everything is refused (it counts as "*")
+//   a number            the nearest end of its range, or its lowest value
+//                       when it is no number
+// Throws std::bad_alloc.
 AdminPolicy PolicyFromHives(const PolicyHive& machine, const PolicyHive& user);
 
 }  // namespace zobrik

@@ -101,34 +101,45 @@ TEST(AdminPolicyValues, MalformedMachineValueIsIgnoredWithALineAndTheUsersCounts
     EXPECT_TRUE(HasLine(lines, "policy HKLM ExecChannel ignored: not a REG_DWORD"));
 }
 
-TEST(AdminPolicyValues, MalformedListsAreIgnored) {
-    Lines();
-    std::vector<std::u16string> many(kMostPolicyListEntries + 1, u"https://x/*");
-    RawPolicyValue tooLong{kExecAllowListSetting, kRegistryMultiString, {}, true};
-    const AdminPolicy machineOnly = PolicyFromHives(Machine({MultiString(kExecDenyListSetting, {u"", u"  "}),
-                                                             MultiString(kExecAllowedSchemesSetting, many), tooLong}),
-                                                    User({}));
-    EXPECT_TRUE(machineOnly.execDenyList.empty());
-    EXPECT_FALSE(machineOnly.execAllowedSchemes);
-    EXPECT_FALSE(machineOnly.execAllowList);
-    const auto lines = Lines();
-    EXPECT_TRUE(HasLine(lines, "policy HKLM ExecDenyList ignored: empty"));
-    EXPECT_TRUE(HasLine(lines, "policy HKLM ExecAllowedSchemes ignored: more than 256 entries"));
-    EXPECT_TRUE(HasLine(lines, "policy HKLM ExecAllowList ignored: longer than 65536 bytes"));
-
-    const AdminPolicy others =
-        PolicyFromHives(Machine({MultiString(kExecDenyListSetting, {std::u16string(kLongestPolicyListEntry + 1, u'a')}),
-                                 Typed(kExecAllowListSetting, kRegistryMultiString, {'a', 0, 'b'}),  // odd size
-                                 Typed(kExecAllowedSchemesSetting, 1, {'h', 0, 0, 0})}),             // REG_SZ
-                        User({}));
-    EXPECT_TRUE(others.execDenyList.empty());
-    EXPECT_FALSE(others.execAllowList);
-    EXPECT_FALSE(others.execAllowedSchemes);
-
-    Lines();
-    EXPECT_FALSE(PolicyFromHives(Machine({MultiString(kExecAllowedSchemesSetting, {})}), User({})).execAllowedSchemes);
-    EXPECT_EQ(Lines(),
-              std::vector<std::string>{"Zobrik WTS DVC plugin: policy HKLM ExecAllowedSchemes ignored: empty\n"});
+// A list that is present but unusable restricts everything it governs: no
+// scheme, nothing allowed, everything denied; and the user's value does not
+// replace the machine's.
+TEST(AdminPolicyValues, UnusableListsRestrictEverythingTheyGovern) {
+    const std::vector<std::u16string> many(kMostPolicyListEntries + 1, u"https");
+    const std::u16string longEntry(kLongestPolicyListEntry + 1, u'a');
+    const struct {
+        RawPolicyValue value;
+        const char* line;
+    } cases[] = {
+        {MultiString(kExecAllowedSchemesSetting, {u"https://*", u"mailto:*"}),
+         "policy HKLM ExecAllowedSchemes unusable: no entry is a scheme; no scheme is allowed"},
+        {MultiString(kExecAllowedSchemesSetting, {}), "ExecAllowedSchemes unusable: empty; no scheme is allowed"},
+        {MultiString(kExecAllowedSchemesSetting, many), "unusable: more than 256 entries; no scheme is allowed"},
+        {Typed(kExecAllowedSchemesSetting, 1, {'h', 0, 0, 0}), "unusable: not a REG_MULTI_SZ; no scheme is allowed"},
+        {MultiString(kExecAllowListSetting, {u"", u"  "}), "ExecAllowList unusable: empty; nothing is allowed"},
+        {RawPolicyValue{kExecAllowListSetting, kRegistryMultiString, {}, true},
+         "unusable: longer than 65536 bytes; nothing is allowed"},
+        {Typed(kExecAllowListSetting, kRegistryMultiString, {'a', 0, 'b'}), "not a REG_MULTI_SZ; nothing is allowed"},
+        {MultiString(kExecDenyListSetting, {u"", u"  "}), "ExecDenyList unusable: empty; everything is refused"},
+        {MultiString(kExecDenyListSetting, {u"*evil*", longEntry}),
+         "unusable: an entry is longer than 1024 characters; everything is refused"},
+        {Dword(kExecDenyListSetting, 1), "ExecDenyList unusable: not a REG_MULTI_SZ; everything is refused"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Lines();
+        const WideChar* setting = c.value.setting;
+        const AdminPolicy policy =
+            PolicyFromHives(Machine({c.value}), User({MultiString(setting, {u"https", u"https://*"})}));
+        if (setting == kExecAllowedSchemesSetting) {
+            EXPECT_EQ(policy.execAllowedSchemes, std::vector<WideString>{});
+        } else if (setting == kExecAllowListSetting) {
+            EXPECT_EQ(policy.execAllowList, std::vector<WideString>{});
+        } else {
+            EXPECT_EQ(policy.execDenyList, std::vector<WideString>{u"*"});
+        }
+        EXPECT_TRUE(HasLine(Lines(), c.line));
+    }
 }
 
 TEST(AdminPolicyValues, ListsWithoutTheirFinalTerminatorsAreRead) {
@@ -147,78 +158,61 @@ TEST(AdminPolicyValues, SchemesAreNormalisedAndWhatIsNoSchemeIsLeftOut) {
     EXPECT_EQ(*policy.execAllowedSchemes, (std::vector<WideString>{u"https", u"mailto", u"http"}));
     EXPECT_TRUE(HasLine(Lines(), "ExecAllowedSchemes ignored: entry \"1abc\" is no scheme"));
 
-    const AdminPolicy none = PolicyFromHives(Machine({MultiString(kExecAllowedSchemesSetting, {u"://"})}),
-                                             User({MultiString(kExecAllowedSchemesSetting, {u"https"})}));
-    ASSERT_TRUE(none.execAllowedSchemes);
-    EXPECT_EQ(*none.execAllowedSchemes, std::vector<WideString>{u"https"});
+    const AdminPolicy user = PolicyFromHives(Machine({}), User({MultiString(kExecAllowedSchemesSetting, {u"https:"})}));
+    EXPECT_EQ(user.execAllowedSchemes, std::vector<WideString>{u"https"});
 }
 
-TEST(AdminPolicyValues, LimitsOnlyLowerTheBuiltInOnes) {
-    Lines();
-    const AdminPolicy lowered =
-        PolicyFromHives(Machine({Dword(kMailMaxRequestBytesSetting, 1 << 20), Dword(kMailMaxRecipientsSetting, 0),
-                                 Dword(kMailMaxAttachmentsSetting, kMaxMailAttachments)}),
-                        User({}));
-    EXPECT_EQ(lowered.mailMaxRequestBytes, uint64_t(1) << 20);
-    EXPECT_EQ(lowered.mailMaxRecipients, 0u);
-    EXPECT_EQ(lowered.mailMaxAttachments, kMaxMailAttachments);
-
-    const AdminPolicy above =
-        PolicyFromHives(Machine({Dword(kMailMaxRequestBytesSetting, uint32_t(kMaxMailRequestSize) + 1),
-                                 Dword(kMailMaxRecipientsSetting, kMaxMailRecipients + 1),
-                                 Dword(kMailMaxAttachmentsSetting, 0xFFFFFFFF)}),
-                        User({}));
-    EXPECT_EQ(above.mailMaxRequestBytes, kMaxMailRequestSize);
-    EXPECT_EQ(above.mailMaxRecipients, kMaxMailRecipients);
-    EXPECT_EQ(above.mailMaxAttachments, kMaxMailAttachments);
-    EXPECT_TRUE(HasLine(Lines(), "policy HKLM MailMaxRecipients ignored: outside 0 to 1000"));
-}
-
-TEST(AdminPolicyValues, ConfirmationTimeoutHasARange) {
-    EXPECT_EQ(PolicyFromHives(Machine({Dword(kExecConfirmTimeoutSetting, 5)}), User({})).execConfirmSeconds, 5u);
-    EXPECT_EQ(PolicyFromHives(Machine({Dword(kExecConfirmTimeoutSetting, 0)}), User({})).execConfirmSeconds,
-              kDefaultConfirmSeconds);
-    EXPECT_EQ(PolicyFromHives(Machine({Dword(kExecConfirmTimeoutSetting, kLongestConfirmSeconds + 1)}), User({}))
-                  .execConfirmSeconds,
-              kDefaultConfirmSeconds);
-}
-
-// The idle time can only be shortened, and not below a few seconds; a
-// value outside that is ignored like any number outside its range, and the
-// user's value or the built-in two minutes apply.
-TEST(AdminPolicyValues, RequestIdleTimeOnlyShortensTheBuiltInOne) {
-    constexpr uint32_t kNone = 0xFFFFFFFF;  // no value in the user's hive
+// A number counts within its range: outside, as the nearest end (never more
+// than it says); no number at all, as the lowest value. The user's value
+// does not replace an unusable machine value.
+TEST(AdminPolicyValues, NumbersOutsideTheirRangeRestrict) {
+    constexpr uint32_t kText = 0xFFFFFFFE;  // a REG_SZ "3" instead of a number
     const struct {
-        uint32_t machine, user, seconds;
-        const char* line;  // the debugger line, if the machine's value is ignored
+        const WideChar* setting;
+        uint32_t machine;
+        uint64_t counted;
+        const char* line;  // the debugger line, if the machine's value is unusable
     } cases[] = {
-        {5, kNone, 5, nullptr},  // the shortest
-        {30, kNone, 30, nullptr},
-        {120, kNone, 120, nullptr},  // the built-in time
-        {121, kNone, kMailRequestIdleSeconds, "policy HKLM MailRequestIdleSeconds ignored: outside 5 to 120"},
-        {0xFFFFFFFF, kNone, kMailRequestIdleSeconds, "outside 5 to 120"},
-        {4, kNone, kMailRequestIdleSeconds, "outside 5 to 120"},
-        {0, kNone, kMailRequestIdleSeconds, "outside 5 to 120"},  // never "no idle time"
-        {600, 10, 10, "outside 5 to 120"},                        // the user's counts then
-        {60, 10, 60, nullptr},                                    // the machine's wins
+        {kMailMaxRequestBytesSetting, 1 << 20, 1 << 20, nullptr},
+        {kMailMaxRequestBytesSetting, 0, 0, nullptr},  // no mail at all
+        {kMailMaxRequestBytesSetting, uint32_t(kMaxMailRequestSize) + 1, kMaxMailRequestSize,
+         "policy HKLM MailMaxRequestBytes unusable: outside 0 to 134217728; counts as 134217728"},
+        {kMailMaxRequestBytesSetting, kText, 0, "MailMaxRequestBytes unusable: not a REG_DWORD; counts as 0"},
+        {kMailMaxRecipientsSetting, 0, 0, nullptr},
+        {kMailMaxRecipientsSetting, kMaxMailRecipients, kMaxMailRecipients, nullptr},
+        {kMailMaxRecipientsSetting, kMaxMailRecipients + 1, kMaxMailRecipients, "outside 0 to 1000; counts as 1000"},
+        {kMailMaxRecipientsSetting, kText, 0, "MailMaxRecipients unusable: not a REG_DWORD; counts as 0"},
+        {kMailMaxAttachmentsSetting, 0xFFFFFFFF, kMaxMailAttachments, "outside 0 to 250; counts as 250"},
+        {kMailMaxAttachmentsSetting, kText, 0, "MailMaxAttachments unusable: not a REG_DWORD; counts as 0"},
+        {kExecConfirmTimeoutSetting, 5, 5, nullptr},
+        {kExecConfirmTimeoutSetting, 0, 1, "ExecConfirmTimeout unusable: outside 1 to 3600; counts as 1"},
+        {kExecConfirmTimeoutSetting, kLongestConfirmSeconds + 1, kLongestConfirmSeconds, "counts as 3600"},
+        {kExecConfirmTimeoutSetting, kText, 1, "ExecConfirmTimeout unusable: not a REG_DWORD; counts as 1"},
+        // The idle time can only be shortened, and not below a few seconds.
+        {kMailRequestIdleSecondsSetting, 5, 5, nullptr},
+        {kMailRequestIdleSecondsSetting, 120, 120, nullptr},
+        {kMailRequestIdleSecondsSetting, 121, 120, "MailRequestIdleSeconds unusable: outside 5 to 120; counts as 120"},
+        {kMailRequestIdleSecondsSetting, 0xFFFFFFFF, 120, "counts as 120"},
+        {kMailRequestIdleSecondsSetting, 4, 5, "outside 5 to 120; counts as 5"},
+        {kMailRequestIdleSecondsSetting, 0, 5, "counts as 5"},  // never "no idle time"
+        {kMailRequestIdleSecondsSetting, kText, 5, "MailRequestIdleSeconds unusable: not a REG_DWORD; counts as 5"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.machine);
+        SCOPED_TRACE(::testing::Message() << c.machine << (c.line ? c.line : ""));
         Lines();
-        std::vector<RawPolicyValue> user;
-        if (c.user != kNone) {
-            user.push_back(Dword(kMailRequestIdleSecondsSetting, c.user));
-        }
-        EXPECT_EQ(PolicyFromHives(Machine({Dword(kMailRequestIdleSecondsSetting, c.machine)}), User(user))
-                      .mailRequestIdleSeconds,
-                  c.seconds);
+        const RawPolicyValue machine =
+            c.machine == kText ? Typed(c.setting, 1, {'3', 0, 0, 0}) : Dword(c.setting, c.machine);
+        const AdminPolicy policy = PolicyFromHives(Machine({machine}), User({Dword(c.setting, 7)}));
+        const uint64_t counted = c.setting == kMailMaxRequestBytesSetting  ? policy.mailMaxRequestBytes
+                                 : c.setting == kMailMaxRecipientsSetting  ? policy.mailMaxRecipients
+                                 : c.setting == kMailMaxAttachmentsSetting ? policy.mailMaxAttachments
+                                 : c.setting == kExecConfirmTimeoutSetting ? policy.execConfirmSeconds
+                                                                           : policy.mailRequestIdleSeconds;
+        EXPECT_EQ(counted, c.counted);
         const auto lines = Lines();
         EXPECT_TRUE(c.line ? HasLine(lines, c.line) : lines.empty());
     }
-    const AdminPolicy text =
-        PolicyFromHives(Machine({Typed(kMailRequestIdleSecondsSetting, 1, {'3', 0, 0, 0})}), User({}));
-    EXPECT_EQ(text.mailRequestIdleSeconds, kMailRequestIdleSeconds);
-    EXPECT_TRUE(HasLine(Lines(), "MailRequestIdleSeconds ignored: not a REG_DWORD"));
+    EXPECT_EQ(PolicyFromHives(Machine({}), User({Dword(kMailMaxRecipientsSetting, 7)})).mailMaxRecipients, 7u);
 }
 
 TEST(AdminPolicyValues, EverySettingHasAUniqueName) {

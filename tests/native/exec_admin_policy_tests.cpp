@@ -52,6 +52,34 @@ TEST(NormalisedUrl, ShowsTheHostTheUrlReaches) {
     EXPECT_EQ(NormalisedUrl(u"http://[::1]:80/"), u"http://[::1]/");
 }
 
+// What an unusable list counts as (admin_policy_values.h) restricts every
+// text it governs: no scheme, no allow list entry, the deny list entry "*".
+TEST(ExecAdminPolicy, UnusableListsRefuseEverythingTheyGovern) {
+    AdminPolicy noEntry;
+    noEntry.execAllowList = std::vector<WideString>{};
+    AdminPolicy denyAll;
+    denyAll.execDenyList = {u"*"};
+    const struct {
+        AdminPolicy policy;
+        const char* setting;  // the setting that refuses every text below
+        bool paths;           // paths are refused as well as URLs
+    } cases[] = {
+        {WithSchemes({}), "ExecAllowedSchemes", false},
+        {noEntry, "ExecAllowList", true},
+        {denyAll, "ExecDenyList", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setting);
+        for (const char16_t* url : {u"https://intranet.example/", u"mailto:a@example.com", u"ftp://files.example/",
+                                    u"file:///C:/Docs/a.pdf", u"http://1.2.3.4.5/"}) {
+            EXPECT_EQ(RefusedBy(url, c.policy), c.setting) << Narrow(url);
+        }
+        for (const char16_t* path : {u"C:\\Docs\\a.pdf", u"notes.txt", u"\\\\server\\share\\a.pdf"}) {
+            EXPECT_EQ(RefusedBy(path, c.policy), c.paths ? c.setting : "") << Narrow(path);
+        }
+    }
+}
+
 TEST(ExecAdminPolicy, AllowedSchemesRefuseOtherUrlsAndFileUrls) {
     const AdminPolicy policy = WithSchemes({u"https", u"mailto"});
     EXPECT_EQ(RefusedBy(u"https://intranet.example/", policy), "");

@@ -151,18 +151,30 @@ TEST(PolicyFile, SettingsListsAndCommentsAsTheRegistryHoldsThem) {
                                         "Zobrik WTS DVC plugin: policy user line 11 ignored: no '='\n"}));
 }
 
-TEST(PolicyFile, TheSystemFileWinsAndMalformedValuesAreIgnored) {
+// The files take the same decisions as the registry: a restriction that is
+// present but unusable restricts, whatever the other file says.
+TEST(PolicyFile, TheSystemFileWinsAndUnusableRestrictionsRestrict) {
     testing::TakeDebugLines();
-    const AdminPolicy policy =
-        PolicyFromHives(File("ExecChannel = 0\nMailMaxRecipients = many\n", u"system"),
-                        File("ExecChannel = 1\nMailMaxRecipients = 5\nMailMaxAttachments = 99999\n"));
+    const AdminPolicy policy = PolicyFromHives(
+        File("ExecChannel = 0\nMailMaxRecipients = many\nExecAllowedSchemes = https://*\n"
+             "ExecAllowedSchemes = mailto:*\n",
+             u"system"),
+        File("ExecChannel = 1\nMailMaxRecipients = 5\nMailMaxAttachments = 99999\nExecAllowedSchemes = ftp\n"));
     EXPECT_FALSE(policy.execChannel) << "the system file wins";
-    EXPECT_EQ(policy.mailMaxRecipients, 5u) << "the system's malformed value lets the user's count";
-    EXPECT_EQ(policy.mailMaxAttachments, kMaxMailAttachments) << "above the built-in limit: ignored";
+    EXPECT_EQ(policy.mailMaxRecipients, 0u) << "no number: the lowest";
+    EXPECT_EQ(policy.mailMaxAttachments, kMaxMailAttachments) << "above the built-in limit: the built-in limit";
+    EXPECT_EQ(policy.execAllowedSchemes, std::vector<WideString>{}) << "patterns are no schemes: no scheme";
     const std::vector<std::string> lines = testing::TakeDebugLines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_NE(lines[0].find("policy system MailMaxRecipients ignored"), std::string::npos) << lines[0];
-    EXPECT_NE(lines[1].find("policy user MailMaxAttachments ignored"), std::string::npos) << lines[1];
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_NE(lines[2].find("policy system ExecAllowedSchemes unusable: no entry is a scheme; no scheme is allowed"),
+              std::string::npos)
+        << lines[2];
+    EXPECT_NE(lines[3].find("policy system MailMaxRecipients unusable: not a REG_DWORD; counts as 0"),
+              std::string::npos)
+        << lines[3];
+    EXPECT_NE(lines[4].find("policy user MailMaxAttachments unusable: outside 0 to 250; counts as 250"),
+              std::string::npos)
+        << lines[4];
     EXPECT_EQ(UserPolicyFile("/cfg", "/home/ann"), "/cfg/zobrik/wtsdvc.conf");
     EXPECT_EQ(UserPolicyFile("relative", "/home/ann"), "/home/ann/.config/zobrik/wtsdvc.conf");
     EXPECT_EQ(UserPolicyFile("", ""), "");

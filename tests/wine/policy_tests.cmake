@@ -30,3 +30,17 @@ zobrik_add_outlook_test(stress_idle stress_tests MAPI recording PREFIX ${ZOBRIK_
     CASES Stress.StalledRequestsAreAnsweredAndGiveTheBudgetBack)
 set_tests_properties(${ZOBRIK_LAST_WINE_TESTS} PROPERTIES RESOURCE_LOCK "stress;zobrik_policy_prefix"
     DEPENDS "${on_display}")
+
+# Every example of docs/administrators.md as it stands: the registry files
+# saved as the page tells, imported with Wine's "reg import" and read by the
+# real DLL's policy reader; the PowerShell examples checked as text.
+add_executable(policy_reader_check ${ZOBRIK_WINE_TEST_DIR}/policy_reader_check.cpp)
+target_link_options(policy_reader_check PRIVATE -municode)
+target_link_libraries(policy_reader_check PRIVATE zobrik_client_standin)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME admin_doc_examples
+    COMMAND ${Python3_EXECUTABLE} ${ZOBRIK_WINE_TEST_DIR}/admin_doc_examples_test.py
+        ${ZOBRIK_WINE64} ${ZOBRIK_WINESERVER} ${CMAKE_BINARY_DIR}/wineprefix-doc-examples
+        $<TARGET_FILE:policy_reader_check> $<TARGET_FILE:ZobrikWTSDVC> ${PROJECT_SOURCE_DIR}/include/admin_policy.h
+        ${PROJECT_SOURCE_DIR}/docs/administrators.md ${CMAKE_BINARY_DIR}/doc-examples)
+set_tests_properties(admin_doc_examples PROPERTIES TIMEOUT 300 LABELS "wine;docs")

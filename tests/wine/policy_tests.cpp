@@ -78,7 +78,7 @@ TEST_F(Policy, ChannelsSwitchedOffAreNotOffered) {
     EXPECT_TRUE(Logged("mail channel not offered (policy MailChannel)"));
 }
 
-TEST_F(Policy, MachineWinsAndItsMalformedValuesLeaveTheUsers) {
+TEST_F(Policy, MachineWinsAndItsMalformedSwitchesLeaveTheUsers) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecChannel", 1);
     policy_.Dword(HKEY_CURRENT_USER, L"ExecChannel", 0);
     Connect();
@@ -90,19 +90,31 @@ TEST_F(Policy, MachineWinsAndItsMalformedValuesLeaveTheUsers) {
     EXPECT_TRUE(Logged("policy HKLM ExecChannel ignored: not a REG_DWORD"));
 }
 
-TEST_F(Policy, MalformedValuesNeverRefuseMoreOrLessThanTheRest) {
+// A restriction that is present but unusable restricts everything it
+// governs: patterns where schemes belong allow no scheme (not every one), an
+// empty deny list refuses everything. A malformed switch is still ignored.
+TEST_F(Policy, UnusableRestrictionsRestrictEverythingTheyGovern) {
+    policy_.List(HKEY_LOCAL_MACHINE, L"ExecAllowedSchemes", {L"https://*", L"mailto:*"});
+    policy_.List(HKEY_CURRENT_USER, L"ExecAllowedSchemes", {L"ftp"});
     policy_.Raw(HKEY_LOCAL_MACHINE, L"ExecAllowPrograms", REG_SZ, L"0", 4);
+    Connect();
+    EXPECT_TRUE(Logged("policy HKLM ExecAllowedSchemes unusable: no entry is a scheme; no scheme is allowed"));
+    EXPECT_TRUE(Logged("policy HKLM ExecAllowPrograms ignored: not a REG_DWORD"));
+    EXPECT_EQ(Exec("ftp://files.invalid/report.pdf"), kFailed);
+    EXPECT_TRUE(Logged("exec refused: scheme ftp: is not allowed (policy ExecAllowedSchemes)"));
+    EXPECT_EQ(Exec("https://intranet.invalid/"), kFailed);
+    EXPECT_EQ(Exec(MarkerProgramPath()), kOkay) << "a path has no scheme, and the malformed switch is ignored";
+    EXPECT_TRUE(MarkerRan());
+
     policy_.List(HKEY_LOCAL_MACHINE, L"ExecDenyList", {});
     const std::vector<BYTE> huge(70000, 'a');
     policy_.Raw(HKEY_CURRENT_USER, L"ExecAllowList", REG_MULTI_SZ, huge.data(), DWORD(huge.size()));
-    policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecAllowNetworkPaths", 0);
     Connect();
-    EXPECT_TRUE(Logged("policy HKLM ExecAllowPrograms ignored: not a REG_DWORD"));
-    EXPECT_TRUE(Logged("policy HKLM ExecDenyList ignored: empty"));
-    EXPECT_TRUE(Logged("policy HKCU ExecAllowList ignored: longer than 65536 bytes"));
-    EXPECT_EQ(Exec(MarkerProgramPath()), kOkay);
-    EXPECT_TRUE(MarkerRan());
-    EXPECT_EQ(Exec("\\\\fileserver.invalid\\share\\report.pdf"), kFailed) << "the well-formed setting holds";
+    EXPECT_TRUE(Logged("policy HKLM ExecDenyList unusable: empty; everything is refused"));
+    EXPECT_TRUE(Logged("policy HKCU ExecAllowList unusable: longer than 65536 bytes; nothing is allowed"));
+    EXPECT_EQ(Exec(MarkerProgramPath()), kFailed);
+    EXPECT_TRUE(Logged("exec refused: matches the deny list entry \"*\" (policy ExecDenyList)"));
+    EXPECT_EQ(MarkerRuns(marker_), 1);
 }
 
 TEST_F(Policy, SchemesOutsideTheListAreRefused) {
@@ -182,7 +194,7 @@ TEST_F(Policy, UrlsAreComparedAsBrowsersReadThem) {
               4u);
     EXPECT_TRUE(Logged("exec refused: matches the deny list entry \"http://10.0.0.1/*\" (policy ExecDenyList)"));
 
-    policy_.List(HKEY_LOCAL_MACHINE, L"ExecDenyList", {});
+    policy_.Remove(HKEY_LOCAL_MACHINE, L"ExecDenyList");
     policy_.List(HKEY_LOCAL_MACHINE, L"ExecAllowList", {L"https://intranet.invalid/*", L"https://fass.invalid/*"});
     Connect();
     // A browser reaches xn--fa-hia.invalid, not fass.invalid.

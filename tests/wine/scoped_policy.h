@@ -41,6 +41,14 @@ public:
         data += L'\0';
         Raw(hive, name, REG_MULTI_SZ, data.data(), DWORD(data.size() * sizeof(wchar_t)));
     }
+    // Removes one value: the setting is then not configured (an empty list
+    // is a configured, unusable one).
+    void Remove(HKEY hive, const wchar_t* name) {
+        UniqueRegistryKey key;
+        if (RegOpenKeyExW(hive, kPolicyKey, 0, KEY_SET_VALUE, key.Put()) == ERROR_SUCCESS) {
+            RegDeleteValueW(key.get(), name);
+        }
+    }
 
 private:
     static void Clear() {
