@@ -9,7 +9,8 @@ Fenced blocks of the page are examples by their tag:
               block in its hive and find none malformed or unusable.
   powershell  checked as text (PowerShell does not run here): each policy
               key is created (New-Item -Force) before a value is written
-              into it, and each value has the type its setting needs.
+              into it, and each value has the type its setting needs; a
+              block that writes no policy value must only read (Get-...).
   text        output shown, not an example.
 A block without a tag is a fault, so that no example goes untested.
 
@@ -143,7 +144,13 @@ def check_powershell(start, lines, kinds):
             wanted = PS_TYPES.get(kind)
             given = words[words.index("-PropertyType") + 1] if "-PropertyType" in words else None
             report(wanted is not None and given == wanted, f"{label}: {name} is written as {wanted}", given)
-    report(writes > 0, f"{label}: the block writes policy values")
+    if writes == 0 and not created:
+        # A block that writes nothing only reads (Get-WinEvent, Get-ItemProperty).
+        cmdlets = re.findall(r"\b([A-Z][a-z]+)-[A-Z]\w*", text)
+        report(bool(cmdlets) and all(verb in ("Get", "Select", "Where", "Sort", "Format") for verb in cmdlets),
+               f"{label}: a block that writes no policy value only reads", text)
+    else:
+        report(writes > 0, f"{label}: the block writes policy values")
 
 
 def main():
