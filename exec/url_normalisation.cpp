@@ -20,17 +20,8 @@ constexpr char32_t kEnd = 0xFFFFFFFF;  // past the last code point
 CodePoints ToCodePoints(WideStringView text) {
     CodePoints out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char32_t unit = char16_t(text[i]);
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size()) {
-            const char32_t next = char16_t(text[i + 1]);
-            if (next >= 0xDC00 && next <= 0xDFFF) {
-                out += char32_t(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
-                ++i;
-                continue;
-            }
-        }
-        out += unit >= 0xD800 && unit <= 0xDFFF ? char32_t(0xFFFD) : unit;
+    for (size_t i = 0; i < text.size();) {
+        out += TakeCodePoint(text, i);
     }
     return out;
 }

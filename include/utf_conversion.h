@@ -27,21 +27,26 @@ inline void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
+// The code point that starts at `text[i]`, a surrogate pair read as one;
+// moves `i` past it. A lone surrogate reads as U+FFFD.
+inline char32_t TakeCodePoint(WideStringView text, size_t& i) {
+    const char32_t unit = char16_t(text[i++]);
+    if (unit >= 0xD800 && unit <= 0xDBFF && i < text.size()) {
+        const char32_t next = char16_t(text[i]);
+        if (next >= 0xDC00 && next <= 0xDFFF) {
+            ++i;
+            return 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+        }
+    }
+    return unit >= 0xD800 && unit <= 0xDFFF ? char32_t(0xFFFD) : unit;
+}
+
 // Lone surrogates become U+FFFD.
 inline std::string Utf16ToUtf8(WideStringView text) {
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char32_t unit = char16_t(text[i]);
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size()) {
-            const char32_t next = char16_t(text[i + 1]);
-            if (next >= 0xDC00 && next <= 0xDFFF) {
-                AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
-                ++i;
-                continue;
-            }
-        }
-        AppendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? 0xFFFD : unit);
+    for (size_t i = 0; i < text.size();) {
+        AppendUtf8(out, TakeCodePoint(text, i));
     }
     return out;
 }
