@@ -188,6 +188,14 @@ TEST_F(PosixLayer, MailReachesXdgEmailAndFailuresRemoveTheFiles) {
         EXPECT_STREQ(message, "the mail program failed");
     }
     EXPECT_TRUE(fs::is_empty(root_)) << "files of a failed hand-over were left behind";
+
+    // The policy's mail limits apply before anything is staged or started.
+    unsetenv("ZOBRIK_TEST_MAIL_EXIT");
+    AdminPolicy noAttachments;
+    noAttachments.mailMaxAttachments = 0;
+    bytes = writer.Build();
+    EXPECT_THROW(ProcessMailRequestPosix(uint32_t(bytes.size()), bytes.data(), noAttachments, root_), const char*);
+    EXPECT_TRUE(fs::is_empty(root_)) << "a mail the policy refuses was staged";
 }
 
 TEST_F(PosixLayer, ASweepRemovesOnlyTheFoldersOfClientsThatEnded) {

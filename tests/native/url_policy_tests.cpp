@@ -150,6 +150,14 @@ struct CharacterRow {
 };
 
 // The shell puts the text into the handler's command line in quotes.
+// libidn2 maps as browsers do (UTS #46 non-transitional: "ß" stays and is
+// encoded) and never sees a name cut at an embedded NUL.
+TEST(PlatformDomainToAscii, MapsNonTransitionallyAndRefusesNul) {
+    const DomainToAscii& idna = PlatformDomainToAscii();
+    EXPECT_EQ(idna.ToAscii("fa\xC3\x9F.example"), std::optional<std::string>("xn--fa-hia.example"));
+    EXPECT_EQ(idna.ToAscii(std::string_view("evil.test\0.example.com", 22)), std::nullopt);
+}
+
 TEST(UrlCharacterRefusal, QuotesSpacesAndControlsInsideAUrl) {
     const CharacterRow rows[] = {
         {u"https://intranet.example.com/\" \"https://evil.test/", true},
