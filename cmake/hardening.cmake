@@ -20,8 +20,15 @@
 #   other linker version leaves them out silently.
 add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-fstack-protector-strong>)
 add_compile_definitions(_FORTIFY_SOURCE=2)
+# 32-bit images have no high-entropy ASLR; they get the whole 4 GiB address
+# space of a 64-bit Windows instead (--large-address-aware).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(ZOBRIK_ASLR_FLAG LINKER:--high-entropy-va)
+else()
+    set(ZOBRIK_ASLR_FLAG LINKER:--large-address-aware)
+endif()
 add_link_options(-fstack-protector-strong
-    LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat)
+    LINKER:--dynamicbase ${ZOBRIK_ASLR_FLAG} LINKER:--nxcompat)
 
 if(NOT CMAKE_OBJCOPY OR NOT CMAKE_STRIP)
     message(FATAL_ERROR "objcopy and strip of the MinGW-w64 binutils are needed (binutils-mingw-w64-x86-64)")

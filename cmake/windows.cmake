@@ -19,6 +19,15 @@ link_libraries(zobrik_windows)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
+# The 32-bit tree (cmake/win32_parts.cmake) builds only what 32-bit programs
+# on a session host load, and their 32-bit test programs.
+option(ZOBRIK_WIN32_PARTS "32-bit build: only the parts that 32-bit programs load" OFF)
+if(ZOBRIK_WIN32_PARTS)
+    include(cmake/win32_parts.cmake)
+    return()
+endif()
+include(cmake/win32_subbuild.cmake)
+
 # Everything of the plug-in but its entry point, as objects: linked into the
 # DLL and into the benchmarks that time its parts.
 add_library(zobrik_core OBJECT ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_WIN_SOURCES} ${ZOBRIK_WIN_SOURCES})

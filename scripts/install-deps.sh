@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
     cmake make g++ pkg-config
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-    wine64
+    g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+    wine64 wine32:i386
     googletest libgtest-dev
     clang libclang-rt-14-dev clang-format clang-tidy
     xvfb xauth xdotool imagemagick x11-utils
@@ -23,6 +24,13 @@ if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
     packages+=(nodejs npm)
 fi
 
+# 32-bit programs under Wine (the session host's 32-bit Simple MAPI provider
+# and its tests) need wine32, a package of the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    need_update=1
+fi
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -30,6 +38,11 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    need_update=1
+fi
+if [ -n "${need_update:-}" ]; then
     apt-get update -qq
+fi
+if [ ${#missing[@]} -gt 0 ]; then
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
