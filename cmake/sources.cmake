@@ -80,3 +80,9 @@ set(ZOBRIK_FREERDP_SOURCES
     freerdp/idle_sweep_posix.cpp
     freerdp/addin.cpp
 )
+
+# The platform-free decisions of the session host's zobrik-open.exe (its
+# Windows build is server/open/CMakeLists.txt).
+set(ZOBRIK_SERVER_OPEN_LOGIC_SOURCES
+    server/open/open_decisions.cpp
+)
