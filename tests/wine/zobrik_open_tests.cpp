@@ -17,10 +17,10 @@
 
 #include <shellapi.h>
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "server/server_registry.h"
 
@@ -83,13 +83,14 @@ RunResult RunZobrikOpen(const std::wstring& arguments) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdError = writeEnd;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                        &startup, &process);
+    const BOOL started =
+        CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     CloseHandle(writeEnd);
     if (started) {
         char buffer[4096];
         DWORD got = 0;
-        while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) result.errorOutput.append(buffer, got);
+        while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+            result.errorOutput.append(buffer, got);
         WaitForSingleObject(process.hProcess, 60000);
         GetExitCodeProcess(process.hProcess, &result.exitCode);
         CloseHandle(process.hProcess);
@@ -115,7 +116,8 @@ protected:
         // zobrik-open's own ProgID and another one that runs it: were either
         // used as the previous handler, each run would start the next.
         ASSERT_NO_FATAL_FAILURE(SetString(HKEY_CLASSES_ROOT, L"Zobrik.Url\\shell\\open\\command", nullptr, zobrikOpen));
-        ASSERT_NO_FATAL_FAILURE(SetString(HKEY_CLASSES_ROOT, kLooping + L"\\shell\\edit\\command", nullptr, zobrikOpen));
+        ASSERT_NO_FATAL_FAILURE(
+            SetString(HKEY_CLASSES_ROOT, kLooping + L"\\shell\\edit\\command", nullptr, zobrikOpen));
         ASSERT_NO_FATAL_FAILURE(SetString(HKEY_CLASSES_ROOT, kLooping + L"\\shell\\open\\command", nullptr, recorder));
         for (const wchar_t* association : {L"https", L"mailto", L".txt"}) {
             ASSERT_NO_FATAL_FAILURE(RecordPrevious(association, kRecorder));
@@ -256,7 +258,8 @@ std::vector<std::string> ExecMessages() {
     char line[4096];
     while (fgets(line, sizeof(line), file)) {
         const std::string text(line);
-        if (text.rfind("host: Zobrik/exec: message of ", 0) == 0) found.push_back(text.substr(0, text.find_last_not_of("\r\n") + 1));
+        if (text.rfind("host: Zobrik/exec: message of ", 0) == 0)
+            found.push_back(text.substr(0, text.find_last_not_of("\r\n") + 1));
     }
     fclose(file);
     return found;
@@ -312,8 +315,8 @@ TEST_F(ZobrikOpenInSession, ForwardsTheTextToTheClientsExecChannel) {
     const RunResult run = RunZobrikOpen(L"\"" + text + L"\"");
     EXPECT_EQ(run.exitCode, kExitOpened) << run.errorOutput;
     EXPECT_EQ(run.errorOutput, "") << "no fallback in the session";
-    EXPECT_EQ(ExecMessages(), std::vector<std::string>{"host: Zobrik/exec: message of " +
-                                                       std::to_string(text.size()) + " bytes"});
+    EXPECT_EQ(ExecMessages(),
+              std::vector<std::string>{"host: Zobrik/exec: message of " + std::to_string(text.size()) + " bytes"});
     // The client's shell started zobrik-open outside the session, which
     // handed the text to the recorder.
     ExpectRecordedOnly(Side::Client, {"\"" + Utf8(text) + "\""});
