@@ -22,3 +22,7 @@ zobrik_session_prefix_fixture(open_session ${ZOBRIK_OPEN_WINEPREFIX} wine_open)
 zobrik_add_session_test(zobrik_open_session zobrik_open_tests SUITES ZobrikOpenInSession
     PREFIX ${ZOBRIK_OPEN_WINEPREFIX} PREFIX_FIXTURE open_session)
 set_tests_properties(${ZOBRIK_LAST_WINE_TESTS} PROPERTIES RESOURCE_LOCK zobrik_open_prefix)
+
+# Shipped like zobrik-send.exe: hardened, stripped, system imports only.
+add_test(NAME hardening_open_tool COMMAND ${PROJECT_SOURCE_DIR}/tests/check-hardening.sh
+    ${ZOBRIK_OBJDUMP} ${ZOBRIK_NM} ${ZOBRIK_ADDR2LINE} $<TARGET_FILE:zobrik-open> WinMain)

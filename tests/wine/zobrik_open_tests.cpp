@@ -188,6 +188,8 @@ TEST_F(ZobrikOpenOutsideSession, PreviousHandlerGetsExactlyTheText) {
         L"https://example.com/a b  c",
         L"mailto:someone@example.com?subject=Q3 report&body=\"see attached\"",
         document,
+        // Outside the ANSI code page and outside the BMP.
+        L"https://example.com/\u00fcber/\u4f8b/\U0001F600",
     };
     std::vector<std::string> expected;
     for (const std::wstring& text : texts) {
