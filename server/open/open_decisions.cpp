@@ -155,9 +155,12 @@ Fallback DecideFallback(WideStringView text, WideStringView association, const P
     }
     const bool ownProgId = SameIgnoringAsciiCase(previous.progId, RegistryName(kUrlProgId)) ||
                            SameIgnoringAsciiCase(previous.progId, RegistryName(kFileProgId));
+    // "Applications\zobrik-open.exe" names the program itself: the shell
+    // runs it even without a command of its own.
+    const bool namesItself = CommandRunsZobrikOpen(previous.progId);
     const bool runsItself = std::any_of(previous.commands.begin(), previous.commands.end(),
                                         [](const WideString& command) { return CommandRunsZobrikOpen(command); });
-    if (ownProgId || runsItself) {
+    if (ownProgId || namesItself || runsItself) {
         fallback.exitCode = kExitRefusedSelf;
         fallback.message = "not opening " + Quoted(text) + " with the recorded previous handler " +
                            Quoted(previous.progId) + " of " + Quoted(association) +

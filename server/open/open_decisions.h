@@ -72,7 +72,8 @@ struct Fallback {
 
 // The fallback for `text` whose recorded handler (of AssociationOf(text)) is
 // `previous`. Refused (kExitRefusedSelf): the ProgID is zobrik-open's own
-// (Zobrik.Url, Zobrik.File) or one of its commands runs zobrik-open; or
+// (Zobrik.Url, Zobrik.File), names the program ("Applications\zobrik-open.exe")
+// or one of its commands runs zobrik-open; or
 // `startedByOwnFallback` (this process was started, directly or through
 // other programs, by a zobrik-open that fell back for the same text).
 // kExitNoPreviousHandler: no association or nothing recorded for it.

@@ -125,6 +125,12 @@ TEST(ZobrikOpenFallback, UsesTheRecordedHandlerUnlessItIsZobrikOpen) {
          {browser.c_str(), uR"("C:\Zobrik\zobrik-open.exe" "%1")"},
          false,
          kExitRefusedSelf},
+        {"the program's own application key",
+         u"https",
+         uR"(Applications\zobrik-open.exe)",
+         {},
+         false,
+         kExitRefusedSelf},
         {"started by its own fallback", u"https", u"BrowserURL", {browser.c_str()}, true, kExitRefusedSelf},
     };
     for (const FallbackCase& c : cases) {
