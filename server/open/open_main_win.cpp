@@ -19,7 +19,12 @@
 //     https://learn.microsoft.com/en-us/windows/win32/shell/reg-middleware-apps
 //   "Default Programs" (registered applications, Capabilities)
 //     https://learn.microsoft.com/en-us/windows/win32/shell/default-programs
-//   "Registering an Application to a URI Scheme"
+//   "Programmatic Identifiers"
+//     https://learn.microsoft.com/en-us/windows/win32/shell/fa-progids
+//   "Export or Import Default Application Associations"
+//     https://learn.microsoft.com/en-us/windows-hardware/manufacture/desktop/export-or-import-default-application-associations
+//   "Registering an Application to a URI Scheme" (the text in place of %1
+//   may hold quotes and spaces: read the raw command line)
 //     https://learn.microsoft.com/en-us/previous-versions/windows/internet-explorer/ie-developer/platform-apis/aa767914(v=vs.85)
 //   "Launching Applications (ShellExecute, ShellExecuteEx, SHELLEXECUTEINFO)"
 //     https://learn.microsoft.com/en-us/windows/win32/shell/launch
