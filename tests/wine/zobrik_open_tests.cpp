@@ -223,6 +223,17 @@ TEST_F(ZobrikOpenOutsideSession, StartedByItsOwnFallbackForTheSameTextItStops) {
     EXPECT_EQ(RecordedLines(1), std::vector<std::string>{"\"https://example.com/other\""});
 }
 
+TEST_F(ZobrikOpenOutsideSession, WhatTheFallbackStartsInheritsTheLoopMark) {
+    // A handler that passed the text back to the shell would start
+    // zobrik-open with this mark, which then stops (previous test).
+    SetEnvironmentVariableW(L"ZOBRIK_RECORD_VARIABLE", L"ZOBRIK_OPEN_FALLBACK_TEXT");
+    const RunResult run = RunZobrikOpen(L"\"https://example.com/mark\"");
+    SetEnvironmentVariableW(L"ZOBRIK_RECORD_VARIABLE", nullptr);
+    EXPECT_EQ(run.exitCode, kExitOpened) << run.errorOutput;
+    EXPECT_EQ(RecordedLines(2), (std::vector<std::string>{"\"https://example.com/mark\"",
+                                                          "ZOBRIK_OPEN_FALLBACK_TEXT=https://example.com/mark"}));
+}
+
 TEST_F(ZobrikOpenOutsideSession, WithoutRecordedHandlerItFailsClearly) {
     ASSERT_NO_FATAL_FAILURE(ForgetPrevious(L"https"));
     const RunResult run = RunZobrikOpen(L"\"https://example.com/\"");
