@@ -80,3 +80,9 @@ set(ZOBRIK_FREERDP_SOURCES
     freerdp/idle_sweep_posix.cpp
     freerdp/addin.cpp
 )
+
+# The server package's setup program: its platform-free decisions (also
+# unit-tested natively).
+set(ZOBRIK_SERVER_SETUP_LOGIC_SOURCES
+    server/setup/previous_defaults.cpp
+)

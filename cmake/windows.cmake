@@ -61,6 +61,8 @@ include(cmake/msi.cmake)
 # The command-line tool and the C interface for the remote session.
 add_subdirectory(tools/zobrik-send)
 add_subdirectory(sdk/capi)
+# The session host's server package: its setup program.
+add_subdirectory(server/setup)
 
 option(ZOBRIK_BUILD_TESTS "Build the test programs and register the Wine tests" ON)
 if(ZOBRIK_BUILD_TESTS)
