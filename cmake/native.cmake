@@ -17,7 +17,9 @@ endif()
 set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
 add_library(zobrik_logic STATIC ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_NATIVE_SOURCES} ${ZOBRIK_POSIX_LOGIC_SOURCES}
-    ${ZOBRIK_POSIX_SOURCES} ${ZOBRIK_SERVER_SETUP_LOGIC_SOURCES})
+    ${ZOBRIK_POSIX_SOURCES})
+target_sources(zobrik_logic PRIVATE ${ZOBRIK_SERVER_OPEN_LOGIC_SOURCES})
+target_sources(zobrik_logic PRIVATE ${ZOBRIK_SERVER_SETUP_LOGIC_SOURCES})
 target_include_directories(zobrik_logic PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(zobrik_logic PUBLIC ${ZOBRIK_WARNINGS} ${ZOBRIK_SANITIZER_FLAGS})
 target_link_options(zobrik_logic PUBLIC ${ZOBRIK_SANITIZER_FLAGS})

@@ -81,6 +81,12 @@ set(ZOBRIK_FREERDP_SOURCES
     freerdp/addin.cpp
 )
 
+# The platform-free decisions of the session host's zobrik-open.exe (its
+# Windows build is server/open/CMakeLists.txt).
+set(ZOBRIK_SERVER_OPEN_LOGIC_SOURCES
+    server/open/open_decisions.cpp
+)
+
 # The server package's setup program: its platform-free decisions (also
 # unit-tested natively).
 set(ZOBRIK_SERVER_SETUP_LOGIC_SOURCES

@@ -61,6 +61,8 @@ include(cmake/msi.cmake)
 # The command-line tool and the C interface for the remote session.
 add_subdirectory(tools/zobrik-send)
 add_subdirectory(sdk/capi)
+# The session host's link and file handler.
+add_subdirectory(server/open)
 # The session host's server package: its setup program.
 add_subdirectory(server/setup)
 
