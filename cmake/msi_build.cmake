@@ -9,7 +9,8 @@
 # FILE_VERSION (the DLL's version resource), BIN_DIR, SOURCE_DIR, INPUTS.
 # Optional, for other packages than the plug-in's (comma-separated lists):
 # VERSIONED_FILES (File table keys, default PluginDll), DEFINES (more wixl
-# variables, Name=Value), SECURE_PROPERTIES (public properties added to
+# variables, Name=Value), INCLUDE_DIRS (where wixl finds <?include?> files),
+# SECURE_PROPERTIES (public properties added to
 # SecureCustomProperties, which wixl 0.101 cannot author), DESCRIPTION (the
 # summary's subject).
 foreach(variable WIXL MSIBUILD WXS OUTPUT VERSION SCOPE PRODUCT_CODE FILE_VERSION BIN_DIR SOURCE_DIR INPUTS)
@@ -30,6 +31,12 @@ if(DEFINED DEFINES)
     string(REPLACE "," ";" DEFINES "${DEFINES}")
     foreach(define IN LISTS DEFINES)
         list(APPEND defines -D ${define})
+    endforeach()
+endif()
+if(DEFINED INCLUDE_DIRS)
+    string(REPLACE "," ";" INCLUDE_DIRS "${INCLUDE_DIRS}")
+    foreach(dir IN LISTS INCLUDE_DIRS)
+        list(APPEND defines -I ${dir})
     endforeach()
 endif()
 

@@ -16,13 +16,14 @@ function(zobrik_add_server_msi output version)
     file(RELATIVE_PATH bin32_dir ${CMAKE_BINARY_DIR} ${ZOBRIK_WIN32_BIN})
     zobrik_server_msi_product_code(product_code ${version})
     set(wxs ${PROJECT_SOURCE_DIR}/install/server/ZobrikServer.wxs)
-    set(inputs ${wxs} ${PROJECT_SOURCE_DIR}/install/msi/zobrik.ico ${PROJECT_SOURCE_DIR}/LICENSE
+    set(inputs ${wxs} ${PROJECT_SOURCE_DIR}/server/open/zobrik-open.wxi ${PROJECT_SOURCE_DIR}/install/msi/zobrik.ico ${PROJECT_SOURCE_DIR}/LICENSE
         ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES ${PROJECT_SOURCE_DIR}/docs/servers.md)
     add_custom_command(OUTPUT ${output}
         COMMAND ${CMAKE_COMMAND} -D WIXL=${ZOBRIK_WIXL} -D MSIBUILD=${ZOBRIK_MSIBUILD}
             -D WXS=${wxs} -D OUTPUT=${output} -D VERSION=${version} -D SCOPE=machine -D PRODUCT_CODE=${product_code}
             -D FILE_VERSION=${PROJECT_VERSION}.0 -D BIN_DIR=bin -D SOURCE_DIR=${source_dir}
-            -D DEFINES=Bin32Dir=${bin32_dir} -D VERSIONED_FILES=MapiDll64,MapiDll32,OpenExe,SetupExe
+            -D DEFINES=Bin32Dir=${bin32_dir} -D INCLUDE_DIRS=${PROJECT_SOURCE_DIR}/server/open
+            -D VERSIONED_FILES=MapiDll64,MapiDll32,ZobrikOpenExe,SetupExe
             -D SECURE_PROPERTIES=ZOBRIK_DEFAULT_MAIL,ZOBRIK_FILE_TYPES
             "-D DESCRIPTION=Session host half of Zobrik: Simple MAPI provider and link handler"
             "-D INPUTS=$<TARGET_FILE:ZobrikMapi>$<SEMICOLON>$<TARGET_FILE:zobrik-open>$<SEMICOLON>$<TARGET_FILE:zobrik-server-setup>$<SEMICOLON>${ZOBRIK_WIN32_BIN}/ZobrikMapi.dll$<SEMICOLON>${inputs}"

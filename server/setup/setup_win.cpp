@@ -164,8 +164,21 @@ std::wstring Shown(const std::optional<std::wstring>& value) {
     return value && !value->empty() ? L"\"" + *value + L"\"" : L"none";
 }
 
+// zobrik-open's capabilities list the file types given to record, so that
+// Default Apps and the default-associations file can give them to it.
+void RegisterFileTypes(const std::vector<DefaultSlot>& slots) {
+    const std::wstring key = std::wstring(kCapabilitiesKey) + L"\\FileAssociations";
+    for (const DefaultSlot& slot : slots) {
+        if (slot.kind == DefaultKind::FileType) {
+            WriteString(key, slot.valueName.c_str(), kFileProgId, KEY_WOW64_64KEY);
+            Say(L"zobrik-open can handle " + slot.valueName + L" (" + Where(key, KEY_WOW64_64KEY) + L")");
+        }
+    }
+}
+
 void Record(const std::vector<std::wstring>& fileTypes) {
-    for (const DefaultSlot& slot : SlotsToRecord(fileTypes)) {
+    const std::vector<DefaultSlot> slots = SlotsToRecord(fileTypes);
+    for (const DefaultSlot& slot : slots) {
         const std::optional<std::wstring> current = CurrentDefault(slot);
         const std::optional<std::wstring> recorded = Recorded(slot.valueName);
         const RecordStep step = DecideRecord(current, recorded);
@@ -177,6 +190,7 @@ void Record(const std::vector<std::wstring>& fileTypes) {
                 L")");
         }
     }
+    RegisterFileTypes(slots);
 }
 
 void SetDefaultMail() {
@@ -204,27 +218,35 @@ std::vector<std::wstring> RecordedValueNames() {
     return names;
 }
 
-// Deletes the Previous key, then its parents while they are empty (the
-// client plug-in's Software\Zobrik\WTSDVC may share Software\Zobrik).
-void RemovePreviousKey() {
-    bool previous = true;
-    for (const wchar_t* key : {kPreviousDefaultsKey, L"Software\\Zobrik\\Server", L"Software\\Zobrik"}) {
-        UniqueRegistryKey opened = OpenKey(key, KEY_QUERY_VALUE, KEY_WOW64_64KEY);
+// Deletes the Previous key and the file types of zobrik-open's capabilities
+// with their values, then their parents while they are empty (the installer
+// has removed its own values by then; the client plug-in's
+// Software\Zobrik\WTSDVC may share Software\Zobrik).
+void RemoveOurKeys() {
+    const std::wstring fileAssociations = std::wstring(kCapabilitiesKey) + L"\\FileAssociations";
+    const struct {
+        std::wstring key;
+        bool evenWithValues;
+    } keys[] = {
+        {kPreviousDefaultsKey, true},      {fileAssociations, true},
+        {kCapabilitiesKey, false},         {L"Software\\Zobrik\\Server", false},
+        {L"Software\\Zobrik", false},
+    };
+    for (const auto& entry : keys) {
+        UniqueRegistryKey opened = OpenKey(entry.key, KEY_QUERY_VALUE, KEY_WOW64_64KEY);
         DWORD subkeys = 0;
         DWORD values = 0;
         if (!opened || RegQueryInfoKeyW(opened.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
                                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-            return;
+            continue;
         }
-        // The Previous key's own values go with it; a parent stays while it holds anything.
-        if (!previous && (subkeys != 0 || values != 0)) {
-            return;
+        if (subkeys != 0 || (values != 0 && !entry.evenWithValues)) {
+            continue;
         }
-        previous = false;
         opened.Reset();
-        const LSTATUS status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY, 0);
+        const LSTATUS status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, entry.key.c_str(), KEY_WOW64_64KEY, 0);
         if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
-            throw RegistryFailure{L"cannot delete " + Where(key, KEY_WOW64_64KEY), status};
+            throw RegistryFailure{L"cannot delete " + Where(entry.key, KEY_WOW64_64KEY), status};
         }
     }
 }
@@ -253,7 +275,7 @@ void Restore() {
                 break;
         }
     }
-    RemovePreviousKey();
+    RemoveOurKeys();
 }
 
 int Run(const std::vector<std::wstring>& arguments) {

@@ -85,7 +85,7 @@ registered() {
 32|$mail\\Zobrik|DLLPath|$provider32
 32|$mail\\Zobrik|DLLPathEx|$provider32
 64|Software\\RegisteredApplications|Zobrik|Software\\Zobrik\\Server\\Capabilities
-64|Software\\Zobrik\\Server\\Capabilities|ApplicationName|Zobrik
+64|Software\\Zobrik\\Server\\Capabilities|ApplicationName|Zobrik (open on the Remote Desktop client)
 64|Software\\Zobrik\\Server\\Capabilities\\URLAssociations|http|Zobrik.Url
 64|Software\\Zobrik\\Server\\Capabilities\\URLAssociations|https|Zobrik.Url
 64|Software\\Zobrik\\Server\\Capabilities\\URLAssociations|mailto|Zobrik.Url
@@ -118,6 +118,7 @@ as_before() {
 64|Software\\RegisteredApplications|Zobrik|ABSENT
 64|Software\\Classes\\Zobrik.Url\\shell\\open\\command|-|ABSENT
 64|Software\\Classes\\Zobrik.File\\shell\\open\\command|-|ABSENT
+64|Software\\Zobrik\\Server\\Capabilities\\FileAssociations|.zbt|ABSENT
 EOF
     files absent
 }
@@ -156,6 +157,7 @@ expect "default mail client" <<EOF
 64|$mail|-|Zobrik
 32|$mail|-|Zobrik
 64|$previous|.zbt|ZbtFile
+64|Software\\Zobrik\\Server\\Capabilities\\FileAssociations|.zbt|Zobrik.File
 EOF
 
 echo "== an administrator gives .zbt to zobrik-open; repair; a second install"
