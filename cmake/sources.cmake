@@ -80,3 +80,11 @@ set(ZOBRIK_FREERDP_SOURCES
     freerdp/idle_sweep_posix.cpp
     freerdp/addin.cpp
 )
+
+# The Simple MAPI provider of the session host (server/mapi): its
+# platform-free logic, built into ZobrikMapi.dll and natively.
+set(ZOBRIK_SERVER_MAPI_LOGIC_SOURCES
+    ${PROJECT_SOURCE_DIR}/server/mapi/program_mail.cpp
+    ${PROJECT_SOURCE_DIR}/server/mapi/mail_hand_over.cpp
+    ${PROJECT_SOURCE_DIR}/server/mapi/previous_client.cpp
+)

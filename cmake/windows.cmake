@@ -60,6 +60,8 @@ include(cmake/msi.cmake)
 
 # The command-line tool and the C interface for the remote session.
 add_subdirectory(tools/zobrik-send)
+# The session host's Simple MAPI provider.
+add_subdirectory(server/mapi)
 add_subdirectory(sdk/capi)
 
 option(ZOBRIK_BUILD_TESTS "Build the test programs and register the Wine tests" ON)
