@@ -92,3 +92,11 @@ set(ZOBRIK_SERVER_OPEN_LOGIC_SOURCES
 set(ZOBRIK_SERVER_SETUP_LOGIC_SOURCES
     server/setup/previous_defaults.cpp
 )
+
+# The Simple MAPI provider of the session host (server/mapi): its
+# platform-free logic, built into ZobrikMapi.dll and natively.
+set(ZOBRIK_SERVER_MAPI_LOGIC_SOURCES
+    ${PROJECT_SOURCE_DIR}/server/mapi/program_mail.cpp
+    ${PROJECT_SOURCE_DIR}/server/mapi/mail_hand_over.cpp
+    ${PROJECT_SOURCE_DIR}/server/mapi/previous_client.cpp
+)

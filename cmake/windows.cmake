@@ -60,6 +60,8 @@ include(cmake/msi.cmake)
 
 # The command-line tool and the C interface for the remote session.
 add_subdirectory(tools/zobrik-send)
+# The session host's Simple MAPI provider.
+add_subdirectory(server/mapi)
 add_subdirectory(sdk/capi)
 # The session host's link and file handler.
 add_subdirectory(server/open)
