@@ -11,8 +11,8 @@ namespace {
 wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 bool EqualIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) { return AsciiLower(x) == AsciiLower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](wchar_t x, wchar_t y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 bool IsNone(const std::optional<std::wstring>& value) { return !value || value->empty(); }
@@ -57,7 +57,8 @@ std::vector<DefaultSlot> SlotsToRecord(const std::vector<std::wstring>& fileType
 
 bool IsOwnName(std::wstring_view name) {
     constexpr std::array<std::wstring_view, 3> ours = {kMailClientName, kUrlProgId, kFileProgId};
-    return std::any_of(ours.begin(), ours.end(), [&](std::wstring_view own) { return EqualIgnoringAsciiCase(own, name); });
+    return std::any_of(ours.begin(), ours.end(),
+                       [&](std::wstring_view own) { return EqualIgnoringAsciiCase(own, name); });
 }
 
 RecordStep DecideRecord(const std::optional<std::wstring>& current, const std::optional<std::wstring>& recorded) {

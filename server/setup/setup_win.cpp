@@ -122,8 +122,7 @@ void DeleteValue(const std::wstring& key, const wchar_t* name, REGSAM view) {
     }
     const LSTATUS status = RegDeleteValueW(opened.get(), name);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
-        throw RegistryFailure{L"cannot delete " + Where(key, view) + L" value " + (name ? name : L"(default)"),
-                              status};
+        throw RegistryFailure{L"cannot delete " + Where(key, view) + L" value " + (name ? name : L"(default)"), status};
     }
 }
 
@@ -186,8 +185,7 @@ void Record(const std::vector<std::wstring>& fileTypes) {
             WriteString(kPreviousDefaultsKey, slot.valueName.c_str(), step.value, KEY_WOW64_64KEY);
             Say(L"recorded " + slot.valueName + L" = " + Shown(step.value));
         } else {
-            Say(L"kept the record of " + slot.valueName + L" = " + Shown(recorded) + L" (now " + Shown(current) +
-                L")");
+            Say(L"kept the record of " + slot.valueName + L" = " + Shown(recorded) + L" (now " + Shown(current) + L")");
         }
     }
     RegisterFileTypes(slots);
@@ -206,8 +204,7 @@ std::vector<std::wstring> RecordedValueNames() {
     for (DWORD index = 0; previous; ++index) {
         wchar_t name[256];
         DWORD length = 256;
-        const LSTATUS status =
-            RegEnumValueW(previous.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        const LSTATUS status = RegEnumValueW(previous.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS) {
             break;
         }
@@ -228,9 +225,8 @@ void RemoveOurKeys() {
         std::wstring key;
         bool evenWithValues;
     } keys[] = {
-        {kPreviousDefaultsKey, true},      {fileAssociations, true},
-        {kCapabilitiesKey, false},         {L"Software\\Zobrik\\Server", false},
-        {L"Software\\Zobrik", false},
+        {kPreviousDefaultsKey, true},         {fileAssociations, true},     {kCapabilitiesKey, false},
+        {L"Software\\Zobrik\\Server", false}, {L"Software\\Zobrik", false},
     };
     for (const auto& entry : keys) {
         UniqueRegistryKey opened = OpenKey(entry.key, KEY_QUERY_VALUE, KEY_WOW64_64KEY);

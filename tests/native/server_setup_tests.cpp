@@ -1,10 +1,10 @@
 // The server package setup's decisions: what is recorded before the package
 // changes anything, what is put back at uninstall, its command line.
-#include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "server/setup/previous_defaults.h"
 
@@ -79,7 +79,7 @@ TEST(ServerSetupSlots, BothMailViewsTheSchemesAndEachFileTypeOnce) {
         names.push_back(slot.valueName);
     }
     EXPECT_EQ(names, (std::vector<std::wstring>{L"MailClient", L"MailClient32", L"http", L"https", L"mailto", L".pdf",
-                                                 L".txt"}));
+                                                L".txt"}));
     EXPECT_EQ(slots[0].kind, DefaultKind::MailClient64);
     EXPECT_EQ(slots[1].kind, DefaultKind::MailClient32);
     EXPECT_EQ(slots[5].kind, DefaultKind::FileType);
@@ -90,9 +90,12 @@ TEST(ServerSetupSlots, RecordedValueNamesMapBackToTheirSlots) {
         const wchar_t* name;
         std::optional<DefaultKind> kind;
     } cases[] = {
-        {L"MailClient", DefaultKind::MailClient64}, {L"mailclient32", DefaultKind::MailClient32},
-        {L"https", DefaultKind::Scheme},            {L".docx", DefaultKind::FileType},
-        {L"ftp", std::nullopt},                     {L"..\\x", std::nullopt},
+        {L"MailClient", DefaultKind::MailClient64},
+        {L"mailclient32", DefaultKind::MailClient32},
+        {L"https", DefaultKind::Scheme},
+        {L".docx", DefaultKind::FileType},
+        {L"ftp", std::nullopt},
+        {L"..\\x", std::nullopt},
         {L"", std::nullopt},
     };
     for (const auto& c : cases) {
