@@ -65,6 +65,8 @@ if(NOT ZOBRIK_FUZZ)
     list(TRANSFORM ZOBRIK_LOGIC_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE tidy_sources)
     list(TRANSFORM ZOBRIK_POSIX_LOGIC_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE tidy_posix_sources)
     list(APPEND tidy_sources ${tidy_posix_sources})
+    list(TRANSFORM ZOBRIK_SERVER_SETUP_LOGIC_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE tidy_setup_sources)
+    list(APPEND tidy_sources ${tidy_setup_sources})
     add_test(NAME clang_tidy COMMAND ${ZOBRIK_CLANG_TIDY} -p ${CMAKE_BINARY_DIR} --quiet ${tidy_sources})
     set_tests_properties(clang_tidy PROPERTIES TIMEOUT 600)
     # The SDK's headers build warning-free at -O3 with -Werror, as remote

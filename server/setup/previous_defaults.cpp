@@ -56,8 +56,8 @@ std::vector<DefaultSlot> SlotsToRecord(const std::vector<std::wstring>& fileType
 }
 
 bool IsOwnName(std::wstring_view name) {
-    constexpr std::array<std::wstring_view, 3> ours = {kMailClientName, kUrlProgId, kFileProgId};
-    return std::any_of(ours.begin(), ours.end(),
+    constexpr std::array<std::wstring_view, 3> kOurs = {kMailClientName, kUrlProgId, kFileProgId};
+    return std::any_of(kOurs.begin(), kOurs.end(),
                        [&](std::wstring_view own) { return EqualIgnoringAsciiCase(own, name); });
 }
 
