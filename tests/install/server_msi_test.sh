@@ -34,7 +34,8 @@ value() {
         out="$("$wine64" reg query "HKLM\\$2" /v "$3" "/reg:$1" 2>/dev/null | tr -d '\r')" || { echo ABSENT; return; }
         out="$(grep -E "^ +$3 +REG_" <<<"$out")"
     fi
-    [ -n "$out" ] || { echo ABSENT; return; }
+    # reg shows a default value that is not set as "(value not set)".
+    [ -n "$out" ] && ! grep -q '(value not set)' <<<"$out" || { echo ABSENT; return; }
     sed -E 's/^ +.+ +REG_[A-Z_]+ {4}//; s/^ +.+ +REG_[A-Z_]+$//' <<<"$out"
 }
 
