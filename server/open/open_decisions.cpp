@@ -125,7 +125,8 @@ WideString AssociationOf(WideStringView text) {
 
 bool CommandRunsZobrikOpen(WideStringView command) {
     const WideStringView program = FileNameOf(ProgramOf(command));
-    if (SameIgnoringAsciiCase(program, Wide(u"zobrik-open")) || SameIgnoringAsciiCase(program, Wide(u"zobrik-open.exe")))
+    if (SameIgnoringAsciiCase(program, Wide(u"zobrik-open")) ||
+        SameIgnoringAsciiCase(program, Wide(u"zobrik-open.exe")))
         return true;
     return Contains(command, u"zobrik-open.exe");
 }
@@ -142,13 +143,14 @@ Fallback DecideFallback(WideStringView text, WideStringView association, const P
     }
     if (association.empty()) {
         fallback.exitCode = kExitNoPreviousHandler;
-        fallback.message = "no previous handler for " + Quoted(text) + ": it has neither a URL scheme nor a file extension";
+        fallback.message =
+            "no previous handler for " + Quoted(text) + ": it has neither a URL scheme nor a file extension";
         return fallback;
     }
     if (previous.progId.empty()) {
         fallback.exitCode = kExitNoPreviousHandler;
-        fallback.message = "no previous handler for " + Quoted(text) + ": setup recorded none for " +
-                           Quoted(association);
+        fallback.message =
+            "no previous handler for " + Quoted(text) + ": setup recorded none for " + Quoted(association);
         return fallback;
     }
     const bool ownProgId = SameIgnoringAsciiCase(previous.progId, RegistryName(kUrlProgId)) ||

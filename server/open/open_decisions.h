@@ -59,7 +59,7 @@ bool CommandRunsZobrikOpen(WideStringView command);
 
 // A recorded previous handler as found on the machine.
 struct PreviousHandler {
-    WideString progId;                  // the recorded ProgID; empty: none recorded
+    WideString progId;                 // the recorded ProgID; empty: none recorded
     std::vector<WideString> commands;  // the commands of its shell verbs
 };
 

@@ -1,15 +1,26 @@
-// zobrik-open.exe under Wine outside a Remote Desktop session (Wine's own
+// zobrik-open.exe under Wine. Outside a Remote Desktop session (Wine's own
 // wtsapi32 opens no channel): the handler recorded as the previous default
-// gets exactly the text, and zobrik-open refuses to fall back to itself.
+// gets exactly the text, and zobrik-open refuses to fall back to itself. In a
+// test session (ZobrikOpenInSession, run by zobrik_add_session_test): it
+// forwards the text to the client's plug-in, and falls back when the client
+// answers "failed".
 // The previous handler is the command-line recorder, registered here as
 // ProgID ZobrikTest.Recorder; the records of setup are written as setup
 // writes them (HKLM\Software\Zobrik\Server\Previous, 64-bit view).
+//
+// Client and session share the prefix: the client's plug-in opens an https
+// URL with its shell, which starts zobrik-open again (https is registered to
+// it here, as Wine has no Default Apps); that one runs outside the session
+// (the session host has no wtsapi32=n) and hands the text to the recorder,
+// which ends the chain.
 #include <windows.h>
 
-#include <gtest/gtest.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "server/server_registry.h"
 
@@ -27,6 +38,12 @@ std::wstring ExecutableDirectory() {
     const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring directory(path, n);
     return directory.substr(0, directory.find_last_of(L'\\') + 1);
+}
+
+std::wstring Environment(const wchar_t* name) {
+    wchar_t value[1024];
+    const DWORD n = GetEnvironmentVariableW(name, value, 1024);
+    return n > 0 && n < 1024 ? std::wstring(value, n) : std::wstring();
 }
 
 std::string Utf8(const std::wstring& text) {
@@ -66,13 +83,14 @@ RunResult RunZobrikOpen(const std::wstring& arguments) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdError = writeEnd;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                        &startup, &process);
+    const BOOL started =
+        CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     CloseHandle(writeEnd);
     if (started) {
         char buffer[4096];
         DWORD got = 0;
-        while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) result.errorOutput.append(buffer, got);
+        while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+            result.errorOutput.append(buffer, got);
         WaitForSingleObject(process.hProcess, 60000);
         GetExitCodeProcess(process.hProcess, &result.exitCode);
         CloseHandle(process.hProcess);
@@ -85,19 +103,21 @@ RunResult RunZobrikOpen(const std::wstring& arguments) {
 class ZobrikOpenOutsideSession : public testing::Test {
 protected:
     void SetUp() override {
+        // The recorder started by this test's zobrik-open writes here (in a
+        // test session, the session side's file).
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
         marker_ = std::wstring(temp) + L"zobrik-open-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
-        DeleteFileW(marker_.c_str());
         SetEnvironmentVariableW(L"ZOBRIK_MARKER_FILE", marker_.c_str());
+        DeleteFileW(marker_.c_str());
         SetEnvironmentVariableW(L"ZOBRIK_OPEN_FALLBACK_TEXT", nullptr);
         const std::wstring recorder = L"\"" + ExecutableDirectory() + L"command_line_recorder.exe\" \"%1\"";
-        const std::wstring zobrikOpen = L"\"" + ExecutableDirectory() + L"zobrik-open.exe\" \"%1\"";
         ASSERT_NO_FATAL_FAILURE(SetString(HKEY_CLASSES_ROOT, kRecorder + L"\\shell\\open\\command", nullptr, recorder));
         // zobrik-open's own ProgID and another one that runs it: were either
         // used as the previous handler, each run would start the next.
         ASSERT_NO_FATAL_FAILURE(SetString(HKEY_CLASSES_ROOT, L"Zobrik.Url\\shell\\open\\command", nullptr, zobrikOpen));
-        ASSERT_NO_FATAL_FAILURE(SetString(HKEY_CLASSES_ROOT, kLooping + L"\\shell\\edit\\command", nullptr, zobrikOpen));
+        ASSERT_NO_FATAL_FAILURE(
+            SetString(HKEY_CLASSES_ROOT, kLooping + L"\\shell\\edit\\command", nullptr, zobrikOpen));
         ASSERT_NO_FATAL_FAILURE(SetString(HKEY_CLASSES_ROOT, kLooping + L"\\shell\\open\\command", nullptr, recorder));
         for (const wchar_t* association : {L"https", L"mailto", L".txt"}) {
             ASSERT_NO_FATAL_FAILURE(RecordPrevious(association, kRecorder));
@@ -125,18 +145,20 @@ protected:
 
     // The lines of the recorder, once `count` are there (the handler runs on
     // its own after zobrik-open has ended), or what there is after 30 s.
-    std::vector<std::string> RecordedLines(size_t count) const {
+    std::vector<std::string> RecordedLines(size_t count) const { return RecordedLines(marker_, count); }
+    static std::vector<std::string> RecordedLines(const std::wstring& marker, size_t count) {
         std::vector<std::string> lines;
         for (int wait = 0; wait < 300; ++wait) {
-            lines = ReadLines();
+            lines = ReadLines(marker);
             if (lines.size() >= count) break;
             Sleep(100);
         }
         return lines;
     }
-    std::vector<std::string> ReadLines() const {
+    std::vector<std::string> ReadLines() const { return ReadLines(marker_); }
+    static std::vector<std::string> ReadLines(const std::wstring& marker) {
         std::vector<std::string> lines;
-        FILE* file = _wfopen(marker_.c_str(), L"rb");
+        FILE* file = _wfopen(marker.c_str(), L"rb");
         if (!file) return lines;
         std::string content;
         char buffer[4096];
@@ -149,6 +171,7 @@ protected:
         return lines;
     }
 
+    const std::wstring zobrikOpen = L"\"" + ExecutableDirectory() + L"zobrik-open.exe\" \"%1\"";
     const std::wstring kRecorder = L"ZobrikTest.Recorder";
     const std::wstring kLooping = L"ZobrikTest.Looping";
     std::wstring marker_;
@@ -165,6 +188,8 @@ TEST_F(ZobrikOpenOutsideSession, PreviousHandlerGetsExactlyTheText) {
         L"https://example.com/a b  c",
         L"mailto:someone@example.com?subject=Q3 report&body=\"see attached\"",
         document,
+        // Outside the ANSI code page and outside the BMP.
+        L"https://example.com/\u00fcber/\u4f8b/\U0001F600",
     };
     std::vector<std::string> expected;
     for (const std::wstring& text : texts) {
@@ -224,6 +249,102 @@ TEST_F(ZobrikOpenOutsideSession, CommandLineMistakesAreUsageErrors) {
     // address whose scheme the recorder handles), never an option.
     EXPECT_EQ(RunZobrikOpen(L"-- \"mailto:--help@example.com\"").exitCode, kExitOpened);
     EXPECT_EQ(RecordedLines(1), std::vector<std::string>{"\"mailto:--help@example.com\""});
+}
+
+// The host's log lines (ZOBRIK_SESSION_HOST_LOG) that report a message on
+// the exec channel: "host: Zobrik/exec: message of <n> bytes".
+std::vector<std::string> ExecMessages() {
+    std::vector<std::string> found;
+    FILE* file = _wfopen(Environment(L"ZOBRIK_SESSION_HOST_LOG").c_str(), L"rb");
+    if (!file) return found;
+    char line[4096];
+    while (fgets(line, sizeof(line), file)) {
+        const std::string text(line);
+        if (text.rfind("host: Zobrik/exec: message of ", 0) == 0)
+            found.push_back(text.substr(0, text.find_last_not_of("\r\n") + 1));
+    }
+    fclose(file);
+    return found;
+}
+
+// https is zobrik-open's (HKCR\https\shell\open\command), as Default Apps
+// would make it on Windows.
+class ZobrikOpenInSession : public ZobrikOpenOutsideSession {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(Environment(L"ZOBRIK_SESSION_HOST_LOG").empty()) << "run by zobrik_add_session_test";
+        // The harness's marker file, which programs started on the client
+        // side write; this test's own (marker_) is the session side's.
+        clientMarker_ = Environment(L"ZOBRIK_MARKER_FILE");
+        ASSERT_FALSE(clientMarker_.empty());
+        DeleteFileW(clientMarker_.c_str());
+        ZobrikOpenOutsideSession::SetUp();
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kHttpsCommand, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+            wchar_t value[1024];
+            DWORD size = sizeof(value);
+            if (RegGetValueW(key, nullptr, nullptr, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS)
+                previousHttpsCommand_ = value;
+            RegCloseKey(key);
+        }
+        ASSERT_NO_FATAL_FAILURE(SetString(HKEY_CLASSES_ROOT, kHttpsCommand, nullptr, zobrikOpen));
+    }
+    void TearDown() override {
+        if (!previousHttpsCommand_.empty()) SetString(HKEY_CLASSES_ROOT, kHttpsCommand, nullptr, previousHttpsCommand_);
+        ZobrikOpenOutsideSession::TearDown();
+    }
+
+    // Whether exactly these lines are recorded by the recorder started on
+    // the client side, or on the session side, and no more come (a loop
+    // would add more), and none on the other side.
+    enum class Side { Client, Session };
+    void ExpectRecordedOnly(Side side, const std::vector<std::string>& expected) const {
+        const std::wstring& there = side == Side::Client ? clientMarker_ : marker_;
+        const std::wstring& other = side == Side::Client ? marker_ : clientMarker_;
+        EXPECT_EQ(RecordedLines(there, expected.size()), expected);
+        Sleep(1000);
+        EXPECT_EQ(ReadLines(there), expected) << "the chain ended";
+        EXPECT_EQ(ReadLines(other), std::vector<std::string>{}) << "nothing on the other side";
+    }
+
+    static constexpr const wchar_t* kHttpsCommand = L"https\\shell\\open\\command";
+    std::wstring previousHttpsCommand_;
+    std::wstring clientMarker_;
+};
+
+TEST_F(ZobrikOpenInSession, ForwardsTheTextToTheClientsExecChannel) {
+    const std::wstring text = L"https://example.com/in-session?a=1&b=%22x%22";
+    const RunResult run = RunZobrikOpen(L"\"" + text + L"\"");
+    EXPECT_EQ(run.exitCode, kExitOpened) << run.errorOutput;
+    EXPECT_EQ(run.errorOutput, "") << "no fallback in the session";
+    EXPECT_EQ(ExecMessages(),
+              std::vector<std::string>{"host: Zobrik/exec: message of " + std::to_string(text.size()) + " bytes"});
+    // The client's shell started zobrik-open outside the session, which
+    // handed the text to the recorder.
+    ExpectRecordedOnly(Side::Client, {"\"" + Utf8(text) + "\""});
+}
+
+TEST_F(ZobrikOpenInSession, ClientFailedFallsBackToThePreviousHandlerInTheSession) {
+    // The client's plug-in refuses a URL with a space inside: "failed".
+    const std::wstring text = L"https://example.com/two words";
+    const RunResult run = RunZobrikOpen(L"\"" + text + L"\"");
+    EXPECT_EQ(run.exitCode, kExitOpened) << run.errorOutput;
+    EXPECT_NE(run.errorOutput.find("the client answered \"failed\""), std::string::npos) << run.errorOutput;
+    EXPECT_NE(run.errorOutput.find("opening \"https://example.com/two words\" with the previous handler "
+                                   "\"ZobrikTest.Recorder\""),
+              std::string::npos)
+        << run.errorOutput;
+    EXPECT_EQ(ExecMessages().size(), 1u);
+    ExpectRecordedOnly(Side::Session, {"\"https://example.com/two words\""});
+}
+
+TEST_F(ZobrikOpenInSession, ShellExecuteOfAnHttpsUrlReachesTheClient) {
+    const wchar_t* url = L"https://example.com/shell-execute?q=1";
+    const INT_PTR result =
+        reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOWNORMAL));
+    ASSERT_GT(result, 32);
+    ExpectRecordedOnly(Side::Client, {"\"https://example.com/shell-execute?q=1\""});
+    EXPECT_EQ(ExecMessages(), std::vector<std::string>{"host: Zobrik/exec: message of 37 bytes"});
 }
 
 }  // namespace
