@@ -17,7 +17,7 @@ endif()
 set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
 add_library(zobrik_logic STATIC ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_NATIVE_SOURCES} ${ZOBRIK_POSIX_LOGIC_SOURCES}
-    ${ZOBRIK_POSIX_SOURCES})
+    ${ZOBRIK_POSIX_SOURCES} ${ZOBRIK_SERVER_MAPI_LOGIC_SOURCES})
 target_include_directories(zobrik_logic PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(zobrik_logic PUBLIC ${ZOBRIK_WARNINGS} ${ZOBRIK_SANITIZER_FLAGS})
 target_link_options(zobrik_logic PUBLIC ${ZOBRIK_SANITIZER_FLAGS})
@@ -62,7 +62,7 @@ if(NOT ZOBRIK_FUZZ)
         COMMAND ${PROJECT_SOURCE_DIR}/tests/layout/check-format.sh ${PROJECT_SOURCE_DIR} ${ZOBRIK_CLANG_FORMAT})
     list(TRANSFORM ZOBRIK_LOGIC_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE tidy_sources)
     list(TRANSFORM ZOBRIK_POSIX_LOGIC_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE tidy_posix_sources)
-    list(APPEND tidy_sources ${tidy_posix_sources})
+    list(APPEND tidy_sources ${tidy_posix_sources} ${ZOBRIK_SERVER_MAPI_LOGIC_SOURCES})
     add_test(NAME clang_tidy COMMAND ${ZOBRIK_CLANG_TIDY} -p ${CMAKE_BINARY_DIR} --quiet ${tidy_sources})
     set_tests_properties(clang_tidy PROPERTIES TIMEOUT 600)
     # The SDK's headers build warning-free at -O3 with -Werror, as remote
