@@ -17,6 +17,10 @@ set(ZOBRIK_WINEPREFIXES ${ZOBRIK_WINEPREFIX} ${ZOBRIK_OUTLOOK_WINEPREFIX})
 foreach(variant ${ZOBRIK_MAPI_VARIANTS})
     list(APPEND ZOBRIK_WINEPREFIXES ${CMAKE_BINARY_DIR}/wineprefix-mapi-${variant})
 endforeach()
+# The prefix of test sessions (zobrik_add_session_test): the recording
+# Simple MAPI stand-in and the stand-in wtsapi32.dll in its system directories.
+set(ZOBRIK_SESSION_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix-session)
+list(APPEND ZOBRIK_WINEPREFIXES ${ZOBRIK_SESSION_WINEPREFIX})
 set(ZOBRIK_WINE_ENV
     "WINEPREFIX=${ZOBRIK_WINEPREFIX}"
     "WINEDEBUG=-all"
@@ -25,6 +29,8 @@ set(ZOBRIK_WINE_ENV
     "DISPLAY=")
 set(ZOBRIK_RUN_TEST_PROGRAM ${PROJECT_SOURCE_DIR}/tests/wine/run-test-program.sh)
 set(ZOBRIK_INSTALL_MAPI_STANDIN ${PROJECT_SOURCE_DIR}/tests/wine/install-mapi-standin.sh)
+set(ZOBRIK_INSTALL_WTSAPI32_STANDIN ${PROJECT_SOURCE_DIR}/tests/wine/install-wtsapi32-standin.sh)
+set(ZOBRIK_RUN_IN_SESSION ${PROJECT_SOURCE_DIR}/tests/wine/run-in-session.sh)
 
 # Every prefix at once, each only when missing (wineboot mostly waits, so
 # booting them side by side costs little more than one).
@@ -94,8 +100,11 @@ endfunction()
 # program is left without an entry (a renamed suite cannot silently move).
 # SERIAL keeps the entries from running at the same time as each other.
 # Without them, one entry runs the program with ARGS as given.
+# SESSION runs it in a test session with HOST_ARGS for the session host
+# (see zobrik_add_session_test, which is the way to ask for it).
 function(zobrik_add_wine_test name target)
-    cmake_parse_arguments(ARG "PLAIN;XVFB;SERIAL;ALL" "TIMEOUT;MAPI" "ARGS;ENV;FIXTURES;SUITES;CASES;EXCLUDE" ${ARGN})
+    cmake_parse_arguments(ARG "PLAIN;XVFB;SERIAL;ALL;SESSION" "TIMEOUT;MAPI"
+        "ARGS;ENV;FIXTURES;SUITES;CASES;EXCLUDE;HOST_ARGS" ${ARGN})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()
@@ -114,7 +123,11 @@ function(zobrik_add_wine_test name target)
     if(ARG_XVFB)
         set(display xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp")
     endif()
-    set(command ${display} ${ZOBRIK_RUN_TEST_PROGRAM} ${mode} ${ZOBRIK_WINE64} $<TARGET_FILE:${target}>)
+    set(session)
+    if(ARG_SESSION)
+        set(session ${ZOBRIK_RUN_IN_SESSION} ${ZOBRIK_WINE64} $<TARGET_FILE:zobrik-session-host> ${ARG_HOST_ARGS} --)
+    endif()
+    set(command ${display} ${session} ${ZOBRIK_RUN_TEST_PROGRAM} ${mode} ${ZOBRIK_WINE64} $<TARGET_FILE:${target}>)
 
     if(NOT ARG_ALL AND NOT ARG_SUITES AND NOT ARG_CASES)
         add_test(NAME ${name} COMMAND ${command} ${ARG_ARGS})
@@ -148,6 +161,44 @@ function(zobrik_add_wine_test name target)
         set_tests_properties(${tests} PROPERTIES RESOURCE_LOCK ${name})
     endif()
     set(ZOBRIK_LAST_WINE_TESTS ${tests} PARENT_SCOPE)
+endfunction()
+
+# zobrik_add_session_test(<name> <target> [PREFIX <dir> PREFIX_FIXTURE <fixture>]
+#                         [HOST_ARGS <session host option>...] <zobrik_add_wine_test options>...)
+# Runs the Windows program <target> "in a Remote Desktop session" under Wine,
+# one host per ctest entry (each case of ALL/SUITES/CASES has its own):
+# tests/wine/run-in-session.sh starts zobrik-session-host.exe (the real
+# ZobrikWTSDVC.dll in the client stand-in, with the recording Simple MAPI
+# stand-in as the client's mail program), runs the program with the stand-in
+# wtsapi32.dll, whose WTSVirtualChannelOpenEx reaches the plug-in, and stops
+# the host. The program (and the programs it starts) find in the environment:
+# ZOBRIK_SESSION_HOST_LOG (the host's "host: ..." lines and the plug-in's
+# "debug: ..." debugger lines), ZOBRIK_MAPI_LOG (the mails the client's mail
+# program got; tests/host/mapi_standin_client.h parses the records) and
+# ZOBRIK_MARKER_FILE (what marker.exe, opened on the client, writes).
+# The program itself runs without mapi32=n: its Simple MAPI calls go through
+# Wine's mapi32 to the prefix's default mail client (write the registration
+# in the test, or give a PREFIX of your own that has it).
+# PREFIX defaults to the session prefix (fixture wine_session); a prefix of
+# your own needs a fixture that installs both stand-ins (see
+# tests/wine/session_tests.cmake). HOST_ARGS: --policy NAME=NUMBER sets a
+# policy value of the plug-in for this host. Other options as
+# zobrik_add_wine_test (PLAIN, ALL, SUITES, CASES, EXCLUDE, ARGS, ENV,
+# TIMEOUT, SERIAL, XVFB); MAPI and FIXTURES are taken by this function.
+#   zobrik_add_session_test(my_session_tests my_session_tests ALL)
+function(zobrik_add_session_test name target)
+    cmake_parse_arguments(S "" "PREFIX;PREFIX_FIXTURE" "ENV" ${ARGN})
+    if(NOT S_PREFIX)
+        set(S_PREFIX ${ZOBRIK_SESSION_WINEPREFIX})
+        set(S_PREFIX_FIXTURE wine_session)
+    endif()
+    if(NOT S_PREFIX_FIXTURE)
+        message(FATAL_ERROR "${name}: PREFIX needs a PREFIX_FIXTURE that installs the stand-ins")
+    endif()
+    zobrik_add_wine_test(${name} ${target} SESSION FIXTURES wine ${S_PREFIX_FIXTURE}
+        ENV WINEPREFIX=${S_PREFIX} ${S_ENV} ${S_UNPARSED_ARGUMENTS})
+    add_dependencies(${target} zobrik-session-host)
+    set(ZOBRIK_LAST_WINE_TESTS ${ZOBRIK_LAST_WINE_TESTS} PARENT_SCOPE)
 endfunction()
 
 # Marks cases that an entry of its own runs (not made by zobrik_add_wine_test).

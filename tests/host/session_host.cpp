@@ -1,0 +1,320 @@
+// The client side of a test Remote Desktop session under Wine: loads the
+// real plug-in (ZobrikWTSDVC.dll beside this program, or --dll) in the client
+// stand-in and serves the named pipe that the stand-in wtsapi32.dll of
+// programs "in the session" connects to (protocol in session_pipe.h). One
+// thread per connection; each connection is one channel of the plug-in.
+//
+// usage: zobrik-session-host.exe --pipe \\.\pipe\NAME [--dll PATH] [--policy NAME=NUMBER]...
+//   --policy writes a DWORD into the user's plug-in policy key before the
+//   plug-in object is made (it reads the policy then) and removes the key
+//   again once the plug-in has started.
+//
+// Standard output carries "host: ..." lines (ready, channels, messages and
+// replies) and the plug-in's debugger output as "debug: ..." lines. The
+// host stops when its standard input ends (the test harness closes it), and
+// at once, leaving every channel open, when a program opens the channel
+// session::kExitChannel (a client that goes away).
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client_standin.h"
+#include "include/win_owners.h"
+#include "session_pipe.h"
+
+namespace {
+
+using zobrik::UniqueHandle;
+using zobrik::standin::ClientStandIn;
+using zobrik::standin::DebugCapture;
+using zobrik::standin::StandInChannel;
+using Bytes = std::vector<uint8_t>;
+
+constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Policies\\Zobrik\\WTSDVC";
+constexpr DWORD kPipeBufferSize = 64 * 1024;
+constexpr DWORD kReadSize = 64 * 1024;
+// How often a reply forwarder looks whether its channel has ended.
+constexpr std::chrono::milliseconds kReplyPoll(100);
+
+std::mutex outputMutex;
+
+void Say(const std::string& line) {
+    std::lock_guard lock(outputMutex);
+    const std::string text = "host: " + line + "\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// One overlapped call on the pipe, waited for without limit.
+bool Finish(HANDLE pipe, OVERLAPPED& overlapped, BOOL started, DWORD& transferred, DWORD& error) {
+    if (!started && GetLastError() != ERROR_IO_PENDING) {
+        error = GetLastError();
+        return false;
+    }
+    if (!GetOverlappedResult(pipe, &overlapped, &transferred, TRUE)) {
+        error = GetLastError();
+        return false;
+    }
+    error = ERROR_SUCCESS;
+    return true;
+}
+
+class PipeConnection {
+public:
+    explicit PipeConnection(UniqueHandle pipe) : pipe_(std::move(pipe)) {}
+
+    // The next whole message; false when the session side has closed the pipe.
+    bool ReadMessage(Bytes& message) {
+        message.clear();
+        UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        std::vector<uint8_t> buffer(kReadSize);
+        for (;;) {
+            OVERLAPPED overlapped{};
+            overlapped.hEvent = event.get();
+            DWORD got = 0;
+            DWORD error = 0;
+            const BOOL started = ReadFile(pipe_.get(), buffer.data(), kReadSize, &got, &overlapped);
+            const bool done = Finish(pipe_.get(), overlapped, started, got, error);
+            if (!done && error != ERROR_MORE_DATA) return false;
+            message.insert(message.end(), buffer.begin(), buffer.begin() + got);
+            if (done) return true;
+        }
+    }
+
+    bool WriteMessage(const uint8_t* data, size_t size) {
+        std::lock_guard lock(writeMutex_);
+        UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = event.get();
+        DWORD written = 0;
+        DWORD error = 0;
+        const BOOL started = WriteFile(pipe_.get(), data, static_cast<DWORD>(size), &written, &overlapped);
+        return Finish(pipe_.get(), overlapped, started, written, error) && written == size;
+    }
+    bool WriteText(std::string_view text) {
+        return WriteMessage(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    }
+
+    // One channel message, as the pieces a read of a dynamic channel returns.
+    bool WriteFramed(const Bytes& message, size_t& pieceCount) {
+        const auto pieces = zobrik::session::SplitIntoPieces(message.data(), message.size());
+        pieceCount = pieces.size();
+        for (const Bytes& piece : pieces) {
+            if (!WriteMessage(piece.data(), piece.size())) return false;
+        }
+        return true;
+    }
+
+    ~PipeConnection() {
+        FlushFileBuffers(pipe_.get());
+        DisconnectNamedPipe(pipe_.get());
+    }
+
+private:
+    UniqueHandle pipe_;
+    std::mutex writeMutex_;
+};
+
+class SessionHost {
+public:
+    explicit SessionHost(ClientStandIn& client) : client_(client) {}
+
+    void Serve(UniqueHandle pipe) {
+        PipeConnection connection(std::move(pipe));
+        Bytes nameBytes;
+        if (!connection.ReadMessage(nameBytes)) return;
+        const std::string name(nameBytes.begin(), nameBytes.end());
+        if (name == zobrik::session::kExitChannel) {
+            Say("exit requested: the client goes away");
+            TerminateProcess(GetCurrentProcess(), 0);
+        }
+        if (name == zobrik::session::kEchoChannel) {
+            connection.WriteText(zobrik::session::kChannelAccepted);
+            Say("channel " + name + " accepted");
+            Echo(connection, name);
+            return;
+        }
+        std::shared_ptr<StandInChannel> channel = Open(name);
+        if (!channel) {
+            Say("channel " + name + " refused");
+            connection.WriteText(zobrik::session::kChannelRefused);
+            return;
+        }
+        Say("channel " + name + " accepted");
+        connection.WriteText(zobrik::session::kChannelAccepted);
+        Forward(connection, *channel);
+    }
+
+private:
+    std::shared_ptr<StandInChannel> Open(const std::string& name) {
+        std::lock_guard lock(clientMutex_);
+        return client_.OpenChannel(name);
+    }
+
+    static void Echo(PipeConnection& connection, const std::string& name) {
+        Bytes message;
+        while (connection.ReadMessage(message)) {
+            Say(name + ": message of " + std::to_string(message.size()) + " bytes");
+            size_t pieces = 0;
+            if (!connection.WriteFramed(message, pieces)) break;
+            Say(name + ": reply of " + std::to_string(message.size()) + " bytes in " + std::to_string(pieces) +
+                " pieces");
+        }
+        Say(name + ": closed by the session");
+    }
+
+    // Messages of the session to the plug-in on this thread, the plug-in's
+    // replies to the session on another, until the session closes the pipe.
+    static void Forward(PipeConnection& connection, StandInChannel& channel) {
+        const std::string& name = channel.Name();
+        std::atomic<bool> ended{false};
+        std::thread replies([&] {
+            size_t sent = 0;
+            while (!ended) {
+                if (!channel.WaitForWrites(sent + 1, kReplyPoll)) continue;
+                const Bytes reply = channel.Writes()[sent++];
+                size_t pieces = 0;
+                const bool written = connection.WriteFramed(reply, pieces);
+                Say(name + ": reply of " + std::to_string(reply.size()) + " bytes in " + std::to_string(pieces) +
+                    " pieces" + (written ? "" : " not delivered: the session has gone"));
+            }
+        });
+        Bytes message;
+        while (connection.ReadMessage(message)) {
+            const HRESULT hr = channel.Send(message);
+            Say(name + ": message of " + std::to_string(message.size()) + " bytes" +
+                (hr == S_OK ? "" : " refused by the channel"));
+        }
+        Say(name + ": closed by the session");
+        channel.CloseFromServer();
+        ended = true;
+        replies.join();
+    }
+
+    ClientStandIn& client_;
+    std::mutex clientMutex_;
+};
+
+UniqueHandle NewPipeInstance(const std::wstring& name) {
+    return UniqueHandle(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                         PIPE_UNLIMITED_INSTANCES, kPipeBufferSize, kPipeBufferSize, 0, nullptr));
+}
+
+// Waits for a program to connect to `pipe`.
+bool AwaitConnection(HANDLE pipe) {
+    UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event.get();
+    if (ConnectNamedPipe(pipe, &overlapped)) return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_PIPE_CONNECTED) return true;
+    if (error != ERROR_IO_PENDING) return false;
+    DWORD ignored = 0;
+    return GetOverlappedResult(pipe, &overlapped, &ignored, TRUE) != FALSE;
+}
+
+bool WritePolicy(const std::wstring& assignment) {
+    const size_t equals = assignment.find(L'=');
+    if (equals == std::wstring::npos || equals == 0) return false;
+    const std::wstring name = assignment.substr(0, equals);
+    const DWORD value = std::wcstoul(assignment.c_str() + equals + 1, nullptr, 10);
+    zobrik::UniqueRegistryKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kPolicyKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(), nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    return RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                          sizeof value) == ERROR_SUCCESS;
+}
+
+// Ends the process when standard input ends.
+void StopAtEndOfInput() {
+    std::thread([] {
+        char buffer[256];
+        DWORD got = 0;
+        while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        }
+        Say("stopping");
+        TerminateProcess(GetCurrentProcess(), 0);
+    }).detach();
+}
+
+int Run(int argc, wchar_t** argv) {
+    std::wstring pipeName;
+    zobrik::standin::ClientOptions options;
+    std::vector<std::wstring> policies;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::wstring option = argv[i];
+        if (option == L"--pipe") {
+            pipeName = argv[i + 1];
+        } else if (option == L"--dll") {
+            options.dllPath = argv[i + 1];
+        } else if (option == L"--policy") {
+            policies.push_back(argv[i + 1]);
+        } else {
+            Say("unknown option " + zobrik::standin::ToUtf8(option));
+            return 2;
+        }
+    }
+    if (pipeName.empty()) {
+        Say("usage: zobrik-session-host.exe --pipe \\\\.\\pipe\\NAME [--dll PATH] [--policy NAME=NUMBER]...");
+        return 2;
+    }
+    for (const std::wstring& policy : policies) {
+        if (!WritePolicy(policy)) {
+            Say("cannot write the policy " + zobrik::standin::ToUtf8(policy));
+            return 2;
+        }
+    }
+    DebugCapture::Install();
+    DebugCapture::SetEcho(true);
+    ClientStandIn client(options);
+    const HRESULT started = client.Module() != nullptr ? client.Start() : E_FAIL;
+    if (!policies.empty()) RegDeleteTreeW(HKEY_CURRENT_USER, kPolicyKey);
+    if (started != S_OK) {
+        Say("the plug-in did not start (load error " + std::to_string(client.LoadError()) + ")");
+        return 1;
+    }
+    SessionHost host(client);
+    UniqueHandle instance = NewPipeInstance(pipeName);
+    if (!instance) {
+        Say("cannot create the pipe (error " + std::to_string(GetLastError()) + ")");
+        return 1;
+    }
+    StopAtEndOfInput();
+    Say("ready");
+    for (;;) {
+        if (!AwaitConnection(instance.get())) {
+            instance = NewPipeInstance(pipeName);
+            continue;
+        }
+        std::thread([&host, pipe = std::move(instance)]() mutable {
+            try {
+                host.Serve(std::move(pipe));
+            } catch (const std::exception& e) {
+                Say(std::string("a connection failed: ") + e.what());
+            }
+        }).detach();
+        instance = NewPipeInstance(pipeName);
+        if (!instance) {
+            Say("cannot create the pipe (error " + std::to_string(GetLastError()) + ")");
+            return 1;
+        }
+    }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        Say(std::string("failed: ") + e.what());
+        return 1;
+    }
+}
