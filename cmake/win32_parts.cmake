@@ -3,8 +3,8 @@
 # What a 32-bit program on a session host loads, and the 32-bit programs
 # that test it under Wine.
 set(ZOBRIK_WIN32_PART_DIRS
-    tests/standins/wtsapi32
     server/mapi
+    tests/standins/wtsapi32
 )
 foreach(dir ${ZOBRIK_WIN32_PART_DIRS})
     add_subdirectory(${dir})

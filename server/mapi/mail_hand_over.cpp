@@ -134,14 +134,17 @@ Outcome HandOver(ProgramMail mail, uint32_t mapiFlags, const AttachmentOpener& o
     const size_t attachments = message.attachments.size();
 
     std::vector<uint8_t> request;
-    try {
-        request = sdk::BuildMailRequest(std::move(message));
-    } catch (const AttachmentReadError& e) {
-        return Refuse(kMapiAttachmentOpenFailure, e.what());
+    {
+        // The message, and with it the files' handles, ends here: they
+        // close before the long wait for the reply.
+        sdk::MailMessage built = std::move(message);
+        mail.attachments.clear();
+        try {
+            request = sdk::BuildMailRequest(std::move(built));
+        } catch (const AttachmentReadError& e) {
+            return Refuse(kMapiAttachmentOpenFailure, e.what());
+        }
     }
-    // The files are read: their handles close before the long wait.
-    message.attachments.clear();
-    mail.attachments.clear();
     sdk::SendOptions options;
     options.timeout = sdk::kWaitForever;
     try {
