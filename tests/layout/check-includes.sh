@@ -8,6 +8,8 @@
 #   include/           includes nothing of the project outside itself
 #   server/mapi/       (the session host's provider) may include server/,
 #                      include/ and the SDK (sdk/)
+#   server/setup/      (the server package's setup program) may include
+#                      server/ and include/
 # and that every include of another folder names it ("mail/x.h"), so that no
 # file relies on a folder being an include root. Prints each violation.
 # usage: check-includes.sh <repository root>
@@ -24,6 +26,7 @@ declare -A allowed=(
     [common]="common include"
     [include]="include"
     [server/mapi]="server include sdk"
+    [server/setup]="server include"
 )
 project_folders=" plugin freerdp exec mail selftest include common server sdk "
 
