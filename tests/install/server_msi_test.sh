@@ -120,6 +120,8 @@ as_before() {
 64|Software\\Classes\\Zobrik.Url\\shell\\open\\command|-|ABSENT
 64|Software\\Classes\\Zobrik.File\\shell\\open\\command|-|ABSENT
 64|Software\\Zobrik\\Server\\Capabilities\\FileAssociations|.zbt|ABSENT
+64|Software\\Zobrik\\Server\\Capabilities\\FileAssociations|.zbu|ABSENT
+64|Software\\Zobrik\\Server\\Capabilities|ApplicationName|ABSENT
 EOF
     files absent
 }
@@ -150,15 +152,18 @@ EOF
 msiexec /x "$(winpath "$package")" /qn || stop "msiexec /x exited with $?"
 as_before "uninstalled"
 
-echo "== install with ZOBRIK_DEFAULT_MAIL=1 ZOBRIK_FILE_TYPES=.zbt"
-msiexec /i "$(winpath "$package")" ZOBRIK_DEFAULT_MAIL=1 ZOBRIK_FILE_TYPES=.zbt /qn || stop "msiexec /i exited with $?"
+echo "== install with ZOBRIK_DEFAULT_MAIL=1 ZOBRIK_FILE_TYPES=.zbt;.zbu (.zbu has no handler)"
+msiexec /i "$(winpath "$package")" ZOBRIK_DEFAULT_MAIL=1 "ZOBRIK_FILE_TYPES=.zbt;.zbu" /qn \
+    || stop "msiexec /i exited with $?"
 registered "installed"
 recorded "recorded"
-expect "default mail client" <<EOF
+expect "default mail client, file types" <<EOF
 64|$mail|-|Zobrik
 32|$mail|-|Zobrik
 64|$previous|.zbt|ZbtFile
 64|Software\\Zobrik\\Server\\Capabilities\\FileAssociations|.zbt|Zobrik.File
+64|$previous|.zbu|
+64|Software\\Zobrik\\Server\\Capabilities\\FileAssociations|.zbu|Zobrik.File
 EOF
 
 echo "== an administrator gives .zbt to zobrik-open; repair; a second install"
