@@ -35,7 +35,7 @@ while IFS='|' read -r action target condition; do
 done <<'TABLE'
 RecordPreviousDefaults|record [ZOBRIK_FILE_TYPES]|NOT REMOVE~="ALL"
 SetDefaultMailClient|set-default-mail|ZOBRIK_DEFAULT_MAIL="1" AND NOT REMOVE~="ALL"
-RestorePreviousDefaults|restore|REMOVE~="ALL"
+RestorePreviousDefaults|restore|REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE
 TABLE
 # The order that matters: restore while the program is there, record once
 # it is installed and before the registry is written, set after it.

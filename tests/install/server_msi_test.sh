@@ -10,10 +10,16 @@
 #     default mail client in both views; a repair and a second install keep
 #     the first record (never Zobrik); uninstall puts back each default that
 #     is still ours (the file type an administrator gave to Zobrik.File
-#     too) and removes the record, the keys and the files.
-# usage: server_msi_test.sh <wine64> <wineserver> <prefix> <server.msi>
+#     too) and removes the record, the keys and the files;
+#   before that, an upgrade to a later version (without the properties).
+#     Windows removes the earlier version with UPGRADINGPRODUCTCODE set, so
+#     its restore does not run and Zobrik stays the default. Wine 8's
+#     RemoveExistingProducts does not set it: the earlier version restores
+#     and the later one records anew; the test checks what Wine does, and
+#     that the record is never Zobrik either way.
+# usage: server_msi_test.sh <wine64> <wineserver> <prefix> <server.msi> <later server.msi>
 set -uo pipefail
-wine64="$1"; wineserver="$2"; prefix="$3"; package="$4"
+wine64="$1"; wineserver="$2"; prefix="$3"; package="$4"; later="$5"
 export WINEPREFIX="$prefix" WINEDEBUG=-all DISPLAY= WINEDLLOVERRIDES="winedbg.exe=d"
 failures=0
 
@@ -179,8 +185,25 @@ expect "record kept" <<EOF
 32|$mail|-|Zobrik
 EOF
 
+echo "== upgrade to $(basename "$later")"
+msiexec /i "$(winpath "$later")" /qn || stop "the upgrade exited with $?"
+files present
+registered "upgraded"
+recorded "upgraded"
+expect "upgraded under Wine (the earlier version restored)" <<EOF
+64|$mail|-|Previous Mail
+32|$mail|-|Previous Mail 32
+64|Software\\Classes\\.zbt|-|ZbtFile
+EOF
+msiexec /i "$(winpath "$later")" ZOBRIK_DEFAULT_MAIL=1 /qn || stop "maintenance of the later version exited with $?"
+recorded "default mail client again"
+expect "default mail client again" <<EOF
+64|$mail|-|Zobrik
+32|$mail|-|Zobrik
+EOF
+
 echo "== uninstall"
-msiexec /x "$(winpath "$package")" /qn || stop "msiexec /x exited with $?"
+msiexec /x "$(winpath "$later")" /qn || stop "msiexec /x exited with $?"
 as_before "restored"
 
 "$wineserver" -k >/dev/null 2>&1
