@@ -7,11 +7,38 @@
 #    same inputs give the same tables and summary (the creation time aside).
 # Variables: WIXL, MSIBUILD, WXS, OUTPUT, VERSION, SCOPE, PRODUCT_CODE,
 # FILE_VERSION (the DLL's version resource), BIN_DIR, SOURCE_DIR, INPUTS.
+# Optional, for other packages than the plug-in's (comma-separated lists):
+# VERSIONED_FILES (File table keys, default PluginDll), DEFINES (more wixl
+# variables, Name=Value), INCLUDE_DIRS (where wixl finds <?include?> files),
+# SECURE_PROPERTIES (public properties added to
+# SecureCustomProperties, which wixl 0.101 cannot author), DESCRIPTION (the
+# summary's subject).
 foreach(variable WIXL MSIBUILD WXS OUTPUT VERSION SCOPE PRODUCT_CODE FILE_VERSION BIN_DIR SOURCE_DIR INPUTS)
     if(NOT DEFINED ${variable})
         message(FATAL_ERROR "msi_build.cmake: ${variable} is not set")
     endif()
 endforeach()
+
+if(NOT DEFINED VERSIONED_FILES)
+    set(VERSIONED_FILES PluginDll)
+endif()
+if(NOT DEFINED DESCRIPTION)
+    set(DESCRIPTION "Remote Desktop client plug-in for the Zobrik/exec and Zobrik/mail channels")
+endif()
+string(REPLACE "," ";" VERSIONED_FILES "${VERSIONED_FILES}")
+set(defines)
+if(DEFINED DEFINES)
+    string(REPLACE "," ";" DEFINES "${DEFINES}")
+    foreach(define IN LISTS DEFINES)
+        list(APPEND defines -D ${define})
+    endforeach()
+endif()
+if(DEFINED INCLUDE_DIRS)
+    string(REPLACE "," ";" INCLUDE_DIRS "${INCLUDE_DIRS}")
+    foreach(dir IN LISTS INCLUDE_DIRS)
+        list(APPEND defines -I ${dir})
+    endforeach()
+endif()
 
 function(run)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE result)
@@ -25,7 +52,7 @@ get_filename_component(folder ${OUTPUT} DIRECTORY)
 file(MAKE_DIRECTORY ${folder})
 file(REMOVE ${built})
 run(${WIXL} -a x64 -D Version=${VERSION} -D Scope=${SCOPE} -D ProductCode=${PRODUCT_CODE}
-    -D BinDir=${BIN_DIR} -D SourceDir=${SOURCE_DIR} -o ${built} ${WXS})
+    -D BinDir=${BIN_DIR} -D SourceDir=${SOURCE_DIR} ${defines} -o ${built} ${WXS})
 
 set(digest "${VERSION} ${SCOPE} ${PRODUCT_CODE}")
 foreach(input IN LISTS INPUTS)
@@ -36,13 +63,37 @@ string(UUID package_code NAMESPACE ${PRODUCT_CODE} NAME "${digest}" TYPE SHA1 UP
 
 # Called directly: the template "x64;1033" must stay one argument.
 set(template "x64;1033")
-execute_process(COMMAND ${MSIBUILD} ${built}
-    -q "UPDATE `File` SET `Version` = '${FILE_VERSION}', `Language` = '1033' WHERE `File` = 'PluginDll'"
-    -q "DELETE FROM `MsiFileHash` WHERE `File_` = 'PluginDll'"
-    -s "Remote Desktop client plug-in for the Zobrik/exec and Zobrik/mail channels" Zobrik "${template}"
-       "{${package_code}}"
+set(queries)
+foreach(file IN LISTS VERSIONED_FILES)
+    list(APPEND queries
+        -q "UPDATE `File` SET `Version` = '${FILE_VERSION}', `Language` = '1033' WHERE `File` = '${file}'"
+        -q "DELETE FROM `MsiFileHash` WHERE `File_` = '${file}'")
+endforeach()
+execute_process(COMMAND ${MSIBUILD} ${built} ${queries}
+    -s "${DESCRIPTION}" Zobrik "${template}" "{${package_code}}"
     RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "msibuild failed (${result}) on ${built}")
+endif()
+if(DEFINED SECURE_PROPERTIES)
+    # wixl lists the upgrade properties there; the others are added to them.
+    # Called directly: the value's ';' must stay inside one argument.
+    find_program(MSIINFO msiinfo REQUIRED)
+    execute_process(COMMAND ${MSIINFO} export ${built} Property OUTPUT_VARIABLE properties RESULT_VARIABLE result)
+    string(REGEX MATCH "\nSecureCustomProperties\t([^\r\n]*)" found "${properties}")
+    set(secure "${CMAKE_MATCH_1}")
+    string(REPLACE "," ";" SECURE_PROPERTIES "${SECURE_PROPERTIES}")
+    foreach(property IN LISTS SECURE_PROPERTIES)
+        if(secure STREQUAL "")
+            set(secure "${property}")
+        else()
+            set(secure "${secure};${property}")
+        endif()
+    endforeach()
+    set(query "UPDATE `Property` SET `Value` = '${secure}' WHERE `Property` = 'SecureCustomProperties'")
+    execute_process(COMMAND ${MSIBUILD} ${built} -q "${query}" RESULT_VARIABLE update_result)
+    if(NOT result EQUAL 0 OR NOT update_result EQUAL 0 OR found STREQUAL "")
+        message(FATAL_ERROR "cannot add ${SECURE_PROPERTIES} to SecureCustomProperties of ${built}")
+    endif()
 endif()
 file(RENAME ${built} ${OUTPUT})

@@ -86,3 +86,17 @@ set(ZOBRIK_FREERDP_SOURCES
 set(ZOBRIK_SERVER_OPEN_LOGIC_SOURCES
     server/open/open_decisions.cpp
 )
+
+# The server package's setup program: its platform-free decisions (also
+# unit-tested natively).
+set(ZOBRIK_SERVER_SETUP_LOGIC_SOURCES
+    server/setup/previous_defaults.cpp
+)
+
+# The Simple MAPI provider of the session host (server/mapi): its
+# platform-free logic, built into ZobrikMapi.dll and natively.
+set(ZOBRIK_SERVER_MAPI_LOGIC_SOURCES
+    ${PROJECT_SOURCE_DIR}/server/mapi/program_mail.cpp
+    ${PROJECT_SOURCE_DIR}/server/mapi/mail_hand_over.cpp
+    ${PROJECT_SOURCE_DIR}/server/mapi/previous_client.cpp
+)

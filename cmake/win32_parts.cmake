@@ -3,6 +3,7 @@
 # What a 32-bit program on a session host loads, and the 32-bit programs
 # that test it under Wine.
 set(ZOBRIK_WIN32_PART_DIRS
+    server/mapi
     tests/standins/wtsapi32
 )
 foreach(dir ${ZOBRIK_WIN32_PART_DIRS})

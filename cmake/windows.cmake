@@ -60,9 +60,17 @@ include(cmake/msi.cmake)
 
 # The command-line tool and the C interface for the remote session.
 add_subdirectory(tools/zobrik-send)
+# The session host's Simple MAPI provider.
+add_subdirectory(server/mapi)
 add_subdirectory(sdk/capi)
 # The session host's link and file handler.
 add_subdirectory(server/open)
+# The session host's server package: its setup program, then the package
+# (once the provider is built in this tree).
+add_subdirectory(server/setup)
+if(TARGET ZobrikMapi)
+    include(cmake/server_msi.cmake)
+endif()
 
 option(ZOBRIK_BUILD_TESTS "Build the test programs and register the Wine tests" ON)
 if(ZOBRIK_BUILD_TESTS)

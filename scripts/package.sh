@@ -40,12 +40,18 @@ else
 fi
 
 msis=("$build"/bin/ZobrikWTSDVC-*-x64.msi "$build"/bin/ZobrikWTSDVC-*-x64-user.msi)
+# The session host's package, with the programs and providers it installs.
+server_msis=("$build"/bin/ZobrikServer-*-x64.msi)
+server_files=("$build/bin/ZobrikMapi.dll" "$build/win32/bin/ZobrikMapi.dll" "$build/bin/zobrik-open.exe"
+    "$build/bin/zobrik-server-setup.exe")
+[ -f "${server_msis[0]}" ] || { server_msis=(); server_files=(); }
 if [ -n "$cert" ]; then
     "$root/scripts/sign.sh" "$cert" "$key" "$build/bin/ZobrikWTSDVC.dll" "$build/bin/zobrik-send.exe" \
-        "$build/bin/zobrik_remote.dll"
-    # The packages take the signed DLL, then are signed themselves.
+        "$build/bin/zobrik_remote.dll" "${server_files[@]}"
+    # The packages take the signed files, then are signed themselves.
     cmake --build "$build" --target msi
-    "$root/scripts/sign.sh" "$cert" "$key" "${msis[@]}"
+    [ ${#server_msis[@]} -eq 0 ] || cmake --build "$build" --target server_msi
+    "$root/scripts/sign.sh" "$cert" "$key" "${msis[@]}" "${server_msis[@]}"
 else
     echo "NOT SIGNED: no certificate given (--cert and --key, or ZOBRIK_SIGN_CERT and ZOBRIK_SIGN_KEY);"
     echo "            the DLL, zobrik-send.exe, zobrik_remote.dll and the MSI packages carry no Authenticode signature."
@@ -70,7 +76,7 @@ echo "symbols: $symbols"
 unzip -l "$symbols"
 echo "developer kit: $build/ZobrikWTSDVC-$version-devkit.zip"
 unzip -l "$build/ZobrikWTSDVC-$version-devkit.zip"
-for msi in "${msis[@]}"; do
+for msi in "${msis[@]}" "${server_msis[@]}"; do
     cp -f "$msi" "$build/"
     echo "MSI package: $build/$(basename "$msi")"
 done

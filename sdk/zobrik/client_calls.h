@@ -76,26 +76,33 @@ inline ExecReply OpenOnClient(ChannelTransport& transport, const std::vector<uin
     return ParseExecReply(reply);
 }
 
+// Sends a mail request on `transport`, which the caller has opened on
+// kMailChannelName and closes, and returns the plug-in's reply: for a caller
+// that opens the channel first to learn whether there is one at all. The
+// request's memory is released before the wait.
+inline MailReply SendMailRequestOnOpenChannel(ChannelTransport& transport, std::vector<uint8_t> request,
+                                              const SendOptions& options = {}) {
+    if (options.chunkSize < kMinMailChunkSize)
+        throw std::invalid_argument("the chunk size must be at least " + std::to_string(kMinMailChunkSize));
+    const uint64_t total = request.size();
+    uint64_t sent = 0;
+    ForEachChunk(request, options.chunkSize, [&](const uint8_t* data, size_t size) {
+        transport.Write(data, size);
+        sent += size;
+        if (options.progress) options.progress(sent, total);
+    });
+    std::vector<uint8_t>().swap(request);
+    return ParseMailReply(client_calls_detail::ReadReply(transport, options.timeout));
+}
+
 // Sends a mail request (BuildMailRequest() makes one) in chunks and returns
 // the plug-in's reply. The request's memory is released before the wait.
 inline MailReply SendMailRequest(ChannelTransport& transport, std::vector<uint8_t> request,
                                  const SendOptions& options = {}) {
     if (options.chunkSize < kMinMailChunkSize)
         throw std::invalid_argument("the chunk size must be at least " + std::to_string(kMinMailChunkSize));
-    std::vector<uint8_t> reply;
-    {
-        ScopedChannel channel(transport, kMailChannelName);
-        const uint64_t total = request.size();
-        uint64_t sent = 0;
-        ForEachChunk(request, options.chunkSize, [&](const uint8_t* data, size_t size) {
-            transport.Write(data, size);
-            sent += size;
-            if (options.progress) options.progress(sent, total);
-        });
-        std::vector<uint8_t>().swap(request);
-        reply = client_calls_detail::ReadReply(transport, options.timeout);
-    }
-    return ParseMailReply(reply);
+    ScopedChannel channel(transport, kMailChannelName);
+    return SendMailRequestOnOpenChannel(transport, std::move(request), options);
 }
 
 // Builds the request of `mail` (throws MailRequestError for a mail the

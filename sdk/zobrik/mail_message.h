@@ -43,6 +43,14 @@ namespace zobrik::sdk {
 struct Attachment {
     std::string fileName;
     std::vector<uint8_t> data;
+    // Instead of `data`: the attachment's size and a function that writes
+    // exactly that many bytes straight into the request while
+    // BuildMailRequest builds it (a file read into its place), so that a
+    // large attachment is held in memory once, not twice.
+    uint64_t fillSize = 0;
+    AttachmentFill fill = {};
+
+    uint64_t Size() const noexcept { return fill ? fillSize : data.size(); }
 };
 
 struct MailMessage {
@@ -124,8 +132,8 @@ inline uint64_t MailRequestSize(const MailMessage& message) noexcept {
     bool anyEmpty = false;
     for (const Attachment& a : message.attachments) {
         size += kAttachmentRecordFixedSize + a.fileName.size() + 1;
-        dataBytes += a.data.size();
-        anyEmpty = anyEmpty || a.data.empty();
+        dataBytes += a.Size();
+        anyEmpty = anyEmpty || a.Size() == 0;
     }
     // See BuildMailRequest: empty attachments need one data byte to point at.
     return size + dataBytes + (anyEmpty && dataBytes == 0 ? 1 : 0);
@@ -172,7 +180,7 @@ inline std::string MailMessageProblem(const MailMessage& message) {
             return "the file name of attachment " + std::to_string(i + 1) + " contains a zero byte";
         const size_t slash = a.fileName.find_last_of("\\/");
         if (a.fileName.empty() || slash == a.fileName.size() - 1) return which + " has no file name";
-        if (a.data.size() > kMaxAttachmentSize)
+        if (a.Size() > kMaxAttachmentSize)
             return which + " is larger than " + std::to_string(kMaxAttachmentSize) + " bytes";
     }
     const uint64_t size = MailRequestSize(message);
@@ -202,13 +210,16 @@ std::vector<uint8_t> Build(Message& message) {
     bool anyData = false;
     for (auto& a : message.attachments) {
         MailRequestWriter::AttachmentOverrides where;
-        if (a.data.empty()) {
+        if (a.Size() == 0) {
             where.offset = 0;
             anyEmpty = true;
         } else {
             anyData = true;
         }
-        if constexpr (kMoveData) {
+        if (a.fill) {
+            // MailMessageProblem keeps the size within kMaxAttachmentSize.
+            writer.AddAttachment(a.fileName, static_cast<size_t>(a.fillSize), a.fill, where);
+        } else if constexpr (kMoveData) {
             writer.AddAttachment(a.fileName, std::move(a.data), where);
             a.data = {};
         } else {

@@ -34,6 +34,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -69,6 +70,12 @@ inline constexpr size_t kReserved2 = 56;
 // The five recipient groups, in the order in which their records are stored.
 enum class RecipientGroup : size_t { From = 0, Sender = 1, To = 2, Cc = 3, Bcc = 4 };
 inline constexpr size_t kRecipientGroupCount = 5;
+
+// Writes an attachment's bytes, exactly `size` of them, to `out`: its place
+// inside the request while the request is built. Lets a large file be read
+// straight into the request, so that its bytes are held in memory once.
+// Whatever it throws ends the build; nothing is returned then.
+using AttachmentFill = std::function<void(uint8_t* out, size_t size)>;
 
 // Little-endian helpers for building or patching requests by hand.
 inline void PutUint32LE(uint8_t* p, uint32_t value) noexcept {
@@ -157,7 +164,15 @@ public:
     // of the AddAttachment calls.
     MailRequestWriter& AddAttachment(std::string_view fileName, std::vector<uint8_t> data,
                                      AttachmentOverrides overrides = {}) {
-        attachments_.push_back({std::string(fileName), std::move(data), overrides});
+        attachments_.push_back({std::string(fileName), std::move(data), overrides, 0, {}});
+        return *this;
+    }
+    // The same for an attachment of `size` bytes that `fill` writes into the
+    // request when Build() comes to it.
+    MailRequestWriter& AddAttachment(std::string_view fileName, size_t size, AttachmentFill fill,
+                                     AttachmentOverrides overrides = {}) {
+        if (!fill) throw std::invalid_argument("an attachment filled at build time needs a fill function");
+        attachments_.push_back({std::string(fileName), {}, overrides, size, std::move(fill)});
         return *this;
     }
     // Bytes written between the last record and the data area; the receiver
@@ -187,7 +202,11 @@ public:
     // same bytes whenever the data lies at or after it.
     std::vector<uint8_t> Build(MailRequestLayout* layout = nullptr) const {
         MailRequestLayout where;
-        std::vector<uint8_t> out(kMailHeaderSize, 0);
+        std::vector<uint8_t> out;
+        // One allocation of the final size: the data area is the bulk.
+        const uint64_t length = Length();
+        if (length <= out.max_size()) out.reserve(static_cast<size_t>(length));
+        out.resize(kMailHeaderSize, 0);
 
         where.subject = out.size();
         AppendString(out, subject_);
@@ -218,7 +237,14 @@ public:
         where.dataArea = out.size();
         for (size_t i = 0; i < attachments_.size(); ++i) {
             where.attachments[i].data = out.size();
-            out.insert(out.end(), attachments_[i].data.begin(), attachments_[i].data.end());
+            const Attachment& attachment = attachments_[i];
+            if (attachment.fill) {
+                const size_t at = out.size();
+                out.resize(at + attachment.fillSize);
+                if (attachment.fillSize > 0) attachment.fill(out.data() + at, attachment.fillSize);
+            } else {
+                out.insert(out.end(), attachment.data.begin(), attachment.data.end());
+            }
         }
         out.insert(out.end(), trailer_.begin(), trailer_.end());
         where.length = out.size();
@@ -230,7 +256,7 @@ public:
             uint8_t* record = out.data() + where.attachments[i].record;
             PutUint64LE(record, attachment.overrides.offset.value_or(uint64_t(where.attachments[i].data) -
                                                                      effectiveDataOffset));
-            PutUint64LE(record + 8, attachment.overrides.size.value_or(attachment.data.size()));
+            PutUint64LE(record + 8, attachment.overrides.size.value_or(attachment.DataSize()));
         }
 
         uint8_t* h = out.data();
@@ -256,7 +282,21 @@ private:
         std::string fileName;
         std::vector<uint8_t> data;
         AttachmentOverrides overrides;
+        size_t fillSize;      // with `fill`: the bytes it writes
+        AttachmentFill fill;  // set: the bytes come from it, not from `data`
+        size_t DataSize() const noexcept { return fill ? fillSize : data.size(); }
     };
+
+    // The length of the request Build() makes.
+    uint64_t Length() const noexcept {
+        uint64_t length = kMailHeaderSize + subject_.size() + 1 + body_.size() + 1;
+        for (const auto& group : groups_)
+            for (const auto& recipient : group) length += recipient.first.size() + 1 + recipient.second.size() + 1;
+        for (const auto& attachment : attachments_)
+            length += kAttachmentRecordFixedSize + attachment.fileName.size() + 1 + attachment.DataSize();
+        if (overrides_.unterminatedLastString && length > kMailHeaderSize) --length;
+        return length + padding_.size() + trailer_.size();
+    }
 
     std::string subject_;
     std::string body_;

@@ -6,6 +6,10 @@
 #   exec/ mail/ selftest/   may include include/ and common/ only
 #   common/            may include include/ only
 #   include/           includes nothing of the project outside itself
+#   server/mapi/       (the session host's provider) may include server/,
+#                      include/ and the SDK (sdk/)
+#   server/setup/      (the server package's setup program) may include
+#                      server/ and include/
 # and that every include of another folder names it ("mail/x.h"), so that no
 # file relies on a folder being an include root. Prints each violation.
 # usage: check-includes.sh <repository root>
@@ -21,8 +25,10 @@ declare -A allowed=(
     [selftest]="selftest include common"
     [common]="common include"
     [include]="include"
+    [server/mapi]="server include sdk"
+    [server/setup]="server include"
 )
-project_folders=" plugin freerdp exec mail selftest include common "
+project_folders=" plugin freerdp exec mail selftest include common server sdk "
 
 violations=0
 report() { echo "$1: $2"; violations=$((violations + 1)); }

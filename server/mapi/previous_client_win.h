@@ -1,0 +1,37 @@
+// The mail client that was the default before the provider was installed:
+// found through the value setup recorded in
+// HKLM\Software\Zobrik\Server\Previous (64-bit view), then that client's
+// key under HKLM\Software\Clients\Mail in the provider's own registry view
+// (DLLPathEx, else DLLPath, environment strings expanded), loaded, and
+// checked not to be the provider itself or the MAPI stub that called it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "include/win_owners.h"
+
+namespace zobrik::mapi {
+
+struct PreviousClient {
+    UniqueModule module;  // empty: there is none usable, `problem` says why
+    std::wstring name;    // its key name under Software\Clients\Mail
+    std::string problem;
+};
+
+PreviousClient LoadPreviousClient();
+
+// True while this thread hands a call to the previous client: a call that
+// comes back into the provider on it is refused, not passed on again.
+bool HandingOver() noexcept;
+
+class HandOverMark {
+public:
+    HandOverMark() noexcept;
+    ~HandOverMark();
+    HandOverMark(const HandOverMark&) = delete;
+    HandOverMark& operator=(const HandOverMark&) = delete;
+};
+
+}  // namespace zobrik::mapi
