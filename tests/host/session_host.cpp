@@ -289,22 +289,23 @@ int Run(int argc, wchar_t** argv) {
     StopAtEndOfInput();
     Say("ready");
     for (;;) {
-        if (!AwaitConnection(instance.get())) {
-            instance = NewPipeInstance(pipeName);
-            continue;
-        }
-        std::thread([&host, pipe = std::move(instance)]() mutable {
-            try {
-                host.Serve(std::move(pipe));
-            } catch (const std::exception& e) {
-                Say(std::string("a connection failed: ") + e.what());
-            }
-        }).detach();
-        instance = NewPipeInstance(pipeName);
-        if (!instance) {
+        // The next instance exists before this one is taken: a program that
+        // connects meanwhile finds a free instance rather than no pipe.
+        UniqueHandle next = NewPipeInstance(pipeName);
+        if (!next) {
             Say("cannot create the pipe (error " + std::to_string(GetLastError()) + ")");
             return 1;
         }
+        if (AwaitConnection(instance.get())) {
+            std::thread([&host, pipe = std::move(instance)]() mutable {
+                try {
+                    host.Serve(std::move(pipe));
+                } catch (const std::exception& e) {
+                    Say(std::string("a connection failed: ") + e.what());
+                }
+            }).detach();
+        }
+        instance = std::move(next);
     }
 }
 

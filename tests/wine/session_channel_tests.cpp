@@ -134,7 +134,8 @@ public:
             return false;
         return GetOverlappedResult(file_.get(), &overlapped, &written, TRUE) && written == message.size();
     }
-    // One read as the program gets it: header and piece.
+    // One read as the program gets it: header and piece; empty when none
+    // comes within 20 seconds.
     Bytes ReadPiece() {
         Bytes buffer(64 * 1024);
         OVERLAPPED overlapped{};
@@ -144,7 +145,12 @@ public:
         if (!ReadFile(file_.get(), buffer.data(), DWORD(buffer.size()), &got, &overlapped) &&
             GetLastError() != ERROR_IO_PENDING)
             return {};
-        if (!GetOverlappedResult(file_.get(), &overlapped, &got, TRUE)) return {};
+        if (WaitForSingleObject(event.get(), 20000) != WAIT_OBJECT_0) {
+            CancelIo(file_.get());
+            GetOverlappedResult(file_.get(), &overlapped, &got, TRUE);
+            return {};
+        }
+        if (!GetOverlappedResult(file_.get(), &overlapped, &got, FALSE)) return {};
         buffer.resize(got);
         return buffer;
     }
@@ -199,6 +205,26 @@ TEST(SessionTransport, WtsChannelJoinsLongRepliesAndKeepsMessagesApart) {
     }
     EXPECT_EQ(MessagesOn(std::string(kEchoChannel)), (std::vector<size_t>{100000, 3, 1601}))
         << "each write is one message";
+}
+
+TEST(SessionTransport, SeveralChannelsAtOnceKeepTheirOwnMessages) {
+    constexpr int kChannels = 8;
+    std::vector<std::optional<Bytes>> replies(kChannels);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kChannels; ++i) {
+        threads.emplace_back([&replies, i] {
+            try {
+                sdk::WtsChannel channel;
+                channel.Open(std::string(kEchoChannel));
+                const Bytes message = Pattern(2000 + i, uint8_t(i));
+                channel.Write(message.data(), message.size());
+                replies[i] = channel.Read(30s);
+            } catch (const sdk::ChannelError&) {
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int i = 0; i < kChannels; ++i) EXPECT_EQ(replies[i], std::optional<Bytes>(Pattern(2000 + i, uint8_t(i)))) << i;
 }
 
 TEST(SessionTransport, ChannelsThatCannotOpenAreNotAvailable) {
@@ -299,7 +325,10 @@ TEST(SessionPlugin, TheHostGoingAwayDuringTheWaitIsAReadFailure) {
             std::this_thread::sleep_for(20ms);
         RawChannel exit{std::string(kExitChannel)};  // ends the host
     });
-    const sdk::ChannelErrorKind kind = KindOf([&] { channel.Read(sdk::kWaitForever); });
+    // Bounded, so that a wait that does not end fails here (as NoReply).
+    const sdk::ChannelErrorKind kind = KindOf([&] {
+        if (!channel.Read(60s)) throw sdk::ChannelError(sdk::ChannelErrorKind::NoReply, "no reply");
+    });
     client.join();
     EXPECT_EQ(kind, sdk::ChannelErrorKind::ReadFailed);
 }
