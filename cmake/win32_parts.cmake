@@ -4,6 +4,7 @@
 # that test it under Wine.
 set(ZOBRIK_WIN32_PART_DIRS
     tests/standins/wtsapi32
+    tests/wine/session32
 )
 foreach(dir ${ZOBRIK_WIN32_PART_DIRS})
     add_subdirectory(${dir})
