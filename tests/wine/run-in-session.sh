@@ -67,12 +67,13 @@ export ZOBRIK_MAPI_LOG="${ZOBRIK_MAPI_LOG:-$(windows_path "$work/mapi.log")}"
 export ZOBRIK_MARKER_FILE="${ZOBRIK_MARKER_FILE:-$(windows_path "$work/marker.txt")}"
 overrides="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winedbg.exe=d"
 
-# The host's standard input is a FIFO held open here: closing it stops the host.
+# The host's standard input is a FIFO held open here (read-write, so that
+# opening it never waits for the other end): closing it stops the host.
 mkfifo "$work/stdin"
+exec 3<>"$work/stdin"
 WINEDLLOVERRIDES="$overrides;mapi32=n" "$wine64" "$host" --pipe "$ZOBRIK_SESSION_PIPE" "${host_args[@]}" \
-    <"$work/stdin" >"$work/host.log" 2>"$work/host.err" &
+    <"$work/stdin" >"$work/host.log" 2>"$work/host.err" 3<&- &
 host_pid=$!
-exec 3>"$work/stdin"
 
 show_host() {
     echo "---- session host output ----"

@@ -311,6 +311,8 @@ TEST(SessionPlugin, ARefusedMailBringsThePluginsText) {
     EXPECT_EQ(reply.kind, sdk::MailReplyKind::ErrorText);
     EXPECT_EQ(reply.message, "Invalid header version");
     EXPECT_TRUE(MapiCalls().empty());
+    // The plug-in's debugger line, written before its reply, is in the host's output.
+    EXPECT_TRUE(HostSaid("debug: " + reply.text));
 }
 
 TEST(SessionPlugin, TheHostGoingAwayDuringTheWaitIsAReadFailure) {
