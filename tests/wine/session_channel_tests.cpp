@@ -207,6 +207,15 @@ TEST(SessionTransport, WtsChannelJoinsLongRepliesAndKeepsMessagesApart) {
         << "each write is one message";
 }
 
+TEST(SessionTransport, AReadThatTimesOutLeavesTheChannelUsable) {
+    sdk::WtsChannel channel;
+    channel.Open(std::string(kEchoChannel));
+    EXPECT_EQ(channel.Read(200ms), std::nullopt) << "nothing was sent, so nothing comes";
+    const Bytes message = Pattern(3000, 4);
+    channel.Write(message.data(), message.size());
+    EXPECT_EQ(channel.Read(30s), std::optional<Bytes>(message)) << "the cancelled read took no piece";
+}
+
 TEST(SessionTransport, SeveralChannelsAtOnceKeepTheirOwnMessages) {
     constexpr int kChannels = 8;
     std::vector<std::optional<Bytes>> replies(kChannels);
