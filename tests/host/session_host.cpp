@@ -9,8 +9,8 @@
 //   plug-in object is made (it reads the policy then) and removes the key
 //   again once the plug-in has started.
 //
-// Standard output carries "host: ..." lines (ready, channels, messages and
-// replies) and the plug-in's debugger output as "debug: ..." lines. The
+// Standard output carries "host: ..." lines (ready, channels, messages,
+// their text when short, and replies) and the plug-in's debugger output as "debug: ..." lines. The
 // host stops when its standard input ends (the test harness closes it), and
 // at once, leaving every channel open, when a program opens the channel
 // session::kExitChannel (a client that goes away).
@@ -41,6 +41,9 @@ constexpr DWORD kReadSize = 64 * 1024;
 // How often a reply forwarder looks whether its channel has ended.
 constexpr std::chrono::milliseconds kReplyPoll(100);
 
+// Messages up to this size are also shown as text.
+constexpr size_t kLongestLoggedText = 2048;
+
 std::mutex outputMutex;
 
 void Say(const std::string& line) {
@@ -48,6 +51,22 @@ void Say(const std::string& line) {
     const std::string text = "host: " + line + "\n";
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// The bytes as text: printable ASCII as it is, every other byte as \xNN.
+std::string Printable(const Bytes& bytes) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (const uint8_t b : bytes) {
+        if (b >= 0x20 && b < 0x7F) {
+            text += static_cast<char>(b);
+        } else {
+            text += "\\x";
+            text += kHex[b >> 4];
+            text += kHex[b & 15];
+        }
+    }
+    return text;
 }
 
 // One overlapped call on the pipe, waited for without limit.
@@ -186,9 +205,12 @@ private:
         });
         Bytes message;
         while (connection.ReadMessage(message)) {
+            // Said before the plug-in sees the message, so that the line is
+            // there when its reply arrives.
+            Say(name + ": message of " + std::to_string(message.size()) + " bytes");
+            if (message.size() <= kLongestLoggedText) Say(name + ": text " + Printable(message));
             const HRESULT hr = channel.Send(message);
-            Say(name + ": message of " + std::to_string(message.size()) + " bytes" +
-                (hr == S_OK ? "" : " refused by the channel"));
+            if (hr != S_OK) Say(name + ": the channel refused the message");
         }
         Say(name + ": closed by the session");
         channel.CloseFromServer();

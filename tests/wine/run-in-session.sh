@@ -24,6 +24,8 @@
 #   ZOBRIK_SESSION_HOST_LOG  the host's output: "host: ..." lines (ready,
 #                            "channel <name> accepted|refused",
 #                            "<name>: message of <n> bytes",
+#                            "<name>: text <bytes>" (messages up to 2 KiB:
+#                            printable ASCII as it is, other bytes as \xNN),
 #                            "<name>: reply of <n> bytes in <k> pieces",
 #                            "<name>: closed by the session") and the plug-in's
 #                            debugger output as "debug: <line>"

@@ -261,6 +261,7 @@ TEST(SessionPlugin, ExecOpensAProgramOnTheClient) {
     const sdk::ExecReply reply = sdk::OpenOnClient(MarkerProgram());
     EXPECT_EQ(reply.outcome, sdk::ExecOutcome::Okay) << reply.problem;
     EXPECT_TRUE(MarkerRan());
+    EXPECT_TRUE(HostSaid("host: Zobrik/exec: text " + MarkerProgram())) << "the client got the text as sent";
 }
 
 TEST(SessionPlugin, MailsArriveExactlyAtTheClientsMailProgram) {
