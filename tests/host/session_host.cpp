@@ -17,10 +17,14 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cstdio>
+#include <chrono>
+#include <cwchar>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "client_standin.h"

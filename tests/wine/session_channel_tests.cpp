@@ -7,9 +7,14 @@
 
 #include <wtsapi32.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
