@@ -73,10 +73,13 @@ std::string Printable(const Bytes& bytes) {
     return text;
 }
 
-// One overlapped call on the pipe, waited for without limit.
+// One overlapped call on the pipe, waited for without limit. The bytes it
+// moved come from GetOverlappedResult also when the call finished at once
+// (a read of part of a message fails at once with ERROR_MORE_DATA).
 bool Finish(HANDLE pipe, OVERLAPPED& overlapped, BOOL started, DWORD& transferred, DWORD& error) {
-    if (!started && GetLastError() != ERROR_IO_PENDING) {
+    if (!started && GetLastError() != ERROR_IO_PENDING && GetLastError() != ERROR_MORE_DATA) {
         error = GetLastError();
+        transferred = 0;
         return false;
     }
     if (!GetOverlappedResult(pipe, &overlapped, &transferred, TRUE)) {
@@ -150,7 +153,10 @@ public:
     void Serve(UniqueHandle pipe) {
         PipeConnection connection(std::move(pipe));
         Bytes nameBytes;
-        if (!connection.ReadMessage(nameBytes)) return;
+        if (!connection.ReadMessage(nameBytes)) {
+            Say("a connection ended before naming its channel (error " + std::to_string(GetLastError()) + ")");
+            return;
+        }
         const std::string name(nameBytes.begin(), nameBytes.end());
         if (name == zobrik::session::kExitChannel) {
             Say("exit requested: the client goes away");
@@ -232,17 +238,42 @@ UniqueHandle NewPipeInstance(const std::wstring& name) {
                                          PIPE_UNLIMITED_INSTANCES, kPipeBufferSize, kPipeBufferSize, 0, nullptr));
 }
 
-// Waits for a program to connect to `pipe`.
-bool AwaitConnection(HANDLE pipe) {
-    UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+// A pipe instance with a connect pending on it: a program that opens the
+// pipe always finds an instance that is being waited on.
+struct Listener {
+    UniqueHandle pipe;
+    UniqueHandle event;
     OVERLAPPED overlapped{};
-    overlapped.hEvent = event.get();
-    if (ConnectNamedPipe(pipe, &overlapped)) return true;
-    const DWORD error = GetLastError();
-    if (error == ERROR_PIPE_CONNECTED) return true;
-    if (error != ERROR_IO_PENDING) return false;
+    bool connected = false;  // the program came before the connect call
+};
+
+std::unique_ptr<Listener> Listen(const std::wstring& name) {
+    auto listener = std::make_unique<Listener>();
+    listener->pipe = NewPipeInstance(name);
+    listener->event = UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!listener->pipe || !listener->event) return nullptr;
+    listener->overlapped.hEvent = listener->event.get();
+    if (!ConnectNamedPipe(listener->pipe.get(), &listener->overlapped)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_PIPE_CONNECTED) {
+            listener->connected = true;
+            SetEvent(listener->event.get());
+        } else if (error != ERROR_IO_PENDING) {
+            return nullptr;
+        }
+    }
+    return listener;
+}
+
+// The pipe of a listener whose event is set, or an empty handle when the
+// connect failed (the program left at once).
+UniqueHandle TakeConnection(Listener& listener) {
     DWORD ignored = 0;
-    return GetOverlappedResult(pipe, &overlapped, &ignored, TRUE) != FALSE;
+    if (!listener.connected && !GetOverlappedResult(listener.pipe.get(), &listener.overlapped, &ignored, FALSE)) {
+        Say("a connection failed (error " + std::to_string(GetLastError()) + ")");
+        return {};
+    }
+    return std::move(listener.pipe);
 }
 
 bool WritePolicy(const std::wstring& assignment) {
@@ -307,31 +338,36 @@ int Run(int argc, wchar_t** argv) {
         return 1;
     }
     SessionHost host(client);
-    UniqueHandle instance = NewPipeInstance(pipeName);
-    if (!instance) {
+    // Two instances wait at all times, so that while one is being handed
+    // to its thread a program still finds one waiting.
+    std::unique_ptr<Listener> listeners[2] = {Listen(pipeName), Listen(pipeName)};
+    if (!listeners[0] || !listeners[1]) {
         Say("cannot create the pipe (error " + std::to_string(GetLastError()) + ")");
         return 1;
     }
     StopAtEndOfInput();
     Say("ready");
     for (;;) {
-        // The next instance exists before this one is taken: a program that
-        // connects meanwhile finds a free instance rather than no pipe.
-        UniqueHandle next = NewPipeInstance(pipeName);
-        if (!next) {
+        const HANDLE events[2] = {listeners[0]->event.get(), listeners[1]->event.get()};
+        const DWORD which = WaitForMultipleObjects(2, events, FALSE, INFINITE) - WAIT_OBJECT_0;
+        if (which > 1) {
+            Say("waiting for connections failed (error " + std::to_string(GetLastError()) + ")");
+            return 1;
+        }
+        UniqueHandle pipe = TakeConnection(*listeners[which]);
+        listeners[which] = Listen(pipeName);
+        if (!listeners[which]) {
             Say("cannot create the pipe (error " + std::to_string(GetLastError()) + ")");
             return 1;
         }
-        if (AwaitConnection(instance.get())) {
-            std::thread([&host, pipe = std::move(instance)]() mutable {
-                try {
-                    host.Serve(std::move(pipe));
-                } catch (const std::exception& e) {
-                    Say(std::string("a connection failed: ") + e.what());
-                }
-            }).detach();
-        }
-        instance = std::move(next);
+        if (!pipe) continue;
+        std::thread([&host, pipe = std::move(pipe)]() mutable {
+            try {
+                host.Serve(std::move(pipe));
+            } catch (const std::exception& e) {
+                Say(std::string("a connection failed: ") + e.what());
+            }
+        }).detach();
     }
 }
 

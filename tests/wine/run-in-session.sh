@@ -61,6 +61,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# A time-out's signal still stops the host.
+trap 'exit 143' TERM INT HUP
 
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 export ZOBRIK_SESSION_PIPE="\\\\.\\pipe\\zobrik-session-${work##*.}-$$"
