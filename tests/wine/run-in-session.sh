@@ -53,7 +53,7 @@ shift
 work="$(mktemp -d "${TMPDIR:-/tmp}/zobrik-session.XXXXXX")"
 host_pid=
 cleanup() {
-    exec 3>&- 2>/dev/null
+    exec 3>&-
     if [ -n "$host_pid" ]; then
         kill "$host_pid" 2>/dev/null
         wait "$host_pid" 2>/dev/null
@@ -66,9 +66,10 @@ trap 'exit 143' TERM INT HUP
 
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 export ZOBRIK_SESSION_PIPE="\\\\.\\pipe\\zobrik-session-${work##*.}-$$"
-export ZOBRIK_SESSION_HOST_LOG="$(windows_path "$work/host.log")"
-export ZOBRIK_MAPI_LOG="${ZOBRIK_MAPI_LOG:-$(windows_path "$work/mapi.log")}"
-export ZOBRIK_MARKER_FILE="${ZOBRIK_MARKER_FILE:-$(windows_path "$work/marker.txt")}"
+ZOBRIK_SESSION_HOST_LOG="$(windows_path "$work/host.log")"
+ZOBRIK_MAPI_LOG="${ZOBRIK_MAPI_LOG:-$(windows_path "$work/mapi.log")}"
+ZOBRIK_MARKER_FILE="${ZOBRIK_MARKER_FILE:-$(windows_path "$work/marker.txt")}"
+export ZOBRIK_SESSION_HOST_LOG ZOBRIK_MAPI_LOG ZOBRIK_MARKER_FILE
 overrides="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winedbg.exe=d"
 
 # The host's standard input is a FIFO held open here (read-write, so that
