@@ -5,6 +5,7 @@
 set(ZOBRIK_WIN32_PART_DIRS
     server/mapi
     tests/standins/wtsapi32
+    tests/wine/session32
 )
 foreach(dir ${ZOBRIK_WIN32_PART_DIRS})
     add_subdirectory(${dir})

@@ -9,18 +9,22 @@
 //   plug-in object is made (it reads the policy then) and removes the key
 //   again once the plug-in has started.
 //
-// Standard output carries "host: ..." lines (ready, channels, messages and
-// replies) and the plug-in's debugger output as "debug: ..." lines. The
+// Standard output carries "host: ..." lines (ready, channels, messages,
+// their text when short, and replies) and the plug-in's debugger output as "debug: ..." lines. The
 // host stops when its standard input ends (the test harness closes it), and
 // at once, leaving every channel open, when a program opens the channel
 // session::kExitChannel (a client that goes away).
 #include <windows.h>
 
 #include <atomic>
-#include <cstdio>
+#include <chrono>
+#include <cwchar>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "client_standin.h"
@@ -41,6 +45,9 @@ constexpr DWORD kReadSize = 64 * 1024;
 // How often a reply forwarder looks whether its channel has ended.
 constexpr std::chrono::milliseconds kReplyPoll(100);
 
+// Messages up to this size are also shown as text.
+constexpr size_t kLongestLoggedText = 2048;
+
 std::mutex outputMutex;
 
 void Say(const std::string& line) {
@@ -50,10 +57,29 @@ void Say(const std::string& line) {
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-// One overlapped call on the pipe, waited for without limit.
+// The bytes as text: printable ASCII as it is, every other byte as \xNN.
+std::string Printable(const Bytes& bytes) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (const uint8_t b : bytes) {
+        if (b >= 0x20 && b < 0x7F) {
+            text += static_cast<char>(b);
+        } else {
+            text += "\\x";
+            text += kHex[b >> 4];
+            text += kHex[b & 15];
+        }
+    }
+    return text;
+}
+
+// One overlapped call on the pipe, waited for without limit. The bytes it
+// moved come from GetOverlappedResult also when the call finished at once
+// (a read of part of a message fails at once with ERROR_MORE_DATA).
 bool Finish(HANDLE pipe, OVERLAPPED& overlapped, BOOL started, DWORD& transferred, DWORD& error) {
-    if (!started && GetLastError() != ERROR_IO_PENDING) {
+    if (!started && GetLastError() != ERROR_IO_PENDING && GetLastError() != ERROR_MORE_DATA) {
         error = GetLastError();
+        transferred = 0;
         return false;
     }
     if (!GetOverlappedResult(pipe, &overlapped, &transferred, TRUE)) {
@@ -127,7 +153,10 @@ public:
     void Serve(UniqueHandle pipe) {
         PipeConnection connection(std::move(pipe));
         Bytes nameBytes;
-        if (!connection.ReadMessage(nameBytes)) return;
+        if (!connection.ReadMessage(nameBytes)) {
+            Say("a connection ended before naming its channel (error " + std::to_string(GetLastError()) + ")");
+            return;
+        }
         const std::string name(nameBytes.begin(), nameBytes.end());
         if (name == zobrik::session::kExitChannel) {
             Say("exit requested: the client goes away");
@@ -186,9 +215,12 @@ private:
         });
         Bytes message;
         while (connection.ReadMessage(message)) {
+            // Said before the plug-in sees the message, so that the line is
+            // there when its reply arrives.
+            Say(name + ": message of " + std::to_string(message.size()) + " bytes");
+            if (message.size() <= kLongestLoggedText) Say(name + ": text " + Printable(message));
             const HRESULT hr = channel.Send(message);
-            Say(name + ": message of " + std::to_string(message.size()) + " bytes" +
-                (hr == S_OK ? "" : " refused by the channel"));
+            if (hr != S_OK) Say(name + ": the channel refused the message");
         }
         Say(name + ": closed by the session");
         channel.CloseFromServer();
@@ -206,17 +238,42 @@ UniqueHandle NewPipeInstance(const std::wstring& name) {
                                          PIPE_UNLIMITED_INSTANCES, kPipeBufferSize, kPipeBufferSize, 0, nullptr));
 }
 
-// Waits for a program to connect to `pipe`.
-bool AwaitConnection(HANDLE pipe) {
-    UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+// A pipe instance with a connect pending on it: a program that opens the
+// pipe always finds an instance that is being waited on.
+struct Listener {
+    UniqueHandle pipe;
+    UniqueHandle event;
     OVERLAPPED overlapped{};
-    overlapped.hEvent = event.get();
-    if (ConnectNamedPipe(pipe, &overlapped)) return true;
-    const DWORD error = GetLastError();
-    if (error == ERROR_PIPE_CONNECTED) return true;
-    if (error != ERROR_IO_PENDING) return false;
+    bool connected = false;  // the program came before the connect call
+};
+
+std::unique_ptr<Listener> Listen(const std::wstring& name) {
+    auto listener = std::make_unique<Listener>();
+    listener->pipe = NewPipeInstance(name);
+    listener->event = UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!listener->pipe || !listener->event) return nullptr;
+    listener->overlapped.hEvent = listener->event.get();
+    if (!ConnectNamedPipe(listener->pipe.get(), &listener->overlapped)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_PIPE_CONNECTED) {
+            listener->connected = true;
+            SetEvent(listener->event.get());
+        } else if (error != ERROR_IO_PENDING) {
+            return nullptr;
+        }
+    }
+    return listener;
+}
+
+// The pipe of a listener whose event is set, or an empty handle when the
+// connect failed (the program left at once).
+UniqueHandle TakeConnection(Listener& listener) {
     DWORD ignored = 0;
-    return GetOverlappedResult(pipe, &overlapped, &ignored, TRUE) != FALSE;
+    if (!listener.connected && !GetOverlappedResult(listener.pipe.get(), &listener.overlapped, &ignored, FALSE)) {
+        Say("a connection failed (error " + std::to_string(GetLastError()) + ")");
+        return {};
+    }
+    return std::move(listener.pipe);
 }
 
 bool WritePolicy(const std::wstring& assignment) {
@@ -228,8 +285,8 @@ bool WritePolicy(const std::wstring& assignment) {
     if (RegCreateKeyExW(HKEY_CURRENT_USER, kPolicyKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(), nullptr) !=
         ERROR_SUCCESS)
         return false;
-    return RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                          sizeof value) == ERROR_SUCCESS;
+    return RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
+           ERROR_SUCCESS;
 }
 
 // Ends the process when standard input ends.
@@ -281,30 +338,36 @@ int Run(int argc, wchar_t** argv) {
         return 1;
     }
     SessionHost host(client);
-    UniqueHandle instance = NewPipeInstance(pipeName);
-    if (!instance) {
+    // Two instances wait at all times, so that while one is being handed
+    // to its thread a program still finds one waiting.
+    std::unique_ptr<Listener> listeners[2] = {Listen(pipeName), Listen(pipeName)};
+    if (!listeners[0] || !listeners[1]) {
         Say("cannot create the pipe (error " + std::to_string(GetLastError()) + ")");
         return 1;
     }
     StopAtEndOfInput();
     Say("ready");
     for (;;) {
-        if (!AwaitConnection(instance.get())) {
-            instance = NewPipeInstance(pipeName);
-            continue;
+        const HANDLE events[2] = {listeners[0]->event.get(), listeners[1]->event.get()};
+        const DWORD which = WaitForMultipleObjects(2, events, FALSE, INFINITE) - WAIT_OBJECT_0;
+        if (which > 1) {
+            Say("waiting for connections failed (error " + std::to_string(GetLastError()) + ")");
+            return 1;
         }
-        std::thread([&host, pipe = std::move(instance)]() mutable {
+        UniqueHandle pipe = TakeConnection(*listeners[which]);
+        listeners[which] = Listen(pipeName);
+        if (!listeners[which]) {
+            Say("cannot create the pipe (error " + std::to_string(GetLastError()) + ")");
+            return 1;
+        }
+        if (!pipe) continue;
+        std::thread([&host, pipe = std::move(pipe)]() mutable {
             try {
                 host.Serve(std::move(pipe));
             } catch (const std::exception& e) {
                 Say(std::string("a connection failed: ") + e.what());
             }
         }).detach();
-        instance = NewPipeInstance(pipeName);
-        if (!instance) {
-            Say("cannot create the pipe (error " + std::to_string(GetLastError()) + ")");
-            return 1;
-        }
     }
 }
 

@@ -24,6 +24,8 @@
 #   ZOBRIK_SESSION_HOST_LOG  the host's output: "host: ..." lines (ready,
 #                            "channel <name> accepted|refused",
 #                            "<name>: message of <n> bytes",
+#                            "<name>: text <bytes>" (messages up to 2 KiB:
+#                            printable ASCII as it is, other bytes as \xNN),
 #                            "<name>: reply of <n> bytes in <k> pieces",
 #                            "<name>: closed by the session") and the plug-in's
 #                            debugger output as "debug: <line>"
@@ -51,7 +53,7 @@ shift
 work="$(mktemp -d "${TMPDIR:-/tmp}/zobrik-session.XXXXXX")"
 host_pid=
 cleanup() {
-    exec 3>&- 2>/dev/null
+    exec 3>&-
     if [ -n "$host_pid" ]; then
         kill "$host_pid" 2>/dev/null
         wait "$host_pid" 2>/dev/null
@@ -59,20 +61,24 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# A time-out's signal still stops the host.
+trap 'exit 143' TERM INT HUP
 
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 export ZOBRIK_SESSION_PIPE="\\\\.\\pipe\\zobrik-session-${work##*.}-$$"
-export ZOBRIK_SESSION_HOST_LOG="$(windows_path "$work/host.log")"
-export ZOBRIK_MAPI_LOG="${ZOBRIK_MAPI_LOG:-$(windows_path "$work/mapi.log")}"
-export ZOBRIK_MARKER_FILE="${ZOBRIK_MARKER_FILE:-$(windows_path "$work/marker.txt")}"
+ZOBRIK_SESSION_HOST_LOG="$(windows_path "$work/host.log")"
+ZOBRIK_MAPI_LOG="${ZOBRIK_MAPI_LOG:-$(windows_path "$work/mapi.log")}"
+ZOBRIK_MARKER_FILE="${ZOBRIK_MARKER_FILE:-$(windows_path "$work/marker.txt")}"
+export ZOBRIK_SESSION_HOST_LOG ZOBRIK_MAPI_LOG ZOBRIK_MARKER_FILE
 overrides="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winedbg.exe=d"
 
-# The host's standard input is a FIFO held open here: closing it stops the host.
+# The host's standard input is a FIFO held open here (read-write, so that
+# opening it never waits for the other end): closing it stops the host.
 mkfifo "$work/stdin"
+exec 3<>"$work/stdin"
 WINEDLLOVERRIDES="$overrides;mapi32=n" "$wine64" "$host" --pipe "$ZOBRIK_SESSION_PIPE" "${host_args[@]}" \
-    <"$work/stdin" >"$work/host.log" 2>"$work/host.err" &
+    <"$work/stdin" >"$work/host.log" 2>"$work/host.err" 3<&- &
 host_pid=$!
-exec 3>"$work/stdin"
 
 show_host() {
     echo "---- session host output ----"

@@ -7,9 +7,14 @@
 
 #include <wtsapi32.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -134,7 +139,8 @@ public:
             return false;
         return GetOverlappedResult(file_.get(), &overlapped, &written, TRUE) && written == message.size();
     }
-    // One read as the program gets it: header and piece.
+    // One read as the program gets it: header and piece; empty when none
+    // comes within 20 seconds.
     Bytes ReadPiece() {
         Bytes buffer(64 * 1024);
         OVERLAPPED overlapped{};
@@ -144,7 +150,12 @@ public:
         if (!ReadFile(file_.get(), buffer.data(), DWORD(buffer.size()), &got, &overlapped) &&
             GetLastError() != ERROR_IO_PENDING)
             return {};
-        if (!GetOverlappedResult(file_.get(), &overlapped, &got, TRUE)) return {};
+        if (WaitForSingleObject(event.get(), 20000) != WAIT_OBJECT_0) {
+            CancelIo(file_.get());
+            GetOverlappedResult(file_.get(), &overlapped, &got, TRUE);
+            return {};
+        }
+        if (!GetOverlappedResult(file_.get(), &overlapped, &got, FALSE)) return {};
         buffer.resize(got);
         return buffer;
     }
@@ -201,6 +212,35 @@ TEST(SessionTransport, WtsChannelJoinsLongRepliesAndKeepsMessagesApart) {
         << "each write is one message";
 }
 
+TEST(SessionTransport, AReadThatTimesOutLeavesTheChannelUsable) {
+    sdk::WtsChannel channel;
+    channel.Open(std::string(kEchoChannel));
+    EXPECT_EQ(channel.Read(200ms), std::nullopt) << "nothing was sent, so nothing comes";
+    const Bytes message = Pattern(3000, 4);
+    channel.Write(message.data(), message.size());
+    EXPECT_EQ(channel.Read(30s), std::optional<Bytes>(message)) << "the cancelled read took no piece";
+}
+
+TEST(SessionTransport, SeveralChannelsAtOnceKeepTheirOwnMessages) {
+    constexpr int kChannels = 8;
+    std::vector<std::optional<Bytes>> replies(kChannels);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kChannels; ++i) {
+        threads.emplace_back([&replies, i] {
+            try {
+                sdk::WtsChannel channel;
+                channel.Open(std::string(kEchoChannel));
+                const Bytes message = Pattern(2000 + i, uint8_t(i));
+                channel.Write(message.data(), message.size());
+                replies[i] = channel.Read(30s);
+            } catch (const sdk::ChannelError&) {
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int i = 0; i < kChannels; ++i) EXPECT_EQ(replies[i], std::optional<Bytes>(Pattern(2000 + i, uint8_t(i)))) << i;
+}
+
 TEST(SessionTransport, ChannelsThatCannotOpenAreNotAvailable) {
     const std::wstring pipe = Environment(kPipeVariable);
     struct Case {
@@ -226,6 +266,7 @@ TEST(SessionPlugin, ExecOpensAProgramOnTheClient) {
     const sdk::ExecReply reply = sdk::OpenOnClient(MarkerProgram());
     EXPECT_EQ(reply.outcome, sdk::ExecOutcome::Okay) << reply.problem;
     EXPECT_TRUE(MarkerRan());
+    EXPECT_TRUE(HostSaid("host: Zobrik/exec: text " + MarkerProgram())) << "the client got the text as sent";
 }
 
 TEST(SessionPlugin, MailsArriveExactlyAtTheClientsMailProgram) {
@@ -285,6 +326,8 @@ TEST(SessionPlugin, ARefusedMailBringsThePluginsText) {
     EXPECT_EQ(reply.kind, sdk::MailReplyKind::ErrorText);
     EXPECT_EQ(reply.message, "Invalid header version");
     EXPECT_TRUE(MapiCalls().empty());
+    // The plug-in's debugger line, written before its reply, is in the host's output.
+    EXPECT_TRUE(HostSaid("debug: " + reply.text));
 }
 
 TEST(SessionPlugin, TheHostGoingAwayDuringTheWaitIsAReadFailure) {
@@ -299,7 +342,10 @@ TEST(SessionPlugin, TheHostGoingAwayDuringTheWaitIsAReadFailure) {
             std::this_thread::sleep_for(20ms);
         RawChannel exit{std::string(kExitChannel)};  // ends the host
     });
-    const sdk::ChannelErrorKind kind = KindOf([&] { channel.Read(sdk::kWaitForever); });
+    // Bounded, so that a wait that does not end fails here (as NoReply).
+    const sdk::ChannelErrorKind kind = KindOf([&] {
+        if (!channel.Read(60s)) throw sdk::ChannelError(sdk::ChannelErrorKind::NoReply, "no reply");
+    });
     client.join();
     EXPECT_EQ(kind, sdk::ChannelErrorKind::ReadFailed);
 }

@@ -41,3 +41,14 @@ zobrik_session_prefix_fixture(policy_session ${ZOBRIK_POLICY_WINEPREFIX} policy)
 zobrik_add_session_test(session_policy session_channel_tests SUITES SessionPolicy
     PREFIX ${ZOBRIK_POLICY_WINEPREFIX} PREFIX_FIXTURE policy_session HOST_ARGS --policy MailChannel=0)
 set_tests_properties(${ZOBRIK_LAST_WINE_TESTS} PROPERTIES RESOURCE_LOCK zobrik_policy_prefix)
+
+# A 32-bit program of the 32-bit tree in a session: the SDK's transport
+# through the 32-bit stand-in wtsapi32.dll. The mail it sends must reach the
+# client's mail program.
+add_test(NAME session_32bit_program
+    COMMAND ${ZOBRIK_RUN_IN_SESSION} ${ZOBRIK_WINE64} $<TARGET_FILE:zobrik-session-host> --
+        ${ZOBRIK_WINE_TEST_DIR}/session32/run-probe.sh ${ZOBRIK_RUN_TEST_PROGRAM} ${ZOBRIK_WINE64}
+        ${ZOBRIK_WIN32_BIN}/zobrik_session32_probe.exe $<TARGET_FILE:marker_program>)
+set_tests_properties(session_32bit_program PROPERTIES
+    FIXTURES_REQUIRED "wine;wine_session" TIMEOUT 300 LABELS wine
+    ENVIRONMENT "${ZOBRIK_WINE_ENV};WINEPREFIX=${ZOBRIK_SESSION_WINEPREFIX}")
