@@ -202,11 +202,10 @@ public:
     // same bytes whenever the data lies at or after it.
     std::vector<uint8_t> Build(MailRequestLayout* layout = nullptr) const {
         MailRequestLayout where;
-        std::vector<uint8_t> out;
+        std::vector<uint8_t> out(kMailHeaderSize, 0);
         // One allocation of the final size: the data area is the bulk.
         const uint64_t length = Length();
         if (length <= out.max_size()) out.reserve(static_cast<size_t>(length));
-        out.resize(kMailHeaderSize, 0);
 
         where.subject = out.size();
         AppendString(out, subject_);
