@@ -44,3 +44,13 @@ set_tests_properties(${mapi_provider_tests} PROPERTIES
     LABELS wine
     TIMEOUT 300)
 add_dependencies(zobrik_mapi_checks zobrik-session-host zobrik_mapi_recording ZobrikMapi)
+
+# The export tables of both builds, and the 64-bit DLL's hardening (the
+# same checks as the plug-in's).
+find_program(ZOBRIK_OBJDUMP32 NAMES i686-w64-mingw32-objdump)
+add_test(NAME mapi_provider64_exports
+    COMMAND ${PROJECT_SOURCE_DIR}/server/mapi/tests/check-exports.sh ${ZOBRIK_OBJDUMP} ${mapi_provider64})
+add_test(NAME mapi_provider32_exports
+    COMMAND ${PROJECT_SOURCE_DIR}/server/mapi/tests/check-exports.sh ${ZOBRIK_OBJDUMP32} ${mapi_provider32})
+add_test(NAME hardening_mapi_provider COMMAND ${PROJECT_SOURCE_DIR}/tests/check-hardening.sh
+    ${ZOBRIK_OBJDUMP} ${ZOBRIK_NM} ${ZOBRIK_ADDR2LINE} ${mapi_provider64} MAPISendMailW)
