@@ -143,6 +143,9 @@ F Find(HMODULE module, const char* name) {
 Mapi32 LoadMapi32(const std::wstring& provider) {
     SetString(HKEY_LOCAL_MACHINE, kClients, nullptr, zobrik::server::kMailClientName);
     RegisterMailClient(zobrik::server::kMailClientName, provider);
+    // DLLPathEx too, as setup registers it: Wine's mapi32 takes
+    // MAPIFreeBuffer from that DLL only.
+    SetString(HKEY_LOCAL_MACHINE, kClients + L"\\" + zobrik::server::kMailClientName, L"DLLPathEx", provider);
     Mapi32 m;
     m.module = LoadLibraryW(L"mapi32.dll");
     Check(m.module != nullptr, "Wine's mapi32.dll loads");
@@ -303,6 +306,50 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
+// ---- Logon, names, buffers, and what a compose-only provider cannot do --------
+
+using Logon = ULONG(WINAPI*)(ULONG_PTR, LPSTR, LPSTR, ULONG, ULONG, ULONG_PTR*);
+using Logoff = ULONG(WINAPI*)(ULONG_PTR, ULONG_PTR, ULONG, ULONG);
+using ResolveName = ULONG(WINAPI*)(ULONG_PTR, ULONG_PTR, LPSTR, ULONG, ULONG, mapi::MapiRecipDescA**);
+using FreeBuffer = ULONG(WINAPI*)(LPVOID);
+using ReadMail = ULONG(WINAPI*)(ULONG_PTR, ULONG_PTR, LPSTR, ULONG, ULONG, mapi::MapiMessageA**);
+
+void SessionAndAddresses(const Mapi32& m) {
+    const auto logon = Find<Logon>(m.module, "MAPILogon");
+    const auto logoff = Find<Logoff>(m.module, "MAPILogoff");
+    const auto resolve = Find<ResolveName>(m.module, "MAPIResolveName");
+    const auto free = Find<FreeBuffer>(m.module, "MAPIFreeBuffer");
+    const auto read = Find<ReadMail>(m.module, "MAPIReadMail");
+    if (!logon || !logoff || !resolve || !free || !read) {
+        Check(false, "mapi32 exports MAPILogon, MAPILogoff, MAPIResolveName, MAPIFreeBuffer, MAPIReadMail");
+        return;
+    }
+    ULONG_PTR session = 0;
+    Check(logon(0, nullptr, nullptr, 0x1, 0, &session) == mapi::kMapiSuccess && session != 0 &&
+              logoff(session, 0, 0, 0) == mapi::kMapiSuccess,
+          "MAPILogon gives a session handle without a dialog; MAPILogoff ends it");
+    std::string name = "Ann Lee <ann@example.com>";
+    mapi::MapiRecipDescA* recipient = nullptr;
+    const ULONG resolved = resolve(0, 0, name.data(), 0, 0, &recipient);
+    Check(resolved == mapi::kMapiSuccess && recipient != nullptr &&
+              std::string(recipient->lpszAddress) == "SMTP:ann@example.com" &&
+              std::string(recipient->lpszName) == "Ann Lee" && recipient->ulRecipClass == mapi::kMapiTo,
+          "MAPIResolveName resolves an address to itself");
+    if (resolved == mapi::kMapiSuccess) {
+        Check(free(recipient) == mapi::kMapiSuccess, "MAPIFreeBuffer frees what MAPIResolveName handed out");
+        Check(free(recipient) == mapi::kMapiFailure, "a buffer freed twice is refused, not freed again");
+    }
+    std::string person = "Ann Lee";
+    recipient = nullptr;
+    Check(resolve(0, 0, person.data(), 0, 0, &recipient) == mapi::kMapiUnknownRecipient && recipient == nullptr &&
+              DebugLineHas("MAPIResolveName cannot resolve \"Ann Lee\""),
+          "a name that is no address is MAPI_E_UNKNOWN_RECIPIENT");
+    mapi::MapiMessageA* message = nullptr;
+    Check(
+        read(0, 0, nullptr, 0, 0, &message) == mapi::kMapiNotSupported && DebugLineHas("MAPIReadMail is not supported"),
+        "MAPIReadMail is MAPI_E_NOT_SUPPORTED");
+}
+
 // ---- Outside a session ----------------------------------------------------------
 
 void Outside(const std::wstring& provider, const std::wstring& recorder) {
@@ -388,6 +435,7 @@ void Outside(const std::wstring& provider, const std::wstring& recorder) {
               std::string("MAPI_E_FAILURE and a debugger line for ") + c.what);
     }
     SetPreviousMailClient(std::nullopt);
+    SessionAndAddresses(m);
 }
 
 // ---- In a session ------------------------------------------------------------------
