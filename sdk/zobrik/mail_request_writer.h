@@ -77,6 +77,14 @@ inline constexpr size_t kRecipientGroupCount = 5;
 // Whatever it throws ends the build; nothing is returned then.
 using AttachmentFill = std::function<void(uint8_t* out, size_t size)>;
 
+// Appends `bytes` (sized and copied, as AppendString below).
+inline void AppendBytes(std::vector<uint8_t>& out, const std::vector<uint8_t>& bytes) {
+    if (bytes.empty()) return;
+    const size_t start = out.size();
+    out.resize(start + bytes.size());
+    std::memcpy(out.data() + start, bytes.data(), bytes.size());
+}
+
 // Little-endian helpers for building or patching requests by hand.
 inline void PutUint32LE(uint8_t* p, uint32_t value) noexcept {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
@@ -231,7 +239,7 @@ public:
         }
         if (overrides_.unterminatedLastString && out.size() > kMailHeaderSize) out.pop_back();
         where.stringAreaEnd = out.size();
-        out.insert(out.end(), padding_.begin(), padding_.end());
+        AppendBytes(out, padding_);
 
         where.dataArea = out.size();
         for (size_t i = 0; i < attachments_.size(); ++i) {
@@ -242,10 +250,10 @@ public:
                 out.resize(at + attachment.fillSize);
                 if (attachment.fillSize > 0) attachment.fill(out.data() + at, attachment.fillSize);
             } else {
-                out.insert(out.end(), attachment.data.begin(), attachment.data.end());
+                AppendBytes(out, attachment.data);
             }
         }
-        out.insert(out.end(), trailer_.begin(), trailer_.end());
+        AppendBytes(out, trailer_);
         where.length = out.size();
 
         const uint64_t dataOffset = overrides_.dataOffset.value_or(where.dataArea);

@@ -133,6 +133,28 @@ private:
     std::deque<std::wstring> texts_;  // stays put as it grows
 };
 
+// MAPISendDocuments' files as a wide message without recipients.
+class DocumentsMessage {
+public:
+    explicit DocumentsMessage(const mapi::ProgramMail& mail) {
+        for (const mapi::ProgramAttachment& attachment : mail.attachments) {
+            zobrik::MapiFileDescW file{};
+            file.nPosition = 0xFFFFFFFF;
+            file.lpszPathName = texts_.emplace_back(mapi::WideFromUtf8(attachment.path)).data();
+            file.lpszFileName = texts_.emplace_back(mapi::WideFromUtf8(attachment.fileName)).data();
+            files_.push_back(file);
+        }
+        message_.nFileCount = ULONG(files_.size());
+        message_.lpFiles = files_.empty() ? nullptr : files_.data();
+    }
+    zobrik::MapiMessageW* Get() noexcept { return &message_; }
+
+private:
+    zobrik::MapiMessageW message_{};
+    std::vector<zobrik::MapiFileDescW> files_;
+    std::deque<std::wstring> texts_;
+};
+
 // Hands the call to the previous default mail client through `call`, which
 // returns the client's answer, or nullopt when the client lacks the
 // function. The session handle is the provider's, which means nothing to
@@ -286,9 +308,18 @@ ULONG WINAPI MAPISendDocuments(ULONG_PTR ulUIParam, LPSTR lpszDelimChar, LPSTR l
             return mapi::ReadSentDocuments(lpszDelimChar, lpszFilePaths, lpszFileNames, DecodeAnsi, mail);
         },
         [&](HMODULE client) -> std::optional<ULONG> {
-            auto documents = Find<SendDocuments>(client, "MAPISendDocuments");
-            if (!documents) return std::nullopt;
-            return documents(ulUIParam, lpszDelimChar, lpszFilePaths, lpszFileNames, ulReserved);
+            if (auto documents = Find<SendDocuments>(client, "MAPISendDocuments"))
+                return documents(ulUIParam, lpszDelimChar, lpszFilePaths, lpszFileNames, ulReserved);
+            // A client with only MAPISendMailW gets what MAPISendDocuments
+            // stands for: its files in a compose window.
+            auto wide = Find<SendMailW>(client, "MAPISendMailW");
+            if (!wide) return std::nullopt;
+            mapi::ProgramMail mail;
+            const mapi::Outcome read =
+                mapi::ReadSentDocuments(lpszDelimChar, lpszFilePaths, lpszFileNames, DecodeAnsi, mail);
+            if (!read.Succeeded()) return Answer(read);
+            DocumentsMessage message(mail);
+            return wide(0, ulUIParam, message.Get(), MAPI_DIALOG, 0);
         });
 }
 

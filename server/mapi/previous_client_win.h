@@ -4,6 +4,11 @@
 // key under HKLM\Software\Clients\Mail in the provider's own registry view
 // (DLLPathEx, else DLLPath, environment strings expanded), loaded, and
 // checked not to be the provider itself or the MAPI stub that called it.
+// The recorded value is read in the 64-bit view from both builds
+// (KEY_WOW64_64KEY, "Registry Redirector"), the client's key in the
+// provider's own view, where the stub of a program of its bitness finds
+// mail clients ("Registry Keys Affected by WOW64": HKLM\Software is
+// redirected), learn.microsoft.com/windows/win32/winprog64/.
 #pragma once
 
 #include <windows.h>
