@@ -1,4 +1,4 @@
-#include "open_decisions.h"
+#include "server/open/open_decisions.h"
 
 #include <algorithm>
 #include <array>

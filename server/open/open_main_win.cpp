@@ -43,9 +43,9 @@
 #include <vector>
 
 #include "include/win_owners.h"
+#include "sdk/zobrik/wts_channel.h"
 #include "server/open/open_decisions.h"
 #include "server/server_registry.h"
-#include "zobrik/wts_channel.h"
 
 namespace {
 

@@ -10,6 +10,10 @@
 #                      include/ and the SDK (sdk/)
 #   server/setup/      (the server package's setup program) may include
 #                      server/ and include/
+#   server/open/       (zobrik-open) may include server/, include/, the SDK
+#                      and exec/ (the one reading of a URL's scheme)
+#   server/            (the names the server half shares) includes nothing
+#                      of the project outside itself
 # and that every include of another folder names it ("mail/x.h"), so that no
 # file relies on a folder being an include root. Prints each violation.
 # usage: check-includes.sh <repository root>
@@ -27,6 +31,8 @@ declare -A allowed=(
     [include]="include"
     [server/mapi]="server include sdk"
     [server/setup]="server include"
+    [server/open]="server include sdk exec"
+    [server]="server"
 )
 project_folders=" plugin freerdp exec mail selftest include common server sdk "
 
