@@ -19,12 +19,15 @@ goes untested.
 
 usage: server_doc_examples_test.py <page> <server.msi> <zobrik-open.wxi>
 """
+import os
 import re
 import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
 
-FENCE = re.compile(r"^\s*```([A-Za-z+#]*)\s*$")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from doc_blocks import Report, blocks  # noqa: E402
+
 PACKAGE = re.compile(r"^ZobrikServer-\d+\.\d+\.\d+-x64\.msi$")
 FILE_TYPES = re.compile(r"^\.[A-Za-z0-9_-]{1,32}(;\.[A-Za-z0-9_-]{1,32})*$")
 INSTALLER_PROPERTIES = {"REINSTALL", "REINSTALLMODE"}
@@ -34,29 +37,7 @@ SCHEMES = {"http", "https", "mailto"}
 PACKAGE_KEYS = ("HKLM\\Software\\Clients\\Mail", "HKLM\\Software\\Zobrik\\Server",
                 "HKLM\\Software\\RegisteredApplications", "HKLM\\Software\\Classes\\Zobrik.")
 
-failures = 0
-
-
-def report(passed, what, detail=""):
-    global failures
-    print(f"{'ok' if passed else 'FAIL'}: {what}" + (f"\n    {detail}" if detail and not passed else ""))
-    failures += 0 if passed else 1
-
-
-def blocks(path):
-    """(line number, tag, lines) of every fenced block of the page."""
-    found, tag, start, lines = [], None, 0, []
-    with open(path, encoding="utf-8") as page:
-        for number, line in enumerate(page, 1):
-            match = FENCE.match(line.rstrip("\n"))
-            if tag is None and match:
-                tag, start, lines = match.group(1), number, []
-            elif tag is not None and line.strip() == "```":
-                found.append((start, tag, lines))
-                tag = None
-            elif tag is not None:
-                lines.append(line.rstrip("\n").strip())
-    return found
+report = Report()
 
 
 def secure_properties(package):
@@ -140,7 +121,7 @@ def main():
     report({"ZOBRIK_DEFAULT_MAIL", "ZOBRIK_FILE_TYPES"} <= properties, "the package's public properties",
            f"SecureCustomProperties: {sorted(properties)}")
     name = application_name(wxi)
-    found = blocks(page)
+    found = blocks(page, strip=True)
     report(len(found) > 0, f"{page} has examples")
     for start, tag, lines in found:
         where = f"line {start} ({tag or 'no tag'})"
@@ -152,8 +133,8 @@ def main():
             check_xml(where, lines, name)
         elif tag != "text":
             report(False, f"{where}: a block this page may hold (cmd, reg, xml, text)")
-    if failures:
-        print(f"{failures} check(s) failed")
+    if report.failures:
+        print(f"{report.failures} check(s) failed")
         return 1
     print(f"PASS: {len(found)} examples match the server package")
     return 0

@@ -22,7 +22,9 @@ import subprocess
 import sys
 import tempfile
 
-FENCE = re.compile(r"^```([A-Za-z+#]*)\s*$")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from doc_blocks import Report, blocks  # noqa: E402
+
 HEADER = "Windows Registry Editor Version 5.00"
 POLICY_KEY = r"SOFTWARE\Policies\Zobrik\WTSDVC"
 VALUE_LINE = re.compile(r'^"([^"]+)"=')
@@ -30,29 +32,7 @@ KEY_LINE = re.compile(r"^\[(HKEY_LOCAL_MACHINE|HKEY_CURRENT_USER)\\(.+)\]$")
 HIVES = {"HKEY_LOCAL_MACHINE": "HKLM", "HKEY_CURRENT_USER": "HKCU"}
 PS_TYPES = {"Switch": "DWord", "Number": "DWord", "List": "MultiString"}
 
-failures = 0
-
-
-def report(passed, what, detail=""):
-    global failures
-    print(f"{'ok' if passed else 'FAIL'}: {what}" + (f"\n    {detail}" if detail and not passed else ""))
-    failures += 0 if passed else 1
-
-
-def blocks(path):
-    """(line number, tag, lines) of every fenced block of the page."""
-    found, tag, start, lines = [], None, 0, []
-    with open(path, encoding="utf-8") as page:
-        for number, line in enumerate(page, 1):
-            match = FENCE.match(line.rstrip("\n"))
-            if tag is None and match:
-                tag, start, lines = match.group(1), number, []
-            elif tag is not None and line.rstrip() == "```":
-                found.append((start, tag, lines))
-                tag = None
-            elif tag is not None:
-                lines.append(line.rstrip("\n"))
-    return found
+report = Report()
 
 
 def setting_kinds(header):
@@ -173,8 +153,8 @@ def main():
     for hive in ("HKLM", "HKCU"):
         prefix.run("reg", "delete", f"{hive}\\{POLICY_KEY}", "/f")
     subprocess.run([wineserver, "-k"], env=prefix.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    print(f"FAIL: {failures} failed" if failures else "all examples hold")
-    return 1 if failures else 0
+    print(f"FAIL: {report.failures} failed" if report.failures else "all examples hold")
+    return 1 if report.failures else 0
 
 
 if __name__ == "__main__":
