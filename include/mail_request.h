@@ -97,6 +97,9 @@ struct MailRequest {
     uint32_t OriginatorEnd() const noexcept { return fromCount + senderCount; }
     uint32_t PrimaryEnd() const noexcept { return OriginatorEnd() + toCount; }
     uint32_t CopyEnd() const noexcept { return PrimaryEnd() + ccCount; }
+    // Whether anyone is named to receive the mail; without, the compose
+    // window opens with an empty To line.
+    bool HasRecipient() const noexcept { return toCount != 0 || ccCount != 0 || bccCount != 0; }
 };
 
 // Failures inside a mail request are raised as constant narrow texts; the

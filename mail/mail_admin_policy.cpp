@@ -46,9 +46,17 @@ bool TakesOutlookRoute(uint32_t flags, const AdminPolicy& policy) {
     return true;
 }
 
-uint32_t OutlookFlags(uint32_t flags, const AdminPolicy& policy) {
-    if ((flags & MAIL_FLAG_IMMEDIATE) && !policy.mailAllowImmediateSend) {
+uint32_t OutlookFlags(const MailRequest& mail, const AdminPolicy& policy) {
+    const uint32_t flags = mail.flags;
+    if (!(flags & MAIL_FLAG_IMMEDIATE)) {
+        return flags;
+    }
+    if (!policy.mailAllowImmediateSend) {
         DebugEvent(ZOBRIK_WIDE("mail shown instead of sent at once (policy MailAllowImmediateSend)"));
+        return flags & ~MAIL_FLAG_IMMEDIATE;
+    }
+    if (!mail.HasRecipient()) {
+        DebugEvent(ZOBRIK_WIDE("mail shown instead of sent at once (no to, cc or bcc recipient)"));
         return flags & ~MAIL_FLAG_IMMEDIATE;
     }
     return flags;

@@ -19,9 +19,11 @@ void CheckMailAgainstPolicy(const MailRequest& mail, const AdminPolicy& policy);
 // turns it to Simple MAPI.
 bool TakesOutlookRoute(uint32_t flags, const AdminPolicy& policy);
 
-// The flags Outlook is given: without "send at once" when the policy does
-// not allow sending unseen (Outlook then shows the mail), with a debugger
-// line saying so.
-uint32_t OutlookFlags(uint32_t flags, const AdminPolicy& policy);
+// The flags Outlook is given for the mail's own: without "send at once" when
+// the policy does not allow sending unseen, or when the mail has no to, cc or
+// bcc recipient (Outlook's Send refuses such an item; shown, the user fills
+// in the To line), with a debugger line saying which. Outlook then shows the
+// mail.
+uint32_t OutlookFlags(const MailRequest& mail, const AdminPolicy& policy);
 
 }  // namespace zobrik

@@ -27,7 +27,7 @@ int32_t ProcessMailRequest(uint32_t length, uint8_t* request, const AdminPolicy&
         // Outlook may be given fewer flags than asked for; Simple MAPI, if
         // Outlook fails, gets the request's own.
         const uint32_t requested = mail.flags;
-        mail.flags = OutlookFlags(requested, policy);
+        mail.flags = OutlookFlags(mail, policy);
         handedToOutlook = HandOverToOutlook(mail) >= 0;
         mail.flags = requested;
     }

@@ -58,9 +58,12 @@ SimpleMapiMessage::SimpleMapiMessage(const MailRequest& request)
         message_.lpOriginator = &recipients_.at(request.fromCount);
     }
 
-    // Without any primary, copy or blind-copy recipient there is no element
-    // here: out_of_range, before anything is handed over.
-    message_.lpRecips = &recipients_.at(request.OriginatorEnd());
+    // A mail without any primary, copy or blind-copy recipient has no list:
+    // the compose window, which every hand-over opens, lets the user fill in
+    // the To line (Simple MAPI takes no recipients only with a dialog).
+    if (message_.nRecipCount != 0) {
+        message_.lpRecips = &recipients_.at(request.OriginatorEnd());
+    }
 
     // The offered names are all in place before the descriptors point at
     // them: the vector does not grow afterwards, so its strings stay put.

@@ -12,17 +12,18 @@
 
 namespace zobrik {
 
-// The options of MAPISendMailW for the request's flags: exactly
-// MAIL_FLAG_OUTLOOK (the Outlook fall-back without further bits) lets the
-// mail program log on with its user interface; MAIL_FLAG_IMMEDIATE opens the
-// dialog without blocking; the HTML bit changes nothing.
+// The options of MAPISendMailW for the request's flags: always MAPI_DIALOG
+// (so a mail without recipients is valid too); exactly MAIL_FLAG_OUTLOOK (the
+// Outlook fall-back without further bits) lets the mail program log on with
+// its user interface; MAIL_FLAG_IMMEDIATE opens the dialog without blocking;
+// the HTML bit changes nothing.
 uint32_t SimpleMapiOptions(uint32_t flags) noexcept;
 
 class SimpleMapiMessage {
 public:
-    // Throws std::out_of_range when the request has no primary, copy or
-    // blind-copy recipient (nothing to send to), std::bad_alloc when memory
-    // runs out.
+    // A request without primary, copy or blind-copy recipients gets
+    // nRecipCount 0 and lpRecips null (the user fills in the compose window).
+    // Throws std::bad_alloc when memory runs out.
     explicit SimpleMapiMessage(const MailRequest& request);
 
     SimpleMapiMessage(const SimpleMapiMessage&) = delete;

@@ -7,8 +7,8 @@ namespace zobrik {
 
 // Calls MAPISendMailW through the bound entry; returns when the mail program
 // gives control back. Its answer does not change the outcome (it is written
-// to the debugger output). Throws std::out_of_range for a mail without any
-// primary, copy or blind-copy recipient, before anything is handed over.
+// to the debugger output). A mail without recipients opens the compose
+// window like any other.
 void SendWithSimpleMapi(const MailRequest& request);
 
 }  // namespace zobrik

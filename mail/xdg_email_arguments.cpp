@@ -1,7 +1,5 @@
 #include "xdg_email_arguments.h"
 
-#include <stdexcept>
-
 #include "include/utf_conversion.h"
 #include "mail_address.h"
 
@@ -76,8 +74,6 @@ std::string MailtoEncoded(std::string_view text) {
 }
 
 std::vector<std::string> XdgEmailArguments(const MailRequest& mail, const std::vector<std::string>& attachmentPaths) {
-    if (mail.toCount + mail.ccCount + mail.bccCount == 0)
-        throw std::out_of_range("no primary, copy or blind-copy recipient");
     std::vector<std::string> arguments = {"xdg-email", "--utf8"};
     for (const std::string& path : attachmentPaths) {
         arguments.push_back("--attach");

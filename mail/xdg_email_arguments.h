@@ -14,7 +14,9 @@
 // out (xdg-email refuses an empty one).
 // Addresses go bare, without display names, and only in the strict grammar of
 // IsPlainMailAddress; originators have no place in it and are left out, as
-// are the flags (HTML body, Outlook, send at once).
+// are the flags (HTML body, Outlook, send at once). A mail without to, cc and
+// bcc gets a URL without address ("mailto:?subject=…", as xdg-email writes
+// one itself when given none): the compose window opens with an empty To line.
 #pragma once
 
 #include <string>
@@ -33,9 +35,7 @@ inline constexpr const char* kInvalidRecipientMessage = "invalid recipient addre
 std::string MailtoEncoded(std::string_view text);
 
 // The arguments, argv[0] included. Raises "invalid recipient address" for a
-// to, cc or bcc address that is not a plain address (IsPlainMailAddress),
-// and throws std::out_of_range when the request has none of them, as the
-// Simple MAPI hand-over does.
+// to, cc or bcc address that is not a plain address (IsPlainMailAddress).
 std::vector<std::string> XdgEmailArguments(const MailRequest& mail, const std::vector<std::string>& attachmentPaths);
 
 // A staged file name (a result of SafeFileName or NumberedFileName) fit for

@@ -45,7 +45,7 @@ typedef enum zobrik_status {
     ZOBRIK_INVALID_ARGUMENT = 10, /* NULL where an object or text is needed, text that is not UTF-8, a bad option */
     ZOBRIK_BAD_ADDRESS = 11,      /* a recipient that is not a plausible mail address */
     ZOBRIK_FILE_ERROR = 12,       /* an attachment file cannot be read */
-    ZOBRIK_INVALID_MAIL = 13,     /* the mail cannot be sent as it is (no recipient, too large, ...) */
+    ZOBRIK_INVALID_MAIL = 13,     /* the mail cannot be sent as it is (too large, a zero byte in a text, ...) */
     ZOBRIK_CHANNEL_NOT_AVAILABLE = 20, /* not in a Remote Desktop session, no plug-in on the client, or switched off */
     ZOBRIK_CHANNEL_FAILED = 21,        /* the channel broke while writing or reading */
     ZOBRIK_NO_REPLY = 22,              /* no reply within the time limit */

@@ -63,8 +63,9 @@ struct MailMessage {
 
     // The five recipient groups. `from` and `sender` name the originator:
     // Simple MAPI uses the first `sender` entry, or else the first `from`
-    // entry; Outlook picks the sending account from both. At least one
-    // recipient in `to`, `cc` or `bcc` is required.
+    // entry; Outlook picks the sending account from both. A mail without any
+    // `to`, `cc` or `bcc` recipient is handed over with the compose window,
+    // where the user fills in the To line (HasRecipient tells).
     std::vector<Recipient> from;
     std::vector<Recipient> sender;
     std::vector<Recipient> to;
@@ -144,9 +145,8 @@ inline uint64_t MailRequestSize(const MailMessage& message) noexcept {
 // address, an attachment without a file name, an attachment above
 // kMaxAttachmentSize, more than kPluginMaxRecipients recipients or
 // kPluginMaxAttachments attachments, a request above
-// kPluginMaxMailRequestSize (the plug-in refuses each of them), or no
-// recipient in `to`, `cc` or `bcc` (the Simple MAPI hand-over needs one, and
-// the plug-in would answer with an error after staging the attachments).
+// kPluginMaxMailRequestSize (the plug-in refuses each of them). A mail
+// without recipients is accepted: the client opens the compose window for it.
 //
 // Addresses are not checked beyond being non-empty; use AddressProblem or
 // ParseRecipient for that.
@@ -163,7 +163,6 @@ inline std::string MailMessageProblem(const MailMessage& message) {
             if (hasZero(r.address)) return "the address of " + where + " contains a zero byte";
         }
     }
-    if (!message.HasRecipient()) return "the mail has no recipient (to, cc or bcc)";
     size_t recipients = 0;
     for (size_t g = 0; g < kRecipientGroupCount; ++g)
         recipients += message.Group(static_cast<RecipientGroup>(g)).size();

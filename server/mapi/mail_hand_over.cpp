@@ -103,10 +103,6 @@ Outcome HandOver(ProgramMail mail, uint32_t mapiFlags, const AttachmentOpener& o
                  sdk::ChannelTransport& openChannel) {
     sdk::MailMessage& message = mail.message;
     message.sendImmediately = AsksForModelessWindow(mapiFlags);
-    if (!message.HasRecipient())
-        return Refuse(kMapiInvalidRecips,
-                      "the client's plug-in takes only mails with at least one recipient (to, cc or bcc); "
-                      "this one has none");
     // Every file is opened and checked before any is read.
     for (size_t i = 0; i < mail.attachments.size(); ++i) {
         AttachmentFile file = open(mail.attachments[i].path);

@@ -103,12 +103,6 @@ Bytes MailErrorReply(const std::string& message) {
     return reply;
 }
 
-Bytes MailUnknownErrorReply() {
-    Bytes reply = ToBytes(std::string(sdk::kExceptionPrefix) + "unknown");
-    reply.push_back(0);
-    return reply;
-}
-
 Bytes PatternedBytes(size_t size, uint32_t seed) {
     Bytes bytes(size);
     uint32_t state = seed * 2654435761u + 1;

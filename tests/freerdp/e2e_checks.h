@@ -45,8 +45,6 @@ inline constexpr Millis kSilenceWait{1000};
 // The exact mail reply for one of the add-in's own error texts:
 // "Exception: " + "char const *" padded to 19 characters + message + NUL.
 Bytes MailErrorReply(const std::string& message);
-// "Exception: unknown" + NUL.
-Bytes MailUnknownErrorReply();
 inline const Bytes kMailHandedOver{0x00};
 
 Bytes ToBytes(const std::string& text);

@@ -42,22 +42,54 @@ TEST(MailAdminPolicy, RecordLimitsCountEveryRecipientAndAttachment) {
     EXPECT_EQ(Raised(WithCounts(0, kMaxMailRecipients, 0, kMaxMailAttachments), AdminPolicy{}), "");
 }
 
+MailRequest Flagged(uint32_t flags, uint32_t to) {
+    MailRequest mail = WithCounts(1, to, 0, 0);
+    mail.flags = flags;
+    return mail;
+}
+
 TEST(MailAdminPolicy, RouteAndImmediateSend) {
     AdminPolicy policy;
     EXPECT_TRUE(TakesOutlookRoute(MAIL_FLAG_OUTLOOK, policy));
     EXPECT_FALSE(TakesOutlookRoute(MAIL_FLAG_IMMEDIATE, policy));
-    EXPECT_EQ(OutlookFlags(MAIL_FLAGS_ALL, policy), MAIL_FLAGS_ALL);
 
     policy.mailAllowOutlook = false;
-    policy.mailAllowImmediateSend = false;
     testing::TakeDebugLines();
     EXPECT_FALSE(TakesOutlookRoute(MAIL_FLAG_OUTLOOK | MAIL_FLAG_HTML_BODY, policy));
-    EXPECT_EQ(OutlookFlags(MAIL_FLAGS_ALL, policy), MAIL_FLAG_OUTLOOK | MAIL_FLAG_HTML_BODY);
-    EXPECT_EQ(OutlookFlags(MAIL_FLAG_OUTLOOK, policy), MAIL_FLAG_OUTLOOK);
     const auto lines = testing::TakeDebugLines();
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("(policy MailAllowOutlook)"), std::string::npos);
-    EXPECT_NE(lines[1].find("(policy MailAllowImmediateSend)"), std::string::npos);
+}
+
+// "Send at once" reaches Outlook only when the policy allows it and someone
+// is named to receive the mail: without a to, cc or bcc recipient Outlook's
+// Send fails, and the mail is shown for the user to address instead.
+TEST(MailAdminPolicy, OutlookSendsAtOnceOnlyAllowedAndAddressed) {
+    const struct {
+        uint32_t flags;
+        uint32_t to;
+        bool allowed;
+        uint32_t outlookFlags;
+        const char* line;  // "" when none
+    } cases[] = {
+        {MAIL_FLAGS_ALL, 1, true, MAIL_FLAGS_ALL, ""},
+        {MAIL_FLAGS_ALL, 1, false, MAIL_FLAG_OUTLOOK | MAIL_FLAG_HTML_BODY, "(policy MailAllowImmediateSend)"},
+        {MAIL_FLAGS_ALL, 0, true, MAIL_FLAG_OUTLOOK | MAIL_FLAG_HTML_BODY, "(no to, cc or bcc recipient)"},
+        {MAIL_FLAGS_ALL, 0, false, MAIL_FLAG_OUTLOOK | MAIL_FLAG_HTML_BODY, "(policy MailAllowImmediateSend)"},
+        {MAIL_FLAG_OUTLOOK, 0, true, MAIL_FLAG_OUTLOOK, ""},
+        {MAIL_FLAG_OUTLOOK, 1, false, MAIL_FLAG_OUTLOOK, ""},
+    };
+    for (const auto& c : cases) {
+        AdminPolicy policy;
+        policy.mailAllowImmediateSend = c.allowed;
+        testing::TakeDebugLines();
+        EXPECT_EQ(OutlookFlags(Flagged(c.flags, c.to), policy), c.outlookFlags) << c.flags << " to " << c.to;
+        const auto lines = testing::TakeDebugLines();
+        ASSERT_EQ(lines.size(), *c.line ? 1u : 0u) << c.flags << " to " << c.to;
+        if (*c.line) {
+            EXPECT_NE(lines[0].find(c.line), std::string::npos) << lines[0];
+        }
+    }
 }
 
 }  // namespace

@@ -336,5 +336,19 @@ TEST_F(RealXdgEmail, SubjectBodyAndNamesReachThunderbirdAsTheirOwnFields) {
     EXPECT_EQ(staged.filename(), "notes_.bash_history");
 }
 
+// A mail without to, cc or bcc (a scanner's "send as mail"): Thunderbird's
+// compose window opens with the subject, body and attachment and no address.
+TEST_F(RealXdgEmail, MailWithoutRecipientsOpensTheComposeWindowWithoutAddress) {
+    MailRequestWriter writer;
+    writer.Subject("Scan").Body("Page 1").AddRecipient(RecipientGroup::From, "", "me@example.com");
+    writer.AddAttachment("scan.pdf", {'%', 'P'});
+    ASSERT_EQ(Outcome(writer), "(handed over)");
+    const std::string fields = "subject=Scan,body=Page%201,attachment='";
+    const std::string compose = Compose();
+    ASSERT_EQ(compose.substr(0, fields.size()), fields);
+    ASSERT_EQ(compose.back(), '\'');
+    EXPECT_EQ(fs::path(compose.substr(fields.size(), compose.size() - fields.size() - 1)).filename(), "scan.pdf");
+}
+
 }  // namespace
 }  // namespace zobrik

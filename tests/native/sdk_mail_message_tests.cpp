@@ -173,13 +173,23 @@ std::string ProblemOf(const MailMessage& m) {
     return "(built)";
 }
 
-TEST_F(SdkMailMessage, MessageWithoutToCcOrBccIsRefused) {
-    MailMessage m;
-    m.from = {{"Me", "me@example.com"}};
-    m.sender = {{"", "office@example.com"}};
-    EXPECT_EQ(ProblemOf(m), "the mail has no recipient (to, cc or bcc)");
-    m.cc = {{"", "c@x"}};
-    EXPECT_EQ(ProblemOf(m), "(built)");
+// A mail without to, cc or bcc is a request like any other: the client opens
+// the compose window and the user fills in the To line.
+TEST_F(SdkMailMessage, MessageWithoutToCcOrBccIsBuiltForTheComposeWindow) {
+    MailMessage originators;
+    originators.from = {{"Me", "me@example.com"}};
+    originators.sender = {{"", "office@example.com"}};
+    originators.subject = "Scan";
+    originators.attachments = {Attachment{"scan.pdf", Pattern(100, 4)}};
+    for (const MailMessage& m : {originators, MailMessage()}) {
+        EXPECT_FALSE(m.HasRecipient());
+        ASSERT_EQ(ProblemOf(m), "(built)");
+        Bytes bytes = sdk::BuildMailRequest(m);
+        const MailRequest decoded = DecodeMailRequest(bytes.data(), uint32_t(bytes.size()));
+        EXPECT_EQ(decoded.toCount + decoded.ccCount + decoded.bccCount, 0u);
+        EXPECT_EQ(decoded.OriginatorEnd(), m.from.size() + m.sender.size());
+        EXPECT_EQ(decoded.attachmentCount, m.attachments.size());
+    }
 }
 
 TEST_F(SdkMailMessage, ZeroBytesAndEmptyPartsAreRefused) {

@@ -489,14 +489,27 @@ TEST_F(ServerMapiHandOver, AttachmentsThatCannotBeSentAreRefusedAndNothingReache
     EXPECT_EQ(files.reads, 0u);
 }
 
-TEST_F(ServerMapiHandOver, MailsTheClientCannotTakeAreRefusedBeforeSending) {
-    ProgramMail noRecipients = TypicalMail();
-    noRecipients.message.to.clear();
-    noRecipients.message.cc.clear();
-    noRecipients.message.bcc.clear();
-    files.contents["C:\\reports\\q3.pdf"] = {1};
-    EXPECT_EQ(Send(std::move(noRecipients)).code, kMapiInvalidRecips);
+// MAPISendDocuments and Explorer's "Send to" name nobody: the client opens
+// the compose window and the user fills in the To line.
+TEST_F(ServerMapiHandOver, MailsWithoutRecipientsReachTheClient) {
+    files.contents["C:\\reports\\q3.pdf"] = {1, 2, 3};
+    for (const uint32_t flags : {0u, kMapiDialog, kMapiDialogModeless | kMapiDialog}) {
+        channel.received.clear();
+        channel.replies = {Bytes{0}};
+        ProgramMail noRecipients = TypicalMail();
+        noRecipients.message.to.clear();
+        noRecipients.message.cc.clear();
+        noRecipients.message.bcc.clear();
+        ASSERT_TRUE(Send(std::move(noRecipients), flags).Succeeded()) << flags;
+        const MailRequest decoded = DecodeMailRequest(channel.received.data(), uint32_t(channel.received.size()));
+        EXPECT_FALSE(decoded.HasRecipient()) << flags;
+        ASSERT_EQ(decoded.attachmentCount, 1u) << flags;
+        EXPECT_EQ(decoded.attachments[0].size, 3u) << flags;
+    }
+}
 
+TEST_F(ServerMapiHandOver, MailsTheClientCannotTakeAreRefusedBeforeSending) {
+    files.contents["C:\\reports\\q3.pdf"] = {1};
     // 1,000 recipients and the originator: one record more than the client takes.
     ProgramMail many = TypicalMail();
     many.message.to.assign(998, sdk::Recipient{"", "x@example.com"});

@@ -1,6 +1,6 @@
 #include <algorithm>
-#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -110,14 +110,38 @@ TEST(SimpleMapiMessage, WithoutPrimaryTheFirstCopyRecipientStartsTheList) {
     EXPECT_EQ(m.Message()->nRecipCount, 1u);
 }
 
-TEST(SimpleMapiMessage, OnlyOriginatorsOrNoRecipientsIsOutOfRange) {
-    MailRequestWriter onlyFrom;
-    onlyFrom.AddRecipient(RecipientGroup::From, "", "me@x");
-    Decoded d = Decode(onlyFrom);
-    EXPECT_THROW(SimpleMapiMessage m(d.request), std::out_of_range);
-
-    Decoded empty = Decode(MailRequestWriter());
-    EXPECT_THROW(SimpleMapiMessage m(empty.request), std::out_of_range);
+// A mail without any primary, copy or blind-copy recipient (a program's
+// MAPISendDocuments, Explorer's "Send to") goes to the compose window, where
+// the user fills in the To line: no recipient list at all, the originator as
+// with recipients, and always a dialog.
+TEST(SimpleMapiMessage, WithoutRecipientsTheComposeWindowGetsAnEmptyList) {
+    const struct {
+        const char* what;
+        std::vector<RecipientGroup> groups;
+        int originator;  // index into Recipients(), -1: none
+    } cases[] = {
+        {"nothing at all", {}, -1},
+        {"one from", {RecipientGroup::From}, 0},
+        {"one sender", {RecipientGroup::Sender}, 0},
+        {"two from and a sender", {RecipientGroup::From, RecipientGroup::From, RecipientGroup::Sender}, 2},
+    };
+    for (const auto& c : cases) {
+        for (uint32_t flags : {0u, 1u, 2u, 4u, 7u}) {
+            MailRequestWriter writer;
+            writer.Flags(flags).Subject("S").Body("B").AddAttachment("a.txt", {'a'});
+            for (RecipientGroup group : c.groups) writer.AddRecipient(group, "", "me@x");
+            Decoded d = Decode(writer);
+            SimpleMapiMessage m(d.request);
+            const std::string what = std::string(c.what) + ", flags " + std::to_string(flags);
+            EXPECT_EQ(m.Message()->nRecipCount, 0u) << what;
+            EXPECT_EQ(m.Message()->lpRecips, nullptr) << what;
+            EXPECT_EQ(m.Message()->lpOriginator, c.originator < 0 ? nullptr : &m.Recipients()[size_t(c.originator)])
+                << what;
+            EXPECT_EQ(m.Message()->nFileCount, 1u) << what;
+            EXPECT_EQ(Str(m.Message()->lpszSubject), u"S") << what;
+            EXPECT_NE(m.Options() & MAPI_DIALOG, 0u) << what << ": Simple MAPI needs a recipient without a dialog";
+        }
+    }
 }
 
 TEST(SimpleMapiMessage, FilesOfferTheStagedNameAndHaveNoPosition) {

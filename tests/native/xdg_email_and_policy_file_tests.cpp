@@ -1,5 +1,4 @@
 // The Linux add-in's mail hand-over arguments and its policy files.
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -116,11 +115,26 @@ TEST(XdgEmailArguments, StagedNamesLoseWhatThunderbirdsAttachmentListReads) {
     EXPECT_EQ(XdgEmailFileName(u"report (2).pdf"), u"report (2).pdf");
 }
 
-TEST(XdgEmailArguments, MailWithoutToCcOrBccFailsAsTheSimpleMapiHandOverDoes) {
-    MailRequestWriter writer;
-    writer.AddRecipient(RecipientGroup::From, "", "me@example.com");
-    const auto decoded = testing::Decode(writer);
-    EXPECT_THROW(XdgEmailArguments(decoded.request, {}), std::out_of_range);
+// A mail without to, cc or bcc opens the compose window with an empty To
+// line, as xdg-email does when it is given no address ("mailto:?..."); the
+// originators have no place in the URL either way.
+TEST(XdgEmailArguments, MailWithoutToCcOrBccGivesAnAddresslessUrl) {
+    const struct {
+        const char* subject;
+        const char* body;
+        const char* url;
+    } cases[] = {
+        {"Scan", "Page 1", "mailto:?subject=Scan&body=Page%201"},
+        {"", "B", "mailto:?body=B"},
+        {"", "", "mailto:"},
+    };
+    for (const auto& c : cases) {
+        MailRequestWriter writer;
+        writer.Subject(c.subject).Body(c.body).AddRecipient(RecipientGroup::From, "", "me@example.com");
+        const auto decoded = testing::Decode(writer);
+        EXPECT_EQ(XdgEmailArguments(decoded.request, {"/run/a/scan.pdf"}),
+                  (Arguments{"xdg-email", "--utf8", "--attach", "/run/a/scan.pdf", c.url}));
+    }
 }
 
 PolicyHive File(const std::string& content, const WideChar* name = u"user") { return ParsePolicyFile(content, name); }

@@ -110,6 +110,45 @@ TEST_F(MailPipeline, MailWithoutAttachmentsPassesNoFiles) {
     EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty());
 }
 
+// A mail without to, cc or bcc (a program's MAPISendDocuments, Explorer's
+// "Send to"): the compose window opens without a recipient list, for the user
+// to fill in the To line, with the originator as in any mail.
+TEST_F(MailPipeline, MailWithoutRecipientsOpensTheComposeWindowWithoutList) {
+    const struct {
+        const char* what;
+        uint32_t flags;
+        bool withOriginator;
+        uint32_t options;
+    } cases[] = {
+        {"nobody, modal", 0, false, 8},
+        {"only originators, modal", 0, true, 8},
+        {"only originators, Outlook fall-back", 4, true, 9},
+        {"nobody, modeless", 2, false, 12},
+    };
+    for (const auto& c : cases) {
+        mapi_.Reset();
+        MailRequestWriter writer;
+        writer.Subject("Scan").Body("Page 1").Flags(c.flags).AddAttachment("scan.pdf", Pattern(3000, 5));
+        if (c.withOriginator) {
+            writer.AddRecipient(RecipientGroup::From, "Me", "me@example.com")
+                .AddRecipient(RecipientGroup::Sender, "", "office@example.com");
+        }
+        ASSERT_EQ(Exchange(writer.Build()), StatusOkReply()) << c.what;
+        ASSERT_EQ(mapi_.CallCount(), 1u) << c.what;
+        const RecordedMapiCall call = *mapi_.Call(0);
+        EXPECT_EQ(call.flags, c.options) << c.what;
+        EXPECT_EQ(call.recipCount, 0u) << c.what;
+        EXPECT_FALSE(call.hasRecips) << c.what << ": lpRecips is null";
+        EXPECT_EQ(call.originator, c.withOriginator ? std::optional<RecordedRecipient>(
+                                                          Recipient(0, L"office@example.com"))
+                                                    : std::nullopt)
+            << c.what;
+        EXPECT_EQ(call.subject, std::optional<std::wstring>(L"Scan")) << c.what;
+        ASSERT_EQ(call.files.size(), 1u) << c.what;
+        EXPECT_EQ(call.files[0].content, Pattern(3000, 5)) << c.what;
+    }
+}
+
 TEST_F(MailPipeline, WrongVersionIsAnsweredWithItsTextAndLeavesNothing) {
     MailRequestWriter writer = FullMail(0);
     writer.MutableOverrides().version = 1;
@@ -140,16 +179,6 @@ TEST_F(MailPipeline, MalformedUtf8BecomesReplacementCharacters) {
     auto call = *mapi_.Call(0);
     EXPECT_EQ(call.subject, std::optional<std::wstring>(L"ab\ufffd")) << "a sequence cut short by the end";
     EXPECT_EQ(call.noteText, std::optional<std::wstring>(L"\ufffd x \U0001F600"));
-}
-
-TEST_F(MailPipeline, OnlyOriginatorsIsAnUnknownErrorAndTheFilesAreRemoved) {
-    MailRequestWriter writer;
-    writer.AddRecipient(RecipientGroup::From, "", "me@example.com").AddAttachment("kept.txt", Pattern(10, 3));
-    auto reply = Exchange(writer.Build());
-    EXPECT_EQ(reply, UnknownErrorReply());
-    EXPECT_EQ(reply.size(), 19u);
-    EXPECT_EQ(mapi_.CallCount(), 0u);
-    EXPECT_TRUE(EntriesBelow(StagingDirectory()).empty());
 }
 
 TEST_F(MailPipeline, UserCancellingStillGivesStatusZeroAndRemovesTheFiles) {

@@ -140,6 +140,27 @@ TEST_F(OutlookHandOver, ImmediateFlagSendsAndNeverDisplays) {
     EXPECT_EQ(mapi_.CallCount(), 0u);
 }
 
+// A mail without to, cc or bcc (only an originator, or nobody at all) is
+// shown for the user to address, even when it asks to be sent at once:
+// Outlook's Send refuses an item without recipients.
+TEST_F(OutlookHandOver, WithoutRecipientsTheItemIsShownEvenWhenAskedToSendAtOnce) {
+    for (bool withOriginator : {true, false}) {
+        for (uint32_t flags : {4u, 6u, 7u}) {
+            outlook_.Reset();
+            MailRequestWriter writer;
+            writer.Subject("Scan").Body("Page 1").Flags(flags).AddAttachment("scan.pdf", Pattern(100, 7));
+            if (withOriginator) writer.AddRecipient(RecipientGroup::From, "", "me@example.com");
+            auto calls = HandOver(writer);
+            EXPECT_TRUE(Matching(calls, "Recipients.Add").empty()) << flags;
+            EXPECT_TRUE(Matching(calls, "_MailItem.Send").empty()) << flags;
+            EXPECT_TRUE(InOrder(calls, {"\\scan.pdf\", VT_INT 1, VT_INT 1, VT_BSTR \"scan.pdf\") ",
+                                        "_Inspector.Display(VT_INT 0) -> S_OK"}))
+                << flags;
+        }
+    }
+    EXPECT_EQ(mapi_.CallCount(), 0u) << "Outlook took every mail";
+}
+
 TEST_F(OutlookHandOver, MatchingAccountInOtherCaseIsTheSenderAndHigherIndexWins) {
     outlook_.AddAccount(L"office@example.com", L"Office");
     outlook_.AddAccount(L"Me@Example.com", L"Mine 1");

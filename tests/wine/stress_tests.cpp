@@ -489,7 +489,7 @@ TEST_F(Stress, ThousandHostileMailRequestsLeaveNothingBehind) {
                     writer.AddAttachment("b" + std::to_string(i) + ".bin", {}, {0, 4096});
                 }
                 break;
-            case 1:  // no primary recipient: the hand-over cannot be built
+            case 1:  // only an originator: the compose window without a recipient list
                 writer.AddRecipient(RecipientGroup::From, "", "me@example.com")
                     .AddAttachment("run.exe", Pattern(500, 2));
                 break;
