@@ -5,9 +5,13 @@
 // thread per connection; each connection is one channel of the plug-in.
 //
 // usage: zobrik-session-host.exe --pipe \\.\pipe\NAME [--dll PATH] [--policy NAME=NUMBER]...
+//                                 [--messages each|summary]
 //   --policy writes a DWORD into the user's plug-in policy key before the
 //   plug-in object is made (it reads the policy then) and removes the key
 //   again once the plug-in has started.
+//   --messages summary leaves out the lines of each message (a benchmark's
+//   thousands of chunks) and says instead, when the session closes a
+//   channel, how many messages it carried and when (see ChannelTiming).
 //
 // Standard output carries "host: ..." lines (ready, channels, messages,
 // their text when short, and replies) and the plug-in's debugger output as "debug: ..." lines. The
@@ -18,6 +22,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cwchar>
 #include <memory>
 #include <mutex>
@@ -47,6 +52,51 @@ constexpr std::chrono::milliseconds kReplyPoll(100);
 
 // Messages up to this size are also shown as text.
 constexpr size_t kLongestLoggedText = 2048;
+
+// Whether each message gets its lines or a channel one summary line.
+bool summaryOnly = false;
+
+using Clock = std::chrono::steady_clock;
+
+// Seconds on the monotonic clock that every process of the machine shares
+// (QueryPerformanceCounter), so that a program in the session can set the
+// host's times beside its own.
+std::string ClockSeconds(Clock::time_point at) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", std::chrono::duration<double>(at.time_since_epoch()).count());
+    return text;
+}
+
+// What a channel carried from the session and when: its summary line is
+// "<name>: timing: <n> messages of <bytes> bytes, first at <s>, last at <s>,
+// reply at <s>, in the plug-in <s> s" (clock seconds as ClockSeconds; "in
+// the plug-in" is the time spent in the channel's Send: the stand-in's copy
+// and the plug-in's OnDataReceived).
+struct ChannelTiming {
+    size_t messages = 0;
+    uint64_t bytes = 0;
+    Clock::time_point first{};
+    Clock::time_point last{};
+    Clock::duration inPlugin{};
+    std::atomic<Clock::rep> firstReply{0};
+
+    void Message(size_t size, Clock::time_point received, Clock::time_point handled) {
+        if (messages++ == 0) first = received;
+        last = received;
+        bytes += size;
+        inPlugin += handled - received;
+    }
+    void Reply() {
+        Clock::rep none = 0;
+        firstReply.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
+    }
+    std::string Line() const {
+        return "timing: " + std::to_string(messages) + " messages of " + std::to_string(bytes) + " bytes, first at " +
+               ClockSeconds(first) + ", last at " + ClockSeconds(last) + ", reply at " +
+               ClockSeconds(Clock::time_point(Clock::duration(firstReply.load()))) + ", in the plug-in " +
+               std::to_string(std::chrono::duration<double>(inPlugin).count()) + " s";
+    }
+};
 
 std::mutex outputMutex;
 
@@ -202,12 +252,14 @@ private:
     static void Forward(PipeConnection& connection, StandInChannel& channel) {
         const std::string& name = channel.Name();
         std::atomic<bool> ended{false};
+        ChannelTiming timing;
         std::thread replies([&] {
             size_t sent = 0;
             while (!ended) {
                 if (!channel.WaitForWrites(sent + 1, kReplyPoll)) continue;
                 const Bytes reply = channel.Writes()[sent++];
                 size_t pieces = 0;
+                timing.Reply();
                 const bool written = connection.WriteFramed(reply, pieces);
                 Say(name + ": reply of " + std::to_string(reply.size()) + " bytes in " + std::to_string(pieces) +
                     " pieces" + (written ? "" : " not delivered: the session has gone"));
@@ -217,11 +269,16 @@ private:
         while (connection.ReadMessage(message)) {
             // Said before the plug-in sees the message, so that the line is
             // there when its reply arrives.
-            Say(name + ": message of " + std::to_string(message.size()) + " bytes");
-            if (message.size() <= kLongestLoggedText) Say(name + ": text " + Printable(message));
+            const Clock::time_point received = Clock::now();
+            if (!summaryOnly) {
+                Say(name + ": message of " + std::to_string(message.size()) + " bytes");
+                if (message.size() <= kLongestLoggedText) Say(name + ": text " + Printable(message));
+            }
             const HRESULT hr = channel.Send(message);
+            timing.Message(message.size(), received, Clock::now());
             if (hr != S_OK) Say(name + ": the channel refused the message");
         }
+        if (summaryOnly) Say(name + ": " + timing.Line());
         Say(name + ": closed by the session");
         channel.CloseFromServer();
         ended = true;
@@ -313,13 +370,16 @@ int Run(int argc, wchar_t** argv) {
             options.dllPath = argv[i + 1];
         } else if (option == L"--policy") {
             policies.push_back(argv[i + 1]);
+        } else if (option == L"--messages" && (argv[i + 1] == std::wstring(L"each") || argv[i + 1] == std::wstring(L"summary"))) {
+            summaryOnly = argv[i + 1] == std::wstring(L"summary");
         } else {
             Say("unknown option " + zobrik::standin::ToUtf8(option));
             return 2;
         }
     }
     if (pipeName.empty()) {
-        Say("usage: zobrik-session-host.exe --pipe \\\\.\\pipe\\NAME [--dll PATH] [--policy NAME=NUMBER]...");
+        Say("usage: zobrik-session-host.exe --pipe \\\\.\\pipe\\NAME [--dll PATH] [--policy NAME=NUMBER]... "
+            "[--messages each|summary]");
         return 2;
     }
     for (const std::wstring& policy : policies) {

@@ -7,7 +7,8 @@
 # the command's.
 #
 # usage: run-in-session.sh <wine64> <zobrik-session-host.exe> [host options...] -- <command> [args...]
-#   host options: --dll PATH, --policy NAME=NUMBER (see tests/host/session_host.cpp)
+#   host options: --dll PATH, --policy NAME=NUMBER, --messages each|summary
+#   (see tests/host/session_host.cpp)
 #
 # The caller sets WINEPREFIX to a prefix with the stand-ins installed (the
 # CMake function zobrik_add_session_test does all of this): the recording

@@ -6,6 +6,15 @@
 // against the request's size. Prints the ratios of one run; asserts
 // nothing. Run it in a test session (scripts/bench.sh does).
 //
+// Where the time goes: the session host (run with --messages summary)
+// writes when the first and last message of the request reached it, how long
+// its hand-over to the plug-in took and when the plug-in's reply came; the
+// clock is the machine's (QueryPerformanceCounter), the same here. Two
+// yardsticks are measured in the same run: reading the file into memory (the
+// provider's first step) and moving the same bytes through a bare named pipe
+// in the provider's chunks (Wine's pipes pass every byte through wineserver,
+// which the session channel's stand-in pipe does too).
+//
 // usage: zobrik_mapi_benchmark.exe <ZobrikMapi.dll (Linux path)> [MiB]
 #include <windows.h>
 
@@ -14,7 +23,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "include/simple_mapi_types.h"
@@ -25,6 +37,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The provider's channel writes (the SDK's default chunk size).
+constexpr size_t kProviderChunkSize = 64 * 1024;
+
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 // The process's memory in use: Wine keeps no peak of private bytes, so the
@@ -34,6 +49,85 @@ uint64_t MemoryInUse(bool peak) {
     counters.cb = sizeof(counters);
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
     return peak ? counters.PeakWorkingSetSize : counters.WorkingSetSize;
+}
+
+double ClockSeconds(Clock::time_point at) { return std::chrono::duration<double>(at.time_since_epoch()).count(); }
+
+// Reads the whole file into memory in 16 MiB reads, as the provider does.
+void ReadIntoMemory(const std::wstring& path, std::vector<uint8_t>& out) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    LARGE_INTEGER size{};
+    GetFileSizeEx(h, &size);
+    out.resize(size_t(size.QuadPart));
+    for (size_t done = 0; done < out.size();) {
+        DWORD got = 0;
+        if (!ReadFile(h, out.data() + done, DWORD(std::min<size_t>(out.size() - done, 16 << 20)), &got, nullptr) ||
+            got == 0)
+            break;
+        done += got;
+    }
+    CloseHandle(h);
+}
+
+// `bytes` written in `chunk`-byte messages to a message-mode named pipe with
+// 64 KiB buffers (as the session's stand-in pipe has) and read on another
+// thread into a buffer of one chunk: the seconds from the first write to the
+// last read.
+double ThroughBarePipe(const std::vector<uint8_t>& bytes, size_t chunk) {
+    const std::wstring name = L"\\\\.\\pipe\\zobrik-benchmark-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                     1, 64 * 1024, 64 * 1024, 0, nullptr);
+    HANDLE client = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (server == INVALID_HANDLE_VALUE || client == INVALID_HANDLE_VALUE) return 0;
+    ConnectNamedPipe(server, nullptr);
+    const auto start = Clock::now();
+    std::thread reader([&] {
+        std::vector<uint8_t> buffer(chunk);
+        for (size_t got = 0; got < bytes.size();) {
+            DWORD n = 0;
+            if (!ReadFile(server, buffer.data(), DWORD(buffer.size()), &n, nullptr) && GetLastError() != ERROR_MORE_DATA)
+                break;
+            got += n;
+        }
+    });
+    for (size_t done = 0; done < bytes.size();) {
+        const DWORD ask = DWORD(std::min(chunk, bytes.size() - done));
+        DWORD written = 0;
+        if (!WriteFile(client, bytes.data() + done, ask, &written, nullptr)) break;
+        done += written;
+    }
+    reader.join();
+    const double seconds = Seconds(Clock::now() - start);
+    CloseHandle(client);
+    CloseHandle(server);
+    return seconds;
+}
+
+// The session host's timing line of the mail channel (it writes it once
+// the provider has closed the channel), or nothing within a few seconds.
+struct HostTiming {
+    double first = 0, last = 0, reply = 0, inPlugin = 0;
+    unsigned long long messages = 0;
+};
+
+std::optional<HostTiming> ReadHostTiming() {
+    const char* log = std::getenv("ZOBRIK_SESSION_HOST_LOG");
+    if (log == nullptr) return std::nullopt;
+    for (int i = 0; i < 100; ++i) {
+        std::ifstream in(log);
+        std::string line;
+        while (std::getline(in, line)) {
+            HostTiming t;
+            if (std::sscanf(line.c_str(),
+                            "host: Zobrik/mail: timing: %llu messages of %*u bytes, first at %lf, last at %lf, "
+                            "reply at %lf, in the plug-in %lf s",
+                            &t.messages, &t.first, &t.last, &t.reply, &t.inPlugin) == 5)
+                return t;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return std::nullopt;
 }
 
 void SetString(const std::wstring& key, const wchar_t* value, const std::wstring& data) {
@@ -111,8 +205,21 @@ int main(int argc, char** argv) {
     const uint64_t peakBefore = MemoryInUse(true);
     const auto sendStart = Clock::now();
     const ULONG result = send(0, 0, &message, zobrik::mapi::kMapiDialog, 0);
-    const double sendSeconds = Seconds(Clock::now() - sendStart);
+    const auto sendEnd = Clock::now();
+    const double sendSeconds = Seconds(sendEnd - sendStart);
     const uint64_t peak = MemoryInUse(true);
+
+    // The yardsticks of the provider's two steps, reading and the pipe
+    // (after the call: their memory would hide the call's peak).
+    double readSeconds = 0;
+    double pipeSeconds = 0;
+    {
+        std::vector<uint8_t> bytes;
+        const auto readStart = Clock::now();
+        ReadIntoMemory(file, bytes);
+        readSeconds = Seconds(Clock::now() - readStart);
+        pipeSeconds = ThroughBarePipe(bytes, kProviderChunkSize);
+    }
     DeleteFileW(file.c_str());
     RemoveDirectoryW(folder.c_str());
 
@@ -127,5 +234,27 @@ int main(int argc, char** argv) {
     std::printf("provider peak memory             %.1f MiB above the call's start (earlier peak %.1f MiB above it)\n",
                 providerMiB, double(peakBefore > before ? peakBefore - before : 0) / (1 << 20));
     std::printf("memory ratio to request (<= 1.2) %.2f\n", providerMiB / requestMiB);
+
+    std::printf("where the time went:\n");
+    if (const std::optional<HostTiming> host = ReadHostTiming()) {
+        const double start = ClockSeconds(sendStart);
+        std::printf("  call to first message at the session host (mapi32, provider opens the channel, reads the "
+                    "file, builds the request)  %.3f s\n",
+                    host->first - start);
+        std::printf("  first to last message (%llu messages: pipe through wineserver, host's hand-over)  %.3f s, "
+                    "of it %.3f s in the plug-in's OnDataReceived (reassembly, the host's copy)\n",
+                    host->messages, host->last - host->first, host->inPlugin);
+        std::printf("  last message to the plug-in's reply (decode, stage, hand over to the compose window)  %.3f s\n",
+                    host->reply - host->last);
+        std::printf("  reply to the call's return  %.3f s\n", ClockSeconds(sendEnd) - host->reply);
+    } else {
+        std::printf("  (no timing line from the session host: run it with --messages summary)\n");
+    }
+    std::printf("yardsticks in this run:\n");
+    std::printf("  reading the file into memory                       %.3f s\n", readSeconds);
+    std::printf("  the same bytes through a bare named pipe (%zu KiB messages)  %.3f s\n", kProviderChunkSize >> 10,
+                pipeSeconds);
+    std::printf("  reading + pipe against copying twice               %.2f (the ratio without any of our code)\n",
+                copySeconds > 0 ? (readSeconds + pipeSeconds) / copySeconds : 0.0);
     return result == 0 ? 0 : 1;
 }
