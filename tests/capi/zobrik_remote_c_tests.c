@@ -92,10 +92,12 @@ static void arguments_are_checked(void) {
     CHECK_STATUS(zobrik_mail_set_options(mail, 0x80), ZOBRIK_INVALID_ARGUMENT);
     CHECK_STATUS(zobrik_mail_attach_file(mail, "C:\\no such folder\\x.pdf"), ZOBRIK_FILE_ERROR);
     CHECK_STATUS(zobrik_mail_attach_data(mail, "x.bin", NULL, 5), ZOBRIK_INVALID_ARGUMENT);
-    /* Nothing was added by the refused calls: the mail has no recipient. */
-    CHECK_STATUS(zobrik_mail_build(mail, &request), ZOBRIK_INVALID_MAIL);
-    CHECK(request == NULL);
-    CHECK(strstr(zobrik_last_error(), "recipient") != NULL);
+    /* Nothing was added by the refused calls: the mail has no recipient,
+       which the client opens as a compose window with an empty To line. */
+    CHECK_STATUS(zobrik_mail_build(mail, &request), ZOBRIK_OK);
+    CHECK(request != NULL);
+    zobrik_request_free(request);
+    request = NULL;
     zobrik_mail_free(mail);
     zobrik_mail_free(NULL);
     zobrik_reply_free(NULL);

@@ -370,7 +370,8 @@ int Run(int argc, wchar_t** argv) {
             options.dllPath = argv[i + 1];
         } else if (option == L"--policy") {
             policies.push_back(argv[i + 1]);
-        } else if (option == L"--messages" && (argv[i + 1] == std::wstring(L"each") || argv[i + 1] == std::wstring(L"summary"))) {
+        } else if (option == L"--messages" &&
+                   (argv[i + 1] == std::wstring(L"each") || argv[i + 1] == std::wstring(L"summary"))) {
             summaryOnly = argv[i + 1] == std::wstring(L"summary");
         } else {
             Say("unknown option " + zobrik::standin::ToUtf8(option));

@@ -128,8 +128,9 @@ TEST(ClientCalls, ErrorRepliesAreReturnedAndFailuresThrown) {
     transport.refuseOpen = true;
     EXPECT_EQ(KindOf([&] { SendMail(transport, mail); }), ChannelErrorKind::NotAvailable);
 
-    MailMessage noRecipient;
-    EXPECT_THROW(SendMail(transport, noRecipient), MailRequestError);
+    MailMessage emptyAddress;
+    emptyAddress.to.push_back(Recipient{"Ann", ""});
+    EXPECT_THROW(SendMail(transport, emptyAddress), MailRequestError);
     SendOptions tiny;
     tiny.chunkSize = kMinMailChunkSize - 1;
     EXPECT_THROW(SendMailRequest(transport, BuildMailRequest(mail), tiny), std::invalid_argument);

@@ -139,9 +139,9 @@ TEST_F(MailPipeline, MailWithoutRecipientsOpensTheComposeWindowWithoutList) {
         EXPECT_EQ(call.flags, c.options) << c.what;
         EXPECT_EQ(call.recipCount, 0u) << c.what;
         EXPECT_FALSE(call.hasRecips) << c.what << ": lpRecips is null";
-        EXPECT_EQ(call.originator, c.withOriginator ? std::optional<RecordedRecipient>(
-                                                          Recipient(0, L"office@example.com"))
-                                                    : std::nullopt)
+        EXPECT_EQ(call.originator, c.withOriginator
+                                       ? std::optional<RecordedRecipient>(Recipient(0, L"office@example.com"))
+                                       : std::nullopt)
             << c.what;
         EXPECT_EQ(call.subject, std::optional<std::wstring>(L"Scan")) << c.what;
         ASSERT_EQ(call.files.size(), 1u) << c.what;

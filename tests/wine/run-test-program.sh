@@ -17,6 +17,23 @@ wine64="$1"; shift
 
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winedbg.exe=d"
 
+# A 32-bit program needs Wine's 32-bit loader, which runs only where the
+# kernel runs 32-bit x86 programs (IA-32 emulation; some virtual machines'
+# kernels are built without it). There the test is skipped (ctest's
+# SKIP_RETURN_CODE 77), saying why, instead of failing on the machine.
+pe_machine() {
+    local header
+    header="$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')"
+    [ -n "$header" ] && od -An -tx2 -j$((header + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
+}
+if [ -f "${1:-}" ] && [ "$(pe_machine "$1")" = 014c ]; then
+    loader32="$(dirname "$wine64")/wine"
+    if ! why="$("$loader32" --version 2>&1)"; then
+        echo "run-test-program: SKIP: this machine cannot run 32-bit programs ($loader32: ${why:-no output})"
+        exit 77
+    fi
+fi
+
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
 # A program that starts just as its prefix's Wine server is shutting down

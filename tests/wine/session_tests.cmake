@@ -50,5 +50,5 @@ add_test(NAME session_32bit_program
         ${ZOBRIK_WINE_TEST_DIR}/session32/run-probe.sh ${ZOBRIK_RUN_TEST_PROGRAM} ${ZOBRIK_WINE64}
         ${ZOBRIK_WIN32_BIN}/zobrik_session32_probe.exe $<TARGET_FILE:marker_program>)
 set_tests_properties(session_32bit_program PROPERTIES
-    FIXTURES_REQUIRED "wine;wine_session" TIMEOUT 300 LABELS wine
+    FIXTURES_REQUIRED "wine;wine_session" TIMEOUT 300 LABELS wine SKIP_RETURN_CODE 77
     ENVIRONMENT "${ZOBRIK_WINE_ENV};WINEPREFIX=${ZOBRIK_SESSION_WINEPREFIX}")

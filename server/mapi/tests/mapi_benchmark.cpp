@@ -76,8 +76,9 @@ void ReadIntoMemory(const std::wstring& path, std::vector<uint8_t>& out) {
 // last read.
 double ThroughBarePipe(const std::vector<uint8_t>& bytes, size_t chunk) {
     const std::wstring name = L"\\\\.\\pipe\\zobrik-benchmark-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                     1, 64 * 1024, 64 * 1024, 0, nullptr);
+    HANDLE server =
+        CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+                         64 * 1024, 64 * 1024, 0, nullptr);
     HANDLE client = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (server == INVALID_HANDLE_VALUE || client == INVALID_HANDLE_VALUE) return 0;
     ConnectNamedPipe(server, nullptr);
@@ -86,7 +87,8 @@ double ThroughBarePipe(const std::vector<uint8_t>& bytes, size_t chunk) {
         std::vector<uint8_t> buffer(chunk);
         for (size_t got = 0; got < bytes.size();) {
             DWORD n = 0;
-            if (!ReadFile(server, buffer.data(), DWORD(buffer.size()), &n, nullptr) && GetLastError() != ERROR_MORE_DATA)
+            if (!ReadFile(server, buffer.data(), DWORD(buffer.size()), &n, nullptr) &&
+                GetLastError() != ERROR_MORE_DATA)
                 break;
             got += n;
         }
@@ -238,12 +240,14 @@ int main(int argc, char** argv) {
     std::printf("where the time went:\n");
     if (const std::optional<HostTiming> host = ReadHostTiming()) {
         const double start = ClockSeconds(sendStart);
-        std::printf("  call to first message at the session host (mapi32, provider opens the channel, reads the "
-                    "file, builds the request)  %.3f s\n",
-                    host->first - start);
-        std::printf("  first to last message (%llu messages: pipe through wineserver, host's hand-over)  %.3f s, "
-                    "of it %.3f s in the plug-in's OnDataReceived (reassembly, the host's copy)\n",
-                    host->messages, host->last - host->first, host->inPlugin);
+        std::printf(
+            "  call to first message at the session host (mapi32, provider opens the channel, reads the "
+            "file, builds the request)  %.3f s\n",
+            host->first - start);
+        std::printf(
+            "  first to last message (%llu messages: pipe through wineserver, host's hand-over)  %.3f s, "
+            "of it %.3f s in the plug-in's OnDataReceived (reassembly, the host's copy)\n",
+            host->messages, host->last - host->first, host->inPlugin);
         std::printf("  last message to the plug-in's reply (decode, stage, hand over to the compose window)  %.3f s\n",
                     host->reply - host->last);
         std::printf("  reply to the call's return  %.3f s\n", ClockSeconds(sendEnd) - host->reply);

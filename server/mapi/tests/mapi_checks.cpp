@@ -561,7 +561,8 @@ void InSession(const std::wstring& provider) {
               Field(records.back(), "flFlags") == std::to_string(mapi::kMapiDialog) &&
               Text(records.back(), "file[0].fileName") == "scan.pdf" &&
               Field(records.back(), "file[0].content") == Hex(bytes) &&
-              Text(records.back(), "file[1].fileName") == "notes.txt" && Field(records.back(), "file[1].content") == "hex:",
+              Text(records.back(), "file[1].fileName") == "notes.txt" &&
+              Field(records.back(), "file[1].content") == "hex:",
           "MAPISendDocuments' files arrive exactly, under their names, in the client's compose window");
 }
 

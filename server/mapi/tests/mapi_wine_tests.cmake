@@ -43,6 +43,9 @@ set_tests_properties(${mapi_provider_tests} PROPERTIES
     RESOURCE_LOCK zobrik_mapi_provider_prefix
     LABELS wine
     TIMEOUT 300)
+# 77: the machine cannot run 32-bit programs (tests/wine/run-test-program.sh).
+set_tests_properties(mapi_provider32_outside_session mapi_provider32_in_session mapi_provider32_client_refuses
+    PROPERTIES SKIP_RETURN_CODE 77)
 add_dependencies(zobrik_mapi_checks zobrik-session-host zobrik_mapi_recording ZobrikMapi)
 
 # The export tables of both builds, and the 64-bit DLL's hardening (the

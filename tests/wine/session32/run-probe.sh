@@ -8,7 +8,10 @@ runner="$1"; wine64="$2"; probe="$3"; marker="$4"
 unix_path() { printf '%s' "${1#Z:}" | tr '\\' /; }
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 
-"$runner" --plain "$wine64" "$probe" "$(windows_path "$marker")" || exit 1
+"$runner" --plain "$wine64" "$probe" "$(windows_path "$marker")"
+probe_status=$?
+# 77: the machine cannot run 32-bit programs; the runner said so.
+[ "$probe_status" -eq 0 ] || exit "$probe_status"
 status=0
 # marker.exe runs on its own after the shell has started it.
 marker_file="$(unix_path "$ZOBRIK_MARKER_FILE")"

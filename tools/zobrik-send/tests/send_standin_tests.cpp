@@ -167,8 +167,9 @@ TEST_F(SendStandIn, ErrorTextOfThePluginIsReported) {
 }
 
 // The SDK's own pieces against the real DLL: a request without recipient,
-// which zobrik-send refuses to send, is answered with the unknown-type text.
-TEST_F(SendStandIn, RequestWithoutRecipientIsAnsweredUnknown) {
+// which zobrik-send refuses to send, reaches the compose window without a
+// recipient list.
+TEST_F(SendStandIn, RequestWithoutRecipientReachesTheComposeWindow) {
     std::unique_ptr<sdk::ChannelTransport> transport = standin::MakeStandInChannel();
     const Bytes request = sdk::MailRequestWriter().AddRecipient(sdk::RecipientGroup::From, "", "me@x").Build();
     sdk::SendOptions options;
@@ -177,9 +178,11 @@ TEST_F(SendStandIn, RequestWithoutRecipientIsAnsweredUnknown) {
     std::vector<uint64_t> progress;
     options.progress = [&](uint64_t sent, uint64_t) { progress.push_back(sent); };
     const sdk::MailReply parsed = sdk::SendMailRequest(*transport, request, options);
-    EXPECT_EQ(parsed.kind, sdk::MailReplyKind::ErrorText);
-    EXPECT_EQ(parsed.errorType, "unknown");
-    EXPECT_EQ(parsed.text, "Exception: unknown");
+    EXPECT_EQ(parsed.kind, sdk::MailReplyKind::Status) << parsed.text;
+    EXPECT_EQ(parsed.status, 0u);
+    standin::MapiStandIn mapi = Mapi();
+    ASSERT_EQ(mapi.CallCount(), 1u);
+    EXPECT_TRUE(mapi.Call(0)->recips.empty());
     EXPECT_EQ(progress.size(), (request.size() + 15) / 16);
     EXPECT_EQ(progress.back(), request.size());
 }
