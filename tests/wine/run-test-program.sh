@@ -38,14 +38,22 @@ log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
 # A program that starts just as its prefix's Wine server is shutting down
 # (it leaves a few seconds after its last client) loses the connection before
-# it runs anything ("wine client error: ... Connection reset by peer"). That
-# start, and only that, is tried again.
+# it runs anything ("wine client error: ... Connection reset by peer"), or
+# ends at once without a line (a GoogleTest program always prints its
+# first line before any test). That start, and only that, is tried again.
+never_ran() {
+    [ "$status" -ne 0 ] || return 1
+    if grep -aq '^wine client error' "$log"; then
+        ! grep -aqE '^\[==========\] Running' "$log"
+    else
+        [ "$gtest" = 1 ] && [ ! -s "$log" ]
+    fi
+}
 for attempt in 1 2 3; do
     "$wine64" "$@" 2>&1 | tee "$log"
     status=${PIPESTATUS[0]}
-    if [ "$status" -ne 0 ] && grep -aq '^wine client error' "$log" \
-        && ! grep -aqE '^\[==========\] Running' "$log"; then
-        echo "run-test-program: the Wine server connection was lost before the program ran; starting it again"
+    if never_ran; then
+        echo "run-test-program: the program did not start (the Wine server went away, or it ended without a line); starting it again"
         sleep 1
         continue
     fi

@@ -641,6 +641,12 @@ TEST_F(Stress, StalledRequestsAreAnsweredAndGiveTheBudgetBack) {
     for (int c = 0; c < 6; ++c) {
         stalled.push_back(sendStalled());
     }
+    // Sending 432 MiB may take longer than the idle time on a loaded
+    // machine: one more byte on each restarts its clock, so that all six
+    // still hold their bytes when the seventh arrives.
+    for (auto& channel : stalled) {
+        EXPECT_EQ(channel->Send(&chunk.back(), 1), S_OK);
+    }
     auto pinned = sendStalled();
     ASSERT_TRUE(pinned->WaitForWrites(1, kReplyTimeout));
     EXPECT_EQ(pinned->Writes()[0], ErrorReply("too many requests at once")) << "the stalled requests hold the budget";
