@@ -610,7 +610,8 @@ TEST_F(Stress, TwoThousandMailsBehindOpenComposeWindowsTakeFourWorkers) {
     EXPECT_LE(after.handles, HandleLimit(before, after)) << "handles leaked";
 }
 
-// Six channels send 72 MiB of a 100 MiB request each and stop, holding
+// Six channels send 72 MiB of a 100 MiB request each (and a byte a second
+// until the seventh is answered) and stop, holding
 // 480 MiB of the shared budget, so a seventh is refused. With the idle time
 // shortened by the policy to seconds, each is answered "request timed out"
 // and its buffer is released without the channel closing, while a channel
@@ -638,17 +639,24 @@ TEST_F(Stress, StalledRequestsAreAnsweredAndGiveTheBudgetBack) {
     };
     const auto started = std::chrono::steady_clock::now();
     std::vector<std::shared_ptr<standin::StandInChannel>> stalled;
+    // Sending 504 MiB may take longer than the idle time on a loaded
+    // machine: until the seventh request is answered, each one already sent
+    // gets a byte every second, so that all six still hold their bytes then.
+    std::mutex sentMutex;
+    auto keepAlive = std::make_unique<Trickle>([&] {
+        std::lock_guard<std::mutex> lock(sentMutex);
+        for (auto& channel : stalled) {
+            channel->Send(&chunk.back(), 1);
+        }
+    });
     for (int c = 0; c < 6; ++c) {
-        stalled.push_back(sendStalled());
-    }
-    // Sending 432 MiB may take longer than the idle time on a loaded
-    // machine: one more byte on each restarts its clock, so that all six
-    // still hold their bytes when the seventh arrives.
-    for (auto& channel : stalled) {
-        EXPECT_EQ(channel->Send(&chunk.back(), 1), S_OK);
+        auto channel = sendStalled();
+        std::lock_guard<std::mutex> lock(sentMutex);
+        stalled.push_back(std::move(channel));
     }
     auto pinned = sendStalled();
     ASSERT_TRUE(pinned->WaitForWrites(1, kReplyTimeout));
+    keepAlive.reset();
     EXPECT_EQ(pinned->Writes()[0], ErrorReply("too many requests at once")) << "the stalled requests hold the budget";
     std::printf(
         "seven requests of 72 MiB sent in %lld ms\n",
