@@ -17,6 +17,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -69,7 +70,8 @@ struct RunResult {
 };
 
 // Runs zobrik-open.exe with `arguments` after its quoted path, its standard
-// error on a pipe, and waits for it.
+// error on a pipe, and waits for it (at most 120 s; then it is ended and the
+// exit code stays 0xFFFFFFFF).
 RunResult RunZobrikOpen(const std::wstring& arguments) {
     RunResult result;
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
@@ -87,12 +89,30 @@ RunResult RunZobrikOpen(const std::wstring& arguments) {
         CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     CloseHandle(writeEnd);
     if (started) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0)
-            result.errorOutput.append(buffer, got);
-        WaitForSingleObject(process.hProcess, 60000);
-        GetExitCodeProcess(process.hProcess, &result.exitCode);
+        // Read what is there until zobrik-open has ended, not until every
+        // writer is gone: a handler it starts may inherit the pipe and live on.
+        const auto readAvailable = [&] {
+            DWORD available = 0;
+            char buffer[4096];
+            while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+                DWORD got = 0;
+                if (!ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof(buffer)), &got, nullptr) || got == 0)
+                    return;
+                result.errorOutput.append(buffer, got);
+            }
+        };
+        const ULONGLONG deadline = GetTickCount64() + 120000;
+        bool ended = false;
+        while (!ended && GetTickCount64() < deadline) {
+            ended = WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0;
+            readAvailable();
+        }
+        if (ended) {
+            GetExitCodeProcess(process.hProcess, &result.exitCode);
+        } else {
+            result.errorOutput += "\n(zobrik-open was still running after 120 s and was ended by the test)";
+            TerminateProcess(process.hProcess, 1);
+        }
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
     }
