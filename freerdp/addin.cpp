@@ -229,7 +229,7 @@ private:
             Plugin& self = OwnerOf<Plugin>(iface);
             auto policy = std::make_shared<const AdminPolicy>(ReadPolicy());
             const std::string root = PosixStagingRoot();
-            SweepAbandonedAreas(root);
+            SweepAbandonedStagingAreas(root);
             if (!self.sweepStarted_) StartIdleSweep();
             self.sweepStarted_ = true;
             Listen(manager, self.exec_, policy->execChannel, kExecChannelName, policy, root);
@@ -256,7 +256,7 @@ private:
     static UINT Terminated(IWTSPlugin* iface) {
         std::unique_ptr<Plugin> owned(&OwnerOf<Plugin>(iface));
         if (owned->sweepStarted_) StopIdleSweep();
-        RemoveKeptAreas();
+        RemoveKeptStagingAreas();
         return CHANNEL_RC_OK;
     }
 

@@ -186,16 +186,16 @@ bool NameTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERRO
 // name exists (only one of this request's own can: the directory is new),
 // under the next numbered name. Case pairs beyond Latin-1 and short 8.3
 // aliases name the same file on Windows; CREATE_NEW finds them all.
-UniqueHandle CreateStagedFile(StagingArea& area, std::vector<std::wstring>& files, const WideString& name) {
+UniqueHandle CreateStagedFile(StagingArea& area, const WideString& name) {
     if (name.empty()) {
         RaiseMailError("unable to write temporary file");  // the path would be the directory itself
     }
-    for (unsigned n = 1; n <= files.size() + 1; ++n) {
+    for (unsigned n = 1; n <= area.Files().size() + 1; ++n) {
         std::wstring path = FilePath(area.Directory(), n == 1 ? name : NumberedFileName(name, n));
         UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) {
-            files.push_back(std::move(path));
+            area.TakeFile(std::move(path));
             return file;
         }
         if (!NameTaken(GetLastError())) {
@@ -230,6 +230,8 @@ void MarkAsFromTheInternet(const std::wstring& path) {
     WriteAll(mark, kInternetZoneIdentifier, DWORD(strlen(kInternetZoneIdentifier)));
 }
 
+// Deletes the files in `directory` (ending in a backslash), never what a
+// link leads to, then the directory itself.
 void RemoveDirectoryAndFiles(const std::wstring& directory) noexcept {
     WIN32_FIND_DATAW entry;
     UniqueFindHandle find(
@@ -246,31 +248,9 @@ void RemoveDirectoryAndFiles(const std::wstring& directory) noexcept {
 
 }  // namespace
 
-StagingArea::StagingArea(StagingArea&& other) noexcept
-    : directory_(std::move(other.directory_)), files_(std::move(other.files_)) {
-    other.directory_.clear();
-    other.files_.clear();
-}
+void WindowsStagingFiles::RemoveFile(const Path& file) noexcept { DeleteFileW(file.c_str()); }
 
-StagingArea& StagingArea::operator=(StagingArea&& other) noexcept {
-    if (this != &other) {
-        Remove();
-        directory_ = std::exchange(other.directory_, std::wstring());
-        files_ = std::exchange(other.files_, std::vector<std::wstring>());
-    }
-    return *this;
-}
-
-void StagingArea::Remove() noexcept {
-    for (const std::wstring& file : files_) {
-        DeleteFileW(file.c_str());  // its Zone.Identifier stream goes with it
-    }
-    files_.clear();
-    if (!directory_.empty()) {
-        RemoveDirectoryW(directory_.c_str());
-        directory_.clear();
-    }
-}
+void WindowsStagingFiles::RemoveEmptyDirectory(const Path& directory) noexcept { RemoveDirectoryW(directory.c_str()); }
 
 void StageAttachments(MailRequest& request, uint64_t requestLength, StagingArea& area) {
     if (!AttachmentsFitTheRequest(request.attachments, requestLength)) {
@@ -281,18 +261,17 @@ void StageAttachments(MailRequest& request, uint64_t requestLength, StagingArea&
     const bool markFiles = SupportsNamedStreams(shared);
 
     area.Remove();
-    area.directory_ = CreateRequestDirectory(shared);
-    area.files_.reserve(request.attachments.size());
+    area.TakeDirectory(CreateRequestDirectory(shared), request.attachments.size());
     std::vector<WideString> names = StagedFileNames(request.attachments);
     for (size_t j = 0; j < request.attachments.size(); ++j) {
         MailAttachment& attachment = request.attachments[j];
-        UniqueHandle file = CreateStagedFile(area, area.files_, names[j]);
+        UniqueHandle file = CreateStagedFile(area, names[j]);
         WriteAll(file, attachment.data, DWORD(attachment.size));
         space.GiveBackPart(attachment.size);  // in the free space from now on
         if (markFiles) {
-            MarkAsFromTheInternet(area.files_.back());
+            MarkAsFromTheInternet(area.Files().back());
         }
-        attachment.stagedPath = area.files_.back().c_str();
+        attachment.stagedPath = area.Files().back().c_str();
     }
 }
 
@@ -307,10 +286,12 @@ public:
     }
 
     void Keep(StagingArea area, KeptAreaReservation reservation) noexcept {
+        ReservedArea<StagingArea> kept{std::move(reservation), std::move(area)};
         std::lock_guard lock(mutex_);
         try {
-            areas_.Add({std::move(reservation), std::move(area)},
-                       GetTickCount64() + uint64_t(kKeptStagingMinutes) * 60 * 1000);
+            if (!keeper_.Keep(kept, GetTickCount64())) {
+                return;  // `kept` removes its files after the lock is released
+            }
         } catch (...) {
             return;  // the area could not be kept and has removed its files
         }
@@ -321,7 +302,7 @@ public:
         std::vector<ReservedArea<StagingArea>> due;
         std::lock_guard lock(mutex_);
         try {
-            due = areas_.TakeDue(GetTickCount64());
+            due = keeper_.TakeDue(GetTickCount64());
         } catch (...) {
         }
         ScheduleLocked();
@@ -344,7 +325,7 @@ public:
         std::vector<ReservedArea<StagingArea>> all;
         std::lock_guard lock(mutex_);
         try {
-            all = areas_.TakeAll();
+            all = keeper_.End();
         } catch (...) {
         }
     }
@@ -353,7 +334,7 @@ private:
     static void CALLBACK OnTimer(PTP_CALLBACK_INSTANCE, void*, PTP_TIMER) { Instance().RemoveDue(); }
 
     void ScheduleLocked() noexcept {
-        auto next = areas_.NextDeadline();
+        auto next = keeper_.NextDeadline();
         if (!next) {
             if (timer_) {
                 SetThreadpoolTimer(timer_, nullptr, 0, 0);
@@ -375,7 +356,7 @@ private:
     }
 
     SlimLock mutex_;
-    KeptStagingAreas<ReservedArea<StagingArea>> areas_;
+    StagingKeeper<StagingArea> keeper_;
     PTP_TIMER timer_ = nullptr;
 };
 
@@ -397,42 +378,65 @@ bool ProcessRunsSince(DWORD id, const FILETIME& since) {
     return CompareFileTime(&created, &since) <= 0;
 }
 
+// The shared staging directory as SweepAbandonedRequestDirectories sees it.
+class WindowsStagingRoot {
+public:
+    struct Entry {
+        WideString name;
+        bool isDirectory = false;  // and not a link
+        FILETIME created{};
+    };
+
+    bool IsUsable() {
+        path_ = StagingDirectoryPath();
+        const DWORD attributes = path_.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path_.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            return false;
+        }
+        path_ += L"\\";
+        return true;
+    }
+
+    template <class Visit>
+    void ForEachEntry(Visit visit) const {
+        WIN32_FIND_DATAW entry;
+        UniqueFindHandle find(
+            FindFirstFileExW((path_ + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
+        if (!find) {
+            return;
+        }
+        do {
+            const bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                     !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+            visit(Entry{entry.cFileName, isDirectory, entry.ftCreationTime});
+        } while (FindNextFileW(find.get(), &entry));
+    }
+
+    static uint32_t ThisProcess() noexcept { return GetCurrentProcessId(); }
+    static bool StillRuns(uint32_t owner, const Entry& entry) { return ProcessRunsSince(owner, entry.created); }
+    void RemoveDirectoryAndFiles(const Entry& entry) const noexcept {
+        try {
+            zobrik::RemoveDirectoryAndFiles(path_ + entry.name + L"\\");
+        } catch (...) {
+        }
+    }
+
+private:
+    std::wstring path_;  // ends in a backslash once usable
+};
+
 }  // namespace
 
-void KeepUntilTheComposeWindowIsDone(StagingArea area, KeptAreaReservation reservation) noexcept {
+void KeepForTheMailProgram(StagingArea area, KeptAreaReservation reservation) noexcept {
     KeptAreas::Instance().Keep(std::move(area), std::move(reservation));
 }
 
 void RemoveKeptStagingAreas(bool processEnding) noexcept { KeptAreas::Instance().RemoveAll(processEnding); }
 
-void RemoveAbandonedStagingDirectories() noexcept {
-    try {
-        std::wstring shared = StagingDirectoryPath();
-        DWORD attributes = shared.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(shared.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            return;
-        }
-        shared += L"\\";
-        WIN32_FIND_DATAW entry;
-        UniqueFindHandle find(
-            FindFirstFileExW((shared + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
-        if (!find) {
-            return;
-        }
-        do {
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-                !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                continue;
-            }
-            auto owner = RequestDirectoryOwner(entry.cFileName);
-            if (!owner || *owner == GetCurrentProcessId() || ProcessRunsSince(*owner, entry.ftCreationTime)) {
-                continue;
-            }
-            RemoveDirectoryAndFiles(shared + entry.cFileName + L"\\");
-        } while (FindNextFileW(find.get(), &entry));
-    } catch (...) {
-    }
+void SweepAbandonedStagingAreas() noexcept {
+    WindowsStagingRoot root;
+    SweepAbandonedRequestDirectories(root);
 }
 
 }  // namespace zobrik

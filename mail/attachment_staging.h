@@ -1,43 +1,28 @@
 // Writing the attachments of a request to files for the hand-over, and
-// removing them again afterwards.
+// removing them again afterwards, on Windows. The rules of keeping and
+// sweeping are in staging_area.h; this layer supplies the file-system calls.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "include/mail_request.h"
+#include "staging_area.h"
 #include "staging_ledgers.h"
 
 namespace zobrik {
 
+// The file-system calls of a Windows staging area.
+struct WindowsStagingFiles {
+    using Path = std::wstring;                          // a directory ends in a backslash
+    static void RemoveFile(const Path& file) noexcept;  // its Zone.Identifier stream goes with it
+    static void RemoveEmptyDirectory(const Path& directory) noexcept;
+};
+
 // The files of one request: a directory of its own with a random name,
 // made new inside the shared staging directory of the user's temp folder,
 // so that requests running at the same time never touch each other's files
-// and no one can guess where a file lies. Destroying the area removes its
-// files and its directory, whatever ended the request.
-class StagingArea {
-public:
-    StagingArea() = default;
-    StagingArea(StagingArea&& other) noexcept;
-    StagingArea& operator=(StagingArea&& other) noexcept;
-    StagingArea(const StagingArea&) = delete;
-    StagingArea& operator=(const StagingArea&) = delete;
-    ~StagingArea() { Remove(); }
-
-    const std::wstring& Directory() const noexcept { return directory_; }  // ends in a backslash
-    const std::vector<std::wstring>& Files() const noexcept { return files_; }
-
-    // Deletes the staged files and the request's directory. The shared
-    // directory stays: removing it while another request creates its own
-    // directory inside would fail that request. Never fails.
-    void Remove() noexcept;
-
-private:
-    friend void StageAttachments(MailRequest&, uint64_t, StagingArea&);
-
-    std::wstring directory_;
-    std::vector<std::wstring> files_;  // in attachment order, as created
-};
+// and no one can guess where a file lies.
+using StagingArea = BasicStagingArea<WindowsStagingFiles>;
 
 // Prepares the directories and writes every attachment in order, setting its
 // stagedPath. Refuses, before writing anything, a request whose attachments
@@ -49,20 +34,19 @@ void StageAttachments(MailRequest& request, uint64_t requestLength, StagingArea&
 
 // After a hand-over that returns while the compose window stays open, the
 // mail program may read the attachments only when the user sends: the files
-// stay until the plug-in unloads or an hour has passed, whichever comes
-// first (a later start removes them too if the client ended abnormally).
-// `reservation` (ReserveKeptArea, taken before the hand-over) is given back
-// when the area is removed.
-constexpr unsigned kKeptStagingMinutes = 60;
-void KeepUntilTheComposeWindowIsDone(StagingArea area, KeptAreaReservation reservation) noexcept;
+// stay until the plug-in unloads or kKeptStagingMinutes have passed,
+// whichever comes first (a later start removes them too if the client ended
+// abnormally). `reservation` (ReserveKeptArea, taken before the hand-over) is
+// given back when the area is removed.
+void KeepForTheMailProgram(StagingArea area, KeptAreaReservation reservation) noexcept;
 
 // Removes every kept area; called when the module unloads, or when the
 // process ends (`processEnding`: other threads are gone already).
 void RemoveKeptStagingAreas(bool processEnding) noexcept;
 
-// Removes the request directories left behind by clients that no longer run
-// (a crash or a killed process): only directories named by this plug-in,
-// never anything else. Called once, at the first factory call.
-void RemoveAbandonedStagingDirectories() noexcept;
+// Removes the request directories that clients which no longer run left
+// behind in the shared staging directory (SweepAbandonedRequestDirectories).
+// Called once, at the first factory call.
+void SweepAbandonedStagingAreas() noexcept;
 
 }  // namespace zobrik

@@ -38,7 +38,7 @@ int32_t ProcessMailRequest(uint32_t length, uint8_t* request, const AdminPolicy&
         KeptAreaReservation keptPlace = modeless ? ReserveKeptArea(mail.attachments) : KeptAreaReservation();
         SendWithSimpleMapi(mail);
         if (modeless) {
-            KeepUntilTheComposeWindowIsDone(std::move(staging), std::move(keptPlace));
+            KeepForTheMailProgram(std::move(staging), std::move(keptPlace));
         }
     }
     return 0;

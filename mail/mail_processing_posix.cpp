@@ -21,8 +21,8 @@ int32_t ProcessMailRequestPosix(uint32_t length, uint8_t* request, const AdminPo
     KeptAreaReservation keptPlace = ReserveKeptArea(mail.attachments);
     // Whatever ends the request, the area removes what it staged, unless the
     // mail program has it.
-    PosixStagingArea staging;
-    StagePosixAttachments(mail, length, stagingRoot, staging);
+    StagingArea staging;
+    StageAttachments(mail, length, stagingRoot, staging);
     const std::vector<std::string> arguments = XdgEmailArguments(mail, staging.Files());
     const std::optional<int> status = RunProgramAndWait(arguments);
     if (!status) RaiseMailError("unable to start the mail program");

@@ -21,11 +21,9 @@ public:
         class Account {
         public:
             WideString Address() const {
-                BSTR address = nullptr;
-                Check(Need(account_)->get_SmtpAddress(&address));
-                WideString text = address ? address : L"";
-                SysFreeString(address);
-                return text;
+                UniqueBstr address;
+                Check(Need(account_)->get_SmtpAddress(address.Receive()));
+                return address.Get() ? WideString(address.Get()) : WideString();
             }
             _Account* Get() const { return Need(account_); }
             ComPtr<_Account> account_;

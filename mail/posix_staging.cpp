@@ -90,13 +90,13 @@ bool WriteAll(int fd, const uint8_t* data, uint64_t size) {
 // Creates the attachment's file under its name, or, when a file of that
 // name exists (only one of this request's own can: the folder is new), under
 // the next numbered name.
-UniqueFd CreateStagedFile(const std::string& directory, std::vector<std::string>& files, const WideString& name) {
+UniqueFd CreateStagedFile(StagingArea& area, const WideString& name) {
     if (name.empty()) RaiseMailError("unable to write temporary file");
-    for (unsigned n = 1; n <= files.size() + 1; ++n) {
-        const std::string path = directory + "/" + Utf16ToUtf8(n == 1 ? name : NumberedFileName(name, n));
+    for (unsigned n = 1; n <= area.Files().size() + 1; ++n) {
+        const std::string path = area.Directory() + "/" + Utf16ToUtf8(n == 1 ? name : NumberedFileName(name, n));
         UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (fd) {
-            files.push_back(path);
+            area.TakeFile(path);
             return fd;
         }
         if (errno != EEXIST) break;
@@ -123,28 +123,26 @@ public:
         return *instance;
     }
 
-    void Keep(PosixStagingArea area, KeptAreaReservation reservation) noexcept {
+    void Keep(StagingArea area, KeptAreaReservation reservation) noexcept {
+        ReservedArea<StagingArea> kept{std::move(reservation), std::move(area)};
         try {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (unloading_) return;  // `area` removes its files when it goes
-            areas_.Add({std::move(reservation), std::move(area)},
-                       Now() + uint64_t(kKeptPosixStagingMinutes) * 60 * 1000);
+            if (!keeper_.Keep(kept, Now())) return;  // unloading: `kept` removes its files when it goes
             if (!timerRunning_) {
                 std::thread([this] { RemoveWhenDue(); }).detach();
                 timerRunning_ = true;
             }
             wake_.notify_all();
         } catch (...) {
-            // Not kept: `area` removes its files when it goes.
+            // Not kept: `kept` removes its files when it goes.
         }
     }
 
     void RemoveAll() noexcept {
-        std::vector<ReservedArea<PosixStagingArea>> all;
+        std::vector<ReservedArea<StagingArea>> all;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            unloading_ = true;
-            all = areas_.TakeAll();
+            all = keeper_.End();
         }
     }  // `all` removes its files after the lock is released
 
@@ -158,7 +156,7 @@ private:
     void RemoveWhenDue() noexcept {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            const std::optional<uint64_t> next = areas_.NextDeadline();
+            const std::optional<uint64_t> next = keeper_.NextDeadline();
             if (!next) {
                 timerRunning_ = false;
                 return;
@@ -168,7 +166,7 @@ private:
                 wake_.wait_for(lock, std::chrono::milliseconds(*next - now));
                 continue;
             }
-            std::vector<ReservedArea<PosixStagingArea>> due = areas_.TakeDue(now);
+            std::vector<ReservedArea<StagingArea>> due = keeper_.TakeDue(now);
             lock.unlock();
             due.clear();
             lock.lock();
@@ -177,9 +175,56 @@ private:
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    KeptStagingAreas<ReservedArea<PosixStagingArea>> areas_;
+    StagingKeeper<StagingArea> keeper_;
     bool timerRunning_ = false;
-    bool unloading_ = false;  // areas handed over from now on are removed at once
+};
+
+// The staging root as SweepAbandonedRequestDirectories sees it.
+class PosixStagingRootView {
+public:
+    struct Entry {
+        WideString name;
+        bool isDirectory = false;  // and not a link
+        std::string path;
+    };
+
+    explicit PosixStagingRootView(const std::string& root) : root_(root) {}
+
+    bool IsUsable() const {
+        struct stat facts {};
+        return lstat(root_.c_str(), &facts) == 0 && S_ISDIR(facts.st_mode) && facts.st_uid == geteuid();
+    }
+
+    template <class Visit>
+    void ForEachEntry(Visit visit) const {
+        DIR* folder = opendir(root_.c_str());
+        if (folder == nullptr) return;
+        try {
+            while (const dirent* entry = readdir(folder)) {
+                const std::string name = entry->d_name;
+                struct stat facts {};
+                const bool isDirectory =
+                    fstatat(dirfd(folder), entry->d_name, &facts, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(facts.st_mode);
+                visit(Entry{WideString(name.begin(), name.end()), isDirectory, root_ + "/" + name});
+            }
+        } catch (...) {
+            closedir(folder);
+            throw;
+        }
+        closedir(folder);
+    }
+
+    static uint32_t ThisProcess() noexcept { return uint32_t(getpid()); }
+    // A process that is gone: kill answers ESRCH. Any other answer (EPERM:
+    // another user's process) means it runs.
+    static bool StillRuns(uint32_t owner, const Entry&) noexcept {
+        const bool gone = kill(pid_t(owner), 0) != 0 && errno == ESRCH;
+        return !gone;
+    }
+    static void RemoveDirectoryAndFiles(const Entry& entry) noexcept { RemoveFolderAndFiles(entry.path); }
+
+private:
+    const std::string& root_;
 };
 
 }  // namespace
@@ -192,46 +237,22 @@ std::string PosixStagingRoot() {
     return temp + "/zobrik-wtsdvc-" + std::to_string(geteuid());
 }
 
-PosixStagingArea::PosixStagingArea(PosixStagingArea&& other) noexcept
-    : directory_(std::move(other.directory_)), files_(std::move(other.files_)) {
-    other.directory_.clear();
-    other.files_.clear();
-}
+void PosixStagingFiles::RemoveFile(const Path& file) noexcept { unlink(file.c_str()); }
 
-PosixStagingArea& PosixStagingArea::operator=(PosixStagingArea&& other) noexcept {
-    if (this != &other) {
-        Remove();
-        directory_ = std::move(other.directory_);
-        files_ = std::move(other.files_);
-        other.directory_.clear();
-        other.files_.clear();
-    }
-    return *this;
-}
+void PosixStagingFiles::RemoveEmptyDirectory(const Path& directory) noexcept { rmdir(directory.c_str()); }
 
-void PosixStagingArea::Remove() noexcept {
-    for (const std::string& file : files_) unlink(file.c_str());
-    files_.clear();
-    if (!directory_.empty()) {
-        rmdir(directory_.c_str());
-        directory_.clear();
-    }
-}
-
-void StagePosixAttachments(MailRequest& request, uint64_t requestLength, const std::string& root,
-                           PosixStagingArea& area) {
+void StageAttachments(MailRequest& request, uint64_t requestLength, const std::string& root, StagingArea& area) {
     if (!AttachmentsFitTheRequest(request.attachments, requestLength))
         RaiseMailError("attachments larger than the request");
     EnsureRoot(root);
     DiskReservation space = ReserveFreeSpace(root, StagedBytes(request.attachments));
 
     area.Remove();
-    area.directory_ = CreateRequestDirectory(root);
-    area.files_.reserve(request.attachments.size());
+    area.TakeDirectory(CreateRequestDirectory(root), request.attachments.size());
     const std::vector<WideString> names = StagedFileNames(request.attachments);
     for (size_t j = 0; j < request.attachments.size(); ++j) {
         const MailAttachment& attachment = request.attachments[j];
-        UniqueFd fd = CreateStagedFile(area.directory_, area.files_, XdgEmailFileName(names[j]));
+        UniqueFd fd = CreateStagedFile(area, XdgEmailFileName(names[j]));
         if (!WriteAll(fd.get(), attachment.data, attachment.size)) {
             CloseReporting(fd);
             RaiseMailError("unable to write to temporary file");
@@ -241,31 +262,15 @@ void StagePosixAttachments(MailRequest& request, uint64_t requestLength, const s
     }
 }
 
-void KeepForTheMailProgram(PosixStagingArea area, KeptAreaReservation reservation) noexcept {
+void KeepForTheMailProgram(StagingArea area, KeptAreaReservation reservation) noexcept {
     KeptAreas::Instance().Keep(std::move(area), std::move(reservation));
 }
 
-void RemoveKeptAreas() noexcept { KeptAreas::Instance().RemoveAll(); }
+void RemoveKeptStagingAreas() noexcept { KeptAreas::Instance().RemoveAll(); }
 
-void SweepAbandonedAreas(const std::string& root) noexcept {
-    try {
-        struct stat facts {};
-        if (lstat(root.c_str(), &facts) != 0 || !S_ISDIR(facts.st_mode) || facts.st_uid != geteuid()) return;
-        DIR* folder = opendir(root.c_str());
-        if (folder == nullptr) return;
-        std::vector<std::string> abandoned;
-        while (const dirent* entry = readdir(folder)) {
-            const std::string name = entry->d_name;
-            const WideString wide(name.begin(), name.end());
-            const std::optional<uint32_t> owner = RequestDirectoryOwner(wide);
-            if (owner && *owner != uint32_t(getpid()) && kill(pid_t(*owner), 0) != 0 && errno == ESRCH)
-                abandoned.push_back(root + "/" + name);
-        }
-        closedir(folder);
-        for (const std::string& directory : abandoned) RemoveFolderAndFiles(directory);
-    } catch (...) {
-        // What is not removed now is removed by a later start.
-    }
+void SweepAbandonedStagingAreas(const std::string& root) noexcept {
+    PosixStagingRootView view(root);
+    SweepAbandonedRequestDirectories(view);
 }
 
 }  // namespace zobrik

@@ -5,6 +5,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "include/ascii_text.h"
+
 namespace zobrik {
 
 namespace {
@@ -126,13 +128,6 @@ WideStringView Head(WideStringView text, size_t units) {
     return text.substr(0, units);
 }
 
-WideChar AsciiUpper(WideChar c) { return (c >= 'a' && c <= 'z') ? WideChar(c - 'a' + 'A') : c; }
-
-bool EqualsIgnoringAsciiCase(WideStringView a, WideStringView b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](WideChar x, WideChar y) { return AsciiUpper(x) == AsciiUpper(y); });
-}
-
 // Windows compares file names with its upper-case table; for telling our
 // own names apart, folding ASCII and Latin-1 letters is what matters.
 WideChar FoldCase(WideChar c) {
@@ -155,14 +150,6 @@ WideString Folded(WideStringView name) {
 bool IsDeviceDigit(WideChar c) {
     // 0-9 and the superscript digits one, two and three.
     return (c >= '0' && c <= '9') || c == WideChar(0x00B9) || c == WideChar(0x00B2) || c == WideChar(0x00B3);
-}
-
-WideString Narrowed(const char* ascii) {
-    WideString out;
-    for (; *ascii; ++ascii) {
-        out += WideChar(*ascii);
-    }
-    return out;
 }
 
 // Where the extension of `name` starts: at its last dot, but a leading dot
@@ -216,13 +203,13 @@ bool IsReservedDeviceName(WideStringView name) {
     // device of DOS, is kept out as well.
     static const char* const kNamedDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
     for (const char* device : kNamedDevices) {
-        if (EqualsIgnoringAsciiCase(stem, Narrowed(device))) {
+        if (SameIgnoringAsciiCase(stem, AsciiToWide(device))) {
             return true;
         }
     }
     if (stem.size() == 4 && IsDeviceDigit(stem[3])) {
         WideStringView prefix = stem.substr(0, 3);
-        return EqualsIgnoringAsciiCase(prefix, Narrowed("COM")) || EqualsIgnoringAsciiCase(prefix, Narrowed("LPT"));
+        return SameIgnoringAsciiCase(prefix, AsciiToWide("COM")) || SameIgnoringAsciiCase(prefix, AsciiToWide("LPT"));
     }
     return false;
 }
@@ -242,7 +229,7 @@ WideString SafeFileName(WideStringView baseName) {
             name.pop_back();
         }
         if (name.empty()) {
-            return Narrowed("attachment");
+            return AsciiToWide("attachment");
         }
         if (IsReservedDeviceName(name)) {
             name.insert(name.begin(), kReplacement);
@@ -255,7 +242,7 @@ WideString SafeFileName(WideStringView baseName) {
 }
 
 WideString NumberedFileName(WideStringView safeName, unsigned n) {
-    WideString counter = Narrowed((" (" + std::to_string(n) + ")").c_str());
+    WideString counter = AsciiToWide(" (" + std::to_string(n) + ")");
     size_t dot = ExtensionStart(safeName);
     WideStringView stem = safeName.substr(0, dot);
     WideStringView extension = safeName.substr(dot);

@@ -14,9 +14,6 @@ constexpr size_t kLabelWidth = 19;
 
 void AppendAscii(WideString& out, const char* text) { out += AsciiToWide(text); }
 
-// Each byte becomes the character of the same value.
-void AppendBytes(WideString& out, const char* text) { AppendAscii(out, text); }
-
 void AppendCodePoint(WideString& out, uint32_t c) {
     if (c >= 0x10000 && c <= 0x10FFFF) {
         c -= 0x10000;
@@ -103,12 +100,12 @@ WideString FormatRaised(const std::exception_ptr& raised) {
     } catch (char const* value) {
         WideString out = Prefixed("char const *");
         if (value) {
-            AppendBytes(out, value);
+            AppendAscii(out, value);
         }
         return out;
     } catch (std::string value) {
         WideString out = Prefixed("std::string");
-        AppendBytes(out, value.c_str());
+        AppendAscii(out, value.c_str());
         return out;
     } catch (wchar_t const* value) {
         WideString out = Prefixed("wchar_t const *");

@@ -27,7 +27,7 @@ extern "C" HRESULT __stdcall VirtualChannelGetInstance(REFIID, ULONG* count, voi
     }
     // What a client that ended abnormally left in the staging directory.
     static std::once_flag abandonedRemoved;
-    std::call_once(abandonedRemoved, zobrik::RemoveAbandonedStagingDirectories);
+    std::call_once(abandonedRemoved, zobrik::SweepAbandonedStagingAreas);
     return zobrik::ComBoundary([&] {
         if (objects) {
             objects[0] = static_cast<IWTSPlugin*>(zobrik::ModuleObjects::Create<CWTSDVCPlugin>());

@@ -122,8 +122,8 @@ TEST_F(PosixLayer, StagedFilesArePrivateAndGoWithTheirArea) {
         .AddAttachment("CON", {9});
     auto decoded = testing::Decode(writer);
     {
-        PosixStagingArea area;
-        StagePosixAttachments(decoded.request, decoded.bytes.size(), root_, area);
+        StagingArea area;
+        StageAttachments(decoded.request, decoded.bytes.size(), root_, area);
         ASSERT_EQ(area.Files().size(), 3u);
         EXPECT_EQ(fs::path(area.Files()[0]).filename(), "report.pdf");
         EXPECT_EQ(fs::path(area.Files()[1]).filename(), "report (2).pdf");
@@ -142,8 +142,8 @@ TEST_F(PosixLayer, AStagingRootThatIsALinkOrOpenToOthersIsNotUsed) {
     auto decoded = testing::Decode(writer);
     auto outcome = [&] {
         try {
-            PosixStagingArea area;
-            StagePosixAttachments(decoded.request, decoded.bytes.size(), root_, area);
+            StagingArea area;
+            StageAttachments(decoded.request, decoded.bytes.size(), root_, area);
         } catch (const char* message) {
             return std::string(message);
         }
@@ -176,7 +176,7 @@ TEST_F(PosixLayer, MailReachesXdgEmailAndFailuresRemoveTheFiles) {
     EXPECT_EQ(ReadAll(bin_ / "attached-1"), "1;2");
     EXPECT_EQ(ReadAll(bin_ / "mode-1"), "600\n");
     EXPECT_TRUE(fs::exists(args[2])) << "kept for the mail program";
-    RemoveKeptAreas();
+    RemoveKeptStagingAreas();
     EXPECT_FALSE(fs::exists(args[2])) << "removed at unload";
 
     setenv("ZOBRIK_TEST_MAIL_EXIT", "1", 1);
@@ -216,7 +216,7 @@ TEST_F(PosixLayer, ASweepRemovesOnlyTheFoldersOfClientsThatEnded) {
         fs::create_directory(fs::path(root_) / name);
         std::ofstream(fs::path(root_) / name / "a.pdf") << "x";
     }
-    SweepAbandonedAreas(root_);
+    SweepAbandonedStagingAreas(root_);
     EXPECT_FALSE(fs::exists(fs::path(root_) / folder(ended))) << "the ended client's folder stayed";
     EXPECT_FALSE(fs::exists(fs::path(root_) / endedOlderForm)) << "an older version's folder stayed";
     EXPECT_TRUE(fs::exists(fs::path(root_) / folder(getpid()) / "a.pdf")) << "this client's folder went";
@@ -250,7 +250,7 @@ protected:
         setenv("XDG_CONFIG_HOME", (work_ / "config").c_str(), 1);
     }
     void TearDown() override {
-        RemoveKeptAreas();
+        RemoveKeptStagingAreas();
         for (size_t i = 0; i < std::size(kSaved); ++i)
             if (!saved_[i].empty())
                 setenv(kSaved[i], saved_[i].c_str(), 1);
@@ -329,7 +329,7 @@ TEST_F(RealXdgEmail, SubjectBodyAndNamesReachThunderbirdAsTheirOwnFields) {
     const std::string compose = Compose();
     ASSERT_EQ(compose.substr(0, fields.size()), fields);
     ASSERT_EQ(compose.back(), '\'');
-    // The one attachment: the staged file (which an earlier RemoveKeptAreas
+    // The one attachment: the staged file (which an earlier RemoveKeptStagingAreas
     // in this process may have removed already), its comma replaced.
     const fs::path staged = compose.substr(fields.size(), compose.size() - fields.size() - 1);
     EXPECT_EQ(staged.parent_path().parent_path(), fs::canonical(root_));
