@@ -80,7 +80,8 @@ class RecipientError : public std::invalid_argument {
 public:
     RecipientError(std::string input, const std::string& problem)
         : std::invalid_argument("bad recipient \"" + input + "\": " + problem), input_(std::move(input)) {}
-    const std::string& input() const noexcept { return input_; }
+    // Named as std::exception's what().
+    const std::string& input() const noexcept { return input_; }  // NOLINT(readability-identifier-naming)
 
 private:
     std::string input_;

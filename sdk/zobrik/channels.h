@@ -48,7 +48,7 @@ inline constexpr size_t kPluginMaxAttachments = 250;
 // Chunk size that zobrik-send uses for mail requests. Any size of 16 bytes or
 // more works: the plug-in joins the chunks until the request's announced
 // length is reached. Larger chunks mean fewer channel messages.
-inline constexpr size_t kDefaultMailChunkSize = 64 * 1024;
+inline constexpr size_t kDefaultMailChunkSize = size_t{64} * 1024;
 
 // The first mail chunk must hold the request's length field (bytes 8 to 15).
 inline constexpr size_t kMinMailChunkSize = 16;

@@ -266,8 +266,11 @@ class FileReadError : public std::runtime_error {
 public:
     FileReadError(const std::filesystem::path& path, const std::string& reason)
         : std::runtime_error("\"" + PathToUtf8(path) + "\": " + reason), path_(path), reason_(reason) {}
+    // Named as std::exception's what().
+    // NOLINTBEGIN(readability-identifier-naming)
     const std::filesystem::path& path() const noexcept { return path_; }
     const std::string& reason() const noexcept { return reason_; }
+    // NOLINTEND(readability-identifier-naming)
 
 private:
     std::filesystem::path path_;

@@ -195,7 +195,7 @@ public:
         return *this;
     }
     MailRequestWriter& Override(Overrides overrides) {
-        overrides_ = std::move(overrides);
+        overrides_ = overrides;
         return *this;
     }
     Overrides& MutableOverrides() noexcept { return overrides_; }

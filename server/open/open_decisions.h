@@ -13,7 +13,9 @@
 
 namespace zobrik::server::open {
 
-// Exit codes of zobrik-open.exe.
+// Exit codes of zobrik-open.exe: constants, named as the project's
+// constants are (as zobrik-send's are).
+// NOLINTBEGIN(readability-identifier-naming)
 enum ExitCode : int {
     kExitOpened = 0,             // opened on the client, or by the previous handler (or --help)
     kExitInternalError = 1,      // an unexpected failure inside zobrik-open
@@ -22,6 +24,7 @@ enum ExitCode : int {
     kExitRefusedSelf = 4,        // the recorded handler is zobrik-open itself, or it was started by its own fallback
     kExitHandlerFailed = 5,      // the previous handler could not be started
 };
+// NOLINTEND(readability-identifier-naming)
 
 // What the command line asks for.
 struct Command {
