@@ -107,7 +107,6 @@ ExecTextReading LadderReading(WideStringView text, const ExecTarget& target, con
     return reading;
 }
 
-
 // A UNC path's host as a URL's host parser reads it ("\\10.1\share" reaches
 // 10.0.0.1), without trailing dots ("\\server.\share"); other paths stay.
 WideString WithNormalisedUncHost(const WideString& path) {

@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "exec_policy_ladder.h"
-#include "windows_paths.h"
 #include "include/admin_policy.h"
 #include "include/wide_text.h"
+#include "windows_paths.h"
 
 namespace zobrik {
 

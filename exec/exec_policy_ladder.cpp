@@ -50,10 +50,10 @@ std::optional<PolicyRefusal> ListRefusal(const ExecTextReading& reading, const A
     }
     if (policy.execAllowList) {
         const auto& allowed = *policy.execAllowList;
-        const bool allAllowed =
-            !reading.forms.empty() && std::all_of(reading.forms.begin(), reading.forms.end(), [&](const WideString& form) {
-                return MatchingPattern(form, allowed) != nullptr;
-            });
+        const bool allAllowed = !reading.forms.empty() &&
+                                std::all_of(reading.forms.begin(), reading.forms.end(), [&](const WideString& form) {
+                                    return MatchingPattern(form, allowed) != nullptr;
+                                });
         if (!allAllowed) {
             return PolicyRefusal{kExecAllowListSetting, ZOBRIK_WIDE("matches no allow list entry")};
         }
@@ -69,7 +69,8 @@ std::optional<PolicyRefusal> SchemeSettingRefusal(const ExecTextReading& reading
     if (std::find(schemes.begin(), schemes.end(), reading.scheme) != schemes.end()) {
         return std::nullopt;
     }
-    return PolicyRefusal{kExecAllowedSchemesSetting, ZOBRIK_WIDE("scheme ") + reading.scheme + ZOBRIK_WIDE(": is not allowed")};
+    return PolicyRefusal{kExecAllowedSchemesSetting,
+                         ZOBRIK_WIDE("scheme ") + reading.scheme + ZOBRIK_WIDE(": is not allowed")};
 }
 
 std::optional<PolicyRefusal> LocationRefusal(const ExecTextReading& reading, const AdminPolicy& policy) {

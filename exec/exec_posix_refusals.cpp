@@ -4,8 +4,8 @@
 #include <iterator>
 
 #include "exec_admin_policy.h"
-#include "exec_text.h"
 #include "exec_policy_ladder.h"
+#include "exec_text.h"
 #include "include/ascii_text.h"
 #include "include/utf_conversion.h"
 #include "percent_decoding.h"
@@ -107,8 +107,8 @@ std::optional<PolicyRefusal> NetworkFileRefusal(const std::string& url, const Wi
 }
 
 std::optional<PolicyRefusal> PathRefusal(const DecodedExecText& text, bool isFileUrl, const std::string& path,
-                                        const std::string& stagingRoot, const AdminPolicy& policy,
-                                        const PosixFiles& files) {
+                                         const std::string& stagingRoot, const AdminPolicy& policy,
+                                         const PosixFiles& files) {
     const std::string absolute = AbsolutePosixPath(path, files.CurrentDirectory());
     const std::optional<std::string> real = files.RealPath(absolute);
     std::vector<std::string> readings = {absolute};
@@ -188,7 +188,8 @@ std::optional<PolicyRefusal> PosixExecRefusal(const DecodedExecText& text, const
         refusal = PathRefusal(text, false, text.utf8, stagingRoot, policy, files);
     }
     if (refusal) return refusal;
-    if (policy.execConfirm) return PolicyRefusal{kExecConfirmSetting, ZOBRIK_WIDE("this client cannot ask the user to confirm")};
+    if (policy.execConfirm)
+        return PolicyRefusal{kExecConfirmSetting, ZOBRIK_WIDE("this client cannot ask the user to confirm")};
     return std::nullopt;
 }
 

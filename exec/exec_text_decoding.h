@@ -15,7 +15,8 @@ namespace zobrik {
 // An exec text decoded once, in both forms its users need: UTF-16 for the
 // policy's patterns, UTF-8 for paths and the program that opens it.
 struct DecodedExecText {
-    DecodedExecText(WideString utf16Text, std::string utf8Text) : wide(std::move(utf16Text)), utf8(std::move(utf8Text)) {}
+    DecodedExecText(WideString utf16Text, std::string utf8Text)
+        : wide(std::move(utf16Text)), utf8(std::move(utf8Text)) {}
     // A text already in UTF-16 (lone surrogates become U+FFFD in `utf8`).
     explicit DecodedExecText(WideString utf16Text);
 

@@ -4,9 +4,9 @@
 #include <array>
 
 #include "exec_text.h"
-#include "percent_decoding.h"
 #include "include/ascii_text.h"
 #include "include/utf_conversion.h"
+#include "percent_decoding.h"
 
 namespace zobrik {
 

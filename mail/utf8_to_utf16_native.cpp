@@ -1,8 +1,7 @@
 // The project's own UTF-8 to UTF-16 converter (platform-free), and the native
 // build's Utf8ToUtf16.
-#include "mail/utf8_to_utf16.h"
-
 #include "include/utf16_units.h"
+#include "mail/utf8_to_utf16.h"
 
 namespace zobrik {
 namespace {

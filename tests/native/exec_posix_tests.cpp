@@ -75,7 +75,8 @@ protected:
 
     // "" when the text may be opened, else the reason and the setting.
     std::string Refusal(const std::u16string& text) const {
-        const auto refusal = PosixExecRefusal(DecodedExecText(WideString(text.begin(), text.end())), kRoot, policy_, files_);
+        const auto refusal =
+            PosixExecRefusal(DecodedExecText(WideString(text.begin(), text.end())), kRoot, policy_, files_);
         if (!refusal) return "";
         std::string setting;
         for (const WideChar* c = refusal->setting; c != nullptr && *c != 0; ++c) setting += char(*c);
@@ -154,8 +155,10 @@ TEST_F(PosixExecRefusals, LaunchersRunByTheirTypeAreRefused) {
 
 TEST_F(PosixExecRefusals, PolicySettingsWithTheirNames) {
     policy_.execDenyList = {u"*://*.bad.example/*", u"/home/ann/secret*"};
-    EXPECT_EQ(Refusal(u"HTTPS://www.BAD.example./x"), "matches the deny list entry \"*://*.bad.example/*\" (ExecDenyList)");
-    EXPECT_EQ(Refusal(u"/home/ann/secret/../secret.txt"), "matches the deny list entry \"/home/ann/secret*\" (ExecDenyList)");
+    EXPECT_EQ(Refusal(u"HTTPS://www.BAD.example./x"),
+              "matches the deny list entry \"*://*.bad.example/*\" (ExecDenyList)");
+    EXPECT_EQ(Refusal(u"/home/ann/secret/../secret.txt"),
+              "matches the deny list entry \"/home/ann/secret*\" (ExecDenyList)");
     policy_.execAllowList = std::vector<WideString>{u"https://intranet.example/*", u"/home/ann/*"};
     EXPECT_EQ(Refusal(u"https://intranet.example/page"), "");
     EXPECT_EQ(Refusal(u"https://other.example/"), "matches no allow list entry (ExecAllowList)");

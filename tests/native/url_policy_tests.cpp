@@ -197,8 +197,8 @@ TEST(PosixUrlPolicy, UsesTheSameReadingOfUrls) {
     const NoFiles files;
     AdminPolicy policy;
     policy.execAllowList = std::vector<WideString>{u"https://intranet.example.com/*"};
-    auto refusal =
-        PosixExecRefusal(DecodedExecText(u"https://intranet.example.com/\" \"https://evil.test/"), "/run/z", policy, files);
+    auto refusal = PosixExecRefusal(DecodedExecText(u"https://intranet.example.com/\" \"https://evil.test/"), "/run/z",
+                                    policy, files);
     ASSERT_TRUE(refusal);
     EXPECT_EQ(Narrow(refusal->reason), kInjectionRefusal);
     policy.execAllowList.reset();
