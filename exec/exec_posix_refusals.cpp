@@ -43,10 +43,11 @@ bool EndsWithDesktop(const std::string& path) {
 constexpr const char* kLinuxLauncherExtensions[] = {"desktop", "flatpakref", "flatpakrepo", "flatpak", "deb",
                                                     "rpm",     "snap",       "appimage",    "jnlp"};
 
-// The refusal of a file whose extension (after the last dot of its name,
-// any letter case) says that the desktop would run or install it.
+// A refusal that no setting makes.
 PolicyRefusal BuiltIn(WideString reason) { return PolicyRefusal{nullptr, std::move(reason)}; }
 
+// The refusal of a file whose extension (after the last dot of its name,
+// any letter case) says that the desktop would run or install it.
 std::optional<PolicyRefusal> LauncherRefusal(const std::string& path) {
     const std::string name = path.substr(path.find_last_of('/') + 1);
     const size_t dot = name.rfind('.');
