@@ -11,7 +11,12 @@ set(ZOBRIK_LOGIC_SOURCES
     mail/staging_ledgers.cpp
     mail/simple_mapi_message.cpp
     mail/outlook_arguments.cpp
+    exec/exec_text.cpp
+    exec/percent_decoding.cpp
+    exec/host_recognition.cpp
+    exec/windows_paths.cpp
     exec/exec_policy.cpp
+    exec/exec_policy_ladder.cpp
     exec/exec_admin_policy.cpp
     exec/exec_confirmation_text.cpp
     exec/url_normalisation.cpp

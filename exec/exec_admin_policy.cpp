@@ -1,9 +1,11 @@
 #include "exec_admin_policy.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <iterator>
 
+#include "exec_policy_ladder.h"
+#include "exec_text.h"
+#include "exec_unique_forms.h"
 #include "include/ascii_text.h"
 #include "include/utf_conversion.h"
 #include "url_normalisation.h"
@@ -67,22 +69,6 @@ constexpr const WideChar* kProgramExtensions[] = {
     ZOBRIK_WIDE("pyw"),
 };
 
-void AddUnique(std::vector<WideString>& list, WideString item) {
-    if (!item.empty() && std::find(list.begin(), list.end(), item) == list.end()) {
-        list.push_back(std::move(item));
-    }
-}
-
-bool AnyMatches(const WideString& text, const std::vector<WideString>& patterns, const WideString** which) {
-    for (const WideString& pattern : patterns) {
-        if (MatchesWildcard(text, pattern)) {
-            *which = &pattern;
-            return true;
-        }
-    }
-    return false;
-}
-
 bool IsNetworkPath(const WideString& path, const MachinePaths& machine) {
     if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
         return true;
@@ -93,112 +79,33 @@ bool IsNetworkPath(const WideString& path, const MachinePaths& machine) {
 
 WideString Quoted(WideStringView text) { return ZOBRIK_WIDE("\"") + WideString(text) + ZOBRIK_WIDE("\""); }
 
-// A URL that a browser would not read cannot be compared with the lists:
-// either list refuses it.
-std::optional<PolicyRefusal> UnreadableUrlRefusal(const AdminPolicy& policy) {
-    const WideString reason = ZOBRIK_WIDE("URL cannot be read as a browser reads it");
-    if (!policy.execDenyList.empty()) {
-        return PolicyRefusal{kExecDenyListSetting, reason};
-    }
-    if (policy.execAllowList) {
-        return PolicyRefusal{kExecAllowListSetting, reason};
-    }
-    return std::nullopt;
-}
-
-std::optional<PolicyRefusal> ListRefusal(WideStringView trimmed, const ExecTarget& target, const AdminPolicy& policy) {
-    if (target.isUrl && target.urlForms.empty()) {
-        return UnreadableUrlRefusal(policy);
-    }
-    const std::vector<WideString>& forms = target.isUrl ? target.urlForms : target.paths;
-    const WideString* pattern = nullptr;
-    std::vector<WideString> denyForms = forms;
-    AddUnique(denyForms, WideString(trimmed));
-    for (const WideString& form : denyForms) {
-        if (AnyMatches(form, policy.execDenyList, &pattern)) {
-            return PolicyRefusal{kExecDenyListSetting, ZOBRIK_WIDE("matches the deny list entry ") + Quoted(*pattern)};
-        }
-    }
-    if (policy.execAllowList) {
-        const bool allAllowed = !forms.empty() && std::all_of(forms.begin(), forms.end(), [&](const WideString& form) {
-            return AnyMatches(form, *policy.execAllowList, &pattern);
-        });
-        if (!allAllowed) {
-            return PolicyRefusal{kExecAllowListSetting, ZOBRIK_WIDE("matches no allow list entry")};
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<PolicyRefusal> KindRefusal(const ExecTarget& target, const AdminPolicy& policy,
-                                         const MachinePaths& machine) {
-    if (policy.execAllowedSchemes && !target.scheme.empty()) {
-        const auto& schemes = *policy.execAllowedSchemes;
-        if (std::find(schemes.begin(), schemes.end(), target.scheme) == schemes.end()) {
-            return PolicyRefusal{kExecAllowedSchemesSetting,
-                                 ZOBRIK_WIDE("scheme ") + target.scheme + ZOBRIK_WIDE(": is not allowed")};
-        }
-    }
-    if (target.isUrl) {
+// The programs setting, which only Windows has: checked after the ladder.
+std::optional<PolicyRefusal> ProgramRefusal(const ExecTarget& target, const AdminPolicy& policy,
+                                            const MachinePaths& machine) {
+    if (target.isUrl || policy.execAllowPrograms) {
         return std::nullopt;
     }
-    if (target.paths.empty() && !policy.execAllowLocalPaths) {
-        return PolicyRefusal{kExecAllowLocalPathsSetting, ZOBRIK_WIDE("names no path")};
-    }
     for (const WideString& path : target.paths) {
-        const bool network = IsNetworkPath(path, machine);
-        if (network && !policy.execAllowNetworkPaths) {
-            return PolicyRefusal{kExecAllowNetworkPathsSetting, ZOBRIK_WIDE("network path ") + Quoted(path)};
-        }
-        if (!network && !policy.execAllowLocalPaths) {
-            return PolicyRefusal{kExecAllowLocalPathsSetting, ZOBRIK_WIDE("local path ") + Quoted(path)};
-        }
-    }
-    if (!policy.execAllowPrograms) {
-        for (const WideString& path : target.paths) {
-            if (IsProgramPath(path, machine)) {
-                return PolicyRefusal{kExecAllowProgramsSetting, ZOBRIK_WIDE("program or script ") + Quoted(path)};
-            }
+        if (IsProgramPath(path, machine)) {
+            return PolicyRefusal{kExecAllowProgramsSetting, ZOBRIK_WIDE("program or script ") + Quoted(path)};
         }
     }
     return std::nullopt;
 }
 
-bool IsShownAsCode(uint16_t u) {
-    return u < 0x20 || (u >= 0x7F && u <= 0xA0) || u == 0xAD || u == 0x034F || u == 0x061C || u == 0x115F ||
-           u == 0x1160 || u == 0x180E || (u >= 0x2000 && u <= 0x200F) || (u >= 0x2028 && u <= 0x202F) ||
-           (u >= 0x205F && u <= 0x206F) || u == 0x3000 || u == 0x3164 || (u >= 0xFE00 && u <= 0xFE0F) || u == 0xFEFF ||
-           u == 0xFFA0 || (u >= 0xFFF0 && u <= 0xFFFB);
-}
-
-}  // namespace
-
-bool MatchesWildcard(WideStringView text, WideStringView pattern) {
-    // Greedy matching that returns to the last '*' on a mismatch: at most
-    // text × pattern steps, with no recursion.
-    size_t t = 0, p = 0;
-    size_t starP = WideStringView::npos, starT = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starT = t;
-        } else if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(text[t]))) {
-            ++p;
-            ++t;
-        } else if (starP != WideStringView::npos) {
-            p = starP + 1;
-            t = ++starT;
-        } else {
-            return false;
+ExecTextReading LadderReading(WideStringView text, const ExecTarget& target, const MachinePaths& machine) {
+    ExecTextReading reading;
+    reading.asSent = WideString(TrimmedExecText(text));
+    reading.isUrl = target.isUrl;
+    reading.scheme = target.scheme;
+    reading.forms = target.isUrl ? target.urlForms : target.paths;
+    if (!target.isUrl) {
+        for (const WideString& path : target.paths) {
+            reading.locations.push_back({path, IsNetworkPath(path, machine)});
         }
     }
-    while (p < pattern.size() && pattern[p] == '*') {
-        ++p;
-    }
-    return p == pattern.size();
+    return reading;
 }
-
-namespace {
 
 // A UNC path's host as a URL's host parser reads it ("\\10.1\share" reaches
 // 10.0.0.1), without trailing dots ("\\server.\share"); other paths stay.
@@ -322,35 +229,10 @@ std::optional<PolicyRefusal> ExecPolicyRefusal(WideStringView text, const AdminP
         return std::nullopt;  // spares the machine's path questions
     }
     const ExecTarget target = ClassifyExecText(text, machine);
-    if (auto refusal = ListRefusal(TrimmedExecText(text), target, policy)) {
+    if (auto refusal = ExecLadderRefusal(LadderReading(text, target, machine), policy)) {
         return refusal;
     }
-    return KindRefusal(target, policy, machine);
-}
-
-WideString VisibleText(WideStringView text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    WideString out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const uint16_t u = uint16_t(text[i]);
-        const bool pairedHigh = u >= 0xD800 && u < 0xDC00 && i + 1 < text.size() && uint16_t(text[i + 1]) >= 0xDC00 &&
-                                uint16_t(text[i + 1]) < 0xE000;
-        if (pairedHigh) {
-            out += text[i];
-            out += text[++i];
-            continue;
-        }
-        if (!IsShownAsCode(u) && !(u >= 0xD800 && u < 0xE000)) {
-            out += text[i];
-            continue;
-        }
-        out += ZOBRIK_WIDE("<U+");
-        for (int shift = 12; shift >= 0; shift -= 4) {
-            out += WideChar(kHex[(u >> shift) & 0xF]);
-        }
-        out += WideChar('>');
-    }
-    return out;
+    return ProgramRefusal(target, policy, machine);
 }
 
 }  // namespace zobrik

@@ -25,16 +25,12 @@
 #include <optional>
 #include <vector>
 
-#include "exec_policy.h"
+#include "exec_policy_ladder.h"
 #include "include/admin_policy.h"
 #include "include/wide_text.h"
+#include "windows_paths.h"
 
 namespace zobrik {
-
-// Whether all of `text` matches `pattern`: '*' stands for any run of
-// characters (none included), '?' for exactly one; ASCII letters match
-// without regard to case.
-bool MatchesWildcard(WideStringView text, WideStringView pattern);
 
 // What an exec text names.
 struct ExecTarget {
@@ -50,8 +46,9 @@ ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine);
 // reads without the blanks and quotes around it.
 WideString NormalisedUrl(WideStringView text);
 
-// The first setting of `policy` that refuses `text`, checked in this order:
-// deny list, allow list, schemes, network paths, local paths, programs.
+// The first setting of `policy` that refuses `text`: the ladder of
+// exec_policy_ladder.h (deny list, allow list, schemes, network paths, local
+// paths), then programs.
 // Throws std::bad_alloc.
 std::optional<PolicyRefusal> ExecPolicyRefusal(WideStringView text, const AdminPolicy& policy,
                                                const MachinePaths& machine);
@@ -65,13 +62,5 @@ bool IsProgramPath(const WideString& path, const MachinePaths& machine);
 // the built-in list of IsProgramPath: files that Windows, or Wine on Linux,
 // runs, or hands to something that runs what the file says.
 bool IsBuiltInProgramExtension(WideStringView extension);
-
-// The longest text a confirmation shows; a longer one is not offered.
-inline constexpr size_t kLongestConfirmedText = 2048;
-
-// The text as the confirmation shows it: control, invisible and
-// direction-changing characters written as "<U+202E>", so that what the user
-// reads is what is opened.
-WideString VisibleText(WideStringView text);
 
 }  // namespace zobrik

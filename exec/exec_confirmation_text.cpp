@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <string>
 
-#include "exec_admin_policy.h"
-#include "exec_policy.h"
+#include "exec_text.h"
 #include "include/ascii_text.h"
+#include "include/utf16_units.h"
 
 namespace zobrik {
 
@@ -52,8 +52,14 @@ WideStringView WithoutPort(WideStringView authority) {
     return authority.substr(0, std::min(authority.rfind(':'), authority.size()));
 }
 
-bool IsHighSurrogate(WideChar c) { return uint16_t(c) >= 0xD800 && uint16_t(c) <= 0xDBFF; }
-bool IsLowSurrogate(WideChar c) { return uint16_t(c) >= 0xDC00 && uint16_t(c) <= 0xDFFF; }
+// Characters shown as their code: controls, invisible and
+// direction-changing characters.
+bool IsShownAsCode(uint16_t u) {
+    return u < 0x20 || (u >= 0x7F && u <= 0xA0) || u == 0xAD || u == 0x034F || u == 0x061C || u == 0x115F ||
+           u == 0x1160 || u == 0x180E || (u >= 0x2000 && u <= 0x200F) || (u >= 0x2028 && u <= 0x202F) ||
+           (u >= 0x205F && u <= 0x206F) || u == 0x3000 || u == 0x3164 || (u >= 0xFE00 && u <= 0xFE0F) || u == 0xFEFF ||
+           u == 0xFFA0 || (u >= 0xFFF0 && u <= 0xFFFB);
+}
 
 // East Asian wide and fullwidth characters, drawn about twice as wide as a
 // Latin letter.
@@ -179,6 +185,29 @@ WideString ConfirmationMessage(WideStringView text, uint32_t seconds, const Doma
         AsciiToWide("\nOpen it only if you expected this and trust the remote computer. Without an answer within " +
                     std::to_string(seconds) + " seconds it is not opened.");
     return message;
+}
+
+WideString VisibleText(WideStringView text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    WideString out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const uint16_t u = uint16_t(text[i]);
+        if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(uint16_t(text[i + 1]))) {
+            out += text[i];
+            out += text[++i];
+            continue;
+        }
+        if (!IsShownAsCode(u) && !IsSurrogate(u)) {
+            out += text[i];
+            continue;
+        }
+        out += ZOBRIK_WIDE("<U+");
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            out += WideChar(kHex[(u >> shift) & 0xF]);
+        }
+        out += WideChar('>');
+    }
+    return out;
 }
 
 }  // namespace zobrik

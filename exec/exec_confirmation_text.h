@@ -24,6 +24,14 @@
 
 namespace zobrik {
 
+// The longest text a confirmation shows; a longer one is not offered.
+inline constexpr size_t kLongestConfirmedText = 2048;
+
+// The text as the confirmation shows it: control, invisible and
+// direction-changing characters written as "<U+202E>", so that what the user
+// reads is what is opened.
+WideString VisibleText(WideStringView text);
+
 // "scheme://host" for a URL (a text with a scheme other than "file"): the
 // scheme and the host as a browser reaches them (UrlSchemeAndHost: lower
 // case, without user name and port, international names in their ASCII form

@@ -69,18 +69,18 @@ const ExecReply& ServeExecRequestPosix(const std::string& message, const AdminPo
             ReportRefusal(Utf16ToUtf8(*refusal));
             return kExecReplyFailed;
         }
-        const std::optional<WideString> text = DecodeExecText(message);
+        const std::optional<DecodedExecText> text = DecodeExecText(message);
         if (!text) {
             ReportRefusal("text after the UTF-8 mark is not valid UTF-8");
             return kExecReplyFailed;
         }
         if (auto refusal = PosixExecRefusal(*text, stagingRoot, policy, SystemFiles())) {
-            ReportRefusal(refusal->setting != nullptr
-                              ? refusal->reason + " (policy " + Utf16ToUtf8(refusal->setting) + ")"
-                              : refusal->reason);
+            const std::string reason = Utf16ToUtf8(refusal->reason);
+            ReportRefusal(refusal->setting != nullptr ? reason + " (policy " + Utf16ToUtf8(refusal->setting) + ")"
+                                                      : reason);
             return kExecReplyFailed;
         }
-        const std::optional<int> status = RunProgramAndWait({"xdg-open", Utf16ToUtf8(*text)});
+        const std::optional<int> status = RunProgramAndWait({"xdg-open", text->utf8});
         return status && *status == 0 ? kExecReplyOkay : kExecReplyFailed;
     } catch (...) {
         return kExecReplyFailed;

@@ -4,9 +4,11 @@
 #include <iterator>
 
 #include "exec_admin_policy.h"
-#include "exec_policy.h"
+#include "exec_policy_ladder.h"
+#include "exec_text.h"
 #include "include/ascii_text.h"
 #include "include/utf_conversion.h"
+#include "percent_decoding.h"
 #include "url_normalisation.h"
 
 namespace zobrik {
@@ -41,9 +43,12 @@ bool EndsWithDesktop(const std::string& path) {
 constexpr const char* kLinuxLauncherExtensions[] = {"desktop", "flatpakref", "flatpakrepo", "flatpak", "deb",
                                                     "rpm",     "snap",       "appimage",    "jnlp"};
 
+// A refusal that no setting makes.
+PolicyRefusal BuiltIn(WideString reason) { return PolicyRefusal{nullptr, std::move(reason)}; }
+
 // The refusal of a file whose extension (after the last dot of its name,
 // any letter case) says that the desktop would run or install it.
-std::optional<ExecRefusal> LauncherRefusal(const std::string& path) {
+std::optional<PolicyRefusal> LauncherRefusal(const std::string& path) {
     const std::string name = path.substr(path.find_last_of('/') + 1);
     const size_t dot = name.rfind('.');
     if (dot == std::string::npos) return std::nullopt;
@@ -51,7 +56,7 @@ std::optional<ExecRefusal> LauncherRefusal(const std::string& path) {
     const bool listed = std::any_of(std::begin(kLinuxLauncherExtensions), std::end(kLinuxLauncherExtensions),
                                     [&](const char* known) { return extension == FromUtf8(known); });
     if (!listed && !IsBuiltInProgramExtension(extension)) return std::nullopt;
-    return ExecRefusal{"files that run or install programs are not opened (." + Utf16ToUtf8(extension) + ")", nullptr};
+    return BuiltIn(ZOBRIK_WIDE("files that run or install programs are not opened (.") + extension + ZOBRIK_WIDE(")"));
 }
 
 bool IsLocalHost(const std::string& host, const std::vector<std::string>& machineNames) {
@@ -60,72 +65,25 @@ bool IsLocalHost(const std::string& host, const std::vector<std::string>& machin
                        [&](const std::string& name) { return SameIgnoringAsciiCase(FromUtf8(host), FromUtf8(name)); });
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+bool IsNetworkScheme(const std::string& scheme) {
+    return std::any_of(std::begin(kNetworkSchemes), std::end(kNetworkSchemes),
+                       [&](const char* known) { return scheme == known; });
 }
 
-std::string PercentDecoded(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-            out += char(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
+// A URL for the ladder: its browser forms, and a network location when its
+// scheme reaches file servers.
+ExecTextReading UrlReading(const DecodedExecText& text, const WideString& scheme) {
+    ExecTextReading reading;
+    reading.asSent = text.wide;
+    reading.isUrl = true;
+    reading.scheme = scheme;
+    if (auto forms = UrlPolicyForms(text.wide, PlatformDomainToAscii())) {
+        reading.forms = std::move(*forms);
     }
-    return out;
-}
-
-bool AnyMatches(const std::vector<WideString>& forms, const std::vector<WideString>& patterns) {
-    return std::any_of(forms.begin(), forms.end(), [&](const WideString& form) {
-        return std::any_of(patterns.begin(), patterns.end(),
-                           [&](const WideString& pattern) { return MatchesWildcard(form, pattern); });
-    });
-}
-
-bool AllMatch(const std::vector<WideString>& forms, const std::vector<WideString>& patterns) {
-    return std::all_of(forms.begin(), forms.end(), [&](const WideString& form) {
-        return std::any_of(patterns.begin(), patterns.end(),
-                           [&](const WideString& pattern) { return MatchesWildcard(form, pattern); });
-    });
-}
-
-bool SchemeListed(const WideString& scheme, const std::vector<WideString>& schemes) {
-    return std::find(schemes.begin(), schemes.end(), scheme) != schemes.end();
-}
-
-ExecRefusal Policy(const WideChar* setting, std::string reason) { return {std::move(reason), setting}; }
-
-// The policy's refusal of a text with the given forms.
-std::optional<ExecRefusal> ListRefusal(WideStringView text, const std::vector<WideString>& forms,
-                                       const AdminPolicy& policy) {
-    std::vector<WideString> denyForms = forms;
-    denyForms.emplace_back(text);
-    if (AnyMatches(denyForms, policy.execDenyList)) return Policy(kExecDenyListSetting, "on the deny list");
-    if (policy.execAllowList && !AllMatch(forms, *policy.execAllowList))
-        return Policy(kExecAllowListSetting, "not on the allow list");
-    return std::nullopt;
-}
-
-std::optional<ExecRefusal> UrlRefusal(WideStringView text, const WideString& scheme, const AdminPolicy& policy) {
-    const auto forms = UrlPolicyForms(text, PlatformDomainToAscii());
-    if (!forms && !policy.execDenyList.empty())
-        return Policy(kExecDenyListSetting, "URL cannot be read as a browser reads it");
-    if (!forms && policy.execAllowList)
-        return Policy(kExecAllowListSetting, "URL cannot be read as a browser reads it");
-    if (auto refusal = ListRefusal(text, forms.value_or(std::vector<WideString>()), policy)) return refusal;
-    if (policy.execAllowedSchemes && !SchemeListed(scheme, *policy.execAllowedSchemes))
-        return Policy(kExecAllowedSchemesSetting, "scheme " + Utf16ToUtf8(scheme) + ": is not allowed");
-    const std::string narrow = Utf16ToUtf8(scheme);
-    const bool network =
-        std::any_of(std::begin(kNetworkSchemes), std::end(kNetworkSchemes), [&](const char* s) { return narrow == s; });
-    if (network && !policy.execAllowNetworkPaths)
-        return Policy(kExecAllowNetworkPathsSetting, "network locations are not allowed");
-    return std::nullopt;
+    if (IsNetworkScheme(Utf16ToUtf8(scheme))) {
+        reading.locations.push_back({text.wide, true});
+    }
+    return reading;
 }
 
 // A folder opens in the file manager, whatever its name ("example.com").
@@ -136,11 +94,9 @@ bool IsFolder(const std::string& path, const PosixFiles& files) {
 
 // A file server's file (the path of a URL of a network scheme, %-escapes
 // decoded), which the desktop mounts and opens by its type as a local one.
-std::optional<ExecRefusal> NetworkFileRefusal(const std::string& url, const WideString& scheme) {
+std::optional<PolicyRefusal> NetworkFileRefusal(const std::string& url, const WideString& scheme) {
     const std::string narrow = Utf16ToUtf8(scheme);
-    if (std::none_of(std::begin(kNetworkSchemes), std::end(kNetworkSchemes),
-                     [&](const char* s) { return narrow == s; }))
-        return std::nullopt;
+    if (!IsNetworkScheme(narrow)) return std::nullopt;
     std::string rest = url.substr(std::min(url.size(), narrow.size() + 1));
     rest = rest.substr(0, rest.find_first_of("?#"));
     if (rest.compare(0, 2, "//") == 0) {
@@ -151,9 +107,9 @@ std::optional<ExecRefusal> NetworkFileRefusal(const std::string& url, const Wide
     return LauncherRefusal(PercentDecoded(rest));
 }
 
-std::optional<ExecRefusal> PathRefusal(WideStringView text, bool isFileUrl, const std::string& path,
-                                       const std::string& stagingRoot, const AdminPolicy& policy,
-                                       const PosixFiles& files) {
+std::optional<PolicyRefusal> PathRefusal(const DecodedExecText& text, bool isFileUrl, const std::string& path,
+                                         const std::string& stagingRoot, const AdminPolicy& policy,
+                                         const PosixFiles& files) {
     const std::string absolute = AbsolutePosixPath(path, files.CurrentDirectory());
     const std::optional<std::string> real = files.RealPath(absolute);
     std::vector<std::string> readings = {absolute};
@@ -162,20 +118,21 @@ std::optional<ExecRefusal> PathRefusal(WideStringView text, bool isFileUrl, cons
     const std::optional<std::string> realStaging = files.RealPath(stagingRoot);
     for (const std::string& reading : readings) {
         if (IsBelow(reading, stagingRoot) || (realStaging && IsBelow(reading, *realStaging)))
-            return ExecRefusal{"inside the staging folder", nullptr};
-        if (EndsWithDesktop(reading)) return ExecRefusal{"desktop entries are not opened", nullptr};
+            return BuiltIn(ZOBRIK_WIDE("inside the staging folder"));
+        if (EndsWithDesktop(reading)) return BuiltIn(ZOBRIK_WIDE("desktop entries are not opened"));
         if (auto launcher = LauncherRefusal(reading); launcher && !IsFolder(absolute, files)) return launcher;
     }
-    if (files.Facts(absolute).executable) return ExecRefusal{"programs are not opened", nullptr};
+    if (files.Facts(absolute).executable) return BuiltIn(ZOBRIK_WIDE("programs are not opened"));
 
-    std::vector<WideString> forms;
-    forms.reserve(readings.size());
-    for (const std::string& reading : readings) forms.push_back(FromUtf8(reading));
-    if (auto refusal = ListRefusal(text, forms, policy)) return refusal;
-    if (isFileUrl && policy.execAllowedSchemes && !SchemeListed(ZOBRIK_WIDE("file"), *policy.execAllowedSchemes))
-        return Policy(kExecAllowedSchemesSetting, "scheme file: is not allowed");
-    if (!policy.execAllowLocalPaths) return Policy(kExecAllowLocalPathsSetting, "local paths are not allowed");
-    return std::nullopt;
+    ExecTextReading ladder;
+    ladder.asSent = text.wide;
+    if (isFileUrl) ladder.scheme = ZOBRIK_WIDE("file");
+    for (const std::string& reading : readings) {
+        WideString form = FromUtf8(reading);
+        ladder.locations.push_back({form, false});
+        ladder.forms.push_back(std::move(form));
+    }
+    return ExecLadderRefusal(ladder, policy);
 }
 
 }  // namespace
@@ -214,26 +171,26 @@ std::optional<FileUrl> ParseFileUrl(const std::string& text) {
     return url;
 }
 
-std::optional<ExecRefusal> PosixExecRefusal(WideStringView text, const std::string& stagingRoot,
-                                            const AdminPolicy& policy, const PosixFiles& files) {
-    if (text.empty()) return ExecRefusal{"empty text", nullptr};
-    if (text[0] == '-') return ExecRefusal{"a text that begins with '-'", nullptr};
-    if (auto refusal = SchemeRefusal(text)) return ExecRefusal{Utf16ToUtf8(*refusal), nullptr};
+std::optional<PolicyRefusal> PosixExecRefusal(const DecodedExecText& text, const std::string& stagingRoot,
+                                              const AdminPolicy& policy, const PosixFiles& files) {
+    if (text.wide.empty()) return BuiltIn(ZOBRIK_WIDE("empty text"));
+    if (text.wide[0] == '-') return BuiltIn(ZOBRIK_WIDE("a text that begins with '-'"));
+    if (auto refusal = SchemeRefusal(text.wide)) return BuiltIn(std::move(*refusal));
 
-    std::optional<ExecRefusal> refusal;
-    const WideString scheme = UrlScheme(text);
-    const std::string utf8 = Utf16ToUtf8(text);
+    std::optional<PolicyRefusal> refusal;
+    const WideString scheme = UrlScheme(text.wide);
     if (!scheme.empty() && scheme != ZOBRIK_WIDE("file")) {
-        if (auto launcher = NetworkFileRefusal(utf8, scheme)) return launcher;
-        refusal = UrlRefusal(text, scheme, policy);
-    } else if (const std::optional<FileUrl> url = ParseFileUrl(utf8)) {
-        if (!IsLocalHost(url->host, files.MachineNames())) return ExecRefusal{"file: URL of another host", nullptr};
+        if (auto launcher = NetworkFileRefusal(text.utf8, scheme)) return launcher;
+        refusal = ExecLadderRefusal(UrlReading(text, scheme), policy);
+    } else if (const std::optional<FileUrl> url = ParseFileUrl(text.utf8)) {
+        if (!IsLocalHost(url->host, files.MachineNames())) return BuiltIn(ZOBRIK_WIDE("file: URL of another host"));
         refusal = PathRefusal(text, true, url->path, stagingRoot, policy, files);
     } else {
-        refusal = PathRefusal(text, false, utf8, stagingRoot, policy, files);
+        refusal = PathRefusal(text, false, text.utf8, stagingRoot, policy, files);
     }
     if (refusal) return refusal;
-    if (policy.execConfirm) return Policy(kExecConfirmSetting, "this client cannot ask the user to confirm");
+    if (policy.execConfirm)
+        return PolicyRefusal{kExecConfirmSetting, ZOBRIK_WIDE("this client cannot ask the user to confirm")};
     return std::nullopt;
 }
 

@@ -14,18 +14,19 @@
 // written (made absolute against the current directory, "." and ".."
 // resolved) and as the file it reaches through links.
 //
-// Then the administrator's policy with the settings of the Windows client:
-// the deny list (any form or the text itself), the allow list (every form),
-// the allowed schemes (a "file:" URL needs "file"), network locations
-// (schemes that reach file servers: smb, nfs, sftp, ftp, dav, ...), local
-// paths, and the confirmation, which this client cannot show: with it set,
-// every text is refused.
+// Then the administrator's policy with the settings of the Windows client,
+// through the ladder of exec_policy_ladder.h: the deny list (any form or the
+// text itself), the allow list (every form), the allowed schemes (a "file:"
+// URL needs "file"), network locations (schemes that reach file servers:
+// smb, nfs, sftp, ftp, dav, ...), local paths; then the confirmation, which
+// this client cannot show: with it set, every text is refused.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "exec_text_decoding.h"
 #include "include/admin_policy.h"
 #include "include/wide_text.h"
 
@@ -50,11 +51,6 @@ public:
     virtual const std::vector<std::string>& MachineNames() const = 0;
 };
 
-struct ExecRefusal {
-    std::string reason;
-    const WideChar* setting = nullptr;  // the policy setting; nullptr for a built-in refusal
-};
-
 // The absolute, lexically normal form of `path` ("." and ".." resolved,
 // repeated slashes joined) against `currentDirectory`.
 std::string AbsolutePosixPath(const std::string& path, const std::string& currentDirectory);
@@ -67,9 +63,10 @@ struct FileUrl {
 };
 std::optional<FileUrl> ParseFileUrl(const std::string& text);
 
-// The first refusal of `text` (UTF-16), or nullopt when it may be opened.
-// `stagingRoot` is the folder the add-in stages attachments in.
-std::optional<ExecRefusal> PosixExecRefusal(WideStringView text, const std::string& stagingRoot,
-                                            const AdminPolicy& policy, const PosixFiles& files);
+// The first refusal of `text`, or nullopt when it may be opened; a built-in
+// refusal has no setting. `stagingRoot` is the folder the add-in stages
+// attachments in.
+std::optional<PolicyRefusal> PosixExecRefusal(const DecodedExecText& text, const std::string& stagingRoot,
+                                              const AdminPolicy& policy, const PosixFiles& files);
 
 }  // namespace zobrik

@@ -1,6 +1,8 @@
 #include "exec_text_decoding.h"
 
-#include "exec_policy.h"
+#include "exec_text.h"
+#include "include/utf16_units.h"
+#include "include/utf_conversion.h"
 
 namespace zobrik {
 
@@ -14,16 +16,6 @@ constexpr char16_t kWindows1252High[32] = {
 };
 
 bool IsContinuation(unsigned char byte) noexcept { return (byte & 0xC0) == 0x80; }
-
-void AppendUtf16(WideString& out, char32_t c) {
-    if (c < 0x10000) {
-        out += WideChar(c);
-    } else {
-        c -= 0x10000;
-        out += WideChar(0xD800 + (c >> 10));
-        out += WideChar(0xDC00 + (c & 0x3FF));
-    }
-}
 
 // Strict UTF-8: every sequence in its shortest form, no surrogates, nothing
 // above U+10FFFF.
@@ -59,7 +51,7 @@ std::optional<WideString> StrictUtf8ToUtf16(std::string_view text) {
             if (!IsContinuation(byte)) return std::nullopt;
             c = (c << 6) | (byte & 0x3F);
         }
-        if (c < smallest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+        if (c < smallest || c > 0x10FFFF || IsSurrogate(c)) return std::nullopt;
         AppendUtf16(out, c);
         i += length;
     }
@@ -72,13 +64,26 @@ char16_t Windows1252ToUtf16(unsigned char byte) noexcept {
     return byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : char16_t(byte);
 }
 
-std::optional<WideString> DecodeExecText(std::string_view message) {
+DecodedExecText::DecodedExecText(WideString utf16Text) : wide(std::move(utf16Text)), utf8(Utf16ToUtf8(wide)) {}
+
+std::optional<DecodedExecText> DecodeExecText(std::string_view message) {
     const std::string_view text = ExecText(message);
-    if (IsUtf8ExecText(text)) return StrictUtf8ToUtf16(text.substr(kUtf8Mark.size()));
-    WideString out;
-    out.reserve(text.size());
-    for (const char c : text) out += WideChar(Windows1252ToUtf16(static_cast<unsigned char>(c)));
-    return out;
+    if (IsUtf8ExecText(text)) {
+        const std::string_view utf8 = text.substr(kUtf8Mark.size());
+        auto wide = StrictUtf8ToUtf16(utf8);
+        if (!wide) return std::nullopt;
+        return DecodedExecText(std::move(*wide), std::string(utf8));
+    }
+    WideString wide;
+    std::string utf8;
+    wide.reserve(text.size());
+    utf8.reserve(text.size());
+    for (const char c : text) {
+        const char16_t unit = Windows1252ToUtf16(static_cast<unsigned char>(c));
+        wide += WideChar(unit);
+        AppendUtf8(utf8, unit);
+    }
+    return DecodedExecText(std::move(wide), std::move(utf8));
 }
 
 }  // namespace zobrik

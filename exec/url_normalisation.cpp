@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <array>
 
-#include "exec_policy.h"
+#include "exec_text.h"
 #include "include/ascii_text.h"
 #include "include/utf_conversion.h"
+#include "percent_decoding.h"
 
 namespace zobrik {
 
@@ -87,20 +88,6 @@ void AppendEncoded(std::string& out, char32_t c, EncodeSet set) {
         out += kHex[byte >> 4];
         out += kHex[byte & 0xF];
     }
-}
-
-std::string PercentDecoded(std::string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(char32_t(text[i + 1])) >= 0 &&
-            HexValue(char32_t(text[i + 2])) >= 0) {
-            out += char(HexValue(char32_t(text[i + 1])) * 16 + HexValue(char32_t(text[i + 2])));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
 }
 
 std::string ToUtf8(const CodePoints& text) {

@@ -1,7 +1,7 @@
 // The administrator policy's exec checks on arbitrary texts: classification,
 // normalisation, wildcard matching, the confirmation's visible text and
 // layout (a heading in plain ASCII, at most the allowed number of lines, the
-// whole visible text when it fits them); the URL parser, whose serialised URL
+// whole visible text when it fits them); percent decoding; the URL parser, whose serialised URL
 // must read back as itself.
 // Input: one byte choosing the policy's switches and lists, then UTF-16 (the
 // first unit 0xFFFF, if any, separates a pattern from the text).
@@ -14,6 +14,7 @@
 #include "exec/exec_admin_policy.h"
 #include "exec/exec_confirmation_text.h"
 #include "exec/exec_policy.h"
+#include "exec/percent_decoding.h"
 #include "exec/url_normalisation.h"
 
 namespace {
@@ -87,6 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)zobrik::NormalisedUrl(text);
     CheckConfirmationLayout(text);
     (void)zobrik::SchemeRefusal(text);
+    // Decoding never makes a text longer.
+    if (zobrik::PercentDecodedBytewise(text).size() > text.size()) __builtin_trap();
+    if (const auto decoded = zobrik::PercentDecodedUtf8(text); decoded && decoded->size() > text.size())
+        __builtin_trap();
     (void)zobrik::UrlPolicyForms(text, zobrik::PlatformDomainToAscii());
     (void)zobrik::UrlSchemeAndHost(text);
     if (const auto url = zobrik::ParseUrl(text, zobrik::PlatformDomainToAscii())) {

@@ -91,10 +91,11 @@ struct AdminPolicy {
 // The policy of one plug-in object, shared by its channels and requests.
 using SharedAdminPolicy = std::shared_ptr<const AdminPolicy>;
 
-// A refusal by the policy: the setting that refused and why, for the one
-// debugger line that reports it.
+// A refusal of a request: the setting that refused and why, for the one
+// debugger line that reports it. The Linux add-in's built-in refusals, which
+// no setting makes, have no setting.
 struct PolicyRefusal {
-    const WideChar* setting;
+    const WideChar* setting;  // nullptr for a built-in refusal
     WideString reason;
 };
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "utf16_units.h"
 #include "wide_text.h"
 
 namespace zobrik {
@@ -31,14 +32,14 @@ inline void AppendUtf8(std::string& out, char32_t c) {
 // moves `i` past it. A lone surrogate reads as U+FFFD.
 inline char32_t TakeCodePoint(WideStringView text, size_t& i) {
     const char32_t unit = char16_t(text[i++]);
-    if (unit >= 0xD800 && unit <= 0xDBFF && i < text.size()) {
+    if (IsHighSurrogate(unit) && i < text.size()) {
         const char32_t next = char16_t(text[i]);
-        if (next >= 0xDC00 && next <= 0xDFFF) {
+        if (IsLowSurrogate(next)) {
             ++i;
             return 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
         }
     }
-    return unit >= 0xD800 && unit <= 0xDFFF ? char32_t(0xFFFD) : unit;
+    return IsSurrogate(unit) ? char32_t(0xFFFD) : unit;
 }
 
 // Lone surrogates become U+FFFD.
@@ -76,12 +77,7 @@ inline WideString Utf8ToUtf16Lenient(std::string_view text) {
             ++i;
             continue;
         }
-        if (c >= 0x10000) {
-            out += WideChar(0xD800 + ((c - 0x10000) >> 10));
-            out += WideChar(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += WideChar(c);
-        }
+        AppendUtf16(out, c);
         i += length;
     }
     return out;

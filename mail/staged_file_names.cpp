@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "include/ascii_text.h"
+#include "include/utf16_units.h"
 
 namespace zobrik {
 
@@ -112,9 +113,6 @@ bool IsLookAlike(WideChar c) {
 bool IsReplacedInStagedName(WideChar c) {
     return IsInvalidFileNameChar(c) || IsControl(c) || IsBidiFormatting(c) || IsLookAlike(c);
 }
-
-bool IsHighSurrogate(WideChar c) { return uint16_t(c) >= 0xD800 && uint16_t(c) <= 0xDBFF; }
-bool IsLowSurrogate(WideChar c) { return uint16_t(c) >= 0xDC00 && uint16_t(c) <= 0xDFFF; }
 
 // The first `units` units of `text` (all of it when shorter), one unit fewer
 // when the cut would separate the halves of a surrogate pair.

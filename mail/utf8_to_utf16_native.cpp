@@ -1,5 +1,6 @@
 // The project's own UTF-8 to UTF-16 converter (platform-free), and the native
 // build's Utf8ToUtf16.
+#include "include/utf16_units.h"
 #include "mail/utf8_to_utf16.h"
 
 namespace zobrik {
@@ -70,15 +71,9 @@ size_t Utf8ToUtf16Portable(const uint8_t* input, size_t length, char16_t* output
     while (pos < length) {
         char32_t cp = 0;
         pos += DecodeOne(input + pos, length - pos, cp);
-        if (cp >= 0x10000) {
-            if (capacity - written < 2) return 0;
-            cp -= 0x10000;
-            output[written++] = char16_t(0xD800 + (cp >> 10));
-            output[written++] = char16_t(0xDC00 + (cp & 0x3FF));
-        } else {
-            if (capacity - written < 1) return 0;
-            output[written++] = char16_t(cp);
-        }
+        const Utf16Units units = ToUtf16Units(cp);
+        if (capacity - written < units.count) return 0;
+        for (size_t k = 0; k < units.count; ++k) output[written++] = units.unit[k];
     }
     return written;
 }

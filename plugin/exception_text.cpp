@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "include/ascii_text.h"
+#include "include/utf16_units.h"
 
 namespace zobrik {
 
@@ -14,15 +15,7 @@ constexpr size_t kLabelWidth = 19;
 
 void AppendAscii(WideString& out, const char* text) { out += AsciiToWide(text); }
 
-void AppendCodePoint(WideString& out, uint32_t c) {
-    if (c >= 0x10000 && c <= 0x10FFFF) {
-        c -= 0x10000;
-        out += WideChar(0xD800 + (c >> 10));
-        out += WideChar(0xDC00 + (c & 0x3FF));
-    } else {
-        out += WideChar(c & 0xFFFF);
-    }
-}
+void AppendCodePoint(WideString& out, uint32_t c) { AppendUtf16(out, c <= 0x10FFFF ? c : c & 0xFFFF); }
 
 // wchar_t is UTF-16 on Windows and UTF-32 on the native build.
 void AppendWide(WideString& out, const wchar_t* text) {
@@ -131,7 +124,7 @@ void Limit(WideString& text) {
     }
     text.resize(kExceptionTextMaxLength);
     uint16_t last = uint16_t(text.back());
-    if (last >= 0xD800 && last < 0xDC00) {
+    if (IsHighSurrogate(last)) {
         text.pop_back();
     }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "exec/exec_admin_policy.h"
+#include "exec/exec_confirmation_text.h"
 #include "native/fake_machine.h"
 
 namespace zobrik {

@@ -7,13 +7,14 @@
 
 #include "exec/exec_posix_refusals.h"
 #include "exec/exec_text_decoding.h"
+#include "include/utf_conversion.h"
 
 namespace zobrik {
 namespace {
 
 std::u16string Decoded(const std::string& message) {
     const auto text = DecodeExecText(message);
-    return text ? std::u16string(text->begin(), text->end()) : u"(invalid)";
+    return text ? std::u16string(text->wide.begin(), text->wide.end()) : u"(invalid)";
 }
 
 TEST(ExecTextDecoding, Utf8BehindTheMarkAndWindows1252Otherwise) {
@@ -74,11 +75,12 @@ protected:
 
     // "" when the text may be opened, else the reason and the setting.
     std::string Refusal(const std::u16string& text) const {
-        const auto refusal = PosixExecRefusal(WideString(text.begin(), text.end()), kRoot, policy_, files_);
+        const auto refusal =
+            PosixExecRefusal(DecodedExecText(WideString(text.begin(), text.end())), kRoot, policy_, files_);
         if (!refusal) return "";
         std::string setting;
         for (const WideChar* c = refusal->setting; c != nullptr && *c != 0; ++c) setting += char(*c);
-        return refusal->reason + (setting.empty() ? "" : " (" + setting + ")");
+        return Utf16ToUtf8(refusal->reason) + (setting.empty() ? "" : " (" + setting + ")");
     }
 
     static constexpr const char* kRoot = "/run/user/1/zobrik-wtsdvc";
@@ -153,13 +155,15 @@ TEST_F(PosixExecRefusals, LaunchersRunByTheirTypeAreRefused) {
 
 TEST_F(PosixExecRefusals, PolicySettingsWithTheirNames) {
     policy_.execDenyList = {u"*://*.bad.example/*", u"/home/ann/secret*"};
-    EXPECT_EQ(Refusal(u"HTTPS://www.BAD.example./x"), "on the deny list (ExecDenyList)");
-    EXPECT_EQ(Refusal(u"/home/ann/secret/../secret.txt"), "on the deny list (ExecDenyList)");
+    EXPECT_EQ(Refusal(u"HTTPS://www.BAD.example./x"),
+              "matches the deny list entry \"*://*.bad.example/*\" (ExecDenyList)");
+    EXPECT_EQ(Refusal(u"/home/ann/secret/../secret.txt"),
+              "matches the deny list entry \"/home/ann/secret*\" (ExecDenyList)");
     policy_.execAllowList = std::vector<WideString>{u"https://intranet.example/*", u"/home/ann/*"};
     EXPECT_EQ(Refusal(u"https://intranet.example/page"), "");
-    EXPECT_EQ(Refusal(u"https://other.example/"), "not on the allow list (ExecAllowList)");
+    EXPECT_EQ(Refusal(u"https://other.example/"), "matches no allow list entry (ExecAllowList)");
     EXPECT_EQ(Refusal(u"/home/ann/innocent2/../report.pdf"), "");
-    EXPECT_EQ(Refusal(u"/etc/passwd"), "not on the allow list (ExecAllowList)");
+    EXPECT_EQ(Refusal(u"/etc/passwd"), "matches no allow list entry (ExecAllowList)");
     policy_.execAllowList.reset();
     policy_.execDenyList.clear();
 
@@ -170,10 +174,10 @@ TEST_F(PosixExecRefusals, PolicySettingsWithTheirNames) {
     policy_.execAllowedSchemes.reset();
 
     policy_.execAllowNetworkPaths = false;
-    EXPECT_EQ(Refusal(u"smb://server/share/x"), "network locations are not allowed (ExecAllowNetworkPaths)");
+    EXPECT_EQ(Refusal(u"smb://server/share/x"), "network path \"smb://server/share/x\" (ExecAllowNetworkPaths)");
     EXPECT_EQ(Refusal(u"https://example.com"), "");
     policy_.execAllowLocalPaths = false;
-    EXPECT_EQ(Refusal(u"/home/ann/report.pdf"), "local paths are not allowed (ExecAllowLocalPaths)");
+    EXPECT_EQ(Refusal(u"/home/ann/report.pdf"), "local path \"/home/ann/report.pdf\" (ExecAllowLocalPaths)");
     policy_.execConfirm = true;
     EXPECT_EQ(Refusal(u"https://example.com"), "this client cannot ask the user to confirm (ExecConfirm)");
 }

@@ -197,13 +197,14 @@ TEST(PosixUrlPolicy, UsesTheSameReadingOfUrls) {
     const NoFiles files;
     AdminPolicy policy;
     policy.execAllowList = std::vector<WideString>{u"https://intranet.example.com/*"};
-    auto refusal = PosixExecRefusal(u"https://intranet.example.com/\" \"https://evil.test/", "/run/z", policy, files);
+    auto refusal = PosixExecRefusal(DecodedExecText(u"https://intranet.example.com/\" \"https://evil.test/"), "/run/z",
+                                    policy, files);
     ASSERT_TRUE(refusal);
-    EXPECT_EQ(refusal->reason, kInjectionRefusal);
+    EXPECT_EQ(Narrow(refusal->reason), kInjectionRefusal);
     policy.execAllowList.reset();
     policy.execDenyList = {u"http://10.0.0.1/*", u"https://evil.test/*", u"mailto:*@evil.test"};
     for (const char16_t* text : {u"http://0x0a000001/", u"https:/evil.test", u"mailto:x%40evil.test"}) {
-        refusal = PosixExecRefusal(text, "/run/z", policy, files);
+        refusal = PosixExecRefusal(DecodedExecText(text), "/run/z", policy, files);
         EXPECT_TRUE(refusal && refusal->setting == kExecDenyListSetting) << Narrow(text);
     }
 }
