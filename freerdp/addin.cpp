@@ -22,6 +22,7 @@
 #include "freerdp/policy_file.h"
 #include "freerdp/request_workers_posix.h"
 #include "include/debug_output.h"
+#include "include/utf_conversion.h"
 #include "mail/posix_staging.h"
 #include "plugin/admin_policy_values.h"
 #include "plugin/exception_text.h"
@@ -47,11 +48,13 @@ Owner& OwnerOf(Interface* iface) {
     return *reinterpret_cast<Bound<Interface, Owner>*>(iface)->owner;
 }
 
-// Writes "<what>: <the failure>" to the log; FreeRDP's answer for it is
-// CHANNEL_RC_NO_MEMORY when memory ran out, ERROR_INTERNAL_ERROR otherwise.
+// Writes the event "<what>: <the failure>" to the log; FreeRDP's answer for
+// it is CHANNEL_RC_NO_MEMORY when memory ran out, ERROR_INTERNAL_ERROR
+// otherwise.
 UINT ReportFailure(const char* what, const std::exception_ptr& failure) noexcept {
     try {
-        DebugOutputNarrow((std::string(what) + ": " + DescribeFailure(failure)).c_str(), DebugLevel::Warning);
+        const std::string line = std::string(what) + ": " + DescribeFailure(failure);
+        DebugEvent(Utf8ToUtf16Lenient(line).c_str(), DebugLevel::Warning);
     } catch (...) {
         DebugOutputNarrow(what, DebugLevel::Warning);  // out of memory for the line
     }

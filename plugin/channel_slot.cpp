@@ -6,7 +6,7 @@ namespace zobrik {
 
 bool ChannelSlot::WriteIfOpen(const void* bytes, size_t count) noexcept {
     std::lock_guard lock(lock_);
-    if (!channel_ || count > MAXULONG) {
+    if (!channel_ || count > ULONG(-1)) {
         return false;
     }
     // Write takes a non-const buffer but only copies it.
