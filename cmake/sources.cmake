@@ -5,6 +5,8 @@ set(ZOBRIK_LOGIC_SOURCES
     plugin/idle_mail_requests.cpp
     plugin/bounded_workers.cpp
     plugin/exception_text.cpp
+    plugin/mail_reply.cpp
+    plugin/request_admission.cpp
     mail/mail_decoder.cpp
     mail/staged_file_names.cpp
     mail/staging_rules.cpp
@@ -48,7 +50,6 @@ set(ZOBRIK_WIN_SOURCES
     plugin/idle_sweep_timer.cpp
     plugin/worker_thread.cpp
     plugin/request_workers.cpp
-    plugin/mail_worker.cpp
     exec/exec_worker.cpp
     exec/exec_policy_win.cpp
     exec/exec_confirmation_win.cpp

@@ -1,4 +1,5 @@
-// Debugger output of the module: every diagnostic goes through here.
+// Debugger output of the module: every diagnostic goes through here, at
+// every level alike.
 #include <windows.h>
 
 #include <cwchar>
@@ -11,11 +12,11 @@ namespace {
 constexpr wchar_t kTag[] = L"Zobrik WTS DVC plugin: ";
 }
 
-void DebugOutput(const WideChar* text) noexcept { OutputDebugStringW(text); }
+void DebugOutput(const WideChar* text, DebugLevel) noexcept { OutputDebugStringW(text); }
 
-void DebugOutputNarrow(const char* text) noexcept { OutputDebugStringA(text); }
+void DebugOutputNarrow(const char* text, DebugLevel) noexcept { OutputDebugStringA(text); }
 
-void DebugEvent(const WideChar* event) noexcept {
+void DebugEvent(const WideChar* event, DebugLevel) noexcept {
     // Events are short fixed texts; a fixed buffer keeps this free of
     // allocation so it can be used on every path, failures included.
     wchar_t line[512];

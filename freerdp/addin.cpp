@@ -4,6 +4,7 @@
 // serves each channel's requests on the workers of request_workers_posix.h,
 // with the reassembly, decoding, limits and replies of the Windows plug-in.
 #include <cstdlib>
+#include <exception>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include <freerdp/dvc.h>
+#include <winpr/error.h>
 #include <winpr/stream.h>
 
 #include "exec/exec_policy.h"
@@ -20,16 +22,17 @@
 #include "freerdp/policy_file.h"
 #include "freerdp/request_workers_posix.h"
 #include "include/debug_output.h"
+#include "include/utf_conversion.h"
 #include "mail/posix_staging.h"
 #include "plugin/admin_policy_values.h"
+#include "plugin/exception_text.h"
 #include "plugin/idle_mail_requests.h"
+#include "plugin/mail_reply.h"
+#include "sdk/zobrik/channels.h"
 
 namespace zobrik {
 
 namespace {
-
-constexpr char kExecChannelName[] = "Zobrik/exec";
-constexpr char kMailChannelName[] = "Zobrik/mail";
 
 // FreeRDP calls back with the pointer to the interface it was given; the
 // owner is found through the pointer stored beside it. (A struct of two
@@ -43,6 +46,19 @@ struct Bound {
 template <class Owner, class Interface>
 Owner& OwnerOf(Interface* iface) {
     return *reinterpret_cast<Bound<Interface, Owner>*>(iface)->owner;
+}
+
+// Writes the event "<what>: <the failure>" to the log; FreeRDP's answer for
+// it is CHANNEL_RC_NO_MEMORY when memory ran out, ERROR_INTERNAL_ERROR
+// otherwise.
+UINT ReportFailure(const char* what, const std::exception_ptr& failure) noexcept {
+    try {
+        const std::string line = std::string(what) + ": " + DescribeFailure(failure);
+        DebugEvent(Utf8ToUtf16Lenient(line).c_str(), DebugLevel::Warning);
+    } catch (...) {
+        DebugOutputNarrow(what, DebugLevel::Warning);  // out of memory for the line
+    }
+    return IsOutOfMemory(failure) ? CHANNEL_RC_NO_MEMORY : ERROR_INTERNAL_ERROR;
 }
 
 std::string Environment(const char* name) {
@@ -59,7 +75,7 @@ std::optional<std::string> ReadPolicyFile(const std::string& path) {
     file.read(content.data(), std::streamsize(content.size()));
     content.resize(size_t(file.gcount()));
     if (content.size() > kLongestPolicyFileBytes) {
-        DebugOutputNarrow(("policy file ignored, longer than 256 KiB: " + path).c_str());
+        DebugOutputNarrow(("policy file ignored, longer than 256 KiB: " + path).c_str(), DebugLevel::Warning);
         return std::nullopt;
     }
     return content;
@@ -76,8 +92,9 @@ AdminPolicy ReadPolicy() {
 // One open channel of either kind.
 class ChannelCallback {
 public:
-    ChannelCallback(IWTSVirtualChannel* channel, const SharedAdminPolicy& policy, const std::string& stagingRoot)
-        : context_{std::make_shared<ChannelLink>(channel), policy, stagingRoot} {
+    ChannelCallback(IWTSVirtualChannel* channel, const SharedAdminPolicy& policy,
+                    const std::shared_ptr<const RequestServer>& server)
+        : link_(std::make_shared<ChannelLink>(channel)), context_{link_, policy, server} {
         bound_.iface.OnDataReceived = &ChannelCallback::OnDataReceived;
         bound_.iface.OnOpen = &ChannelCallback::OnOpen;
         bound_.iface.OnClose = &ChannelCallback::OnClose;
@@ -92,6 +109,7 @@ public:
 protected:
     virtual void Receive(const uint8_t* data, size_t size) = 0;
 
+    SharedChannelLink link_;
     RequestContext context_;
 
 private:
@@ -100,7 +118,8 @@ private:
             const size_t size = Stream_GetRemainingLength(data);
             OwnerOf<ChannelCallback>(iface).Receive(Stream_Pointer(data), size);
         } catch (...) {
-            DebugEvent(ZOBRIK_WIDE("request dropped: out of memory"));
+            // The request is dropped; the channel and the session go on.
+            ReportFailure("request dropped", std::current_exception());
         }
         return CHANNEL_RC_OK;
     }
@@ -110,7 +129,7 @@ private:
     // FreeRDP frees the channel after this returns; the callback goes with it.
     static UINT OnClose(IWTSVirtualChannelCallback* iface) {
         std::unique_ptr<ChannelCallback> owned(&OwnerOf<ChannelCallback>(iface));
-        owned->context_.channel->Close();
+        owned->link_->Close();
         return CHANNEL_RC_OK;
     }
 
@@ -134,26 +153,28 @@ private:
 // A mail channel's request, answered on its channel when it times out.
 class MailChannelRequest final : public WatchedMailRequest {
 public:
-    MailChannelRequest(const SharedChannelLink& channel, const AdminPolicy& policy)
+    MailChannelRequest(const SharedReplyChannel& channel, const AdminPolicy& policy)
         : WatchedMailRequest(&PosixMailBufferBudget(), policy.mailMaxRequestBytes,
                              uint64_t(policy.mailRequestIdleSeconds) * 1000),
           channel_(channel) {}
 
 private:
     void Answer(const char* text) noexcept override {
-        DebugEvent(ZOBRIK_WIDE("Mail: request timed out, nothing arrived for its idle time (MailRequestIdleSeconds)"));
-        ReplyWithMailRefusal(channel_, text);
+        DebugEvent(ZOBRIK_WIDE("Mail: request timed out, nothing arrived for its idle time (MailRequestIdleSeconds)"),
+                   DebugLevel::Info);
+        ReplyWithRefusal(*channel_, text);
     }
 
-    SharedChannelLink channel_;
+    SharedReplyChannel channel_;
 };
 
 // The idle sweep (idle_sweep_posix.h) ends a request that stops arriving
 // halfway; the request goes with the channel, and the sweep forgets it.
 class MailChannel final : public ChannelCallback {
 public:
-    MailChannel(IWTSVirtualChannel* channel, const SharedAdminPolicy& policy, const std::string& stagingRoot)
-        : ChannelCallback(channel, policy, stagingRoot),
+    MailChannel(IWTSVirtualChannel* channel, const SharedAdminPolicy& policy,
+                const std::shared_ptr<const RequestServer>& server)
+        : ChannelCallback(channel, policy, server),
           request_(std::make_shared<MailChannelRequest>(context_.channel, *policy)) {
         WatchPosixMailRequest(request_);
     }
@@ -166,7 +187,7 @@ private:
         WatchedMailRequest::Arrival arrival = request_->Append(data, size, IdleClockNow());
         if (arrival.refusal) {
             // Answered at once; the rest of the request is dropped unbuffered.
-            ReplyWithMailRefusal(context_.channel, arrival.refusal);
+            ReplyWithRefusal(*context_.channel, arrival.refusal);
             return;
         }
         if (arrival.complete) SubmitPosixMailRequest(std::move(*arrival.complete), PosixMailBufferBudget(), context_);
@@ -179,8 +200,8 @@ private:
 template <class Channel>
 class Listener {
 public:
-    Listener(SharedAdminPolicy policy, std::string stagingRoot)
-        : policy_(std::move(policy)), stagingRoot_(std::move(stagingRoot)) {
+    Listener(SharedAdminPolicy policy, std::shared_ptr<const RequestServer> server)
+        : policy_(std::move(policy)), server_(std::move(server)) {
         bound_.iface.OnNewChannelConnection = &Listener::OnNewChannelConnection;
         bound_.owner = this;
     }
@@ -195,17 +216,17 @@ private:
         Listener& self = OwnerOf<Listener>(iface);
         *accept = FALSE;
         try {
-            auto created = std::make_unique<Channel>(channel, self.policy_, self.stagingRoot_);
+            auto created = std::make_unique<Channel>(channel, self.policy_, self.server_);
             *callback = created.release()->Interface();  // freed in OnClose
             *accept = TRUE;
             return CHANNEL_RC_OK;
         } catch (...) {
-            return CHANNEL_RC_NO_MEMORY;
+            return ReportFailure("channel refused", std::current_exception());
         }
     }
 
     SharedAdminPolicy policy_;
-    std::string stagingRoot_;
+    std::shared_ptr<const RequestServer> server_;
     Bound<IWTSListenerCallback, Listener> bound_{};
 };
 
@@ -232,22 +253,25 @@ private:
             SweepAbandonedStagingAreas(root);
             if (!self.sweepStarted_) StartIdleSweep();
             self.sweepStarted_ = true;
-            Listen(manager, self.exec_, policy->execChannel, kExecChannelName, policy, root);
-            Listen(manager, self.mail_, policy->mailChannel, kMailChannelName, policy, root);
+            const auto server = MakePosixRequestServer(root);
+            Listen(manager, self.exec_, policy->execChannel, sdk::kExecChannelName, policy, server);
+            Listen(manager, self.mail_, policy->mailChannel, sdk::kMailChannelName, policy, server);
             return CHANNEL_RC_OK;
         } catch (...) {
-            return CHANNEL_RC_NO_MEMORY;
+            return ReportFailure("channels not offered", std::current_exception());
         }
     }
 
     template <class Channel>
     static void Listen(IWTSVirtualChannelManager* manager, std::unique_ptr<Listener<Channel>>& listener, bool offered,
-                       const char* name, const SharedAdminPolicy& policy, const std::string& root) {
+                       const char* name, const SharedAdminPolicy& policy,
+                       const std::shared_ptr<const RequestServer>& server) {
         if (!offered) {
-            DebugOutputNarrow((std::string(name) + " not offered: switched off by the policy").c_str());
+            DebugOutputNarrow((std::string(name) + " not offered: switched off by the policy").c_str(),
+                              DebugLevel::Info);
             return;
         }
-        listener = std::make_unique<Listener<Channel>>(policy, root);
+        listener = std::make_unique<Listener<Channel>>(policy, server);
         manager->CreateListener(manager, name, 0, listener->Interface(), nullptr);
     }
 
@@ -278,6 +302,6 @@ extern "C" __attribute__((visibility("default"))) UINT DVCPluginEntry(IDRDYNVC_E
         if (result == CHANNEL_RC_OK) plugin.release();  // freed in Terminated
         return result;
     } catch (...) {
-        return CHANNEL_RC_NO_MEMORY;
+        return zobrik::ReportFailure("add-in not registered", std::current_exception());
     }
 }

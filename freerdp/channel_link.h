@@ -10,22 +10,26 @@
 
 #include <freerdp/dvc.h>
 
+#include "plugin/request_frame.h"
+
 namespace zobrik {
 
-class ChannelLink {
+class ChannelLink final : public ReplyChannel {
 public:
     explicit ChannelLink(IWTSVirtualChannel* channel) noexcept : channel_(channel) {}
     ChannelLink(const ChannelLink&) = delete;
     ChannelLink& operator=(const ChannelLink&) = delete;
 
-    // Writes one message when the channel is still open.
-    void WriteIfOpen(const void* data, size_t size) noexcept {
+    // Writes one message when the channel is still open; returns whether it
+    // was written. The result of Write itself is not examined.
+    bool WriteIfOpen(const void* data, size_t size) noexcept override {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (channel_ != nullptr && size <= UINT32_MAX)
-            channel_->Write(channel_, ULONG(size), static_cast<const BYTE*>(data), nullptr);
+        if (channel_ == nullptr || size > UINT32_MAX) return false;
+        channel_->Write(channel_, ULONG(size), static_cast<const BYTE*>(data), nullptr);
+        return true;
     }
 
-    bool IsOpen() const noexcept {
+    bool IsOpen() const noexcept override {
         std::lock_guard<std::mutex> lock(mutex_);
         return channel_ != nullptr;
     }

@@ -1,6 +1,7 @@
 // The add-in's diagnostic lines go to FreeRDP's log, under the tag
-// "com.zobrik.wtsdvc" at level DEBUG (WLOG_FILTER=com.zobrik.wtsdvc:DEBUG
-// shows them).
+// "com.zobrik.wtsdvc": refusals at INFO, ignored policy settings and the
+// add-in's own failures at WARN, everything else at DEBUG
+// (WLOG_FILTER=com.zobrik.wtsdvc:DEBUG shows them all).
 #include <string>
 
 #include <winpr/wlog.h>
@@ -17,22 +18,34 @@ wLog* Log() noexcept {
     return log;
 }
 
-}  // namespace
-
-void DebugOutputNarrow(const char* text) noexcept {
-    if (text != nullptr && Log() != nullptr) WLog_Print(Log(), WLOG_DEBUG, "%s", text);
+DWORD WLogLevel(DebugLevel level) noexcept {
+    switch (level) {
+        case DebugLevel::Info:
+            return WLOG_INFO;
+        case DebugLevel::Warning:
+            return WLOG_WARN;
+        case DebugLevel::Debug:
+            break;
+    }
+    return WLOG_DEBUG;
 }
 
-void DebugOutput(const WideChar* text) noexcept {
+}  // namespace
+
+void DebugOutputNarrow(const char* text, DebugLevel level) noexcept {
+    if (text != nullptr && Log() != nullptr) WLog_Print(Log(), WLogLevel(level), "%s", text);
+}
+
+void DebugOutput(const WideChar* text, DebugLevel level) noexcept {
     try {
-        if (text != nullptr) DebugOutputNarrow(Utf16ToUtf8(text).c_str());
+        if (text != nullptr) DebugOutputNarrow(Utf16ToUtf8(text).c_str(), level);
     } catch (...) {
     }
 }
 
-void DebugEvent(const WideChar* event) noexcept {
+void DebugEvent(const WideChar* event, DebugLevel level) noexcept {
     try {
-        if (event != nullptr) DebugOutputNarrow(("Zobrik WTS DVC plugin: " + Utf16ToUtf8(event)).c_str());
+        if (event != nullptr) DebugOutputNarrow(("Zobrik WTS DVC plugin: " + Utf16ToUtf8(event)).c_str(), level);
     } catch (...) {
     }
 }

@@ -63,7 +63,7 @@ void ReportLine(const WideChar* hiveName, size_t number, const char* why) {
     WideString line = ZOBRIK_WIDE("policy ");
     line += hiveName;
     line += AsciiToWide(" line " + std::to_string(number) + " ignored: " + why);
-    DebugEvent(line.c_str());
+    DebugEvent(line.c_str(), DebugLevel::Warning);
 }
 
 }  // namespace

@@ -1,107 +1,35 @@
 #include "request_workers_posix.h"
 
-#include <memory>
 #include <thread>
 #include <utility>
 
 #include "exec/exec_posix.h"
-#include "include/debug_output.h"
 #include "include/request_limits.h"
-#include "include/utf_conversion.h"
 #include "mail/mail_processing_posix.h"
-#include "plugin/exception_text.h"
+#include "plugin/request_admission.h"
 
 namespace zobrik {
 
 namespace {
 
-// The reply to a mail request that finds as many others waiting as may wait.
-constexpr char kMailRequestsBusy[] = "too many requests at once";
-
-// The text "Exception: <label> <value>" as UTF-8 with its zero byte; the
-// status byte 2 when there is none.
-void WriteErrorText(const SharedChannelLink& channel, const WideString& text) noexcept {
-    try {
-        DebugOutput(text.c_str());
-        const std::string reply = Utf16ToUtf8(text);
-        if (!reply.empty()) {
-            channel->WriteIfOpen(reply.c_str(), reply.size() + 1);
-            return;
-        }
-    } catch (...) {
-    }
-    const uint8_t statusByte = 2;
-    channel->WriteIfOpen(&statusByte, 1);
-}
-
-void MailWorker(MailReassembly::CompleteRequest request, const RequestContext& context) noexcept {
-    int32_t status = 2;
-    WideString text;
-    try {
-        status = ProcessMailRequestPosix(request.length, request.bytes.data(), *context.policy, context.stagingRoot);
-    } catch (...) {
-        text = FormatExceptionText(std::current_exception());
-    }
-    std::vector<uint8_t>().swap(request.bytes);
-    if (!text.empty()) {
-        WriteErrorText(context.channel, text);
-        return;
-    }
-    const uint8_t statusByte = uint8_t(status & 0xFF);
-    context.channel->WriteIfOpen(&statusByte, 1);
-}
-
-class ExecRequest final : public WorkRequest {
+class PosixRequestServer final : public RequestServer {
 public:
-    ExecRequest(std::string text, const RequestContext& context) : text_(std::move(text)), context_(context) {}
+    explicit PosixRequestServer(std::string stagingRoot) : stagingRoot_(std::move(stagingRoot)) {}
 
-    void Run() noexcept override {
-        if (waited_ && !context_.channel->IsOpen()) {
-            DebugEvent(ZOBRIK_WIDE("exec request dropped: its channel closed while it waited"));
-            return;
-        }
-        const ExecReply& reply = ServeExecRequestPosix(text_, *context_.policy, context_.stagingRoot);
-        context_.channel->WriteIfOpen(reply.data(), reply.size());
+    const ExecReply& ServeExec(const std::string& text, const AdminPolicy& policy) const noexcept override {
+        return ServeExecRequestPosix(text, policy, stagingRoot_);
     }
 
-    void Refuse() noexcept override {
-        DebugEvent(ZOBRIK_WIDE("exec refused: too many requests at once"));
-        context_.channel->WriteIfOpen(kExecReplyFailed.data(), kExecReplyFailed.size());
+    int32_t ProcessMail(uint32_t length, uint8_t* request, const AdminPolicy& policy) const override {
+        return ProcessMailRequestPosix(length, request, policy, stagingRoot_);
     }
 
-    bool PrepareToWait() noexcept override {
-        waited_ = true;
-        return true;
-    }
+    // The add-in has no event log: the debugger line, in FreeRDP's log, is
+    // the whole report.
+    void ReportExecBusy(const std::string&) const noexcept override {}
 
 private:
-    std::string text_;
-    RequestContext context_;
-    bool waited_ = false;
-};
-
-class MailRequest final : public WorkRequest {
-public:
-    MailRequest(MailReassembly::CompleteRequest request, BufferBudget& budget, const RequestContext& context)
-        : request_(std::move(request)), budget_(budget), context_(context) {}
-
-    void Run() noexcept override {
-        waitingShare_.GiveBack();  // a worker holds the bytes now, and workers are few
-        MailWorker(std::move(request_), context_);
-    }
-
-    void Refuse() noexcept override {
-        DebugEvent(ZOBRIK_WIDE("Mail: refused, too many requests at once"));
-        ReplyWithMailRefusal(context_.channel, kMailRequestsBusy);
-    }
-
-    bool PrepareToWait() noexcept override { return waitingShare_.Take(budget_, request_.bytes.capacity()); }
-
-private:
-    MailReassembly::CompleteRequest request_;
-    BufferBudget& budget_;
-    RequestContext context_;
-    BudgetShare waitingShare_;
+    const std::string stagingRoot_;
 };
 
 // Workers are threads of their own, detached: FreeRDP never unloads an
@@ -130,15 +58,10 @@ BoundedWorkers& MailWorkers() {
     return *workers;
 }
 
-void NoteNotStarted(BoundedWorkers::Admission admission) noexcept {
-    if (admission == BoundedWorkers::Admission::NotStarted)
-        DebugEvent(ZOBRIK_WIDE("worker thread could not be started"));
-}
-
 }  // namespace
 
-void ReplyWithMailRefusal(const SharedChannelLink& channel, const char* message) noexcept {
-    WriteErrorText(channel, FormatExceptionText(std::make_exception_ptr(message)));
+std::shared_ptr<const RequestServer> MakePosixRequestServer(std::string stagingRoot) {
+    return std::make_shared<const PosixRequestServer>(std::move(stagingRoot));
 }
 
 BufferBudget& PosixMailBufferBudget() noexcept {
@@ -147,26 +70,12 @@ BufferBudget& PosixMailBufferBudget() noexcept {
 }
 
 BoundedWorkers::Admission SubmitPosixExecRequest(std::string text, const RequestContext& context) noexcept {
-    try {
-        auto admission = ExecWorkers().Submit(std::make_unique<ExecRequest>(std::move(text), context));
-        NoteNotStarted(admission);
-        return admission;
-    } catch (...) {
-        context.channel->WriteIfOpen(kExecReplyFailed.data(), kExecReplyFailed.size());
-        return BoundedWorkers::Admission::Refused;
-    }
+    return SubmitExecRequest(&ExecWorkers, std::move(text), context);
 }
 
 BoundedWorkers::Admission SubmitPosixMailRequest(MailReassembly::CompleteRequest request, BufferBudget& budget,
                                                  const RequestContext& context) noexcept {
-    try {
-        auto admission = MailWorkers().Submit(std::make_unique<MailRequest>(std::move(request), budget, context));
-        NoteNotStarted(admission);
-        return admission;
-    } catch (...) {
-        ReplyWithMailRefusal(context.channel, kMailRequestsBusy);
-        return BoundedWorkers::Admission::Refused;
-    }
+    return SubmitMailRequest(&MailWorkers, std::move(request), budget, context);
 }
 
 }  // namespace zobrik

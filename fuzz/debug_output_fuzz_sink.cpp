@@ -16,8 +16,8 @@ void Touch(const Char* text) noexcept {
 
 }  // namespace
 
-void DebugOutput(const WideChar* text) noexcept { Touch(text); }
-void DebugOutputNarrow(const char* text) noexcept { Touch(text); }
-void DebugEvent(const WideChar* event) noexcept { Touch(event); }
+void DebugOutput(const WideChar* text, DebugLevel) noexcept { Touch(text); }
+void DebugOutputNarrow(const char* text, DebugLevel) noexcept { Touch(text); }
+void DebugEvent(const WideChar* event, DebugLevel) noexcept { Touch(event); }
 
 }  // namespace zobrik

@@ -26,6 +26,10 @@ inline constexpr uint32_t kMaxMailAttachments = 250;
 // answered "too many requests at once" and dropped.
 inline constexpr uint64_t kMailBufferBudget = 4 * kMaxMailRequestSize;
 
+// The error text of a mail request that would pass the budget, or that finds
+// as many others waiting for a mail worker as may wait.
+inline constexpr char kMailRequestsBusy[] = "too many requests at once";
+
 // Requests served at once. The workers belong to the module, which the
 // client loads once per process for its one plug-in; exec and mail have
 // workers of their own, so open compose windows never hold up an exec.

@@ -1,5 +1,6 @@
-// UTF-16 and UTF-8, for the Linux add-in's texts: what it hands to programs
-// and writes as file names, and what it reads from files and paths.
+// UTF-16 and UTF-8: the error text of a mail reply, and the Linux add-in's
+// texts: what it hands to programs and writes as file names, and what it
+// reads from files and paths.
 #pragma once
 
 #include <string>

@@ -18,7 +18,7 @@ WideString Decimal(uint64_t value) {
 [[noreturn]] void RefuseCount(uint64_t count, const WideChar* what, uint32_t most, const WideChar* setting) {
     WideString line = ZOBRIK_WIDE("mail refused: ") + Decimal(count) + what + ZOBRIK_WIDE(", at most ") +
                       Decimal(most) + ZOBRIK_WIDE(" (policy ") + setting + ZOBRIK_WIDE(")");
-    DebugEvent(line.c_str());
+    DebugEvent(line.c_str(), DebugLevel::Info);
     RaiseMailError(kTooManyRecordsMessage);
 }
 
@@ -40,7 +40,7 @@ bool TakesOutlookRoute(uint32_t flags, const AdminPolicy& policy) {
         return false;
     }
     if (!policy.mailAllowOutlook) {
-        DebugEvent(ZOBRIK_WIDE("mail handed to Simple MAPI, not Outlook (policy MailAllowOutlook)"));
+        DebugEvent(ZOBRIK_WIDE("mail handed to Simple MAPI, not Outlook (policy MailAllowOutlook)"), DebugLevel::Info);
         return false;
     }
     return true;
@@ -52,7 +52,7 @@ uint32_t OutlookFlags(const MailRequest& mail, const AdminPolicy& policy) {
         return flags;
     }
     if (!policy.mailAllowImmediateSend) {
-        DebugEvent(ZOBRIK_WIDE("mail shown instead of sent at once (policy MailAllowImmediateSend)"));
+        DebugEvent(ZOBRIK_WIDE("mail shown instead of sent at once (policy MailAllowImmediateSend)"), DebugLevel::Info);
         return flags & ~MAIL_FLAG_IMMEDIATE;
     }
     if (!mail.HasRecipient()) {

@@ -18,7 +18,7 @@ void ReportLine(const PolicyHive& hive, const WideChar* setting, const WideChar*
     line += setting;
     line += verdict;
     line += why;
-    DebugEvent(line.c_str());
+    DebugEvent(line.c_str(), DebugLevel::Warning);
     ReportPolicyValueIgnored(hive.name, setting, why);
 }
 

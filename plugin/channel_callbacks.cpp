@@ -10,7 +10,7 @@
 #include "include/com_errors.h"
 #include "include/debug_output.h"
 #include "include/request_limits.h"
-#include "mail_worker.h"
+#include "mail_reply.h"
 #include "request_workers.h"
 
 using zobrik::DebugEvent;
@@ -29,7 +29,7 @@ void ReportPolicyLimit(const zobrik::WatchedMailRequest::Arrival& arrival) {
         const std::wstring line = L"mail refused: request of " + std::to_wstring(arrival.totalSize) +
                                   L" bytes, at most " + std::to_wstring(arrival.maxRequestSize) +
                                   L" (policy MailMaxRequestBytes)";
-        DebugEvent(line.c_str());
+        DebugEvent(line.c_str(), zobrik::DebugLevel::Info);
     }
 }
 
@@ -43,8 +43,9 @@ public:
 
 private:
     void Answer(const char* text) noexcept override {
-        DebugEvent(L"Mail: request timed out, nothing arrived for its idle time (MailRequestIdleSeconds)");
-        zobrik::ReplyWithRefusal(channel_, text);
+        DebugEvent(L"Mail: request timed out, nothing arrived for its idle time (MailRequestIdleSeconds)",
+                   zobrik::DebugLevel::Info);
+        zobrik::ReplyWithRefusal(*channel_, text);
     }
 
     zobrik::SharedChannelSlot channel_;
@@ -92,13 +93,13 @@ HRESULT STDMETHODCALLTYPE CWTSDVCVCM::OnDataReceived(ULONG count, BYTE* bytes) {
         try {
             arrival = request_->Append(bytes, count, GetTickCount64());
         } catch (const std::bad_alloc&) {
-            DebugEvent(L"Mail: request too large for the memory available");
+            DebugEvent(L"Mail: request too large for the memory available", zobrik::DebugLevel::Warning);
             throw;
         }
         if (arrival.refusal) {
             ReportPolicyLimit(arrival);
             // Answered at once; the rest of the request is dropped unbuffered.
-            zobrik::ReplyWithRefusal(channel_, arrival.refusal);
+            zobrik::ReplyWithRefusal(*channel_, arrival.refusal);
             return S_OK;
         }
         if (arrival.complete) {

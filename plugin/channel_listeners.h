@@ -16,9 +16,6 @@
 #include "module_objects.h"
 #include "uncounted_interface.h"
 
-inline constexpr char kExecChannelName[] = "Zobrik/exec";
-inline constexpr char kMailChannelName[] = "Zobrik/mail";
-
 template <class Callback>
 class ChannelListener : public UncountedInterface<IWTSListenerCallback> {
 public:

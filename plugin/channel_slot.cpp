@@ -4,13 +4,13 @@
 
 namespace zobrik {
 
-bool ChannelSlot::WriteIfOpen(const void* bytes, ULONG count) noexcept {
+bool ChannelSlot::WriteIfOpen(const void* bytes, size_t count) noexcept {
     std::lock_guard lock(lock_);
-    if (!channel_) {
+    if (!channel_ || count > ULONG(-1)) {
         return false;
     }
     // Write takes a non-const buffer but only copies it.
-    channel_->Write(count, static_cast<BYTE*>(const_cast<void*>(bytes)), nullptr);
+    channel_->Write(ULONG(count), static_cast<BYTE*>(const_cast<void*>(bytes)), nullptr);
     return true;
 }
 

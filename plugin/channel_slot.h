@@ -11,10 +11,11 @@
 #include <memory>
 
 #include "include/win_owners.h"
+#include "request_frame.h"
 
 namespace zobrik {
 
-class ChannelSlot {
+class ChannelSlot final : public ReplyChannel {
 public:
     explicit ChannelSlot(IWTSVirtualChannel* channel) noexcept : channel_(channel) {}
 
@@ -23,12 +24,12 @@ public:
 
     // Writes one message if the channel is still open; returns whether it
     // was written. The result of Write itself is not examined.
-    bool WriteIfOpen(const void* bytes, ULONG count) noexcept;
+    bool WriteIfOpen(const void* bytes, size_t count) noexcept override;
 
     // Empties the slot; waits for a Write in progress to return.
     void Close() noexcept;
 
-    bool IsOpen() const noexcept;
+    bool IsOpen() const noexcept override;
 
 private:
     // A slim reader/writer lock needs no handle and no clean-up, so a slot

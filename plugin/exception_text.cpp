@@ -1,11 +1,13 @@
 #include "exception_text.h"
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <type_traits>
 
 #include "include/ascii_text.h"
 #include "include/utf16_units.h"
+#include "include/utf_conversion.h"
 
 namespace zobrik {
 
@@ -138,6 +140,41 @@ WideString FormatExceptionText(const std::exception_ptr& raised) noexcept {
         return text;
     } catch (...) {
         return {};
+    }
+}
+
+bool IsOutOfMemory(const std::exception_ptr& raised) noexcept {
+    try {
+        if (raised) {
+            std::rethrow_exception(raised);
+        }
+    } catch (const std::bad_alloc&) {
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
+
+std::string DescribeFailure(const std::exception_ptr& raised) noexcept {
+    constexpr char kOutOfMemory[] = "out of memory";
+    try {
+        if (raised) {
+            std::rethrow_exception(raised);
+        }
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    } catch (const std::exception& failure) {
+        try {
+            return failure.what();
+        } catch (...) {
+            return kOutOfMemory;
+        }
+    } catch (...) {
+    }
+    try {
+        return Utf16ToUtf8(FormatExceptionText(raised));
+    } catch (...) {
+        return kOutOfMemory;
     }
 }
 

@@ -95,7 +95,7 @@ void MailReassembly::Keep(const uint8_t* data, size_t size) {
         return;
     }
     if (buffer_.capacity() - buffer_.size() < size && !Grow(buffer_.size() + size)) {
-        Abandon("too many requests at once");
+        Abandon(kMailRequestsBusy);
         return;
     }
     buffer_.insert(buffer_.end(), data, data + size);

@@ -8,6 +8,7 @@
 #include "include/com_errors.h"
 #include "include/debug_output.h"
 #include "module_objects.h"
+#include "sdk/zobrik/channels.h"
 
 using zobrik::DebugEvent;
 
@@ -56,15 +57,15 @@ HRESULT STDMETHODCALLTYPE CWTSDVCPlugin::Initialize(IWTSVirtualChannelManager* m
         // Without the exec listener the mail channel still works, so only
         // the mail listener's result reaches the client.
         if (policy->execChannel) {
-            RegisterListener<CWTSDVCL>(manager, kExecChannelName, policy);
+            RegisterListener<CWTSDVCL>(manager, zobrik::sdk::kExecChannelName, policy);
         } else {
-            DebugEvent(L"exec channel not offered (policy ExecChannel)");
+            DebugEvent(L"exec channel not offered (policy ExecChannel)", zobrik::DebugLevel::Info);
         }
         if (!policy->mailChannel) {
-            DebugEvent(L"mail channel not offered (policy MailChannel)");
+            DebugEvent(L"mail channel not offered (policy MailChannel)", zobrik::DebugLevel::Info);
             return S_OK;
         }
-        return RegisterListener<CWTSDVCLM>(manager, kMailChannelName, policy);
+        return RegisterListener<CWTSDVCLM>(manager, zobrik::sdk::kMailChannelName, policy);
     });
 }
 

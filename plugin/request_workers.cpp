@@ -4,83 +4,42 @@
 #include <utility>
 
 #include "exec/exec_policy_win.h"
-#include "exec/exec_reply.h"
 #include "exec/exec_worker.h"
-#include "include/debug_output.h"
 #include "include/event_log.h"
 #include "include/request_limits.h"
-#include "mail_worker.h"
+#include "mail/mail_processing.h"
+#include "request_admission.h"
 #include "worker_thread.h"
 
 namespace zobrik {
 
 namespace {
 
-void AnswerExecFailed(const SharedChannelSlot& channel) noexcept {
-    channel->WriteIfOpen(kExecReplyFailed.data(), ULONG(kExecReplyFailed.size()));
-}
-
-class ExecRequest final : public WorkRequest {
+class WindowsRequestServer final : public RequestServer {
 public:
-    ExecRequest(std::string text, const SharedChannelSlot& channel, const SharedAdminPolicy& policy)
-        : text_(std::move(text)), channel_(channel), policy_(policy) {}
-
-    void Run() noexcept override {
-        if (waited_ && !channel_->IsOpen()) {
-            DebugEvent(L"exec request dropped: its channel closed while it waited");
-            return;
-        }
-        const ExecReply& reply = ServeExecRequest(text_, *policy_);
-        channel_->WriteIfOpen(reply.data(), ULONG(reply.size()));
+    const ExecReply& ServeExec(const std::string& text, const AdminPolicy& policy) const noexcept override {
+        return ServeExecRequest(text, policy);
     }
 
-    void Refuse() noexcept override {
-        DebugEvent(L"exec refused: too many requests at once");
+    int32_t ProcessMail(uint32_t length, uint8_t* request, const AdminPolicy& policy) const override {
+        return ProcessMailRequest(length, request, policy);
+    }
+
+    void ReportExecBusy(const std::string& text) const noexcept override {
         try {
-            ReportExecRefused(L"too many requests at once", ExecTextForEvent(text_));
+            ReportExecRefused(L"too many requests at once", ExecTextForEvent(text));
         } catch (...) {
             // Out of memory: the debugger line stands alone.
         }
-        AnswerExecFailed(channel_);
     }
-
-    bool PrepareToWait() noexcept override {
-        waited_ = true;
-        return true;
-    }
-
-private:
-    std::string text_;
-    SharedChannelSlot channel_;
-    SharedAdminPolicy policy_;
-    bool waited_ = false;
 };
 
-class MailRequest final : public WorkRequest {
-public:
-    MailRequest(MailReassembly::CompleteRequest request, const SharedChannelSlot& channel, BufferBudget& budget,
-                const SharedAdminPolicy& policy)
-        : request_(std::move(request)), channel_(channel), budget_(budget), policy_(policy) {}
-
-    void Run() noexcept override {
-        waitingShare_.GiveBack();  // a worker holds the bytes now, and workers are few
-        MailWorker(request_.length, std::move(request_.bytes), channel_, *policy_);
-    }
-
-    void Refuse() noexcept override {
-        DebugEvent(L"Mail: refused, too many requests at once");
-        ReplyWithRefusal(channel_, kMailRequestsBusy);
-    }
-
-    bool PrepareToWait() noexcept override { return waitingShare_.Take(budget_, request_.bytes.capacity()); }
-
-private:
-    MailReassembly::CompleteRequest request_;
-    SharedChannelSlot channel_;
-    BufferBudget& budget_;
-    SharedAdminPolicy policy_;
-    BudgetShare waitingShare_;  // given back when a worker takes the request, or with it
-};
+// The module's one server lives as long as the module: the requests share
+// it without owning it (an empty owner), so making a context never fails.
+RequestContext ContextFor(const SharedChannelSlot& channel, const SharedAdminPolicy& policy) noexcept {
+    static const WindowsRequestServer server;
+    return {channel, policy, std::shared_ptr<const RequestServer>(std::shared_ptr<const RequestServer>(), &server)};
+}
 
 BoundedWorkers& ExecWorkers() {
     // An open may wait on an unreachable share, and a confirmation on the
@@ -97,38 +56,16 @@ BoundedWorkers& MailWorkers() {
     return workers;
 }
 
-void NoteNotStarted(BoundedWorkers::Admission admission) noexcept {
-    if (admission == BoundedWorkers::Admission::NotStarted) {
-        DebugEvent(L"worker thread could not be started");
-    }
-}
-
 }  // namespace
 
 BoundedWorkers::Admission SubmitExecRequest(std::string text, const SharedChannelSlot& channel,
                                             const SharedAdminPolicy& policy) noexcept {
-    try {
-        auto admission = ExecWorkers().Submit(std::make_unique<ExecRequest>(std::move(text), channel, policy));
-        NoteNotStarted(admission);
-        return admission;
-    } catch (...) {
-        // No memory for the request: it is answered like one that cannot wait.
-        AnswerExecFailed(channel);
-        return BoundedWorkers::Admission::Refused;
-    }
+    return SubmitExecRequest(&ExecWorkers, std::move(text), ContextFor(channel, policy));
 }
 
 BoundedWorkers::Admission SubmitMailRequest(MailReassembly::CompleteRequest request, const SharedChannelSlot& channel,
                                             BufferBudget& budget, const SharedAdminPolicy& policy) noexcept {
-    try {
-        auto admission =
-            MailWorkers().Submit(std::make_unique<MailRequest>(std::move(request), channel, budget, policy));
-        NoteNotStarted(admission);
-        return admission;
-    } catch (...) {
-        ReplyWithRefusal(channel, kMailRequestsBusy);
-        return BoundedWorkers::Admission::Refused;
-    }
+    return SubmitMailRequest(&MailWorkers, std::move(request), budget, ContextFor(channel, policy));
 }
 
 }  // namespace zobrik

@@ -1,8 +1,10 @@
 #!/bin/bash
 # Checks that the product's folders include each other one way only:
 #   plugin/            may include exec/, mail/, selftest/, include/, common/
+#                      and the SDK (sdk/: the channel names it shares)
 #   freerdp/           (the Linux add-in's frame) may include plugin/ (its
 #                      platform-free logic), exec/, mail/, include/, common/
+#                      and the SDK
 #   exec/ mail/ selftest/   may include include/ and common/ only
 #   common/            may include include/ only
 #   include/           includes nothing of the project outside itself
@@ -22,8 +24,8 @@ root="${1:?usage: check-includes.sh <repository root>}"
 cd "$root" || exit 2
 
 declare -A allowed=(
-    [plugin]="plugin exec mail selftest include common"
-    [freerdp]="freerdp plugin exec mail include common"
+    [plugin]="plugin exec mail selftest include common sdk"
+    [freerdp]="freerdp plugin exec mail include common sdk"
     [exec]="exec include common"
     [mail]="mail include common"
     [selftest]="selftest include common"

@@ -46,11 +46,13 @@ void Record(std::string line) {
 
 }  // namespace
 
-void DebugOutput(const WideChar* text) noexcept { Record(ToUtf8(text)); }
+void DebugOutput(const WideChar* text, DebugLevel) noexcept { Record(ToUtf8(text)); }
 
-void DebugOutputNarrow(const char* text) noexcept { Record(text); }
+void DebugOutputNarrow(const char* text, DebugLevel) noexcept { Record(text); }
 
-void DebugEvent(const WideChar* event) noexcept { Record("Zobrik WTS DVC plugin: " + ToUtf8(event) + "\n"); }
+void DebugEvent(const WideChar* event, DebugLevel) noexcept {
+    Record("Zobrik WTS DVC plugin: " + ToUtf8(event) + "\n");
+}
 
 void WriteEventRecord(const EventRecord& record) noexcept {
     std::lock_guard lock(g_mutex);

@@ -95,5 +95,36 @@ TEST(ExceptionText, NullNarrowTextGivesTheLabelAlone) {
     EXPECT_EQ(TextFor(static_cast<const char*>(nullptr)), Expected(u"char const *       "));
 }
 
+template <class T>
+std::exception_ptr Raised(T value) {
+    return std::make_exception_ptr(value);
+}
+
+// The add-in's own failures are told by what failed, and only a failed
+// allocation counts as out of memory.
+TEST(FailureDescription, TellsWhatFailedAndWhetherMemoryRanOut) {
+    struct Row {
+        const char* name;
+        std::exception_ptr raised;
+        std::string description;
+        bool outOfMemory;
+    };
+    const Row rows[] = {
+        {"bad_alloc", Raised(std::bad_alloc()), "out of memory", true},
+        {"bad_array_new_length", Raised(std::bad_array_new_length()), "out of memory", true},
+        {"runtime_error", Raised(std::runtime_error("no staging folder")), "no staging folder", false},
+        {"logic_error", Raised(std::length_error("vector too long")), "vector too long", false},
+        {"narrow text", Raised("Invalid header version"), "Exception: char const *       Invalid header version",
+         false},
+        {"int", Raised(5), "Exception: int                5", false},
+        {"unknown type", Raised(1.5), "Exception: unknown", false},
+        {"nothing raised", std::exception_ptr(), "Exception: unknown", false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(DescribeFailure(row.raised), row.description) << row.name;
+        EXPECT_EQ(IsOutOfMemory(row.raised), row.outOfMemory) << row.name;
+    }
+}
+
 }  // namespace
 }  // namespace zobrik
