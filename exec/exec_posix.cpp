@@ -55,7 +55,7 @@ private:
 
 void ReportRefusal(const std::string& line) noexcept {
     try {
-        DebugOutputNarrow(("exec refused: " + line).c_str());
+        DebugOutputNarrow(("exec refused: " + line).c_str(), DebugLevel::Info);
     } catch (...) {
     }
 }

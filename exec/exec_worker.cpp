@@ -18,10 +18,10 @@ namespace {
 // Writes "exec refused: <reason>" on the debugger and the event to the log.
 void Refuse(const std::wstring& reason, std::string_view text) noexcept {
     try {
-        DebugEvent((L"exec refused: " + reason).c_str());
+        DebugEvent((L"exec refused: " + reason).c_str(), DebugLevel::Info);
         ReportExecRefused(reason, ExecTextForEvent(text));
     } catch (...) {
-        DebugEvent(L"exec refused");
+        DebugEvent(L"exec refused", DebugLevel::Info);
     }
 }
 
@@ -86,7 +86,7 @@ const ExecReply& ServeExecRequest(const std::string& request, const AdminPolicy&
         }
     } catch (...) {
         // Only the checks throw (out of memory): the shell was not called.
-        DebugEvent(L"exec refused: text could not be checked");
+        DebugEvent(L"exec refused: text could not be checked", DebugLevel::Warning);
     }
     return *reply;
 }
