@@ -131,8 +131,11 @@ TEST(ExecPolicy, FileUrlEscapesAreReadAsUtf8AndAsSingleBytes) {
               (Paths{u"C:/J%C3%BCrgen", u"C:/J\u00c3\u00bcrgen", u"C:/J\u00fcrgen"}));
     EXPECT_EQ(FileUrlPaths(u"file:///C:/%F0%9F%98%80"),
               (Paths{u"C:/%F0%9F%98%80", u"C:/\u00f0\u009f\u0098\u0080", u"C:/\U0001F600"}));
-    // Not UTF-8 (a lone continuation byte, an overlong form, a surrogate): single bytes only.
-    for (const char16_t* url : {u"file:///C:/%BC", u"file:///C:/%C0%AE", u"file:///C:/%ED%A0%80", u"file:///C:/%E4x"}) {
+    // Not UTF-8 (a lone continuation byte, overlong forms of '.' and '/', a
+    // surrogate, a lead byte without its continuation): single bytes only.
+    for (const char16_t* url :
+         {u"file:///C:/%BC", u"file:///C:/%C0%AE", u"file:///C:/%E0%80%AF", u"file:///C:/%F0%80%80%AF",
+          u"file:///C:/%ED%A0%80", u"file:///C:/%E4x", u"file:///C:/%C3%41"}) {
         EXPECT_EQ(FileUrlPaths(url).size(), 2u) << Narrow(url);
     }
     // An escaped NUL ends the path; broken escapes stay as they are.
