@@ -18,8 +18,7 @@ find_package(Threads REQUIRED)
 set(ZOBRIK_FREERDP_ADDIN_DIR lib/x86_64-linux-gnu/freerdp2 CACHE STRING "FreeRDP 2's add-in folder below /usr")
 
 # The add-in's code once, for both libraries below.
-add_library(zobrik_addin_objects OBJECT ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_NATIVE_SOURCES}
-    ${ZOBRIK_POSIX_LOGIC_SOURCES} ${ZOBRIK_POSIX_SOURCES} ${ZOBRIK_FREERDP_SOURCES})
+add_library(zobrik_addin_objects OBJECT ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_POSIX_SOURCES} ${ZOBRIK_FREERDP_SOURCES})
 target_include_directories(zobrik_addin_objects PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(zobrik_addin_objects PRIVATE ${ZOBRIK_WARNINGS} -fvisibility=hidden -fvisibility-inlines-hidden)
 set_target_properties(zobrik_addin_objects PROPERTIES POSITION_INDEPENDENT_CODE ON)

@@ -1,108 +1,42 @@
-# Platform-free logic: no Windows headers, built into the DLL and natively
-# (unit tests with sanitizers, fuzzing).
-set(ZOBRIK_LOGIC_SOURCES
-    plugin/mail_reassembly.cpp
-    plugin/idle_mail_requests.cpp
-    plugin/bounded_workers.cpp
-    plugin/exception_text.cpp
-    plugin/mail_reply.cpp
-    plugin/request_admission.cpp
-    mail/mail_decoder.cpp
-    mail/staged_file_names.cpp
-    mail/staging_rules.cpp
-    mail/staging_ledgers.cpp
-    mail/simple_mapi_message.cpp
-    mail/outlook_arguments.cpp
-    exec/exec_text.cpp
-    exec/percent_decoding.cpp
-    exec/host_recognition.cpp
-    exec/windows_paths.cpp
-    exec/exec_policy.cpp
-    exec/exec_policy_ladder.cpp
-    exec/exec_admin_policy.cpp
-    exec/exec_confirmation_text.cpp
-    exec/url_normalisation.cpp
-    mail/mail_admin_policy.cpp
-    plugin/admin_policy_values.cpp
-    common/event_log.cpp
-)
+# The product's sources, taken from the layout rather than listed: a
+# subsystem folder's own files are platform-free (no platform header, built
+# into every client and natively, where the unit tests run them under the
+# sanitizers and the fuzzers feed them); its win/ subfolder is the Windows
+# layer and its posix/ subfolder the POSIX layer. freerdp/ is the FreeRDP
+# frame. tests/layout/check-includes.sh keeps the platform-free files free of
+# platform headers and of the platform folders.
+set(ZOBRIK_CLIENT_FOLDERS plugin exec mail common selftest)
 
-# Platform-free logic that has a Windows and a native implementation.
-set(ZOBRIK_LOGIC_WIN_SOURCES
-    mail/utf8_to_utf16_win.cpp
-    exec/url_idna_win.cpp
-)
-set(ZOBRIK_LOGIC_NATIVE_SOURCES
-    mail/utf8_to_utf16_native.cpp
-    exec/url_idna_posix.cpp
-)
+# zobrik_sources(<out-var> <folder>...): the .cpp files directly in each
+# folder, absolute and sorted.
+function(zobrik_sources out)
+    set(patterns)
+    foreach(folder ${ARGN})
+        list(APPEND patterns ${PROJECT_SOURCE_DIR}/${folder}/*.cpp)
+    endforeach()
+    file(GLOB sources CONFIGURE_DEPENDS ${patterns})
+    list(SORT sources)
+    set(${out} ${sources} PARENT_SCOPE)
+endfunction()
 
-# The thin Windows layer of the DLL.
-set(ZOBRIK_WIN_SOURCES
-    common/debug_output_win.cpp
-    common/event_log_win.cpp
-    plugin/factory.cpp
-    common/simple_mapi_binding.cpp
-    plugin/plugin.cpp
-    plugin/module_objects.cpp
-    plugin/channel_callbacks.cpp
-    plugin/channel_slot.cpp
-    plugin/idle_sweep_timer.cpp
-    plugin/worker_thread.cpp
-    plugin/request_workers.cpp
-    exec/exec_worker.cpp
-    exec/exec_policy_win.cpp
-    exec/exec_confirmation_win.cpp
-    plugin/admin_policy_registry.cpp
-    mail/mail_processing.cpp
-    mail/attachment_staging.cpp
-    common/staging_location.cpp
-    mail/simple_mapi_send.cpp
-    mail/outlook_handover.cpp
-    common/outlook_connection.cpp
-    selftest/run.cpp
-)
+list(TRANSFORM ZOBRIK_CLIENT_FOLDERS APPEND /win OUTPUT_VARIABLE zobrik_win_folders)
+list(TRANSFORM ZOBRIK_CLIENT_FOLDERS APPEND /posix OUTPUT_VARIABLE zobrik_posix_folders)
 
-# The Linux add-in for FreeRDP: its platform-free decisions (also unit-tested
-# natively), its thin POSIX layer (also built natively, so its tests run
-# under the sanitizers), and the FreeRDP frame (built by cmake/linux.cmake).
-set(ZOBRIK_POSIX_LOGIC_SOURCES
-    exec/exec_text_decoding.cpp
-    exec/exec_posix_refusals.cpp
-    mail/mail_address.cpp
-    mail/xdg_email_arguments.cpp
-    freerdp/policy_file.cpp
-)
-set(ZOBRIK_POSIX_SOURCES
-    common/program_run_posix.cpp
-    mail/posix_staging.cpp
-    mail/mail_processing_posix.cpp
-    exec/exec_posix.cpp
-)
-set(ZOBRIK_FREERDP_SOURCES
-    freerdp/debug_output_wlog.cpp
-    freerdp/event_log_wlog.cpp
-    freerdp/request_workers_posix.cpp
-    freerdp/idle_sweep_posix.cpp
-    freerdp/addin.cpp
-)
+# Platform-free logic of the clients.
+zobrik_sources(ZOBRIK_LOGIC_SOURCES ${ZOBRIK_CLIENT_FOLDERS})
+# The Windows layer of the plug-in DLL (its entry point, plugin/win/dllmain.cpp,
+# is the DLL's own source).
+zobrik_sources(ZOBRIK_WIN_SOURCES ${zobrik_win_folders})
+list(FILTER ZOBRIK_WIN_SOURCES EXCLUDE REGEX "/plugin/win/dllmain\\.cpp$")
+# The POSIX layer of the Linux client (also built natively, so that its tests
+# run under the sanitizers) and the FreeRDP frame (built by cmake/linux.cmake).
+zobrik_sources(ZOBRIK_POSIX_SOURCES ${zobrik_posix_folders})
+zobrik_sources(ZOBRIK_FREERDP_SOURCES freerdp)
 
-# The platform-free decisions of the session host's zobrik-open.exe (its
-# Windows build is server/open/CMakeLists.txt).
-set(ZOBRIK_SERVER_OPEN_LOGIC_SOURCES
-    server/open/open_decisions.cpp
-)
-
-# The server package's setup program: its platform-free decisions (also
-# unit-tested natively).
-set(ZOBRIK_SERVER_SETUP_LOGIC_SOURCES
-    server/setup/previous_defaults.cpp
-)
-
-# The Simple MAPI provider of the session host (server/mapi): its
-# platform-free logic, built into ZobrikMapi.dll and natively.
-set(ZOBRIK_SERVER_MAPI_LOGIC_SOURCES
-    ${PROJECT_SOURCE_DIR}/server/mapi/program_mail.cpp
-    ${PROJECT_SOURCE_DIR}/server/mapi/mail_hand_over.cpp
-    ${PROJECT_SOURCE_DIR}/server/mapi/previous_client.cpp
-)
+# The platform-free decisions of the session host's parts: the Simple MAPI
+# provider, zobrik-open.exe and the server package's setup program. Their
+# Windows layers sit in each part's win/ folder and are listed by the part's
+# CMakeLists.txt.
+zobrik_sources(ZOBRIK_SERVER_MAPI_LOGIC_SOURCES server/mapi)
+zobrik_sources(ZOBRIK_SERVER_OPEN_LOGIC_SOURCES server/open)
+zobrik_sources(ZOBRIK_SERVER_SETUP_LOGIC_SOURCES server/setup)

@@ -28,15 +28,18 @@ if(ZOBRIK_WIN32_PARTS)
 endif()
 include(cmake/win32_subbuild.cmake)
 
-# Everything of the plug-in but its entry point, as objects: linked into the
-# DLL and into the benchmarks that time its parts.
-add_library(zobrik_core OBJECT ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_LOGIC_WIN_SOURCES} ${ZOBRIK_WIN_SOURCES})
-# -g: the objects end up in the DLL, whose debug information is kept in
-# ZobrikWTSDVC.dll.debug (zobrik_split_debug_info).
+# The platform-free logic as a library, so that the DLL takes only what its
+# Windows layer uses (the Linux client's decisions stay out); the Windows
+# layer as objects. Both are linked into the DLL and into the benchmarks that
+# time its parts. -g: the code ends up in the DLL, whose debug information is
+# kept in ZobrikWTSDVC.dll.debug (zobrik_split_debug_info).
+add_library(zobrik_logic STATIC ${ZOBRIK_LOGIC_SOURCES})
+target_compile_options(zobrik_logic PRIVATE -g)
+add_library(zobrik_core OBJECT ${ZOBRIK_WIN_SOURCES})
 target_compile_options(zobrik_core PRIVATE -g)
-target_link_libraries(zobrik_core INTERFACE shell32 shlwapi ole32 oleaut32 uuid user32 advapi32 bcrypt iphlpapi)
+target_link_libraries(zobrik_core PUBLIC zobrik_logic INTERFACE shell32 shlwapi ole32 oleaut32 uuid user32 advapi32 bcrypt iphlpapi)
 
-add_library(ZobrikWTSDVC SHARED plugin/dllmain.cpp plugin/ZobrikWTSDVC.def)
+add_library(ZobrikWTSDVC SHARED plugin/win/dllmain.cpp plugin/win/ZobrikWTSDVC.def)
 set_target_properties(ZobrikWTSDVC PROPERTIES PREFIX "" OUTPUT_NAME ZobrikWTSDVC)
 target_link_libraries(ZobrikWTSDVC PRIVATE zobrik_core)
 zobrik_add_version_resource(ZobrikWTSDVC ZobrikWTSDVC.dll
@@ -49,8 +52,8 @@ set(ZOBRIK_EVENT_MESSAGES_DIR ${CMAKE_CURRENT_BINARY_DIR}/event_messages)
 add_custom_command(OUTPUT ${ZOBRIK_EVENT_MESSAGES_DIR}/event_messages.rc ${ZOBRIK_EVENT_MESSAGES_DIR}/MSG00409.bin
     COMMAND ${CMAKE_COMMAND} -E make_directory ${ZOBRIK_EVENT_MESSAGES_DIR}
     COMMAND ${ZOBRIK_WINDMC} -U -h ${ZOBRIK_EVENT_MESSAGES_DIR} -r ${ZOBRIK_EVENT_MESSAGES_DIR}
-        ${PROJECT_SOURCE_DIR}/common/event_messages.mc
-    DEPENDS ${PROJECT_SOURCE_DIR}/common/event_messages.mc VERBATIM)
+        ${PROJECT_SOURCE_DIR}/common/win/event_messages.mc
+    DEPENDS ${PROJECT_SOURCE_DIR}/common/win/event_messages.mc VERBATIM)
 target_sources(ZobrikWTSDVC PRIVATE ${ZOBRIK_EVENT_MESSAGES_DIR}/event_messages.rc)
 set_source_files_properties(${ZOBRIK_EVENT_MESSAGES_DIR}/event_messages.rc PROPERTIES
     OBJECT_DEPENDS ${ZOBRIK_EVENT_MESSAGES_DIR}/MSG00409.bin)

@@ -1,7 +1,7 @@
 // Windows paths, decided without Windows: the spellings an exec text may
 // stand for, the local form of device and UNC spellings, roots, the readings
 // Windows or Wine may make of a path and its long names. What only the
-// machine knows is asked of a MachinePaths; exec_policy_win.cpp answers with
+// machine knows is asked of a MachinePaths; exec/win/exec_refusal.cpp answers with
 // Windows, the unit tests with a machine of their own.
 #pragma once
 

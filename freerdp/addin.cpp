@@ -1,7 +1,7 @@
 // The FreeRDP 2 dynamic channel add-in: "xfreerdp /dvc:zobrik" loads
 // libzobrik-client.so and calls DVCPluginEntry. The add-in listens on
 // "Zobrik/exec" and "Zobrik/mail" (unless the policy switches one off) and
-// serves each channel's requests on the workers of request_workers_posix.h,
+// serves each channel's requests on the workers of plugin/posix/request_workers.h,
 // with the reassembly, decoding, limits and replies of the Windows plug-in.
 #include <cstdlib>
 #include <exception>
@@ -18,16 +18,16 @@
 
 #include "exec/exec_policy.h"
 #include "freerdp/channel_link.h"
-#include "freerdp/idle_sweep_posix.h"
-#include "freerdp/policy_file.h"
-#include "freerdp/request_workers_posix.h"
 #include "include/debug_output.h"
 #include "include/utf_conversion.h"
-#include "mail/posix_staging.h"
+#include "mail/posix/attachment_staging.h"
 #include "plugin/admin_policy_values.h"
 #include "plugin/exception_text.h"
 #include "plugin/idle_mail_requests.h"
 #include "plugin/mail_reply.h"
+#include "plugin/policy_file.h"
+#include "plugin/posix/idle_sweep_timer.h"
+#include "plugin/posix/request_workers.h"
 #include "sdk/zobrik/channels.h"
 
 namespace zobrik {
@@ -146,7 +146,7 @@ private:
     // request keeps one byte more than that at most while it waits.
     void Receive(const uint8_t* data, size_t size) override {
         const std::string_view text = ExecText(std::string_view(reinterpret_cast<const char*>(data), size));
-        SubmitPosixExecRequest(std::string(text.substr(0, kLongestExecText + 1)), context_);
+        SubmitExecRequest(std::string(text.substr(0, kLongestExecText + 1)), context_);
     }
 };
 
@@ -154,7 +154,7 @@ private:
 class MailChannelRequest final : public WatchedMailRequest {
 public:
     MailChannelRequest(const SharedReplyChannel& channel, const AdminPolicy& policy)
-        : WatchedMailRequest(&PosixMailBufferBudget(), policy.mailMaxRequestBytes,
+        : WatchedMailRequest(&MailBufferBudget(), policy.mailMaxRequestBytes,
                              uint64_t(policy.mailRequestIdleSeconds) * 1000),
           channel_(channel) {}
 
@@ -168,7 +168,7 @@ private:
     SharedReplyChannel channel_;
 };
 
-// The idle sweep (idle_sweep_posix.h) ends a request that stops arriving
+// The idle sweep (plugin/posix/idle_sweep_timer.h) ends a request that stops arriving
 // halfway; the request goes with the channel, and the sweep forgets it.
 class MailChannel final : public ChannelCallback {
 public:
@@ -176,7 +176,7 @@ public:
                 const std::shared_ptr<const RequestServer>& server)
         : ChannelCallback(channel, policy, server),
           request_(std::make_shared<MailChannelRequest>(context_.channel, *policy)) {
-        WatchPosixMailRequest(request_);
+        WatchForIdleness(request_);
     }
     ~MailChannel() override { request_->Reset(); }
     MailChannel(const MailChannel&) = delete;
@@ -190,7 +190,7 @@ private:
             ReplyWithRefusal(*context_.channel, arrival.refusal);
             return;
         }
-        if (arrival.complete) SubmitPosixMailRequest(std::move(*arrival.complete), PosixMailBufferBudget(), context_);
+        if (arrival.complete) SubmitMailRequest(std::move(*arrival.complete), MailBufferBudget(), context_);
     }
 
     std::shared_ptr<WatchedMailRequest> request_;
@@ -249,11 +249,11 @@ private:
         try {
             Plugin& self = OwnerOf<Plugin>(iface);
             auto policy = std::make_shared<const AdminPolicy>(ReadPolicy());
-            const std::string root = PosixStagingRoot();
+            const std::string root = StagingDirectoryPath();
             SweepAbandonedStagingAreas(root);
             if (!self.sweepStarted_) StartIdleSweep();
             self.sweepStarted_ = true;
-            const auto server = MakePosixRequestServer(root);
+            const auto server = MakeRequestServer(root);
             Listen(manager, self.exec_, policy->execChannel, sdk::kExecChannelName, policy, server);
             Listen(manager, self.mail_, policy->mailChannel, sdk::kMailChannelName, policy, server);
             return CHANNEL_RC_OK;

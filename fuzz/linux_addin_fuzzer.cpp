@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "exec/exec_posix_refusals.h"
 #include "exec/exec_text_decoding.h"
-#include "freerdp/policy_file.h"
+#include "exec/posix_paths.h"
 #include "mail/mail_address.h"
 #include "mail/xdg_email_arguments.h"
+#include "plugin/policy_file.h"
 
 namespace {
 

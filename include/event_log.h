@@ -16,7 +16,7 @@
 
 namespace zobrik {
 
-// Event identifiers: the message ids of common/event_messages.mc.
+// Event identifiers: the message ids of common/win/event_messages.mc.
 enum class EventId : uint32_t {
     ExecRefusedByRule = 100,
     ExecRefusedByPolicy = 101,

@@ -1,6 +1,6 @@
 // The owner template of the project's one family of resource owners: a
 // handle that is freed once, when its owner goes; owners move, never copy.
-// win_owners.h and posix_owners.h give it the traits of their platforms.
+// include/win/owners.h and include/posix/owners.h give it the traits of their platforms.
 #pragma once
 
 #include <utility>

@@ -6,7 +6,7 @@
 
 namespace zobrik::mapi {
 
-// The wide structures have the ANSI ones' layout (mapi_layout_win.cpp checks
+// The wide structures have the ANSI ones' layout (server/mapi/win/mapi_layout.cpp checks
 // the ANSI ones against <mapi.h>).
 static_assert(sizeof(MapiMessageW) == sizeof(MapiMessageA) && sizeof(MapiRecipDescW) == sizeof(MapiRecipDescA) &&
               sizeof(MapiFileDescW) == sizeof(MapiFileDescA));

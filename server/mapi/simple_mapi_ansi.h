@@ -1,7 +1,7 @@
 // Simple MAPI's ANSI structures (MapiRecipDesc, MapiFileDesc, MapiMessage)
 // declared without Windows headers, with the layout of <mapi.h>, so that
 // reading a program's message can be tested natively; the wide forms are
-// in include/simple_mapi_types.h. server/mapi/mapi_exports_win.cpp checks
+// in include/simple_mapi_types.h. server/mapi/win/mapi_exports.cpp checks
 // both layouts against <mapi.h>.
 #pragma once
 

@@ -2,7 +2,7 @@
 // shell asked it to open (taken from the raw command line), which recorded
 // previous handler a text falls back to (its URL scheme or file extension),
 // whether a handler is zobrik-open itself, and the program's exit codes and
-// messages. open_main_win.cpp does the Windows calls around them.
+// messages. server/open/win/open_main.cpp does the Windows calls around them.
 #pragma once
 
 #include <optional>

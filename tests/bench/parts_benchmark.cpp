@@ -26,11 +26,11 @@
 
 #include "allocation_counter.h"
 #include "client_standin.h"
-#include "include/simple_mapi_binding.h"
-#include "include/win_owners.h"
-#include "mail/attachment_staging.h"
+#include "include/win/owners.h"
+#include "include/win/simple_mapi_binding.h"
 #include "mail/mail_decoder.h"
-#include "mail/mail_processing.h"
+#include "mail/win/attachment_staging.h"
+#include "mail/win/mail_processing.h"
 #include "plugin/mail_reassembly.h"
 #include "zobrik/mail_request_writer.h"
 

@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "client_standin.h"
-#include "include/win_owners.h"
+#include "include/win/owners.h"
 #include "session_pipe.h"
 
 namespace {

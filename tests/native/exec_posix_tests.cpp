@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "exec/exec_posix_refusals.h"
 #include "exec/exec_text_decoding.h"
+#include "exec/posix_paths.h"
 #include "include/utf_conversion.h"
 
 namespace zobrik {

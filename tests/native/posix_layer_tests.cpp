@@ -18,11 +18,11 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include "exec/exec_posix.h"
-#include "include/posix_owners.h"
-#include "include/program_run.h"
-#include "mail/mail_processing_posix.h"
-#include "mail/posix_staging.h"
+#include "exec/posix/exec_worker.h"
+#include "include/posix/owners.h"
+#include "include/posix/program_run.h"
+#include "mail/posix/attachment_staging.h"
+#include "mail/posix/mail_processing.h"
 #include "native/decoded_request.h"
 
 namespace zobrik {
@@ -99,18 +99,18 @@ TEST_F(PosixLayer, ProgramsRunWithoutShellOrInheritedDescriptors) {
 
 TEST_F(PosixLayer, ExecRunsXdgOpenAndAnswersByItsExitStatus) {
     const AdminPolicy policy;
-    EXPECT_EQ(ServeExecRequestPosix("\xEF\xBB\xBFhttps://example.com/\xD0\x96", policy, root_), kExecReplyOkay);
+    EXPECT_EQ(ServeExecRequest("\xEF\xBB\xBFhttps://example.com/\xD0\x96", policy, root_), kExecReplyOkay);
     EXPECT_EQ(Args("xdg-open"), (std::vector<std::string>{"https://example.com/\xD0\x96"}));
-    EXPECT_EQ(ServeExecRequestPosix("https://example.com/caf\xE9", policy, root_), kExecReplyOkay);
+    EXPECT_EQ(ServeExecRequest("https://example.com/caf\xE9", policy, root_), kExecReplyOkay);
     EXPECT_EQ(Args("xdg-open"), (std::vector<std::string>{"https://example.com/caf\xC3\xA9"}));
-    EXPECT_EQ(ServeExecRequestPosix("https://example.com/zobrik-fail", policy, root_), kExecReplyFailed);
+    EXPECT_EQ(ServeExecRequest("https://example.com/zobrik-fail", policy, root_), kExecReplyFailed);
 
     fs::remove(bin_ / "xdg-open.args");
     const fs::path program = work_ / "tool.sh";
     WriteScript(program, "exit 0\n");
-    EXPECT_EQ(ServeExecRequestPosix(program.string(), policy, root_), kExecReplyFailed);
-    EXPECT_EQ(ServeExecRequestPosix(std::string(32768, 'a'), policy, root_), kExecReplyFailed);
-    EXPECT_EQ(ServeExecRequestPosix("\xEF\xBB\xBF\xC0\xAF", policy, root_), kExecReplyFailed);
+    EXPECT_EQ(ServeExecRequest(program.string(), policy, root_), kExecReplyFailed);
+    EXPECT_EQ(ServeExecRequest(std::string(32768, 'a'), policy, root_), kExecReplyFailed);
+    EXPECT_EQ(ServeExecRequest("\xEF\xBB\xBF\xC0\xAF", policy, root_), kExecReplyFailed);
     EXPECT_FALSE(fs::exists(bin_ / "xdg-open.args")) << "a refused text reached xdg-open";
 }
 
@@ -166,7 +166,7 @@ TEST_F(PosixLayer, MailReachesXdgEmailAndFailuresRemoveTheFiles) {
     writer.Subject("S").Body("B").AddRecipient(RecipientGroup::To, "Ann", "ann@example.com");
     writer.AddAttachment("data.csv", {'1', ';', '2'});
     std::vector<uint8_t> bytes = writer.Build();
-    EXPECT_EQ(ProcessMailRequestPosix(uint32_t(bytes.size()), bytes.data(), AdminPolicy(), root_), 0);
+    EXPECT_EQ(ProcessMailRequest(uint32_t(bytes.size()), bytes.data(), AdminPolicy(), root_), 0);
     const std::vector<std::string> args = Args("xdg-email");
     ASSERT_EQ(args.size(), 4u);
     EXPECT_EQ(args[0], "--utf8");
@@ -182,7 +182,7 @@ TEST_F(PosixLayer, MailReachesXdgEmailAndFailuresRemoveTheFiles) {
     setenv("ZOBRIK_TEST_MAIL_EXIT", "1", 1);
     bytes = writer.Build();
     try {
-        ProcessMailRequestPosix(uint32_t(bytes.size()), bytes.data(), AdminPolicy(), root_);
+        ProcessMailRequest(uint32_t(bytes.size()), bytes.data(), AdminPolicy(), root_);
         ADD_FAILURE() << "a failing mail program was reported as a hand-over";
     } catch (const char* message) {
         EXPECT_STREQ(message, "the mail program failed");
@@ -194,7 +194,7 @@ TEST_F(PosixLayer, MailReachesXdgEmailAndFailuresRemoveTheFiles) {
     AdminPolicy noAttachments;
     noAttachments.mailMaxAttachments = 0;
     bytes = writer.Build();
-    EXPECT_THROW(ProcessMailRequestPosix(uint32_t(bytes.size()), bytes.data(), noAttachments, root_), const char*);
+    EXPECT_THROW(ProcessMailRequest(uint32_t(bytes.size()), bytes.data(), noAttachments, root_), const char*);
     EXPECT_TRUE(fs::is_empty(root_)) << "a mail the policy refuses was staged";
 }
 
@@ -273,7 +273,7 @@ protected:
     std::string Outcome(MailRequestWriter& writer) {
         std::vector<uint8_t> bytes = writer.Build();
         try {
-            ProcessMailRequestPosix(uint32_t(bytes.size()), bytes.data(), AdminPolicy(), root_);
+            ProcessMailRequest(uint32_t(bytes.size()), bytes.data(), AdminPolicy(), root_);
             return "(handed over)";
         } catch (const char* message) {
             return message;

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "exec/exec_admin_policy.h"
-#include "exec/exec_posix_refusals.h"
+#include "exec/posix_paths.h"
 #include "exec/url_normalisation.h"
 #include "native/fake_machine.h"
 

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "freerdp/policy_file.h"
 #include "mail/mail_address.h"
 #include "mail/xdg_email_arguments.h"
 #include "native/debug_output_recorder.h"
 #include "native/decoded_request.h"
+#include "plugin/policy_file.h"
 
 namespace zobrik {
 namespace {

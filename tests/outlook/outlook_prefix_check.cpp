@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "include/outlook_interfaces.h"
+#include "include/win/outlook_interfaces.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "include/outlook_interfaces.h"
+#include "include/win/outlook_interfaces.h"
 #include "outlook_standin_client.h"
 
 namespace {

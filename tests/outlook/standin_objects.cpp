@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "include/outlook_interfaces.h"
 #include "include/outlook_placeholder_slots.h"
+#include "include/win/outlook_interfaces.h"
 #include "outlook_record_format.h"
 #include "standin_state.h"
 

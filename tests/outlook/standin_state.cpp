@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "include/outlook_interfaces.h"
+#include "include/win/outlook_interfaces.h"
 #include "outlook_record_format.h"
 
 namespace zobrik::standin {

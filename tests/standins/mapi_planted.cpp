@@ -10,7 +10,7 @@
 #include <string>
 
 #include "include/simple_mapi_types.h"
-#include "include/win_owners.h"
+#include "include/win/owners.h"
 
 namespace {
 

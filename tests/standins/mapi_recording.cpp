@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "include/simple_mapi_types.h"
-#include "include/win_owners.h"
+#include "include/win/owners.h"
 #include "mapi_record_format.h"
 #include "mapi_standin_exports.h"
 

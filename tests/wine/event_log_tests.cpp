@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "include/win_owners.h"
+#include "include/win/owners.h"
 #include "test_support.h"
 
 namespace zobrik::testing {

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "include/win_owners.h"
+#include "include/win/owners.h"
 
 namespace zobrik::testing {
 

@@ -18,7 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include "include/win_owners.h"
+#include "include/win/owners.h"
 #include "mapi_standin_client.h"
 #include "sdk/capi/zobrik_remote.h"
 #include "send_test_support.h"

@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "include/request_limits.h"
-#include "include/win_owners.h"
+#include "include/win/owners.h"
 #include "mail_test_support.h"
 #include "scoped_policy.h"
 

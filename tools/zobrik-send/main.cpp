@@ -9,7 +9,7 @@
 #include <ostream>
 
 #include "console_output.h"
-#include "include/win_owners.h"
+#include "include/win/owners.h"
 #include "send_command.h"
 #include "zobrik/wts_channel.h"
 #if defined(ZOBRIK_SEND_STANDIN)

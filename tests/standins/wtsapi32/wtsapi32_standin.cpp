@@ -41,7 +41,7 @@
 #include <string>
 #include <string_view>
 
-#include "include/win_owners.h"
+#include "include/win/owners.h"
 #include "session_pipe.h"
 
 #define STANDIN_EXPORT extern "C" __declspec(dllexport)

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <thread>
 
-#include "include/win_owners.h"
+#include "include/win/owners.h"
 #include "zobrik/wts_channel.h"
 
 namespace zobrik::send::testing {

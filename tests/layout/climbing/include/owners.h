@@ -1,0 +1,3 @@
+// Fixture: a platform header in a platform-free folder.
+#pragma once
+#include <unistd.h>

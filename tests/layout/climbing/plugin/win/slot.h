@@ -1,0 +1,2 @@
+// Fixture: the Windows frame.
+#pragma once
