@@ -49,6 +49,13 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/tests/freerdp/CMakeLists.txt)
     add_subdirectory(tests/freerdp)
 endif()
 
+# clang-tidy (.clang-tidy) on the FreeRDP frame, which builds only here.
+find_program(ZOBRIK_CLANG_TIDY NAMES clang-tidy clang-tidy-14 REQUIRED)
+# (clang does not know GCC's -Wno-restrict, which this tree adds.)
+add_test(NAME clang_tidy_freerdp COMMAND ${ZOBRIK_CLANG_TIDY} -p ${CMAKE_BINARY_DIR} --quiet
+    --extra-arg=-Wno-unknown-warning-option ${ZOBRIK_FREERDP_SOURCES})
+set_tests_properties(clang_tidy_freerdp PROPERTIES TIMEOUT 300)
+
 # The .deb (cpack in build/linux): the add-in where FreeRDP 2 finds it, the
 # documentation and an example policy.
 install(TARGETS zobrik_freerdp_addin LIBRARY DESTINATION ${ZOBRIK_FREERDP_ADDIN_DIR} COMPONENT addin)

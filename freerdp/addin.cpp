@@ -299,7 +299,7 @@ extern "C" __attribute__((visibility("default"))) UINT DVCPluginEntry(IDRDYNVC_E
         if (entryPoints == nullptr) return CHANNEL_RC_BAD_INIT_HANDLE;
         auto plugin = std::make_unique<zobrik::Plugin>();
         const UINT result = entryPoints->RegisterPlugin(entryPoints, "zobrik", plugin->Interface());
-        if (result == CHANNEL_RC_OK) plugin.release();  // freed in Terminated
+        if (result == CHANNEL_RC_OK) static_cast<void>(plugin.release());  // FreeRDP owns it now; freed in Terminated
         return result;
     } catch (...) {
         return zobrik::ReportFailure("add-in not registered", std::current_exception());

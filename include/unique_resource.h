@@ -27,7 +27,7 @@ public:
     UniqueResource& operator=(const UniqueResource&) = delete;
 
     explicit operator bool() const noexcept { return !Traits::IsEmpty(handle_); }
-    Handle get() const noexcept { return handle_; }
+    Handle Get() const noexcept { return handle_; }
     // For functions that return the resource through a pointer.
     Handle* Put() noexcept {
         Reset();

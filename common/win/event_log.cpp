@@ -45,7 +45,7 @@ void WriteEventRecord(const EventRecord& record) noexcept {
         }
         inserts[count++] = each.c_str();
     }
-    ReportEventW(source.get(), WORD(record.type), WORD(record.category), DWORD(record.id), nullptr, count, 0, inserts,
+    ReportEventW(source.Get(), WORD(record.type), WORD(record.category), DWORD(record.id), nullptr, count, 0, inserts,
                  nullptr);
 }
 

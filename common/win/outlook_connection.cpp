@@ -13,14 +13,14 @@ constexpr DWORD kOutlookClassContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVE
 void StartOutlook() noexcept {
     ComPtr<IUnknown> unknown;
     if (FAILED(CoCreateInstance(outlook::CLSID_Application, nullptr, kOutlookClassContext, IID_IUnknown,
-                                unknown.ReceiveVoid()))) {
+                                unknown.PutVoid()))) {
         return;
     }
     if (FAILED(OleRun(unknown.Get()))) {
         return;
     }
     ComPtr<outlook::_Application> application;
-    unknown->QueryInterface(outlook::IID__Application, application.ReceiveVoid());
+    unknown->QueryInterface(outlook::IID__Application, application.PutVoid());
 }
 
 }  // namespace
@@ -28,7 +28,7 @@ void StartOutlook() noexcept {
 HRESULT ConnectToOutlook(ComPtr<outlook::_Application>& application) noexcept {
     StartOutlook();
     return CoCreateInstance(outlook::CLSID_Application, nullptr, kOutlookClassContext, outlook::IID__Application,
-                            application.ReceiveVoid());
+                            application.PutVoid());
 }
 
 }  // namespace zobrik

@@ -24,7 +24,7 @@ bool BindSimpleMapi() noexcept {
         return false;
     }
     const auto sendEntry =
-        reinterpret_cast<MapiSendMailWFunction>(reinterpret_cast<void*>(GetProcAddress(module.get(), "MAPISendMailW")));
+        reinterpret_cast<MapiSendMailWFunction>(reinterpret_cast<void*>(GetProcAddress(module.Get(), "MAPISendMailW")));
     if (!sendEntry) {
         return false;  // the module goes again
     }

@@ -29,7 +29,7 @@ public:
         if (result != IDN2_OK || !output) {
             return std::nullopt;
         }
-        std::string ascii(output.get());
+        std::string ascii(output.Get());
         for (char& c : ascii) {
             if (c >= 'A' && c <= 'Z') {
                 c = char(c + 32);

@@ -250,14 +250,14 @@ public:
         }
         UniqueHandle directory = OpenWithoutFollowing(path);
         BY_HANDLE_FILE_INFORMATION information;
-        if (!directory || !GetFileInformationByHandle(directory.get(), &information)) {
+        if (!directory || !GetFileInformationByHandle(directory.Get(), &information)) {
             return std::nullopt;
         }
         if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             // A link: what it leads to counts, unless that is another host.
             // One whose target cannot be read (Wine shows Unix symbolic links
             // as reparse points it does not describe) counts as what was opened.
-            switch (TargetOf(directory.get(), names_)) {
+            switch (TargetOf(directory.Get(), names_)) {
                 case LinkTarget::AnotherHost:
                     return std::nullopt;
                 case LinkTarget::Unreadable:
@@ -266,7 +266,7 @@ public:
                     directory = UniqueHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-                    if (!directory || !GetFileInformationByHandle(directory.get(), &information)) {
+                    if (!directory || !GetFileInformationByHandle(directory.Get(), &information)) {
                         return std::nullopt;
                     }
                     break;

@@ -1,7 +1,9 @@
 // Owners of POSIX resources, of the same family as include/win/owners.h: file
-// descriptors. Each closes its resource once, when it goes.
+// descriptors and directory streams. Each closes its resource once, when it
+// goes.
 #pragma once
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include "include/unique_resource.h"
@@ -15,6 +17,14 @@ struct FileDescriptorTraits {
     static void Close(Handle fd) noexcept { ::close(fd); }
 };
 using UniqueFd = UniqueResource<FileDescriptorTraits>;
+
+struct DirectoryStreamTraits {
+    using Handle = DIR*;
+    static Handle Empty() noexcept { return nullptr; }
+    static bool IsEmpty(Handle stream) noexcept { return stream == nullptr; }
+    static void Close(Handle stream) noexcept { ::closedir(stream); }
+};
+using UniqueDirectoryStream = UniqueResource<DirectoryStreamTraits>;
 
 // Closes `fd` now and reports whether the system accepted the close (a
 // file's last write can fail there).

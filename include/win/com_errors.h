@@ -93,7 +93,7 @@ inline UniqueBstr BstrFromAnsi(const char* text) {
 
 inline UniqueVariant VariantInt(int value) {
     UniqueVariant variant;
-    VARIANT* v = variant.Receive();
+    VARIANT* v = variant.Put();
     v->vt = VT_INT;
     v->intVal = value;
     return variant;
@@ -101,7 +101,7 @@ inline UniqueVariant VariantInt(int value) {
 
 inline UniqueVariant VariantI4(long value) {
     UniqueVariant variant;
-    VARIANT* v = variant.Receive();
+    VARIANT* v = variant.Put();
     v->vt = VT_I4;
     v->lVal = value;
     return variant;
@@ -109,7 +109,7 @@ inline UniqueVariant VariantI4(long value) {
 
 inline UniqueVariant VariantBool(bool value) {
     UniqueVariant variant;
-    VARIANT* v = variant.Receive();
+    VARIANT* v = variant.Put();
     v->vt = VT_BOOL;
     v->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
     return variant;
@@ -118,7 +118,7 @@ inline UniqueVariant VariantBool(bool value) {
 // The standard value for an omitted optional argument.
 inline UniqueVariant VariantMissing() {
     UniqueVariant variant;
-    VARIANT* v = variant.Receive();
+    VARIANT* v = variant.Put();
     v->vt = VT_ERROR;
     v->scode = DISP_E_PARAMNOTFOUND;
     return variant;
@@ -126,7 +126,7 @@ inline UniqueVariant VariantMissing() {
 
 inline UniqueVariant VariantString(const wchar_t* text) {
     UniqueVariant variant;
-    VARIANT* v = variant.Receive();
+    VARIANT* v = variant.Put();
     v->vt = VT_BSTR;
     v->bstrVal = text ? SysAllocString(text) : nullptr;
     if (text && !v->bstrVal) {

@@ -2,7 +2,9 @@
 // modules, find handles, LocalAlloc memory, hooks, registry keys, event log
 // sources, a slim lock, COM interface pointers, BSTRs, VARIANTs and the COM
 // apartment. Each owner frees its resource once, when it goes; owners move,
-// never copy.
+// never copy. One verb set for all of them: Get() lends the resource, Put()
+// frees what is held and gives the place for an out parameter, Release()
+// gives the resource up without freeing it, Reset() frees it now.
 #pragma once
 
 #include <windows.h>
@@ -107,11 +109,11 @@ public:
     }
 
     // Place for an out parameter; releases what is held first.
-    Interface** Receive() noexcept {
+    Interface** Put() noexcept {
         Reset();
         return &pointer_;
     }
-    void** ReceiveVoid() noexcept { return reinterpret_cast<void**>(Receive()); }
+    void** PutVoid() noexcept { return reinterpret_cast<void**>(Put()); }
 
     Interface* Get() const noexcept { return pointer_; }
     Interface* operator->() const noexcept { return pointer_; }
@@ -139,7 +141,7 @@ public:
 
     BSTR Get() const noexcept { return value_; }
     // Place for an out parameter; frees what is held first.
-    BSTR* Receive() noexcept {
+    BSTR* Put() noexcept {
         SysFreeString(std::exchange(value_, nullptr));
         return &value_;
     }
@@ -168,7 +170,7 @@ public:
     // The VARIANT passed by value to a call; this object keeps owning it.
     const VARIANT& Get() const noexcept { return value_; }
     // Place for an out parameter; clears what is held first.
-    VARIANT* Receive() noexcept {
+    VARIANT* Put() noexcept {
         VariantClear(&value_);
         return &value_;
     }

@@ -69,7 +69,7 @@ uint64_t RandomBits() {
 
 std::string CreateRequestDirectory(const std::string& root) {
     for (int attempt = 0; attempt < 4; ++attempt) {
-        const std::string path = root + "/" + Utf16ToUtf8(RequestDirectoryName(uint32_t(getpid()), RandomBits()));
+        std::string path = root + "/" + Utf16ToUtf8(RequestDirectoryName(uint32_t(getpid()), RandomBits()));
         if (mkdir(path.c_str(), 0700) == 0) return path;
         if (errno != EEXIST) break;
     }
@@ -105,12 +105,15 @@ UniqueFd CreateStagedFile(StagingArea& area, const WideString& name) {
 }
 
 void RemoveFolderAndFiles(const std::string& directory) noexcept {
-    if (DIR* folder = opendir(directory.c_str())) {
-        while (const dirent* entry = readdir(folder)) {
+    if (const UniqueDirectoryStream folder(opendir(directory.c_str())); folder) {
+        while (const dirent* entry = readdir(folder.Get())) {
             const std::string name = entry->d_name;
-            if (name != "." && name != "..") unlink((directory + "/" + name).c_str());
+            if (name == "." || name == "..") continue;
+            std::string path = directory;
+            path += '/';
+            path += name;
+            unlink(path.c_str());
         }
-        closedir(folder);
     }
     rmdir(directory.c_str());
 }
@@ -197,21 +200,15 @@ public:
 
     template <class Visit>
     void ForEachEntry(Visit visit) const {
-        DIR* folder = opendir(root_.c_str());
-        if (folder == nullptr) return;
-        try {
-            while (const dirent* entry = readdir(folder)) {
-                const std::string name = entry->d_name;
-                struct stat facts {};
-                const bool isDirectory =
-                    fstatat(dirfd(folder), entry->d_name, &facts, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(facts.st_mode);
-                visit(Entry{WideString(name.begin(), name.end()), isDirectory, root_ + "/" + name});
-            }
-        } catch (...) {
-            closedir(folder);
-            throw;
+        const UniqueDirectoryStream folder(opendir(root_.c_str()));
+        if (!folder) return;
+        while (const dirent* entry = readdir(folder.Get())) {
+            const std::string name = entry->d_name;
+            struct stat facts {};
+            const bool isDirectory =
+                fstatat(dirfd(folder.Get()), entry->d_name, &facts, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(facts.st_mode);
+            visit(Entry{WideString(name.begin(), name.end()), isDirectory, root_ + "/" + name});
         }
-        closedir(folder);
     }
 
     static uint32_t ThisProcess() noexcept { return uint32_t(getpid()); }
@@ -253,7 +250,7 @@ void StageAttachments(MailRequest& request, uint64_t requestLength, const std::s
     for (size_t j = 0; j < request.attachments.size(); ++j) {
         const MailAttachment& attachment = request.attachments[j];
         UniqueFd fd = CreateStagedFile(area, XdgEmailFileName(names[j]));
-        if (!WriteAll(fd.get(), attachment.data, attachment.size)) {
+        if (!WriteAll(fd.Get(), attachment.data, attachment.size)) {
             CloseReporting(fd);
             RaiseMailError("unable to write to temporary file");
         }

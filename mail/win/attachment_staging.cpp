@@ -36,9 +36,9 @@ UniqueLocalMemory<void> OwnerOnlySecurityDescriptor() {
     }
     UniqueHandle token(rawToken);
     DWORD size = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
     std::unique_ptr<BYTE[]> user(new (std::nothrow) BYTE[size]);
-    if (!user || !GetTokenInformation(token.get(), TokenUser, user.get(), size, &size)) {
+    if (!user || !GetTokenInformation(token.Get(), TokenUser, user.get(), size, &size)) {
         return {};
     }
     wchar_t* rawSid = nullptr;
@@ -46,7 +46,7 @@ UniqueLocalMemory<void> OwnerOnlySecurityDescriptor() {
         return {};
     }
     UniqueLocalMemory<wchar_t> sid(rawSid);
-    std::wstring sddl = std::wstring(L"O:") + sid.get() + L"D:P(A;OICI;FA;;;" + sid.get() + L")";
+    std::wstring sddl = std::wstring(L"O:") + sid.Get() + L"D:P(A;OICI;FA;;;" + sid.Get() + L")";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
         return {};
@@ -64,7 +64,7 @@ void ClaimSharedDirectory(const wchar_t* path) {
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION information;
-    if (!directory || !GetFileInformationByHandle(directory.get(), &information)) {
+    if (!directory || !GetFileInformationByHandle(directory.Get(), &information)) {
         RaiseMailError("staging directory is not the user's own");
     }
     if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
@@ -74,8 +74,8 @@ void ClaimSharedDirectory(const wchar_t* path) {
         RaiseMailError("unable to create temporary directory");
     }
     UniqueLocalMemory<void> descriptor = OwnerOnlySecurityDescriptor();
-    if (!descriptor || !SetKernelObjectSecurity(directory.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                                descriptor.get())) {
+    if (!descriptor || !SetKernelObjectSecurity(directory.Get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                                descriptor.Get())) {
         RaiseMailError("staging directory is not the user's own");
     }
 }
@@ -87,7 +87,7 @@ void EnsureSharedDirectory(const wchar_t* path) {
     DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         UniqueLocalMemory<void> descriptor = OwnerOnlySecurityDescriptor();
-        SECURITY_ATTRIBUTES security{sizeof(security), descriptor.get(), FALSE};
+        SECURITY_ATTRIBUTES security{sizeof(security), descriptor.Get(), FALSE};
         int result = SHCreateDirectoryExW(nullptr, path, descriptor ? &security : nullptr);
         // Another request or client may have created it at the same moment.
         if (result != ERROR_SUCCESS && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
@@ -207,7 +207,7 @@ UniqueHandle CreateStagedFile(StagingArea& area, const WideString& name) {
 
 void WriteAll(UniqueHandle& file, const void* data, DWORD size) {
     DWORD written = 0;
-    if (!WriteFile(file.get(), data, size, &written, nullptr)) {
+    if (!WriteFile(file.Get(), data, size, &written, nullptr)) {
         CloseReporting(file);
         RaiseMailError("unable to write to temporary file");
     }
@@ -241,7 +241,7 @@ void RemoveDirectoryAndFiles(const std::wstring& directory) noexcept {
             if (!(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
                 DeleteFileW((directory + entry.cFileName).c_str());
             }
-        } while (FindNextFileW(find.get(), &entry));
+        } while (FindNextFileW(find.Get(), &entry));
     }
     RemoveDirectoryW(directory.c_str());
 }
@@ -369,10 +369,10 @@ bool ProcessRunsSince(DWORD id, const FILETIME& since) {
     }
     DWORD exitCode = 0;
     FILETIME created, exited, kernel, user;
-    if (!GetExitCodeProcess(process.get(), &exitCode) || exitCode != STILL_ACTIVE) {
+    if (!GetExitCodeProcess(process.Get(), &exitCode) || exitCode != STILL_ACTIVE) {
         return false;
     }
-    if (!GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) {
+    if (!GetProcessTimes(process.Get(), &created, &exited, &kernel, &user)) {
         return true;
     }
     return CompareFileTime(&created, &since) <= 0;
@@ -410,7 +410,7 @@ public:
             const bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                                      !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
             visit(Entry{entry.cFileName, isDirectory, entry.ftCreationTime});
-        } while (FindNextFileW(find.get(), &entry));
+        } while (FindNextFileW(find.Get(), &entry));
     }
 
     static uint32_t ThisProcess() noexcept { return GetCurrentProcessId(); }

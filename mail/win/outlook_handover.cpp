@@ -22,7 +22,7 @@ public:
         public:
             WideString Address() const {
                 UniqueBstr address;
-                Check(Need(account_)->get_SmtpAddress(address.Receive()));
+                Check(Need(account_)->get_SmtpAddress(address.Put()));
                 return address.Get() ? WideString(address.Get()) : WideString();
             }
             _Account* Get() const { return Need(account_); }
@@ -37,7 +37,7 @@ public:
         Account Item(long index) const {
             Account account;
             UniqueVariant position = VariantI4(index);
-            Check(Need(accounts_)->Item(position.Get(), account.account_.Receive()));
+            Check(Need(accounts_)->Item(position.Get(), account.account_.Put()));
             Need(account.account_);
             return account;
         }
@@ -47,8 +47,8 @@ public:
     Accounts OpenAccounts() const {
         Accounts accounts;
         ComPtr<_NameSpace> session;
-        Check(application_->get_Session(session.Receive()));
-        Check(Need(session)->get_Accounts(accounts.accounts_.Receive()));
+        Check(application_->get_Session(session.Put()));
+        Check(Need(session)->get_Accounts(accounts.accounts_.Put()));
         Need(accounts.accounts_);
         return accounts;
     }
@@ -64,10 +64,10 @@ private:
 
 ComPtr<_MailItem> CreateMailItem(_Application* application) {
     ComPtr<IDispatch> created;
-    Check(application->CreateItem(olMailItem, created.Receive()));
+    Check(application->CreateItem(olMailItem, created.Put()));
     ComPtr<_MailItem> item;
     // An object that is not a mail item leaves the item empty.
-    HRESULT result = Need(created)->QueryInterface(IID__MailItem, item.ReceiveVoid());
+    HRESULT result = Need(created)->QueryInterface(IID__MailItem, item.PutVoid());
     if (result != E_NOINTERFACE) {
         Check(result);
     }
@@ -82,8 +82,8 @@ void AddRecipients(_MailItem* item, const MailRequest& request) {
         ComPtr<Recipient> recipient;
         {
             ComPtr<Recipients> recipients;
-            Check(item->get_Recipients(recipients.Receive()));
-            Check(Need(recipients)->Add(MakeBstr(text.c_str()).Get(), recipient.Receive()));
+            Check(item->get_Recipients(recipients.Put()));
+            Check(Need(recipients)->Add(MakeBstr(text.c_str()).Get(), recipient.Put()));
         }
         Check(Need(recipient)->put_Type(OutlookRecipientType(request, i)));
     }
@@ -97,9 +97,8 @@ void AddAttachments(_MailItem* item, const MailRequest& request) {
         UniqueVariant position = VariantInt(1);
         UniqueVariant displayName = VariantString(OutlookAttachmentDisplayName(entry).c_str());
         ComPtr<Attachments> attachments;
-        Check(item->get_Attachments(attachments.Receive()));
-        Check(
-            Need(attachments)->Add(source.Get(), type.Get(), position.Get(), displayName.Get(), attachment.Receive()));
+        Check(item->get_Attachments(attachments.Put()));
+        Check(Need(attachments)->Add(source.Get(), type.Get(), position.Get(), displayName.Get(), attachment.Put()));
     }
 }
 
@@ -109,7 +108,7 @@ void DisplayOrSend(_MailItem* item, uint32_t flags) {
         return;
     }
     ComPtr<_Inspector> inspector;
-    Check(item->get_GetInspector(inspector.Receive()));
+    Check(item->get_GetInspector(inspector.Put()));
     UniqueVariant modal = VariantInt(0);  // opens the window without blocking
     Check(Need(inspector)->Display(modal.Get()));
 }

@@ -1,5 +1,6 @@
 #include "request_workers.h"
 
+#include <new>
 #include <thread>
 #include <utility>
 
@@ -65,7 +66,11 @@ std::shared_ptr<const RequestServer> MakeRequestServer(std::string stagingRoot) 
 }
 
 BufferBudget& MailBufferBudget() noexcept {
-    static BufferBudget* budget = new BufferBudget(kMailBufferBudget);
+    // Never destroyed: detached workers may still give their share back
+    // while the process exits. Built in static storage, so that taking it
+    // cannot fail.
+    alignas(BufferBudget) static unsigned char storage[sizeof(BufferBudget)];
+    static BufferBudget* const budget = ::new (storage) BufferBudget(kMailBufferBudget);
     return *budget;
 }
 

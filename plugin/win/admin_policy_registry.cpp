@@ -58,7 +58,7 @@ PolicyHive ReadHive(HKEY root, const wchar_t* name) {
         return hive;
     }
     for (const PolicySettingInfo& setting : kPolicySettings) {
-        if (auto value = ReadValue(key.get(), setting.name)) {
+        if (auto value = ReadValue(key.Get(), setting.name)) {
             hive.values.push_back(std::move(*value));
         }
     }

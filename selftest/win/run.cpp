@@ -60,9 +60,9 @@ std::wstring AttachmentSource() {
 
 ComPtr<Recipient> AddRecipient(_MailItem* item, const char* text) {
     ComPtr<Recipients> recipients;
-    Check(item->get_Recipients(recipients.Receive()));
+    Check(item->get_Recipients(recipients.Put()));
     ComPtr<Recipient> recipient;
-    Check(Need(recipients)->Add(BstrFromAnsi(text).Get(), recipient.Receive()));
+    Check(Need(recipients)->Add(BstrFromAnsi(text).Get(), recipient.Put()));
     return recipient;
 }
 
@@ -70,8 +70,8 @@ void BuildAndDisplay(_Application* application) {
     ComPtr<_MailItem> item;
     {
         ComPtr<IDispatch> created;
-        Check(application->CreateItem(olMailItem, created.Receive()));
-        HRESULT result = Need(created)->QueryInterface(IID__MailItem, item.ReceiveVoid());
+        Check(application->CreateItem(olMailItem, created.Put()));
+        HRESULT result = Need(created)->QueryInterface(IID__MailItem, item.PutVoid());
         if (result != E_NOINTERFACE) {
             Check(result);
         }
@@ -87,15 +87,15 @@ void BuildAndDisplay(_Application* application) {
     Check(Need(recipient)->put_Type(olCC));
     {
         ComPtr<Recipients> recipients;
-        Check(item->get_Recipients(recipients.Receive()));
+        Check(item->get_Recipients(recipients.Put()));
         VARIANT_BOOL resolved = VARIANT_FALSE;
         Check(Need(recipients)->ResolveAll(&resolved));
     }
     {
         ComPtr<Recipients> replyRecipients;
-        Check(item->get_ReplyRecipients(replyRecipients.Receive()));
+        Check(item->get_ReplyRecipients(replyRecipients.Put()));
         ComPtr<Recipient> replyTo;
-        Check(Need(replyRecipients)->Add(BstrFromAnsi(kReplyTo).Get(), replyTo.Receive()));
+        Check(Need(replyRecipients)->Add(BstrFromAnsi(kReplyTo).Get(), replyTo.Put()));
     }
     {
         ComPtr<IDispatch> attachment;
@@ -105,13 +105,12 @@ void BuildAndDisplay(_Application* application) {
         UniqueBstr name = BstrFromAnsi(kAttachmentName);
         UniqueVariant displayName = VariantString(name.Get());
         ComPtr<Attachments> attachments;
-        Check(item->get_Attachments(attachments.Receive()));
-        Check(
-            Need(attachments)->Add(source.Get(), type.Get(), position.Get(), displayName.Get(), attachment.Receive()));
+        Check(item->get_Attachments(attachments.Put()));
+        Check(Need(attachments)->Add(source.Get(), type.Get(), position.Get(), displayName.Get(), attachment.Put()));
     }
     {
         ComPtr<_Inspector> inspector;
-        Check(item->get_GetInspector(inspector.Receive()));
+        Check(item->get_GetInspector(inspector.Put()));
         UniqueVariant modal = VariantBool(true);  // returns when the user closes the window
         Check(Need(inspector)->Display(modal.Get()));
     }

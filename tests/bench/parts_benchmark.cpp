@@ -245,8 +245,8 @@ void ExecBenchmark() {
     zobrik::UniqueHandle done(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     auto onPoolThread = [&](PTP_SIMPLE_CALLBACK callback) {
         for (int i = 0; i < rounds; ++i) {
-            TrySubmitThreadpoolCallback(callback, done.get(), nullptr);
-            WaitForSingleObject(done.get(), INFINITE);
+            TrySubmitThreadpoolCallback(callback, done.Get(), nullptr);
+            WaitForSingleObject(done.Get(), INFINITE);
         }
     };
     double shell = 1e30, pooledShell = 1e30, roundTrip = 1e30, handOff = 1e30;

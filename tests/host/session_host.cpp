@@ -151,11 +151,11 @@ public:
         std::vector<uint8_t> buffer(kReadSize);
         for (;;) {
             OVERLAPPED overlapped{};
-            overlapped.hEvent = event.get();
+            overlapped.hEvent = event.Get();
             DWORD got = 0;
             DWORD error = 0;
-            const BOOL started = ReadFile(pipe_.get(), buffer.data(), kReadSize, &got, &overlapped);
-            const bool done = Finish(pipe_.get(), overlapped, started, got, error);
+            const BOOL started = ReadFile(pipe_.Get(), buffer.data(), kReadSize, &got, &overlapped);
+            const bool done = Finish(pipe_.Get(), overlapped, started, got, error);
             if (!done && error != ERROR_MORE_DATA) return false;
             message.insert(message.end(), buffer.begin(), buffer.begin() + got);
             if (done) return true;
@@ -166,11 +166,11 @@ public:
         std::lock_guard lock(writeMutex_);
         UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         OVERLAPPED overlapped{};
-        overlapped.hEvent = event.get();
+        overlapped.hEvent = event.Get();
         DWORD written = 0;
         DWORD error = 0;
-        const BOOL started = WriteFile(pipe_.get(), data, static_cast<DWORD>(size), &written, &overlapped);
-        return Finish(pipe_.get(), overlapped, started, written, error) && written == size;
+        const BOOL started = WriteFile(pipe_.Get(), data, static_cast<DWORD>(size), &written, &overlapped);
+        return Finish(pipe_.Get(), overlapped, started, written, error) && written == size;
     }
     bool WriteText(std::string_view text) {
         return WriteMessage(reinterpret_cast<const uint8_t*>(text.data()), text.size());
@@ -187,8 +187,8 @@ public:
     }
 
     ~PipeConnection() {
-        FlushFileBuffers(pipe_.get());
-        DisconnectNamedPipe(pipe_.get());
+        FlushFileBuffers(pipe_.Get());
+        DisconnectNamedPipe(pipe_.Get());
     }
 
 private:
@@ -309,12 +309,12 @@ std::unique_ptr<Listener> Listen(const std::wstring& name) {
     listener->pipe = NewPipeInstance(name);
     listener->event = UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!listener->pipe || !listener->event) return nullptr;
-    listener->overlapped.hEvent = listener->event.get();
-    if (!ConnectNamedPipe(listener->pipe.get(), &listener->overlapped)) {
+    listener->overlapped.hEvent = listener->event.Get();
+    if (!ConnectNamedPipe(listener->pipe.Get(), &listener->overlapped)) {
         const DWORD error = GetLastError();
         if (error == ERROR_PIPE_CONNECTED) {
             listener->connected = true;
-            SetEvent(listener->event.get());
+            SetEvent(listener->event.Get());
         } else if (error != ERROR_IO_PENDING) {
             return nullptr;
         }
@@ -326,7 +326,7 @@ std::unique_ptr<Listener> Listen(const std::wstring& name) {
 // connect failed (the program left at once).
 UniqueHandle TakeConnection(Listener& listener) {
     DWORD ignored = 0;
-    if (!listener.connected && !GetOverlappedResult(listener.pipe.get(), &listener.overlapped, &ignored, FALSE)) {
+    if (!listener.connected && !GetOverlappedResult(listener.pipe.Get(), &listener.overlapped, &ignored, FALSE)) {
         Say("a connection failed (error " + std::to_string(GetLastError()) + ")");
         return {};
     }
@@ -342,7 +342,7 @@ bool WritePolicy(const std::wstring& assignment) {
     if (RegCreateKeyExW(HKEY_CURRENT_USER, kPolicyKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(), nullptr) !=
         ERROR_SUCCESS)
         return false;
-    return RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
+    return RegSetValueExW(key.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
            ERROR_SUCCESS;
 }
 
@@ -409,7 +409,7 @@ int Run(int argc, wchar_t** argv) {
     StopAtEndOfInput();
     Say("ready");
     for (;;) {
-        const HANDLE events[2] = {listeners[0]->event.get(), listeners[1]->event.get()};
+        const HANDLE events[2] = {listeners[0]->event.Get(), listeners[1]->event.Get()};
         const DWORD which = WaitForMultipleObjects(2, events, FALSE, INFINITE) - WAIT_OBJECT_0;
         if (which > 1) {
             Say("waiting for connections failed (error " + std::to_string(GetLastError()) + ")");

@@ -99,21 +99,21 @@ void PrintFailedLaunchConditions(const wchar_t* packagePath) {
         std::wprintf(L"cannot open %ls\n", packagePath);
         return;
     }
-    MsiDoActionW(package.get(), L"FindRelatedProducts");
-    MsiDoActionW(package.get(), L"AppSearch");
-    UniqueMsiHandle database(MsiGetActiveDatabase(package.get()));
+    MsiDoActionW(package.Get(), L"FindRelatedProducts");
+    MsiDoActionW(package.Get(), L"AppSearch");
+    UniqueMsiHandle database(MsiGetActiveDatabase(package.Get()));
     UniqueMsiHandle view;
-    MsiDatabaseOpenViewW(database.get(), L"SELECT `Condition`, `Description` FROM `LaunchCondition`", view.Put());
-    MsiViewExecute(view.get(), 0);
-    for (UniqueMsiHandle row; MsiViewFetch(view.get(), row.Put()) == ERROR_SUCCESS;) {
-        if (MsiEvaluateConditionW(package.get(), RecordString(row.get(), 1).c_str()) != MSICONDITION_FALSE) {
+    MsiDatabaseOpenViewW(database.Get(), L"SELECT `Condition`, `Description` FROM `LaunchCondition`", view.Put());
+    MsiViewExecute(view.Get(), 0);
+    for (UniqueMsiHandle row; MsiViewFetch(view.Get(), row.Put()) == ERROR_SUCCESS;) {
+        if (MsiEvaluateConditionW(package.Get(), RecordString(row.Get(), 1).c_str()) != MSICONDITION_FALSE) {
             continue;
         }
         UniqueMsiHandle message(MsiCreateRecord(0));
-        MsiRecordSetStringW(message.get(), 0, RecordString(row.get(), 2).c_str());
+        MsiRecordSetStringW(message.Get(), 0, RecordString(row.Get(), 2).c_str());
         wchar_t text[1024] = {};
         DWORD length = 1024;
-        MsiFormatRecordW(package.get(), message.get(), text, &length);
+        MsiFormatRecordW(package.Get(), message.Get(), text, &length);
         std::wprintf(L"message: %ls\n", text);
     }
 }

@@ -91,7 +91,7 @@ TEST_F(PosixLayer, ProgramsRunWithoutShellOrInheritedDescriptors) {
     EXPECT_EQ(RunProgramAndWait({"sh", "-c", "kill -9 $$"}), std::nullopt) << "ended by a signal";
     UniqueFd inherited(open("/dev/null", O_RDONLY));  // no O_CLOEXEC: a careless client's descriptor
     ASSERT_TRUE(inherited);
-    const std::string check = "test -e /proc/self/fd/" + std::to_string(inherited.get());
+    const std::string check = "test -e /proc/self/fd/" + std::to_string(inherited.Get());
     EXPECT_EQ(RunProgramAndWait({"sh", "-c", check}), 1) << "the descriptor reached the program";
     EXPECT_EQ(RunProgramAndWait({"sh", "-c", "read x; test -z \"$x\""}), 0) << "standard input is empty";
     EXPECT_EQ(RunProgramAndWait({"sh", "-c", "test \"$1\" = 'a b;$(x)'", "sh", "a b;$(x)"}), 0);

@@ -35,7 +35,7 @@ void LeaveMark(HINSTANCE instance) {
         return;
     }
     DWORD written = 0;
-    WriteFile(log.get(), line, static_cast<DWORD>(size), &written, nullptr);
+    WriteFile(log.Get(), line, static_cast<DWORD>(size), &written, nullptr);
 }
 
 }  // namespace

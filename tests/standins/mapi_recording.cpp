@@ -103,7 +103,7 @@ std::string FileContent(const wchar_t* path) {
     uint8_t buffer[64 * 1024];
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr)) {
+        if (!ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr)) {
             return "error:" + std::to_string(GetLastError());
         }
         if (got == 0) {
@@ -200,7 +200,7 @@ void AppendToLog(const std::string& record) {
         return;
     }
     DWORD written = 0;
-    WriteFile(log.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+    WriteFile(log.Get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
 }
 
 template <class Predicate>

@@ -45,7 +45,7 @@ std::wstring Rendered(HMODULE module, DWORD id, std::vector<const wchar_t*> inse
 TEST(EventLogMessages, TheDllsMessageTableRendersEveryEventAndCategory) {
     UniqueModule module(LoadLibraryExW(PluginPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_TRUE(module);
-    EXPECT_NE(FindResourceW(module.get(), MAKEINTRESOURCEW(1), RT_MESSAGETABLE), nullptr);
+    EXPECT_NE(FindResourceW(module.Get(), MAKEINTRESOURCEW(1), RT_MESSAGETABLE), nullptr);
     const struct {
         DWORD id;
         std::vector<const wchar_t*> inserts;
@@ -81,7 +81,7 @@ TEST(EventLogMessages, TheDllsMessageTableRendersEveryEventAndCategory) {
          L"minute.\r\n"},
     };
     for (const auto& each : cases) {
-        EXPECT_EQ(Rendered(module.get(), each.id, each.inserts), each.expected) << each.id;
+        EXPECT_EQ(Rendered(module.Get(), each.id, each.inserts), each.expected) << each.id;
     }
 }
 

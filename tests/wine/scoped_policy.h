@@ -29,7 +29,7 @@ public:
         UniqueRegistryKey key;
         ASSERT_EQ(RegCreateKeyExW(hive, kPolicyKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(), nullptr),
                   ERROR_SUCCESS);
-        EXPECT_EQ(RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExW(key.Get(), name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
     }
     void Dword(HKEY hive, const wchar_t* name, DWORD value) { Raw(hive, name, REG_DWORD, &value, sizeof value); }
     void List(HKEY hive, const wchar_t* name, const std::vector<std::wstring>& entries) {
@@ -46,7 +46,7 @@ public:
     void Remove(HKEY hive, const wchar_t* name) {
         UniqueRegistryKey key;
         if (RegOpenKeyExW(hive, kPolicyKey, 0, KEY_SET_VALUE, key.Put()) == ERROR_SUCCESS) {
-            RegDeleteValueW(key.get(), name);
+            RegDeleteValueW(key.Get(), name);
         }
     }
 

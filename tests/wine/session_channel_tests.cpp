@@ -132,12 +132,12 @@ public:
     bool Write(const Bytes& message) {
         OVERLAPPED overlapped{};
         UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        overlapped.hEvent = event.get();
+        overlapped.hEvent = event.Get();
         DWORD written = 0;
-        if (!WriteFile(file_.get(), message.data(), DWORD(message.size()), &written, &overlapped) &&
+        if (!WriteFile(file_.Get(), message.data(), DWORD(message.size()), &written, &overlapped) &&
             GetLastError() != ERROR_IO_PENDING)
             return false;
-        return GetOverlappedResult(file_.get(), &overlapped, &written, TRUE) && written == message.size();
+        return GetOverlappedResult(file_.Get(), &overlapped, &written, TRUE) && written == message.size();
     }
     // One read as the program gets it: header and piece; empty when none
     // comes within 20 seconds.
@@ -145,17 +145,17 @@ public:
         Bytes buffer(64 * 1024);
         OVERLAPPED overlapped{};
         UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        overlapped.hEvent = event.get();
+        overlapped.hEvent = event.Get();
         DWORD got = 0;
-        if (!ReadFile(file_.get(), buffer.data(), DWORD(buffer.size()), &got, &overlapped) &&
+        if (!ReadFile(file_.Get(), buffer.data(), DWORD(buffer.size()), &got, &overlapped) &&
             GetLastError() != ERROR_IO_PENDING)
             return {};
-        if (WaitForSingleObject(event.get(), 20000) != WAIT_OBJECT_0) {
-            CancelIo(file_.get());
-            GetOverlappedResult(file_.get(), &overlapped, &got, TRUE);
+        if (WaitForSingleObject(event.Get(), 20000) != WAIT_OBJECT_0) {
+            CancelIo(file_.Get());
+            GetOverlappedResult(file_.Get(), &overlapped, &got, TRUE);
             return {};
         }
-        if (!GetOverlappedResult(file_.get(), &overlapped, &got, FALSE)) return {};
+        if (!GetOverlappedResult(file_.Get(), &overlapped, &got, FALSE)) return {};
         buffer.resize(got);
         return buffer;
     }

@@ -74,7 +74,7 @@ DWORD ThreadsOfThisProcess(const std::vector<DWORD>& except = {}) {
     DWORD count = 0;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+    for (BOOL more = Thread32First(snapshot.Get(), &entry); more; more = Thread32Next(snapshot.Get(), &entry)) {
         count += entry.th32OwnerProcessID == GetCurrentProcessId() &&
                          std::find(except.begin(), except.end(), entry.th32ThreadID) == except.end()
                      ? 1

@@ -26,7 +26,7 @@ public:
     // Without the program name, in UTF-8.
     std::vector<std::string> Utf8() const {
         std::vector<std::string> args;
-        for (int i = 1; argv_ && i < argc_; ++i) args.push_back(zobrik::sdk::WideToUtf8(argv_.get()[i]));
+        for (int i = 1; argv_ && i < argc_; ++i) args.push_back(zobrik::sdk::WideToUtf8(argv_.Get()[i]));
         return args;
     }
 

@@ -61,13 +61,13 @@ AttachmentFile OpenAttachmentFile(const std::string& utf8Path) {
         const DWORD error = GetLastError();
         return Failed(IsMissing(error) ? AttachmentFile::Kind::Missing : AttachmentFile::Kind::Unreadable, error);
     }
-    if (GetFileType(handle->get()) != FILE_TYPE_DISK) return Failed(AttachmentFile::Kind::Device, 0);
+    if (GetFileType(handle->Get()) != FILE_TYPE_DISK) return Failed(AttachmentFile::Kind::Device, 0);
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle->get(), &size)) return Failed(AttachmentFile::Kind::Unreadable, GetLastError());
+    if (!GetFileSizeEx(handle->Get(), &size)) return Failed(AttachmentFile::Kind::Unreadable, GetLastError());
     AttachmentFile file;
     file.kind = AttachmentFile::Kind::File;
     file.size = uint64_t(size.QuadPart);
-    file.fill = [handle, utf8Path](uint8_t* out, size_t bytes) { ReadWhole(handle->get(), out, bytes, utf8Path); };
+    file.fill = [handle, utf8Path](uint8_t* out, size_t bytes) { ReadWhole(handle->Get(), out, bytes, utf8Path); };
     return file;
 }
 

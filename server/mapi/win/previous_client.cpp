@@ -89,7 +89,7 @@ PreviousClient LoadPreviousClient() {
     std::wstring name;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, server::kPreviousDefaultsKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
                       recorded.Put()) == ERROR_SUCCESS)
-        name = ReadString(recorded.get(), valueName);
+        name = ReadString(recorded.Get(), valueName);
     if (name.empty())
         return NoClient(
             "no mail client was the default before ZobrikMapi was installed (HKLM\\Software\\Zobrik\\"
@@ -102,8 +102,8 @@ PreviousClient LoadPreviousClient() {
     const std::wstring keyPath = std::wstring(server::kMailClientsKey) + L"\\" + name;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, clientKey.Put()) != ERROR_SUCCESS)
         return NoClient("the previous mail client \"" + Utf8FromWide(name) + "\" is no longer registered");
-    std::wstring path = ReadString(clientKey.get(), L"DLLPathEx");
-    if (path.empty()) path = ReadString(clientKey.get(), L"DLLPath");
+    std::wstring path = ReadString(clientKey.Get(), L"DLLPathEx");
+    if (path.empty()) path = ReadString(clientKey.Get(), L"DLLPath");
     path = Expanded(path);
     if (path.empty())
         return NoClient("the previous mail client \"" + Utf8FromWide(name) + "\" names no DLL (DLLPathEx, DLLPath)");
@@ -119,10 +119,10 @@ PreviousClient LoadPreviousClient() {
                         "\" cannot be loaded (system error " + std::to_string(GetLastError()) + ")");
     // The same DLL under another name, or the MAPI stub of the system that
     // would route the call straight back here.
-    if (client.module.get() == own)
+    if (client.module.Get() == own)
         return NoClient("the previous mail client \"" + Utf8FromWide(name) + "\" is ZobrikMapi itself");
     const HMODULE stub = GetModuleHandleW(L"mapi32.dll");
-    if (stub != nullptr && client.module.get() == stub && own != stub)
+    if (stub != nullptr && client.module.Get() == stub && own != stub)
         return NoClient("the previous mail client \"" + Utf8FromWide(name) +
                         "\" is the system's MAPI stub, which would call ZobrikMapi again");
     return client;

@@ -107,10 +107,10 @@ std::wstring RegistryText(HKEY key, const wchar_t* subkey, const wchar_t* value,
     const DWORD flags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
     for (int attempt = 0; attempt < 3; ++attempt) {
         DWORD size = 0;
-        if (RegGetValueW(opened.get(), nullptr, value, flags, nullptr, nullptr, &size) != ERROR_SUCCESS) return {};
+        if (RegGetValueW(opened.Get(), nullptr, value, flags, nullptr, nullptr, &size) != ERROR_SUCCESS) return {};
         std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
         size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
-        const LSTATUS status = RegGetValueW(opened.get(), nullptr, value, flags, nullptr, data.data(), &size);
+        const LSTATUS status = RegGetValueW(opened.Get(), nullptr, value, flags, nullptr, data.data(), &size);
         if (status == ERROR_MORE_DATA) continue;  // it grew in between
         if (status != ERROR_SUCCESS) return {};
         data.resize(wcsnlen(data.c_str(), data.size()));
@@ -130,11 +130,11 @@ std::vector<std::wstring> VerbCommands(const std::wstring& progId) {
     for (DWORD index = 0;; ++index) {
         wchar_t verb[256];
         DWORD length = 256;
-        const LSTATUS status = RegEnumKeyExW(shell.get(), index, verb, &length, nullptr, nullptr, nullptr, nullptr);
+        const LSTATUS status = RegEnumKeyExW(shell.Get(), index, verb, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_MORE_DATA) continue;
         if (status != ERROR_SUCCESS) break;
         const std::wstring subkey = std::wstring(verb, length) + L"\\command";
-        std::wstring command = RegistryText(shell.get(), subkey.c_str(), nullptr, 0);
+        std::wstring command = RegistryText(shell.Get(), subkey.c_str(), nullptr, 0);
         if (!command.empty()) commands.push_back(std::move(command));
     }
     return commands;

@@ -81,7 +81,7 @@ std::optional<std::wstring> ReadString(const std::wstring& key, const wchar_t* n
     for (;;) {
         DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
         const LSTATUS status =
-            RegGetValueW(opened.get(), nullptr, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+            RegGetValueW(opened.Get(), nullptr, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
                          value.data(), &size);
         if (status == ERROR_FILE_NOT_FOUND) {
             return std::nullopt;
@@ -107,7 +107,7 @@ void WriteString(const std::wstring& key, const wchar_t* name, const std::wstrin
     LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
                                      created.Put(), nullptr);
     if (status == ERROR_SUCCESS) {
-        status = RegSetValueExW(created.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+        status = RegSetValueExW(created.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     }
     if (status != ERROR_SUCCESS) {
@@ -120,7 +120,7 @@ void DeleteValue(const std::wstring& key, const wchar_t* name, REGSAM view) {
     if (!opened) {
         return;
     }
-    const LSTATUS status = RegDeleteValueW(opened.get(), name);
+    const LSTATUS status = RegDeleteValueW(opened.Get(), name);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
         throw RegistryFailure{L"cannot delete " + Where(key, view) + L" value " + (name ? name : L"(default)"), status};
     }
@@ -204,7 +204,7 @@ std::vector<std::wstring> RecordedValueNames() {
     for (DWORD index = 0; previous; ++index) {
         wchar_t name[256];
         DWORD length = 256;
-        const LSTATUS status = RegEnumValueW(previous.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        const LSTATUS status = RegEnumValueW(previous.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS) {
             break;
         }
@@ -232,7 +232,7 @@ void RemoveOurKeys() {
         UniqueRegistryKey opened = OpenKey(entry.key, KEY_QUERY_VALUE, KEY_WOW64_64KEY);
         DWORD subkeys = 0;
         DWORD values = 0;
-        if (!opened || RegQueryInfoKeyW(opened.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+        if (!opened || RegQueryInfoKeyW(opened.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
                                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
             continue;
         }

@@ -83,7 +83,7 @@ bool WriteMessage(HANDLE file, std::string_view bytes) {
     zobrik::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!event) return false;
     OVERLAPPED overlapped{};
-    overlapped.hEvent = event.get();
+    overlapped.hEvent = event.Get();
     DWORD written = 0;
     const BOOL started = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, &overlapped);
     return Finish(file, overlapped, started, written, kOpenWaitMs) && written == bytes.size();
@@ -93,7 +93,7 @@ std::string ReadAnswer(HANDLE file) {
     zobrik::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!event) return {};
     OVERLAPPED overlapped{};
-    overlapped.hEvent = event.get();
+    overlapped.hEvent = event.Get();
     char answer[64];
     DWORD got = 0;
     const BOOL started = ReadFile(file, answer, sizeof answer, &got, &overlapped);
@@ -147,12 +147,12 @@ STANDIN_EXPORT HANDLE WINAPI WTSVirtualChannelOpenEx(DWORD SessionId, LPSTR pVir
         return nullptr;
     }
     DWORD mode = PIPE_READMODE_MESSAGE;
-    if (!SetNamedPipeHandleState(file.get(), &mode, nullptr, nullptr) ||
-        !WriteMessage(file.get(), std::string_view(pVirtualName, nameLength))) {
+    if (!SetNamedPipeHandleState(file.Get(), &mode, nullptr, nullptr) ||
+        !WriteMessage(file.Get(), std::string_view(pVirtualName, nameLength))) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    if (ReadAnswer(file.get()) != zobrik::session::kChannelAccepted) {
+    if (ReadAnswer(file.Get()) != zobrik::session::kChannelAccepted) {
         // The client has no listener for the name, or refused the channel.
         SetLastError(ERROR_FILE_NOT_FOUND);
         return nullptr;
@@ -184,7 +184,7 @@ STANDIN_EXPORT BOOL WINAPI WTSVirtualChannelQuery(HANDLE hChannelHandle, WTS_VIR
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    *buffer = channel->file.get();
+    *buffer = channel->file.Get();
     *ppBuffer = buffer;
     *pBytesReturned = sizeof(HANDLE);
     return TRUE;

@@ -51,7 +51,7 @@ void RemoveTree(const std::wstring& folder) {
                 SetFileAttributesW((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileW((folder + name).c_str());
             }
-        } while (FindNextFileW(find.get(), &data));
+        } while (FindNextFileW(find.Get(), &data));
     }
     RemoveDirectoryW(folder.c_str());
 }
@@ -159,7 +159,7 @@ std::wstring TempFolder::Write(const std::wstring& name, const Bytes& content) c
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) {
         DWORD written = 0;
-        WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+        WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     }
     return path;
 }
@@ -193,8 +193,8 @@ ChildResult RunChild(const std::wstring& exe, const std::vector<std::wstring>& a
         !CreatePipe(errRead.Put(), errWrite.Put(), &inherit, 0)) {
         return result;
     }
-    SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead.Get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead.Get(), HANDLE_FLAG_INHERIT, 0);
     *input.Put() =
         CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
 
@@ -205,9 +205,9 @@ ChildResult RunChild(const std::wstring& exe, const std::vector<std::wstring>& a
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input.get();
-    startup.hStdOutput = outWrite.get();
-    startup.hStdError = errWrite.get();
+    startup.hStdInput = input.Get();
+    startup.hStdOutput = outWrite.Get();
+    startup.hStdError = errWrite.Get();
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                         CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr, &startup, &process)) {
@@ -221,8 +221,8 @@ ChildResult RunChild(const std::wstring& exe, const std::vector<std::wstring>& a
     // streams when it exits.
     outWrite.Reset();
     errWrite.Reset();
-    std::thread outReader(ReadAll, outRead.get(), std::ref(result.out));
-    std::thread errReader(ReadAll, errRead.get(), std::ref(result.err));
+    std::thread outReader(ReadAll, outRead.Get(), std::ref(result.out));
+    std::thread errReader(ReadAll, errRead.Get(), std::ref(result.err));
     if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
         result.timedOut = true;
         TerminateProcess(process.hProcess, 0xDEAD);
