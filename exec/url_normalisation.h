@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "include/wide_text.h"
@@ -34,6 +35,22 @@ public:
 
 // The mapping of this platform: IdnToAscii on Windows, libidn2 elsewhere.
 const DomainToAscii& PlatformDomainToAscii();
+
+// What a platform's mapping produced, as DomainToAscii answers it: in lower
+// case, and nothing when it holds a NUL or a character outside ASCII.
+template <class Units>
+std::optional<std::string> LoweredAsciiDomain(const Units& mapped) {
+    std::string ascii;
+    ascii.reserve(mapped.size());
+    for (const auto unit : mapped) {
+        const auto code = static_cast<std::make_unsigned_t<decltype(unit)>>(unit);
+        if (code == 0 || code >= 0x80) {
+            return std::nullopt;
+        }
+        ascii += code >= 'A' && code <= 'Z' ? char(code + ('a' - 'A')) : char(code);
+    }
+    return ascii;
+}
 
 // A URL as the WHATWG parser leaves it; every text in it is ASCII.
 struct UrlRecord {

@@ -1,50 +1,26 @@
-// A FreeRDP channel as the add-in's requests see it: replies are written
-// only while the channel is open. FreeRDP frees the channel right after its
-// OnClose; workers that answer later find the link closed and write nothing.
+// A FreeRDP channel as the add-in's requests reply on it: a ReplySlot
+// (plugin/reply_slot.h). FreeRDP frees the channel right after its OnClose;
+// workers that answer later find the link closed and write nothing.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 
 #include <freerdp/dvc.h>
 
-#include "plugin/request_frame.h"
+#include "plugin/reply_slot.h"
 
 namespace zobrik {
 
-class ChannelLink final : public ReplyChannel {
-public:
-    explicit ChannelLink(IWTSVirtualChannel* channel) noexcept : channel_(channel) {}
-    ChannelLink(const ChannelLink&) = delete;
-    ChannelLink& operator=(const ChannelLink&) = delete;
-
-    // Writes one message when the channel is still open; returns whether it
-    // was written. The result of Write itself is not examined.
-    bool WriteIfOpen(const void* data, size_t size) noexcept override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (channel_ == nullptr || size > UINT32_MAX) return false;
-        channel_->Write(channel_, ULONG(size), static_cast<const BYTE*>(data), nullptr);
-        return true;
+struct FreeRdpChannelWrite {
+    using Pointer = IWTSVirtualChannel*;
+    static void Write(Pointer channel, const void* data, uint32_t size) noexcept {
+        channel->Write(channel, ULONG(size), static_cast<const BYTE*>(data), nullptr);
     }
-
-    bool IsOpen() const noexcept override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return channel_ != nullptr;
-    }
-
-    // From OnClose: no write reaches the channel after this returns.
-    void Close() noexcept {
-        std::lock_guard<std::mutex> lock(mutex_);
-        channel_ = nullptr;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    IWTSVirtualChannel* channel_;
 };
 
+using ChannelLink = ReplySlot<FreeRdpChannelWrite, std::mutex>;
 using SharedChannelLink = std::shared_ptr<ChannelLink>;
 
 }  // namespace zobrik

@@ -29,13 +29,7 @@ public:
         if (result != IDN2_OK || !output) {
             return std::nullopt;
         }
-        std::string ascii(output.Get());
-        for (char& c : ascii) {
-            if (c >= 'A' && c <= 'Z') {
-                c = char(c + 32);
-            }
-        }
-        return ascii;
+        return LoweredAsciiDomain(std::string_view(output.Get()));
     }
 };
 

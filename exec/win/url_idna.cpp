@@ -35,14 +35,7 @@ public:
         if (IdnToAscii(IDN_ALLOW_UNASSIGNED, wide.data(), int(wide.size()), ascii.data(), length) != length) {
             return std::nullopt;
         }
-        std::string out;
-        for (wchar_t c : ascii) {
-            if (c >= 0x80 || c == 0) {
-                return std::nullopt;
-            }
-            out += c >= 'A' && c <= 'Z' ? char(c + 32) : char(c);
-        }
-        return out;
+        return LoweredAsciiDomain(ascii);
     }
 };
 
