@@ -116,7 +116,8 @@ private:
     static UINT OnDataReceived(IWTSVirtualChannelCallback* iface, wStream* data) {
         try {
             const size_t size = Stream_GetRemainingLength(data);
-            OwnerOf<ChannelCallback>(iface).Receive(Stream_Pointer(data), size);
+            // (a byte pointer in FreeRDP 2, void* in FreeRDP 3)
+            OwnerOf<ChannelCallback>(iface).Receive(static_cast<const uint8_t*>(Stream_Pointer(data)), size);
         } catch (...) {
             // The request is dropped; the channel and the session go on.
             ReportFailure("request dropped", std::current_exception());

@@ -1,6 +1,10 @@
 // A FreeRDP channel as the add-in's requests see it: replies are written
 // only while the channel is open. FreeRDP frees the channel right after its
 // OnClose; workers that answer later find the link closed and write nothing.
+//
+// An empty message is never written: FreeRDP 3 takes a write of no bytes as
+// the client closing the channel, and calls OnClose from inside that write,
+// on the worker's thread and under this link's lock.
 #pragma once
 
 #include <cstddef>
@@ -20,11 +24,12 @@ public:
     ChannelLink(const ChannelLink&) = delete;
     ChannelLink& operator=(const ChannelLink&) = delete;
 
-    // Writes one message when the channel is still open; returns whether it
-    // was written. The result of Write itself is not examined.
+    // Writes one message of at least one byte when the channel is still
+    // open; returns whether it was written. The result of Write itself is
+    // not examined.
     bool WriteIfOpen(const void* data, size_t size) noexcept override {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (channel_ == nullptr || size > UINT32_MAX) return false;
+        if (channel_ == nullptr || size == 0 || size > UINT32_MAX) return false;
         channel_->Write(channel_, ULONG(size), static_cast<const BYTE*>(data), nullptr);
         return true;
     }

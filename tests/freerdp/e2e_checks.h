@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rdp_session.h"
@@ -56,8 +57,13 @@ enum class ExecReplyKind { Okay, Failed };
 
 class E2eContext {
 public:
-    E2eContext(RdpSession& session, const ClientFolders& folders, Report& report)
-        : session_(session), folders_(folders), report_(report), recordings_(folders.recordDir) {}
+    // `clientProgram`: the client's process name (xfreerdp, xfreerdp3).
+    E2eContext(RdpSession& session, const ClientFolders& folders, Report& report, std::string clientProgram)
+        : session_(session),
+          folders_(folders),
+          report_(report),
+          recordings_(folders.recordDir),
+          clientProgram_(std::move(clientProgram)) {}
 
     RdpSession& Session() { return session_; }
     const ClientFolders& Folders() const { return folders_; }
@@ -103,6 +109,7 @@ private:
     const ClientFolders& folders_;
     Report& report_;
     Recordings recordings_;
+    std::string clientProgram_;
 };
 
 // The xdg-email arguments for `mail`, with "" where a staged file's path goes.

@@ -1,13 +1,14 @@
 // Test RDP server for the end-to-end tests of the Zobrik add-in with the real
-// xfreerdp. Accepts one connection on a free port of 127.0.0.1, runs one
+// client (xfreerdp or xfreerdp3). Accepts one connection on a free port of 127.0.0.1, runs one
 // scenario on the add-in's dynamic channels and prints one line per check.
 // Exits 0 only when every check passed.
 //
-//   zobrik_rdp_test_server --scenario NAME --cert FILE --key FILE --home DIR
-//       --config-home DIR --runtime-dir DIR --record-dir DIR
+//   zobrik_rdp_test_server<major> --scenario NAME --client PROGRAM --cert FILE
+//       --key FILE --home DIR --config-home DIR --runtime-dir DIR
+//       --record-dir DIR
 //
-// Once listening it prints "LISTENING <port>"; run-e2e.sh starts xfreerdp
-// with that port.
+// Once listening it prints "LISTENING <port>"; run-e2e.sh starts the client
+// PROGRAM with that port.
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -30,6 +31,7 @@ constexpr Millis kDrainBeforeDisconnect{300};
 
 struct Options {
     std::string scenario;
+    std::string client;
     TlsFiles tls;
     ClientFolders folders;
 };
@@ -44,6 +46,7 @@ Options ParseOptions(int argc, char** argv) {
     };
     Options options;
     options.scenario = take("--scenario");
+    options.client = take("--client");
     options.tls = {take("--cert"), take("--key")};
     options.folders = {take("--home"), take("--config-home"), take("--runtime-dir"), take("--record-dir")};
     return options;
@@ -67,7 +70,7 @@ void RunSession(freerdp_peer* peer, const Options& options, const Scenario& scen
     if (!report.Check(session.WaitUntilDynamicChannelsReady(kChannelsReadyTimeout),
                       "the client connects and its dynamic channels are ready"))
         return;
-    E2eContext context(session, options.folders, report);
+    E2eContext context(session, options.folders, report, options.client);
     scenario.run(context);
     report.Check(session.PumpFor(kDrainBeforeDisconnect), "the session is still alive at the end");
     session.Disconnect();
@@ -86,7 +89,7 @@ int Run(int argc, char** argv) {
     std::fflush(stdout);
     Note("scenario " + scenario.name);
     freerdp_peer* peer = listener.AcceptOne(kConnectTimeout);
-    if (report.Check(peer != nullptr, "xfreerdp connects")) RunSession(peer, options, scenario, report);
+    if (report.Check(peer != nullptr, options.client + " connects")) RunSession(peer, options, scenario, report);
     Note(std::to_string(report.Checks()) + " checks, " + std::to_string(report.Failures()) + " failed");
     return report.Failures() == 0 ? 0 : 1;
 }
@@ -99,6 +102,7 @@ const std::vector<Scenario>& AllScenarios() {
         {"mail", PrepareNothing, RunMail},
         {"malformed", PrepareNothing, RunMalformed},
         {"close", PrepareNothing, RunClose},
+        {"client_close", PrepareNothing, RunClientClose},
         {"policy", PreparePolicy, RunPolicy},
         {"policy_exec_off", PreparePolicyExecOff, RunPolicyExecOff},
         {"mail_thunderbird", PrepareThunderbird, RunThunderbird},

@@ -24,6 +24,7 @@ void RunExec(E2eContext& context);
 void RunMail(E2eContext& context);
 void RunMalformed(E2eContext& context);
 void RunClose(E2eContext& context);
+void RunClientClose(E2eContext& context);
 void PreparePolicy(const ClientFolders& folders);
 void RunPolicy(E2eContext& context);
 void PreparePolicyExecOff(const ClientFolders& folders);
