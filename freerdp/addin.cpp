@@ -273,7 +273,19 @@ private:
             return;
         }
         listener = std::make_unique<Listener<Channel>>(policy, server);
-        manager->CreateListener(manager, name, 0, listener->Interface(), nullptr);
+        const UINT result = manager->CreateListener(manager, name, 0, listener->Interface(), nullptr);
+        if (result != CHANNEL_RC_OK) {
+            // FreeRDP kept nothing of it (another add-in listens on the name).
+            listener.reset();
+            DebugOutputNarrow(
+                (std::string(name) + " not offered: FreeRDP refused the listener, error " + std::to_string(result))
+                    .c_str(),
+                DebugLevel::Warning);
+            return;
+        }
+        // "xfreerdp /dvc:zobrik" with WLOG_FILTER=com.zobrik.wtsdvc:DEBUG
+        // shows that the add-in loaded.
+        DebugOutputNarrow((std::string(name) + " offered").c_str(), DebugLevel::Debug);
     }
 
     // The client ends: the staged files kept for the mail program go, and

@@ -104,6 +104,7 @@ fi
 timeout 60 xvfb-run -a -n $((100 + RANDOM % 800)) -f "$work/Xauthority" env \
     -u MAILER -u KDE_FULL_SESSION -u GNOME_DESKTOP_SESSION_ID -u MATE_DESKTOP_SESSION_ID -u DESKTOP_SESSION \
     LD_PRELOAD="$addin" \
+    WLOG_FILTER=com.zobrik.wtsdvc:DEBUG \
     PATH="$bin:$PATH" \
     XDG_CURRENT_DESKTOP=X-Generic \
     XDG_DATA_HOME="$home/.local/share" \
@@ -144,6 +145,15 @@ if [ "$client_rc" -ne 12 ]; then
     echo "FAIL: $client exited with $client_rc instead of 12 (logged off by the server)"
 else
     echo "ok: $client logged off normally"
+fi
+
+# The add-in says in the client's log that it loaded and listens (the check
+# docs/linux.md gives users); every scenario keeps Zobrik/mail on.
+if grep -q '\[com.zobrik.wtsdvc\].*Zobrik/mail offered' "$work/$client.log"; then
+    echo "ok: $client's log shows the add-in offering Zobrik/mail"
+else
+    passed=no
+    echo "FAIL: $client's log lacks the add-in's line \"Zobrik/mail offered\""
 fi
 
 # The add-in removes its staged files when it unloads: after the client has
