@@ -231,6 +231,17 @@ private:
     Bound<IWTSListenerCallback, Listener> bound_{};
 };
 
+// FreeRDP keeps an add-in loaded until the client process ends; then the
+// files still kept for the mail program are removed (a client that dies
+// leaves them to the next client's sweep of abandoned folders).
+struct KeptFilesRemovedAtExit {
+    KeptFilesRemovedAtExit() = default;
+    KeptFilesRemovedAtExit(const KeptFilesRemovedAtExit&) = delete;
+    KeptFilesRemovedAtExit& operator=(const KeptFilesRemovedAtExit&) = delete;
+    ~KeptFilesRemovedAtExit() { RemoveKeptStagingAreas(); }
+};
+const KeptFilesRemovedAtExit keptFilesRemovedAtExit;
+
 class Plugin {
 public:
     Plugin() {
@@ -288,12 +299,14 @@ private:
         DebugOutputNarrow((std::string(name) + " offered").c_str(), DebugLevel::Debug);
     }
 
-    // The client ends: the staged files kept for the mail program go, and
-    // the plug-in object with its listeners.
+    // The connection ended (FreeRDP ends the plug-in at every
+    // disconnection, also before it reconnects by itself): the plug-in
+    // object goes with its listeners. The files kept for the mail program
+    // stay for its compose windows; they go when the client ends
+    // (KeptFilesRemovedAtExit).
     static UINT Terminated(IWTSPlugin* iface) {
         std::unique_ptr<Plugin> owned(&OwnerOf<Plugin>(iface));
         if (owned->sweepStarted_) StopIdleSweep();
-        RemoveKeptStagingAreas();
         return CHANNEL_RC_OK;
     }
 

@@ -2,6 +2,7 @@
 // FreeRDP channel: a message is written only while the channel is open, and
 // never an empty one, which FreeRDP 3 takes as the client closing the
 // channel.
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ struct WriteCase {
     bool closedFirst;
     bool written;
 };
+
+// Test names and failures show the case by its name.
+void PrintTo(const WriteCase& c, std::ostream* out) { *out << c.what; }
 
 class ChannelLinkWrites : public testing::TestWithParam<WriteCase> {};
 

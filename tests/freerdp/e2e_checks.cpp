@@ -162,7 +162,7 @@ std::vector<std::string> ExpectedMailArguments(const sdk::MailMessage& mail) {
 
 std::optional<DynamicChannel> E2eContext::OpenChecked(const std::string& name, const std::string& what) {
     std::optional<DynamicChannel> channel;
-    const OpenOutcome outcome = session_.Open(name, kOpenTimeout, channel);
+    const OpenOutcome outcome = session_->Open(name, kOpenTimeout, channel);
     const char* detail = outcome == OpenOutcome::Refused ? "the client refused it" : "no answer from the client";
     report_.Check(outcome == OpenOutcome::Opened, what + ": the client opens " + name, detail);
     return channel;

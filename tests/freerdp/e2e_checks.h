@@ -59,13 +59,16 @@ class E2eContext {
 public:
     // `clientProgram`: the client's process name (xfreerdp, xfreerdp3).
     E2eContext(RdpSession& session, const ClientFolders& folders, Report& report, std::string clientProgram)
-        : session_(session),
+        : session_(&session),
           folders_(folders),
           report_(report),
           recordings_(folders.recordDir),
           clientProgram_(std::move(clientProgram)) {}
 
-    RdpSession& Session() { return session_; }
+    RdpSession& Session() { return *session_; }
+    // The client reconnected: the checks go on in its new session, with the
+    // recordings taken so far.
+    void ContinueIn(RdpSession& session) { session_ = &session; }
     const ClientFolders& Folders() const { return folders_; }
     Report& Checks() { return report_; }
     Recordings& Calls() { return recordings_; }
@@ -105,7 +108,7 @@ private:
     void CheckStagedFiles(const std::string& what, const std::vector<std::filesystem::path>& staged,
                           const zobrik::sdk::MailMessage& mail);
 
-    RdpSession& session_;
+    RdpSession* session_;
     const ClientFolders& folders_;
     Report& report_;
     Recordings recordings_;

@@ -121,6 +121,7 @@ RdpListener::RdpListener() : listener_(freerdp_listener_new()) {
 }
 
 freerdp_peer* RdpListener::AcceptOne(Millis timeout) {
+    listener_->param1 = nullptr;
     const auto deadline = Clock::now() + timeout;
     while (listener_->param1 == nullptr && Clock::now() < deadline) {
         HANDLE handles[32];
@@ -128,7 +129,6 @@ freerdp_peer* RdpListener::AcceptOne(Millis timeout) {
         if (count == 0 || WaitForMultipleObjects(count, handles, FALSE, 100) == WAIT_FAILED) break;
         if (!listener_->CheckFileDescriptor(listener_.get())) break;
     }
-    listener_->Close(listener_.get());
     return static_cast<freerdp_peer*>(listener_->param1);
 }
 
@@ -219,6 +219,13 @@ void RdpSession::Disconnect() {
         // off instead of reporting a broken connection.
         peer_->Close(peer_);
     }
+    peer_->Disconnect(peer_);
+    alive_ = false;
+}
+
+void RdpSession::Drop() {
+    if (disconnected_) return;
+    disconnected_ = true;
     peer_->Disconnect(peer_);
     alive_ = false;
 }

@@ -39,8 +39,9 @@ class RdpListener {
 public:
     RdpListener();
     uint16_t Port() const noexcept { return port_; }
-    // Waits for one connection; nullptr after `timeout`. Further connections
-    // are refused.
+    // Waits for one connection; nullptr after `timeout`. Connections that
+    // arrive meanwhile beyond the first are refused; later ones wait for the
+    // next call.
     freerdp_peer* AcceptOne(Millis timeout);
 
 private:
@@ -118,6 +119,9 @@ public:
     bool WriteDynamicChannelPdu(const Bytes& pdu);
     // Ends the session the way a server does (the client logs off cleanly).
     void Disconnect();
+    // Closes the connection without a word, as a network failure would: a
+    // client with automatic reconnection comes back.
+    void Drop();
 
 private:
     freerdp_peer* peer_;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <exception>
 #include <map>
+#include <optional>
 #include <string>
 
 #include <freerdp/channels/channels.h>
@@ -26,6 +27,7 @@ namespace zobrik_e2e {
 namespace {
 
 constexpr Millis kConnectTimeout{30000};
+constexpr Millis kReconnectTimeout{20000};
 constexpr Millis kChannelsReadyTimeout{20000};
 constexpr Millis kDrainBeforeDisconnect{300};
 
@@ -65,15 +67,26 @@ void InitializeLibraries() {
     WSAStartup(MAKEWORD(2, 2), &data);
 }
 
-void RunSession(freerdp_peer* peer, const Options& options, const Scenario& scenario, Report& report) {
+// Runs `part` of the scenario in the session of `peer`. The last part ends
+// it with a logoff; an earlier one drops the connection for the client to
+// reconnect. Returns whether the part ran.
+bool RunSession(freerdp_peer* peer, const Options& options, void (*part)(E2eContext&), bool last,
+                std::optional<E2eContext>& context, Report& report) {
     RdpSession session(peer, options.tls);
     if (!report.Check(session.WaitUntilDynamicChannelsReady(kChannelsReadyTimeout),
                       "the client connects and its dynamic channels are ready"))
-        return;
-    E2eContext context(session, options.folders, report, options.client);
-    scenario.run(context);
+        return false;
+    if (context)
+        context->ContinueIn(session);
+    else
+        context.emplace(session, options.folders, report, options.client);
+    part(*context);
     report.Check(session.PumpFor(kDrainBeforeDisconnect), "the session is still alive at the end");
-    session.Disconnect();
+    if (last)
+        session.Disconnect();
+    else
+        session.Drop();
+    return true;
 }
 
 int Run(int argc, char** argv) {
@@ -88,8 +101,16 @@ int Run(int argc, char** argv) {
     std::printf("LISTENING %u\n", listener.Port());
     std::fflush(stdout);
     Note("scenario " + scenario.name);
+    std::optional<E2eContext> context;
+    const bool reconnects = scenario.afterReconnect != nullptr;
     freerdp_peer* peer = listener.AcceptOne(kConnectTimeout);
-    if (report.Check(peer != nullptr, options.client + " connects")) RunSession(peer, options, scenario, report);
+    if (report.Check(peer != nullptr, options.client + " connects") &&
+        RunSession(peer, options, scenario.run, !reconnects, context, report) && reconnects) {
+        Note("connection dropped");
+        peer = listener.AcceptOne(kReconnectTimeout);
+        if (report.Check(peer != nullptr, options.client + " reconnects after the connection dropped"))
+            RunSession(peer, options, scenario.afterReconnect, true, context, report);
+    }
     Note(std::to_string(report.Checks()) + " checks, " + std::to_string(report.Failures()) + " failed");
     return report.Failures() == 0 ? 0 : 1;
 }
@@ -106,6 +127,7 @@ const std::vector<Scenario>& AllScenarios() {
         {"policy", PreparePolicy, RunPolicy},
         {"policy_exec_off", PreparePolicyExecOff, RunPolicyExecOff},
         {"mail_thunderbird", PrepareThunderbird, RunThunderbird},
+        {"reconnect", PrepareNothing, RunBeforeReconnect, RunAfterReconnect},
     };
     return scenarios;
 }

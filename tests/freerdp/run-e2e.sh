@@ -112,7 +112,7 @@ timeout 60 xvfb-run -a -n $((100 + RANDOM % 800)) -f "$work/Xauthority" env \
     XDG_CONFIG_HOME="$config" \
     XDG_RUNTIME_DIR="$runtime" \
     ZOBRIK_TEST_RECORD_DIR="$record" \
-    "$client" /v:127.0.0.1:"$port" /u:test /p:test /cert:ignore /dvc:zobrik /size:640x480 -wallpaper \
+    "$client" /v:127.0.0.1:"$port" /u:test /p:test /cert:ignore /dvc:zobrik /size:640x480 -wallpaper +auto-reconnect \
     </dev/null >"$work/$client.log" 2>&1
 client_rc=$?
 
