@@ -1,7 +1,8 @@
 // Test RDP server for the end-to-end tests of the Zobrik add-in with the real
-// client (xfreerdp or xfreerdp3). Accepts one connection on a free port of 127.0.0.1, runs one
-// scenario on the add-in's dynamic channels and prints one line per check.
-// Exits 0 only when every check passed.
+// client (xfreerdp or xfreerdp3). Accepts one connection on a free port of
+// 127.0.0.1 (and the client's second one when the scenario drops the first),
+// runs one scenario on the add-in's dynamic channels and prints one line per
+// check. Exits 0 only when every check passed.
 //
 //   zobrik_rdp_test_server<major> --scenario NAME --client PROGRAM --cert FILE
 //       --key FILE --home DIR --config-home DIR --runtime-dir DIR
