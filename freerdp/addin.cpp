@@ -116,7 +116,8 @@ private:
     static UINT OnDataReceived(IWTSVirtualChannelCallback* iface, wStream* data) {
         try {
             const size_t size = Stream_GetRemainingLength(data);
-            OwnerOf<ChannelCallback>(iface).Receive(Stream_Pointer(data), size);
+            // (a byte pointer in FreeRDP 2, void* in FreeRDP 3)
+            OwnerOf<ChannelCallback>(iface).Receive(static_cast<const uint8_t*>(Stream_Pointer(data)), size);
         } catch (...) {
             // The request is dropped; the channel and the session go on.
             ReportFailure("request dropped", std::current_exception());
@@ -230,6 +231,17 @@ private:
     Bound<IWTSListenerCallback, Listener> bound_{};
 };
 
+// FreeRDP keeps an add-in loaded until the client process ends; then the
+// files still kept for the mail program are removed (a client that dies
+// leaves them to the next client's sweep of abandoned folders).
+struct KeptFilesRemovedAtExit {
+    KeptFilesRemovedAtExit() = default;
+    KeptFilesRemovedAtExit(const KeptFilesRemovedAtExit&) = delete;
+    KeptFilesRemovedAtExit& operator=(const KeptFilesRemovedAtExit&) = delete;
+    ~KeptFilesRemovedAtExit() { RemoveKeptStagingAreas(); }
+};
+const KeptFilesRemovedAtExit keptFilesRemovedAtExit;
+
 class Plugin {
 public:
     Plugin() {
@@ -272,15 +284,29 @@ private:
             return;
         }
         listener = std::make_unique<Listener<Channel>>(policy, server);
-        manager->CreateListener(manager, name, 0, listener->Interface(), nullptr);
+        const UINT result = manager->CreateListener(manager, name, 0, listener->Interface(), nullptr);
+        if (result != CHANNEL_RC_OK) {
+            // FreeRDP kept nothing of it (another add-in listens on the name).
+            listener.reset();
+            DebugOutputNarrow(
+                (std::string(name) + " not offered: FreeRDP refused the listener, error " + std::to_string(result))
+                    .c_str(),
+                DebugLevel::Warning);
+            return;
+        }
+        // "xfreerdp /dvc:zobrik" with WLOG_FILTER=com.zobrik.wtsdvc:DEBUG
+        // shows that the add-in loaded.
+        DebugOutputNarrow((std::string(name) + " offered").c_str(), DebugLevel::Debug);
     }
 
-    // The client ends: the staged files kept for the mail program go, and
-    // the plug-in object with its listeners.
+    // The connection ended (FreeRDP ends the plug-in at every
+    // disconnection, also before it reconnects by itself): the plug-in
+    // object goes with its listeners. The files kept for the mail program
+    // stay for its compose windows; they go when the client ends
+    // (KeptFilesRemovedAtExit).
     static UINT Terminated(IWTSPlugin* iface) {
         std::unique_ptr<Plugin> owned(&OwnerOf<Plugin>(iface));
         if (owned->sweepStarted_) StopIdleSweep();
-        RemoveKeptStagingAreas();
         return CHANNEL_RC_OK;
     }
 

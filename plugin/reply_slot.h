@@ -26,11 +26,13 @@ public:
     ReplySlot(const ReplySlot&) = delete;
     ReplySlot& operator=(const ReplySlot&) = delete;
 
-    // Writes one message if the channel is still open; returns whether it
-    // was written. The result of the write itself is not examined.
+    // Writes one message of at least one byte if the channel is still open;
+    // returns whether it was written. The result of the write itself is not
+    // examined. Every reply has a byte at least; a write of none means
+    // something else to some clients (FreeRDP 3: the channel's close).
     bool WriteIfOpen(const void* data, size_t size) noexcept override {
         std::lock_guard<Lock> lock(lock_);
-        if (channel_ == nullptr || size > UINT32_MAX) {
+        if (channel_ == nullptr || size == 0 || size > UINT32_MAX) {
             return false;
         }
         Channel::Write(channel_, data, uint32_t(size));

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The whole test suite: installs what it needs, builds the three trees, runs
-# the native unit tests (ASan/UBSan), the Linux add-in's end-to-end tests
-# over RDP with the real xfreerdp, and the Windows tests under Wine.
+# the native unit tests (ASan/UBSan), the Linux add-ins' end-to-end tests
+# over RDP with the real xfreerdp and xfreerdp3, and the Windows tests under
+# Wine.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
@@ -11,7 +12,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 (cd "$root" && ctest --preset native)
 
-echo "== Linux add-in: end to end over RDP (xfreerdp under Xvfb), and its .deb"
+echo "== Linux add-ins: end to end over RDP (xfreerdp and xfreerdp3 under Xvfb), and their .debs"
 (cd "$root" && ctest --preset linux)
 
 echo "== Windows tests under Wine"

@@ -1,7 +1,7 @@
 // Staging of attachments on Linux: a private folder per request inside the
 // user's staging root, files only the user can read, removed when the
 // request ends, or, once handed to the mail program, when it is due or the
-// add-in unloads. The rules of keeping and sweeping are in staging_area.h;
+// client process ends. The rules of keeping and sweeping are in staging_area.h;
 // this layer supplies the file-system calls.
 #pragma once
 
@@ -45,7 +45,7 @@ void StageAttachments(MailRequest& request, uint64_t requestLength, const std::s
 // (ReserveKeptArea, taken before the hand-over).
 void KeepForTheMailProgram(StagingArea area, KeptAreaReservation reservation) noexcept;
 // Removes every kept area now, and every one handed over later at once: at
-// unload.
+// the end of the client process.
 void RemoveKeptStagingAreas() noexcept;
 // Removes the request folders in `root` that clients which no longer run
 // left behind (SweepAbandonedRequestDirectories): a client that ended

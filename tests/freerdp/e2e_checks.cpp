@@ -40,17 +40,17 @@ bool IsInRequestFolder(const fs::path& root, const fs::path& staged, const std::
 
 // A request folder is named as the Windows plug-in names them,
 // "<16 hex digits>-zr-<pid in 8 hex digits>", after the process that staged
-// it: the running xfreerdp.
-std::string RequestFolderProblem(const fs::path& folder) {
+// it: the running client, `program`.
+std::string RequestFolderProblem(const fs::path& folder, const std::string& program) {
     const std::string name = folder.filename().string();
     if (name.size() != 16 + 4 + 8 || name.compare(16, 4, "-zr-") != 0 || !IsHexDigits(name.substr(0, 16), 16) ||
         !IsHexDigits(name.substr(20), 8))
         return "\"" + name + "\" is not <16 hex digits>-zr-<8 hex digits>";
     const std::string pid = std::to_string(std::stoul(name.substr(20), nullptr, 16));
     std::ifstream comm("/proc/" + pid + "/comm");
-    std::string program;
-    std::getline(comm, program);
-    if (program != "xfreerdp") return "process " + pid + " is \"" + program + "\", not xfreerdp";
+    std::string running;
+    std::getline(comm, running);
+    if (running != program) return "process " + pid + " is \"" + running + "\", not " + program;
     return {};
 }
 
@@ -162,7 +162,7 @@ std::vector<std::string> ExpectedMailArguments(const sdk::MailMessage& mail) {
 
 std::optional<DynamicChannel> E2eContext::OpenChecked(const std::string& name, const std::string& what) {
     std::optional<DynamicChannel> channel;
-    const OpenOutcome outcome = session_.Open(name, kOpenTimeout, channel);
+    const OpenOutcome outcome = session_->Open(name, kOpenTimeout, channel);
     const char* detail = outcome == OpenOutcome::Refused ? "the client refused it" : "no answer from the client";
     report_.Check(outcome == OpenOutcome::Opened, what + ": the client opens " + name, detail);
     return channel;
@@ -252,7 +252,7 @@ void E2eContext::CheckStagedPaths(const std::string& what, const std::vector<fs:
     for (size_t i = 0; i < staged.size(); ++i) {
         if (!IsInRequestFolder(folders_.StagingRoot(), staged[i], BaseName(mail.attachments[i].fileName)))
             misplaced = staged[i].string();
-        if (folderProblem.empty()) folderProblem = RequestFolderProblem(staged[i].parent_path());
+        if (folderProblem.empty()) folderProblem = RequestFolderProblem(staged[i].parent_path(), clientProgram_);
     }
     report_.Check(misplaced.empty(), what + ": attachments staged as <staging>/<request folder>/<file name>",
                   Printable(misplaced));

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rdp_session.h"
@@ -56,10 +57,18 @@ enum class ExecReplyKind { Okay, Failed };
 
 class E2eContext {
 public:
-    E2eContext(RdpSession& session, const ClientFolders& folders, Report& report)
-        : session_(session), folders_(folders), report_(report), recordings_(folders.recordDir) {}
+    // `clientProgram`: the client's process name (xfreerdp, xfreerdp3).
+    E2eContext(RdpSession& session, const ClientFolders& folders, Report& report, std::string clientProgram)
+        : session_(&session),
+          folders_(folders),
+          report_(report),
+          recordings_(folders.recordDir),
+          clientProgram_(std::move(clientProgram)) {}
 
-    RdpSession& Session() { return session_; }
+    RdpSession& Session() { return *session_; }
+    // The client reconnected: the checks go on in its new session, with the
+    // recordings taken so far.
+    void ContinueIn(RdpSession& session) { session_ = &session; }
     const ClientFolders& Folders() const { return folders_; }
     Report& Checks() { return report_; }
     Recordings& Calls() { return recordings_; }
@@ -99,10 +108,11 @@ private:
     void CheckStagedFiles(const std::string& what, const std::vector<std::filesystem::path>& staged,
                           const zobrik::sdk::MailMessage& mail);
 
-    RdpSession& session_;
+    RdpSession* session_;
     const ClientFolders& folders_;
     Report& report_;
     Recordings recordings_;
+    std::string clientProgram_;
 };
 
 // The xdg-email arguments for `mail`, with "" where a staged file's path goes.

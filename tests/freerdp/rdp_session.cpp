@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <freerdp/channels/channels.h>
 #include <freerdp/channels/wtsvc.h>
+#include <freerdp/settings.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <winpr/crt.h>
@@ -120,6 +121,7 @@ RdpListener::RdpListener() : listener_(freerdp_listener_new()) {
 }
 
 freerdp_peer* RdpListener::AcceptOne(Millis timeout) {
+    listener_->param1 = nullptr;
     const auto deadline = Clock::now() + timeout;
     while (listener_->param1 == nullptr && Clock::now() < deadline) {
         HANDLE handles[32];
@@ -127,7 +129,6 @@ freerdp_peer* RdpListener::AcceptOne(Millis timeout) {
         if (count == 0 || WaitForMultipleObjects(count, handles, FALSE, 100) == WAIT_FAILED) break;
         if (!listener_->CheckFileDescriptor(listener_.get())) break;
     }
-    listener_->Close(listener_.get());
     return static_cast<freerdp_peer*>(listener_->param1);
 }
 
@@ -149,6 +150,10 @@ bool DynamicChannel::Write(const uint8_t* data, size_t size) {
     auto* bytes = const_cast<PCHAR>(reinterpret_cast<const char*>(data));
     return WTSVirtualChannelWrite(handle_, bytes, static_cast<ULONG>(size), &written) && written == size;
 }
+
+uint32_t DynamicChannel::Id() const { return handle_ != nullptr ? WTSChannelGetIdByHandle(handle_) : 0; }
+
+bool DynamicChannel::ClosedByClient() { return handle_ != nullptr && !ChannelReady(handle_).has_value(); }
 
 std::optional<Bytes> DynamicChannel::TakeMessage() {
     ULONG available = 0;
@@ -181,19 +186,20 @@ RdpSession::RdpSession(freerdp_peer* peer, const TlsFiles& files) : peer_(peer) 
         throw std::runtime_error("freerdp_peer_context_new failed");
     }
     manager_ = reinterpret_cast<PeerContext*>(peer_->context)->manager;
-    rdpSettings* settings = peer_->settings;
-    settings->CertificateFile = _strdup(files.certificate.c_str());
-    settings->PrivateKeyFile = _strdup(files.key.c_str());
-    settings->RdpKeyFile = _strdup(files.key.c_str());
-    settings->RdpSecurity = TRUE;
-    settings->TlsSecurity = TRUE;
-    settings->NlaSecurity = FALSE;
-    settings->EncryptionLevel = ENCRYPTION_LEVEL_CLIENT_COMPATIBLE;
-    settings->ColorDepth = 32;
-    settings->RemoteFxCodec = FALSE;
-    settings->NSCodec = FALSE;
-    settings->SupportGraphicsPipeline = FALSE;
-    settings->MultifragMaxRequestSize = 0xFFFFFF;
+    rdpSettings* settings = peer_->context->settings;
+    if (!SetServerIdentity(settings, files) || !freerdp_settings_set_bool(settings, FreeRDP_RdpSecurity, TRUE) ||
+        !freerdp_settings_set_bool(settings, FreeRDP_TlsSecurity, TRUE) ||
+        !freerdp_settings_set_bool(settings, FreeRDP_NlaSecurity, FALSE) ||
+        !freerdp_settings_set_uint32(settings, FreeRDP_EncryptionLevel, ENCRYPTION_LEVEL_CLIENT_COMPATIBLE) ||
+        !freerdp_settings_set_uint32(settings, FreeRDP_ColorDepth, 32) ||
+        !freerdp_settings_set_bool(settings, FreeRDP_RemoteFxCodec, FALSE) ||
+        !freerdp_settings_set_bool(settings, FreeRDP_NSCodec, FALSE) ||
+        !freerdp_settings_set_bool(settings, FreeRDP_SupportGraphicsPipeline, FALSE) ||
+        !freerdp_settings_set_uint32(settings, FreeRDP_MultifragMaxRequestSize, 0xFFFFFF)) {
+        freerdp_peer_context_free(peer_);
+        freerdp_peer_free(peer_);
+        throw std::runtime_error("the server's settings cannot be made");
+    }
     peer_->PostConnect = AcceptAnyLogon;
     peer_->Activate = AcceptAnyLogon;
     if (!peer_->Initialize(peer_)) alive_ = false;
@@ -217,6 +223,13 @@ void RdpSession::Disconnect() {
     alive_ = false;
 }
 
+void RdpSession::Drop() {
+    if (disconnected_) return;
+    disconnected_ = true;
+    peer_->Disconnect(peer_);
+    alive_ = false;
+}
+
 bool RdpSession::Pump(Millis wait, void* extra) {
     if (!alive_) return false;
     HANDLE handles[MAXIMUM_WAIT_OBJECTS];
@@ -226,8 +239,12 @@ bool RdpSession::Pump(Millis wait, void* extra) {
     if (extra != nullptr) handles[count++] = extra;
     if (WaitForMultipleObjects(count, handles, FALSE, static_cast<DWORD>(wait.count())) == WAIT_FAILED)
         return alive_ = false;
-    if (!peer_->CheckFileDescriptor(peer_) || !WTSVirtualChannelManagerCheckFileDescriptor(manager_))
-        return alive_ = false;
+    if (!peer_->CheckFileDescriptor(peer_)) return alive_ = false;
+    // The channel manager opens its dynamic channel support at its first
+    // service and never again (FreeRDP 3), so it is first serviced once the
+    // client is active and has joined "drdynvc".
+    if (!peer_->activated || !WTSVirtualChannelManagerIsChannelJoined(manager_, "drdynvc")) return true;
+    if (!WTSVirtualChannelManagerCheckFileDescriptor(manager_)) return alive_ = false;
     return true;
 }
 
@@ -236,6 +253,16 @@ bool RdpSession::PumpFor(Millis duration) {
     while (Clock::now() < until)
         if (!Pump(Millis(20))) return false;
     return true;
+}
+
+bool RdpSession::WriteDynamicChannelPdu(const Bytes& pdu) {
+    // The static channel that carries the dynamic ones; the manager owns it,
+    // so it is never closed here.
+    HANDLE drdynvc = WTSVirtualChannelOpen(manager_, WTS_CURRENT_SESSION, const_cast<LPSTR>("drdynvc"));
+    if (drdynvc == nullptr) return false;
+    ULONG written = 0;
+    auto* bytes = const_cast<PCHAR>(reinterpret_cast<const char*>(pdu.data()));
+    return WTSVirtualChannelWrite(drdynvc, bytes, static_cast<ULONG>(pdu.size()), &written) && written == pdu.size();
 }
 
 bool RdpSession::WaitUntilDynamicChannelsReady(Millis timeout) {

@@ -1,7 +1,8 @@
 // The server side of one RDP connection for the end-to-end tests: a listener
 // on a free port of 127.0.0.1, the accepted peer with its virtual channel
 // manager, and dynamic virtual channels opened on the client, all with
-// FreeRDP 2's server API in one thread.
+// FreeRDP's server API (version 2 or 3, whichever the test server is built
+// against) in one thread.
 //
 // FreeRDP queues outgoing channel data and sends it only while the channel
 // manager is serviced, so every wait in here goes through RdpSession::Pump.
@@ -38,8 +39,9 @@ class RdpListener {
 public:
     RdpListener();
     uint16_t Port() const noexcept { return port_; }
-    // Waits for one connection; nullptr after `timeout`. Further connections
-    // are refused.
+    // Waits for one connection; nullptr after `timeout`. Connections that
+    // arrive meanwhile beyond the first are refused; later ones wait for the
+    // next call.
     freerdp_peer* AcceptOne(Millis timeout);
 
 private:
@@ -53,6 +55,10 @@ struct TlsFiles {
 };
 
 class RdpSession;
+
+// Gives the server its certificate and key: the one part of the settings
+// whose API differs between FreeRDP 2 and 3 (server_identity_v<major>.cpp).
+bool SetServerIdentity(rdpSettings* settings, const TlsFiles& files);
 
 // A dynamic virtual channel opened by the server. Closed (a DVC close to the
 // client) when destroyed; every channel must go before its session.
@@ -71,6 +77,10 @@ public:
     // when the channel or the connection ended.
     std::optional<Bytes> Read(Millis timeout);
     void Close();
+    // The channel's id on the connection (0 once closed here).
+    uint32_t Id() const;
+    // Whether the client has closed the channel (or refused it).
+    bool ClosedByClient();
 
 private:
     std::optional<Bytes> TakeMessage();
@@ -103,8 +113,15 @@ public:
     bool WaitUntilDynamicChannelsReady(Millis timeout);
     // Asks the client to open `name`; `channel` holds it when Opened.
     OpenOutcome Open(const std::string& name, Millis timeout, std::optional<DynamicChannel>& channel);
+    // Writes `pdu` as it is on the static channel that carries the dynamic
+    // channels, bypassing the server's own framing: for data a well-behaved
+    // server never sends.
+    bool WriteDynamicChannelPdu(const Bytes& pdu);
     // Ends the session the way a server does (the client logs off cleanly).
     void Disconnect();
+    // Closes the connection without a word, as a network failure would: a
+    // client with automatic reconnection comes back.
+    void Drop();
 
 private:
     freerdp_peer* peer_;

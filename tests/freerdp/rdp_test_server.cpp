@@ -1,17 +1,20 @@
 // Test RDP server for the end-to-end tests of the Zobrik add-in with the real
-// xfreerdp. Accepts one connection on a free port of 127.0.0.1, runs one
-// scenario on the add-in's dynamic channels and prints one line per check.
-// Exits 0 only when every check passed.
+// client (xfreerdp or xfreerdp3). Accepts one connection on a free port of
+// 127.0.0.1 (and the client's second one when the scenario drops the first),
+// runs one scenario on the add-in's dynamic channels and prints one line per
+// check. Exits 0 only when every check passed.
 //
-//   zobrik_rdp_test_server --scenario NAME --cert FILE --key FILE --home DIR
-//       --config-home DIR --runtime-dir DIR --record-dir DIR
+//   zobrik_rdp_test_server<major> --scenario NAME --client PROGRAM --cert FILE
+//       --key FILE --home DIR --config-home DIR --runtime-dir DIR
+//       --record-dir DIR
 //
-// Once listening it prints "LISTENING <port>"; run-e2e.sh starts xfreerdp
-// with that port.
+// Once listening it prints "LISTENING <port>"; run-e2e.sh starts the client
+// PROGRAM with that port.
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <map>
+#include <optional>
 #include <string>
 
 #include <freerdp/channels/channels.h>
@@ -25,11 +28,13 @@ namespace zobrik_e2e {
 namespace {
 
 constexpr Millis kConnectTimeout{30000};
+constexpr Millis kReconnectTimeout{20000};
 constexpr Millis kChannelsReadyTimeout{20000};
 constexpr Millis kDrainBeforeDisconnect{300};
 
 struct Options {
     std::string scenario;
+    std::string client;
     TlsFiles tls;
     ClientFolders folders;
 };
@@ -44,6 +49,7 @@ Options ParseOptions(int argc, char** argv) {
     };
     Options options;
     options.scenario = take("--scenario");
+    options.client = take("--client");
     options.tls = {take("--cert"), take("--key")};
     options.folders = {take("--home"), take("--config-home"), take("--runtime-dir"), take("--record-dir")};
     return options;
@@ -62,15 +68,26 @@ void InitializeLibraries() {
     WSAStartup(MAKEWORD(2, 2), &data);
 }
 
-void RunSession(freerdp_peer* peer, const Options& options, const Scenario& scenario, Report& report) {
+// Runs `part` of the scenario in the session of `peer`. The last part ends
+// it with a logoff; an earlier one drops the connection for the client to
+// reconnect. Returns whether the part ran.
+bool RunSession(freerdp_peer* peer, const Options& options, void (*part)(E2eContext&), bool last,
+                std::optional<E2eContext>& context, Report& report) {
     RdpSession session(peer, options.tls);
     if (!report.Check(session.WaitUntilDynamicChannelsReady(kChannelsReadyTimeout),
                       "the client connects and its dynamic channels are ready"))
-        return;
-    E2eContext context(session, options.folders, report);
-    scenario.run(context);
+        return false;
+    if (context)
+        context->ContinueIn(session);
+    else
+        context.emplace(session, options.folders, report, options.client);
+    part(*context);
     report.Check(session.PumpFor(kDrainBeforeDisconnect), "the session is still alive at the end");
-    session.Disconnect();
+    if (last)
+        session.Disconnect();
+    else
+        session.Drop();
+    return true;
 }
 
 int Run(int argc, char** argv) {
@@ -85,8 +102,16 @@ int Run(int argc, char** argv) {
     std::printf("LISTENING %u\n", listener.Port());
     std::fflush(stdout);
     Note("scenario " + scenario.name);
+    std::optional<E2eContext> context;
+    const bool reconnects = scenario.afterReconnect != nullptr;
     freerdp_peer* peer = listener.AcceptOne(kConnectTimeout);
-    if (report.Check(peer != nullptr, "xfreerdp connects")) RunSession(peer, options, scenario, report);
+    if (report.Check(peer != nullptr, options.client + " connects") &&
+        RunSession(peer, options, scenario.run, !reconnects, context, report) && reconnects) {
+        Note("connection dropped");
+        peer = listener.AcceptOne(kReconnectTimeout);
+        if (report.Check(peer != nullptr, options.client + " reconnects after the connection dropped"))
+            RunSession(peer, options, scenario.afterReconnect, true, context, report);
+    }
     Note(std::to_string(report.Checks()) + " checks, " + std::to_string(report.Failures()) + " failed");
     return report.Failures() == 0 ? 0 : 1;
 }
@@ -99,9 +124,11 @@ const std::vector<Scenario>& AllScenarios() {
         {"mail", PrepareNothing, RunMail},
         {"malformed", PrepareNothing, RunMalformed},
         {"close", PrepareNothing, RunClose},
+        {"client_close", PrepareNothing, RunClientClose},
         {"policy", PreparePolicy, RunPolicy},
         {"policy_exec_off", PreparePolicyExecOff, RunPolicyExecOff},
         {"mail_thunderbird", PrepareThunderbird, RunThunderbird},
+        {"reconnect", PrepareNothing, RunBeforeReconnect, RunAfterReconnect},
     };
     return scenarios;
 }

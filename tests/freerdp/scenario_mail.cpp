@@ -1,6 +1,6 @@
-// Scenarios "mail", "malformed" and "close": mail requests on "Zobrik/mail",
-// what xdg-email receives, the add-in's error replies, and a channel closed in
-// the middle of a request.
+// Scenarios "mail", "malformed", "close" and "client_close": mail requests on
+// "Zobrik/mail", what xdg-email receives, the add-in's error replies, and a
+// channel closed in the middle of a request by the server or by the client.
 #include <string>
 
 #include "scenarios.h"
@@ -195,6 +195,64 @@ void RunMalformed(E2eContext& context) {
     CheckTooManyRecords(context);
     CheckInvalidAddresses(context);
     CheckThousandRecipients(context);
+}
+
+namespace {
+
+// A dynamic channel data PDU that announces 4 bytes and carries 8 (command 2
+// "data first", 4-byte channel id and length fields): the client drops the
+// channel's data and closes the channel.
+Bytes OverlongDataFirstPdu(uint32_t channelId) {
+    Bytes pdu{0x2A};
+    for (uint32_t value : {channelId, 4u})
+        for (int shift = 0; shift < 32; shift += 8) pdu.push_back(uint8_t(value >> shift));
+    pdu.insert(pdu.end(), 8, 'x');
+    return pdu;
+}
+
+bool WaitUntilClosedByClient(E2eContext& context, DynamicChannel& channel) {
+    const auto deadline = Clock::now() + kReplyTimeout;
+    while (Clock::now() < deadline) {
+        if (channel.ClosedByClient()) return true;
+        if (!context.Session().Pump(Millis(20))) return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+// The client closes the mail channel in the middle of a request: the add-in
+// drops the request, stages nothing, starts no mail program, and the next
+// channels work.
+void RunClientClose(E2eContext& context) {
+    const sdk::MailMessage mail = SampleMail(50 * 1024);
+    const Bytes request = sdk::BuildMailRequest(mail);
+    {
+        std::optional<DynamicChannel> channel = context.OpenChecked(sdk::kMailChannelName, "client_close");
+        if (!channel) return;
+        bool written = true;
+        for (size_t at = 0; at < 3000; at += 1000) written = written && channel->Write(request.data() + at, 1000);
+        context.Checks().Check(written,
+                               "client_close: first 3000 of " + std::to_string(request.size()) + " bytes written");
+        context.Checks().Check(context.Session().PumpFor(Millis(300)), "client_close: the first part delivered");
+        context.Checks().Check(context.Session().WriteDynamicChannelPdu(OverlongDataFirstPdu(channel->Id())),
+                               "client_close: data beyond its announced length sent");
+        context.Checks().Check(WaitUntilClosedByClient(context, *channel),
+                               "client_close: the client closed the channel");
+    }
+    context.Checks().Check(context.Session().PumpFor(kSilenceWait), "client_close: session alive after the close");
+    context.CheckNoCalls("client_close: the unfinished mail");
+    const std::vector<fs::path> left = context.StagingRequestFolders();
+    context.Checks().Check(left.empty(), "client_close: nothing staged for the unfinished mail",
+                           left.empty() ? "" : left[0].string());
+
+    std::optional<DynamicChannel> exec = context.OpenChecked(sdk::kExecChannelName, "client_close: later exec");
+    if (exec) {
+        const std::string url = "https://example.com/after-client-close";
+        context.CheckExec(*exec, "after the client's close", ToBytes(url), ExecReplyKind::Okay, url);
+    }
+    context.CheckMailHandedOver("after the client's close",
+                                context.ExchangeMail("after the client's close", request, 1000), mail);
 }
 
 void RunClose(E2eContext& context) {

@@ -14,6 +14,10 @@ struct Scenario {
     std::string name;
     void (*prepare)(const ClientFolders& folders);
     void (*run)(E2eContext& context);
+    // When set, the server drops the connection after `run` instead of
+    // logging the client off, waits for the client to reconnect and runs
+    // this in the new session.
+    void (*afterReconnect)(E2eContext& context) = nullptr;
 };
 
 const std::vector<Scenario>& AllScenarios();
@@ -24,6 +28,9 @@ void RunExec(E2eContext& context);
 void RunMail(E2eContext& context);
 void RunMalformed(E2eContext& context);
 void RunClose(E2eContext& context);
+void RunClientClose(E2eContext& context);
+void RunBeforeReconnect(E2eContext& context);
+void RunAfterReconnect(E2eContext& context);
 void PreparePolicy(const ClientFolders& folders);
 void RunPolicy(E2eContext& context);
 void PreparePolicyExecOff(const ClientFolders& folders);

@@ -5,7 +5,8 @@
 #   plugin/            (the channel core; plugin/win/ is the Windows frame)
 #                      may include exec/, mail/, selftest/, include/, common/
 #                      and the SDK (sdk/: the channel names it shares)
-#   freerdp/           (the FreeRDP frame) may include plugin/, exec/, mail/,
+#   freerdp/           (the FreeRDP frame, compiled for FreeRDP 2 and for
+#                      FreeRDP 3) may include plugin/, exec/, mail/,
 #                      include/, common/ and the SDK
 #   exec/ mail/ selftest/   may include include/ and common/ only
 #   common/            may include include/ only
