@@ -240,7 +240,7 @@ struct KeptFilesRemovedAtExit {
     KeptFilesRemovedAtExit& operator=(const KeptFilesRemovedAtExit&) = delete;
     ~KeptFilesRemovedAtExit() { RemoveKeptStagingAreas(); }
 };
-const KeptFilesRemovedAtExit keptFilesRemovedAtExit;
+const KeptFilesRemovedAtExit kKeptFilesRemovedAtExit;
 
 class Plugin {
 public:
