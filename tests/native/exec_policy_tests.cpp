@@ -491,5 +491,169 @@ TEST(ExecPolicy, CurrentDirectoryInsideTheStagingDirectoryRefusesRelativePaths) 
     EXPECT_FALSE(TextRefusal(u"..\\..\\report.pdf", kStaging, machine));
 }
 
+// Texts the shell hands to a scheme's handler, and texts it may read as
+// paths: drive letters are one-letter schemes, "file:" URLs and anything
+// without a scheme are paths.
+TEST(ExecPolicy, PlainAddressesAreTextsWithASchemeOtherThanFile) {
+    const std::pair<const char16_t*, bool> cases[] = {
+        {u"https://example.com/", true},
+        {u"HTTP://example.com", true},
+        {u"mailto:someone@example.com", true},
+        {u"ab:x", true},
+        {u"x-y.z+w1:rest", true},
+        {u"zobrik-bench-none://example.com/x", true},
+        {u"  \"https://example.com/\"", true},
+        {u"url:https://example.com/", true},
+        {u"h\ttps://example.com/", true},
+        {u"https:C:\\Users", true},
+        {u"C:\\Users\\x.exe", false},
+        {u"c:x.exe", false},
+        {u"C:/Users/x.exe", false},
+        {u"C|/Users/x.exe", false},
+        {u"\"C:\\Users\\x.exe\" https://example.com/", false},
+        {u"file:///C:/x.exe", false},
+        {u"FILE:x.exe", false},
+        {u"url:file:///C:/x.exe", false},
+        {u"url:", false},
+        {u"\\\\server\\share\\x.exe", false},
+        {u"//server/share/x.exe", false},
+        {u"\\\\?\\C:\\x.exe", false},
+        {u"\\\\.\\C:\\x.exe", false},
+        {u"\\??\\C:\\x.exe", false},
+        {u"\\\\?\\UNC\\server\\share", false},
+        {u"relative\\x.exe", false},
+        {u"x.exe", false},
+        {u"..\\x.exe", false},
+        {u"", false},
+        {u":x", false},
+        {u"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}", false},
+        {u"%TEMP%\\x.exe", false},
+        {u"%SCHEME%:x", false},
+        {u"a b:x", false},
+        {u"a_b:x", false},
+        {u"\u00e9t\u00e9:x", false},
+    };
+    for (const auto& [text, address] : cases) {
+        EXPECT_EQ(IsPlainAddress(text), address) << Narrow(text);
+    }
+}
+
+// With the current directory inside the staging directory every reading of
+// a path leads there: each text that is not an address is still refused,
+// each address asks nothing of the machine's paths.
+TEST(ExecPolicy, OnlyAddressesSkipThePathChecks) {
+    const WideString staged = u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c";
+    const WideString paths[] = {
+        u"evil.exe",
+        u"c:evil.exe",
+        u".\\evil.exe",
+        u"\"evil.exe\" https://example.com/",
+        u"file:evil.exe",
+        u"FILE:evil.exe",
+        u"url:file:evil.exe",
+        Lower(staged) + u"\\.\\evil.exe",
+        u"\\\\localhost\\staged\\request-8f3a9c\\evil.exe",
+        u"\\\\?\\" + staged + u"\\evil.exe",
+        u"%TEMP%\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+    };
+    for (const WideString& text : paths) {
+        FakeMachine machine;
+        machine.currentDirectory_ = staged;
+        EXPECT_FALSE(IsPlainAddress(text)) << Narrow(text);
+        EXPECT_EQ(TextRefusal(text, kStaging, machine), WideString(u"names a staged attachment")) << Narrow(text);
+    }
+    const WideString addresses[] = {
+        u"https://example.com/evil.exe",
+        u"url:https://localhost/staged/request-8f3a9c/evil.exe",
+        u"mailto:someone@example.com",
+        u"ab:evil.exe",
+    };
+    for (const WideString& text : addresses) {
+        FakeMachine machine;
+        machine.currentDirectory_ = staged;
+        EXPECT_FALSE(TextRefusal(text, kStaging, machine)) << Narrow(text);
+        EXPECT_EQ(machine.identityCalls + machine.longPathCalls + machine.nameAsks, 0) << Narrow(text);
+    }
+    // The scheme refusals still apply to addresses.
+    FakeMachine machine;
+    EXPECT_TRUE(TextRefusal(u"ms-msdt:/id PCWDiagnostic", kStaging, machine));
+    EXPECT_TRUE(TextRefusal(u"%HALF%msdt:/id x", kStaging, machine));
+    EXPECT_TRUE(TextRefusal(u"https://example.com/a%QUOTE%b", kStaging, machine));
+}
+
+// A path on a drive names no host: the machine's names are not gathered.
+TEST(ExecPolicy, DrivePathsNeedNotTheMachinesNames) {
+    FakeMachine machine;
+    EXPECT_FALSE(TextRefusal(u"C:\\no\\such\\x.exe", kStaging, machine));
+    EXPECT_EQ(machine.nameAsks, 0);
+    EXPECT_TRUE(
+        TextRefusal(u"\\\\DESKTOP-42\\users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\x.exe", kStaging, machine));
+    EXPECT_GT(machine.nameAsks, 0);
+}
+
+TEST(ExecPolicy, StagingDirectoryIsResolvedOnceWhileItStaysInPlace) {
+    FakeMachine machine;
+    StagingDirectoryCache cache;
+    const auto first = cache.Resolve(kStaging, machine);
+    ASSERT_TRUE(first && first->identity);
+    EXPECT_EQ(first->path, u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp");
+    const int resolvingCalls = machine.longPathCalls;
+    for (int i = 0; i < 3; ++i) {
+        const auto again = cache.Resolve(kStaging, machine);
+        ASSERT_TRUE(again);
+        EXPECT_EQ(again->path, first->path);
+        EXPECT_EQ(again->identity, first->identity);
+    }
+    // Each check of what is kept asks for an identity or two, never for the
+    // long names of every part again.
+    EXPECT_LT(machine.longPathCalls - resolvingCalls, resolvingCalls);
+    const WideString staged = u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe";
+    EXPECT_TRUE(TextRefusal(u"\\\\localhost\\staged\\request-8f3a9c\\evil.exe", kStaging, machine, cache));
+    EXPECT_TRUE(TextRefusal(staged, kStaging, machine, cache));
+    EXPECT_FALSE(TextRefusal(u"C:\\Users\\Someone\\AppData\\Local\\Temp\\report.pdf", kStaging, machine, cache));
+}
+
+TEST(ExecPolicy, StagingDirectoryIsResolvedAgainWhenItCannotBeTrusted) {
+    const WideString elsewhere = u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmpx";
+    {
+        // Replaced by another directory under the same name: the old
+        // identity no longer counts.
+        FakeMachine machine;
+        StagingDirectoryCache cache;
+        const auto first = cache.Resolve(kStaging, machine);
+        ASSERT_TRUE(first && first->identity);
+        machine.AddLink(u"c:\\users\\someone\\appdata\\local\\temp\\ema1.tmp", elsewhere);
+        const auto replaced = cache.Resolve(kStaging, machine);
+        ASSERT_TRUE(replaced && replaced->identity);
+        EXPECT_NE(replaced->identity, first->identity);
+        EXPECT_EQ(replaced->identity, machine.DirectoryIdentity(elsewhere));
+    }
+    {
+        // Made only after the first text: resolved until it exists.
+        FakeMachine machine;
+        StagingDirectoryCache cache;
+        const WideString later = u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema2.tmp";
+        const auto missing = cache.Resolve(later, machine);
+        ASSERT_TRUE(missing);
+        EXPECT_FALSE(missing->identity);
+        machine.AddExisting(later + u"\\request-1\\evil.exe");
+        const auto made = cache.Resolve(later, machine);
+        ASSERT_TRUE(made && made->identity);
+        EXPECT_EQ(made->identity, machine.DirectoryIdentity(later));
+        EXPECT_TRUE(TextRefusal(u"\\\\localhost\\users\\Someone\\AppData\\Local\\Temp\\Ema2.tmp\\request-1\\evil.exe",
+                                later, machine, cache));
+    }
+    {
+        // Another directory text (another TEMP) is resolved for itself.
+        FakeMachine machine;
+        StagingDirectoryCache cache;
+        ASSERT_TRUE(cache.Resolve(kStaging, machine));
+        const auto other = cache.Resolve(elsewhere, machine);
+        ASSERT_TRUE(other && other->identity);
+        EXPECT_EQ(other->path, elsewhere);
+        EXPECT_EQ(other->identity, machine.DirectoryIdentity(elsewhere));
+    }
+}
+
 }  // namespace
 }  // namespace zobrik
