@@ -68,7 +68,8 @@ if(NOT ZOBRIK_FUZZ)
         COMMAND ${PROJECT_SOURCE_DIR}/tests/layout/check-format.sh ${PROJECT_SOURCE_DIR} ${ZOBRIK_CLANG_FORMAT})
     set(tidy_sources ${ZOBRIK_LOGIC_SOURCES} ${ZOBRIK_POSIX_SOURCES} ${ZOBRIK_SERVER_MAPI_LOGIC_SOURCES}
         ${ZOBRIK_SERVER_OPEN_LOGIC_SOURCES} ${ZOBRIK_SERVER_SETUP_LOGIC_SOURCES} ${PROJECT_SOURCE_DIR}/tests/sdk/all_sdk_headers.cpp)
-    add_test(NAME clang_tidy COMMAND ${ZOBRIK_CLANG_TIDY} -p ${CMAKE_BINARY_DIR} --quiet ${tidy_sources})
+    add_test(NAME clang_tidy COMMAND ${PROJECT_SOURCE_DIR}/tests/layout/run-clang-tidy.sh ${ZOBRIK_CLANG_TIDY}
+        ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR} ${tidy_sources})
     set_tests_properties(clang_tidy PROPERTIES TIMEOUT 600)
     # The SDK's headers build warning-free at -O3 with -Werror, as remote
     # developers may build them, with GCC and with MinGW-w64.

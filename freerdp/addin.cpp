@@ -1,8 +1,10 @@
-// The FreeRDP 2 dynamic channel add-in: "xfreerdp /dvc:zobrik" loads
+// The FreeRDP dynamic channel add-in, built for FreeRDP 2 and for FreeRDP 3
+// from this one source: "xfreerdp /dvc:zobrik" (or xfreerdp3) loads
 // libzobrik-client.so and calls DVCPluginEntry. The add-in listens on
 // "Zobrik/exec" and "Zobrik/mail" (unless the policy switches one off) and
-// serves each channel's requests on the workers of plugin/posix/request_workers.h,
-// with the reassembly, decoding, limits and replies of the Windows plug-in.
+// serves each channel's requests on the workers of
+// plugin/posix/request_workers.h, with the reassembly, decoding, limits and
+// replies of the Windows plug-in.
 #include <cstdlib>
 #include <exception>
 #include <fstream>

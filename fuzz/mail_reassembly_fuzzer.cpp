@@ -1,7 +1,7 @@
 // Fuzz target: the mail channel's chunk reassembly. The input is split into
 // chunks by its own bytes; a reference model of the channel's rules decides
 // when the request must be complete, and the handed-over bytes must be
-// exactly the first chunks' bytes. The buffer's capacity never passes what
+// exactly the first chunks' bytes. The buffer's committed memory never passes what
 // has arrived plus one bounded growth step, and a shared budget is given
 // back whole when the channel closes or its request times out.
 #include <algorithm>
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(reassembly.TimeOut() == unfinished);
             if (unfinished) {
                 Check(reassembly.TakeRefusal() == zobrik::kMailRequestTimedOut);
-                Check(budget.Used() == 0 && reassembly.Reserved() == 0);
+                Check(budget.Used() == 0 && reassembly.Committed() == 0);
                 completed = true;  // nothing completes until the reset
             }
             continue;
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (control == 0xFF) {
             reassembly.Reset();
             Check(budget.Used() == 0);
-            Check(reassembly.Reserved() == 0);
+            Check(reassembly.Committed() == 0);
             received.clear();
             completed = false;
             continue;
@@ -68,16 +68,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(bool(complete) == expectComplete);
         if (complete) {
             completed = true;
-            Check(complete->bytes == received);
+            Check(complete->bytes.Size() == received.size() &&
+                  std::equal(received.begin(), received.end(), complete->bytes.Data()));
             Check(complete->length == received.size());
             Check(reassembly.Buffered() == 0);
             Check(reassembly.GetState() == zobrik::MailReassembly::State::HandedOver);
         }
         Check(reassembly.Buffered() <= received.size());
         const size_t arrived = reassembly.Buffered();
-        Check(reassembly.Reserved() <=
+        Check(reassembly.Committed() <=
               arrived + std::min<size_t>(std::max<size_t>(arrived, 4096), zobrik::kMaxBufferGrowthStep));
-        Check(budget.Used() == reassembly.Reserved());  // every byte of capacity is charged
+        Check(budget.Used() == reassembly.Committed());  // every committed byte is charged
     }
     return 0;
 }

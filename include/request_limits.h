@@ -50,8 +50,8 @@ inline constexpr size_t kMaxWaitingExecRequests = 64;
 // a user gets through; what they hold is taken from kMailBufferBudget.
 inline constexpr size_t kMaxWaitingMailRequests = 16;
 
-// A request buffer grows by doubling, by at most this much at a time, so
-// that it never holds much more than what has arrived.
+// A request buffer commits memory by doubling, by at most this much at a
+// time, so that it never holds much more than what has arrived.
 inline constexpr uint64_t kMaxBufferGrowthStep = uint64_t(16) << 20;
 
 // A mail request that has begun to arrive and then receives nothing for this

@@ -39,8 +39,8 @@ public:
         uint64_t maxRequestSize = 0;
     };
 
-    // Takes a chunk that arrived at `now`. Throws std::bad_alloc as
-    // MailReassembly::Append does.
+    // Takes a chunk that arrived at `now`. A request whose memory cannot be
+    // had is refused as MailReassembly::Append describes.
     Arrival Append(const uint8_t* data, size_t size, uint64_t now);
 
     // The channel closed: the request starts over, holding nothing.

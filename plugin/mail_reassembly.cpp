@@ -1,7 +1,7 @@
 #include "mail_reassembly.h"
 
 #include <algorithm>
-#include <new>
+#include <cstdint>
 
 #include "include/mail_request.h"
 #include "include/request_limits.h"
@@ -22,16 +22,19 @@ std::optional<MailReassembly::CompleteRequest> MailReassembly::Append(const uint
     if (!totalKnown_) {
         // Wait until the bytes that carry the total have arrived, however
         // the sender split them.
-        size_t headerPart =
-            std::min<size_t>(size, MAIL_TOTAL_SIZE_END - std::min<size_t>(buffer_.size(), MAIL_TOTAL_SIZE_END));
-        Keep(data, headerPart);
+        const size_t headerPart = std::min<size_t>(size, MAIL_TOTAL_SIZE_END - headerSize_);
+        std::copy_n(data, headerPart, header_ + headerSize_);
+        headerSize_ += headerPart;
         received_ += headerPart;
         data += headerPart;
         size -= headerPart;
-        if (buffer_.size() < MAIL_TOTAL_SIZE_END) {
+        if (headerSize_ < MAIL_TOTAL_SIZE_END) {
             return std::nullopt;
         }
         ReadTotalFromHeader();
+        if (!abandoned_) {
+            StartBuffer();
+        }
         if (abandoned_) {
             received_ += size;
             return std::nullopt;
@@ -43,33 +46,40 @@ std::optional<MailReassembly::CompleteRequest> MailReassembly::Append(const uint
         Abandon(nullptr);
         return std::nullopt;
     }
-    try {
-        Keep(data, size);
-    } catch (...) {
-        received_ += size;
-        Abandon(nullptr);
-        throw;
-    }
+    Keep(data, size);
     received_ += size;
     if (abandoned_ || received_ != total_) {
         return std::nullopt;
     }
     handedOver_ = true;
-    CompleteRequest complete{uint32_t(buffer_.size()), std::move(buffer_)};
+    CompleteRequest complete{uint32_t(buffer_.Size()), std::move(buffer_)};
     ReleaseBuffer();  // the worker owns the bytes now; the budget is theirs no longer
     return complete;
 }
 
 void MailReassembly::ReadTotalFromHeader() {
+    static_assert(kTotalEnd == MAIL_TOTAL_SIZE_END);
     totalKnown_ = true;
-    total_ = ReadUint64LE(buffer_.data() + MAIL_TOTAL_SIZE_OFFSET);
+    total_ = ReadUint64LE(header_ + MAIL_TOTAL_SIZE_OFFSET);
     if (total_ > maxRequestSize_) {
         Abandon("request too large");
-    } else if (total_ < buffer_.size()) {
+    } else if (total_ < MAIL_TOTAL_SIZE_END) {
         // An announced total below what has already arrived (0 included)
         // can never be met.
         Abandon(nullptr);
     }
+}
+
+// Takes address space for the whole total, committing none of it, and moves
+// the header bytes there. Without address space left the request is refused
+// as when the budget is exhausted.
+void MailReassembly::StartBuffer() noexcept {
+    if (total_ > SIZE_MAX || !buffer_.Reserve(size_t(total_))) {
+        Abandon(kMailRequestsBusy);
+        return;
+    }
+    Keep(header_, headerSize_);
+    headerSize_ = 0;
 }
 
 uint64_t MailReassembly::NextCapacity(uint64_t needed, uint64_t capacity, uint64_t total) noexcept {
@@ -77,28 +87,29 @@ uint64_t MailReassembly::NextCapacity(uint64_t needed, uint64_t capacity, uint64
     return std::min(total, std::max(needed, capacity + step));
 }
 
-bool MailReassembly::Grow(size_t needed) {
-    const uint64_t limit = totalKnown_ ? total_ : MAIL_TOTAL_SIZE_END;
-    const uint64_t next = NextCapacity(needed, buffer_.capacity(), std::max<uint64_t>(limit, needed));
+// Commits the next step, charging the budget first: the charge always covers
+// what is committed.
+bool MailReassembly::Grow(size_t needed) noexcept {
+    const size_t next = buffer_.CommittedFor(size_t(NextCapacity(needed, buffer_.Committed(), total_)));
     if (budget_ && next > charged_) {
         if (!budget_->TryTake(next - charged_)) {
             return false;
         }
         charged_ = next;
     }
-    buffer_.reserve(size_t(next));
-    return true;
+    return buffer_.CommitUpTo(next);
 }
 
-void MailReassembly::Keep(const uint8_t* data, size_t size) {
+void MailReassembly::Keep(const uint8_t* data, size_t size) noexcept {
     if (size == 0) {
         return;
     }
-    if (buffer_.capacity() - buffer_.size() < size && !Grow(buffer_.size() + size)) {
+    const size_t needed = buffer_.Size() + size;
+    if (needed > buffer_.Committed() && !Grow(needed)) {
         Abandon(kMailRequestsBusy);
         return;
     }
-    buffer_.insert(buffer_.end(), data, data + size);
+    buffer_.Append(data, size);
 }
 
 void MailReassembly::Abandon(const char* refusal) noexcept {
@@ -110,10 +121,11 @@ void MailReassembly::Abandon(const char* refusal) noexcept {
     ReleaseBuffer();
 }
 
-// Empties the buffer and gives its storage back (assigning {} would keep
-// the capacity), and its share of the budget.
+// Gives the buffer's address space and memory back, and its share of the
+// budget.
 void MailReassembly::ReleaseBuffer() noexcept {
-    std::vector<uint8_t>().swap(buffer_);
+    buffer_.Release();
+    headerSize_ = 0;
     if (budget_ && charged_ != 0) {
         budget_->Give(charged_);
     }

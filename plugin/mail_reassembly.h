@@ -8,10 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <vector>
 
 #include "buffer_budget.h"
 #include "include/request_limits.h"
+#include "request_buffer.h"
 
 namespace zobrik {
 
@@ -22,11 +22,11 @@ public:
     // A complete request, handed over by move.
     struct CompleteRequest {
         uint32_t length;  // the request length as the decoder receives it
-        std::vector<uint8_t> bytes;
+        RequestBuffer bytes;
     };
 
     // `budget`, if given, is shared with the other channels' buffers: every
-    // byte of capacity is taken from it and given back when the buffer is
+    // committed byte is taken from it and given back when the buffer is
     // released or handed over. A request that announces more than
     // `maxRequestSize` bytes is refused as "request too large".
     explicit MailReassembly(BufferBudget* budget = nullptr, uint64_t maxRequestSize = kMaxMailRequestSize) noexcept
@@ -36,8 +36,9 @@ public:
     ~MailReassembly() { Reset(); }
 
     // Takes one chunk. Returns the request when this chunk completes it.
-    // Throws std::bad_alloc when the buffer cannot grow; the request is then
-    // abandoned and only counted until Reset.
+    // When the address space for the announced total or the memory for the
+    // chunk cannot be had (from the system or from the budget), the request
+    // is refused as "too many requests at once" and only counted until Reset.
     std::optional<CompleteRequest> Append(const uint8_t* data, size_t size);
     void Reset() noexcept;
 
@@ -57,26 +58,37 @@ public:
     uint64_t TotalSize() const noexcept { return total_; }
     uint64_t MaxRequestSize() const noexcept { return maxRequestSize_; }
     uint64_t Received() const noexcept { return received_; }
-    size_t Buffered() const noexcept { return buffer_.size(); }
-    size_t Reserved() const noexcept { return buffer_.capacity(); }
+    size_t Buffered() const noexcept { return headerSize_ + buffer_.Size(); }
+    // The memory committed for the request, all of it charged to the budget.
+    size_t Committed() const noexcept { return buffer_.Committed(); }
+    // The address space taken for the announced total; none of it counts
+    // until it is committed.
+    size_t AddressSpace() const noexcept { return buffer_.Capacity(); }
 
-    // The buffer's next capacity when `needed` bytes must fit: it doubles,
-    // by at most kMaxBufferGrowthStep at a time, and never beyond the total.
-    // So the announcement alone reserves nothing, and the buffer never holds
-    // more than what has arrived plus one bounded step.
+    // The bytes to commit when `needed` bytes must fit (before rounding up
+    // to whole pages): the committed size doubles, by at most
+    // kMaxBufferGrowthStep at a time, and never beyond the total. So the
+    // announcement alone commits nothing, and the buffer never holds more
+    // than what has arrived plus one bounded step.
     static uint64_t NextCapacity(uint64_t needed, uint64_t capacity, uint64_t total) noexcept;
 
 private:
     void ReadTotalFromHeader();
-    void Keep(const uint8_t* data, size_t size);
-    bool Grow(size_t needed);
+    void StartBuffer() noexcept;
+    void Keep(const uint8_t* data, size_t size) noexcept;
+    bool Grow(size_t needed) noexcept;
     void Abandon(const char* refusal) noexcept;
     void ReleaseBuffer() noexcept;
 
     BufferBudget* budget_;
     uint64_t maxRequestSize_;
-    std::vector<uint8_t> buffer_;
-    uint64_t charged_ = 0;  // capacity taken from the budget
+    // The bytes up to the total's end (MAIL_TOTAL_SIZE_END), held here until
+    // the total is known.
+    static constexpr size_t kTotalEnd = 16;
+    uint8_t header_[kTotalEnd] = {};
+    size_t headerSize_ = 0;
+    RequestBuffer buffer_;  // reserved for the total once it is known
+    uint64_t charged_ = 0;  // committed bytes taken from the budget
     uint64_t total_ = 0;    // 0 while not yet known
     bool totalKnown_ = false;
     uint64_t received_ = 0;  // every byte since Reset, kept or not

@@ -39,15 +39,15 @@ bool WriteErrorText(ReplyChannel& channel, const WideString& text) noexcept {
 
 }  // namespace
 
-void ServeMailRequest(uint32_t length, std::vector<uint8_t> request, const RequestContext& context) noexcept {
+void ServeMailRequest(uint32_t length, RequestBuffer request, const RequestContext& context) noexcept {
     int32_t status = kStatusFailed;
     WideString text;
     try {
-        status = context.server->ProcessMail(length, request.data(), *context.policy);
+        status = context.server->ProcessMail(length, request.Data(), *context.policy);
     } catch (...) {
         text = FormatExceptionText(std::current_exception());
     }
-    std::vector<uint8_t>().swap(request);
+    request.Release();
 
     if (!text.empty() && WriteErrorText(*context.channel, text)) {
         return;

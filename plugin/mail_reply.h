@@ -5,8 +5,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
+#include "request_buffer.h"
 #include "request_frame.h"
 
 namespace zobrik {
@@ -14,7 +14,7 @@ namespace zobrik {
 // The body of the worker that serves one complete mail request: processes
 // it with the frame's server, frees its bytes, and answers on the channel
 // if it is still open.
-void ServeMailRequest(uint32_t length, std::vector<uint8_t> request, const RequestContext& context) noexcept;
+void ServeMailRequest(uint32_t length, RequestBuffer request, const RequestContext& context) noexcept;
 
 // Answers a request refused before it reached a worker with the error text
 // of `message`, in the same form as the worker's.

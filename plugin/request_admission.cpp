@@ -60,7 +60,7 @@ public:
         ReplyWithRefusal(*context_.channel, kMailRequestsBusy);
     }
 
-    bool PrepareToWait() noexcept override { return waitingShare_.Take(budget_, request_.bytes.capacity()); }
+    bool PrepareToWait() noexcept override { return waitingShare_.Take(budget_, request_.bytes.Committed()); }
 
 private:
     MailReassembly::CompleteRequest request_;

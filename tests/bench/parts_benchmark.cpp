@@ -130,10 +130,10 @@ void ReassemblyBenchmark() {
         zobrik::MailReassembly reassembly;
         for (size_t pos = 0; pos < request.size(); pos += 1600) {
             auto complete = reassembly.Append(request.data() + pos, std::min<size_t>(1600, request.size() - pos));
-            if (complete) g_sink = g_sink + complete->bytes[complete->bytes.size() / 2];
+            if (complete) g_sink = g_sink + complete->bytes.Data()[complete->bytes.Size() / 2];
         }
     });
-    Report("reassembly, 64 MiB in 1,600-byte chunks", reassemble, copy, "one memcpy into a fresh 64 MiB", 3.0);
+    Report("reassembly, 64 MiB in 1,600-byte chunks", reassemble, copy, "one memcpy into a fresh 64 MiB", 1.2);
 }
 
 void StagingBenchmark() {
@@ -169,19 +169,27 @@ void StagingBenchmark() {
 
 // The plug-in's own memory for one request, from its first chunk to the end
 // of its processing (reassembly, decoding, staging, the Simple MAPI
-// descriptors), against the request's size.
+// descriptors), against the request's size. The request's buffer is
+// committed address space rather than an allocation, so its committed bytes
+// are added to what the allocation counter sees.
 size_t PeakMemoryOf(const std::vector<uint8_t>& request) {
     const size_t before = zobrik::bench::LiveBytes();
     zobrik::bench::ResetPeak();
+    size_t peak = 0;
     {
         zobrik::MailReassembly reassembly;
         std::optional<zobrik::MailReassembly::CompleteRequest> complete;
         for (size_t pos = 0; pos < request.size(); pos += 1600) {
             complete = reassembly.Append(request.data() + pos, std::min<size_t>(1600, request.size() - pos));
+            peak = std::max(peak, zobrik::bench::LiveBytes() - before + reassembly.Committed());
         }
-        zobrik::ProcessMailRequest(complete->length, complete->bytes.data(), zobrik::AdminPolicy{});
+        const size_t buffer = complete->bytes.Committed();
+        peak = std::max(peak, zobrik::bench::PeakBytes() - before + buffer);
+        zobrik::bench::ResetPeak();
+        zobrik::ProcessMailRequest(complete->length, complete->bytes.Data(), zobrik::AdminPolicy{});
+        peak = std::max(peak, zobrik::bench::PeakBytes() - before + buffer);
     }
-    return zobrik::bench::PeakBytes() - before;
+    return peak;
 }
 
 std::vector<uint8_t> BodyOnly(size_t size) {

@@ -11,10 +11,11 @@ if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
 else
     mapfile -t files < <(find . -path ./build -prune -o \( -name '*.cpp' -o -name '*.h' \) -print)
 fi
-unformatted=()
-for file in "${files[@]}"; do
-    "$formatter" --dry-run --Werror "$file" >/dev/null 2>&1 || unformatted+=("$file")
-done
+# One run over all files (a process per file costs most of the time): each
+# file that differs is named in a "code should be clang-formatted" line.
+[ ${#files[@]} -ne 0 ] || { echo "FAIL: no C++ files found"; exit 1; }
+output="$("$formatter" --dry-run "${files[@]}" 2>&1)" || { echo "$output"; echo "FAIL: $formatter failed"; exit 1; }
+mapfile -t unformatted < <(grep -E 'code should be clang-formatted' <<<"$output" | cut -d: -f1 | sort -u)
 if [ ${#unformatted[@]} -ne 0 ]; then
     printf 'not formatted: %s\n' "${unformatted[@]}"
     echo "FAIL: ${#unformatted[@]} of ${#files[@]} files differ from .clang-format"

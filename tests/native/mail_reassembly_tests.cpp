@@ -27,13 +27,17 @@ std::vector<uint8_t> Request(size_t size, uint64_t announced) {
 
 std::vector<uint8_t> Request(size_t size) { return Request(size, size); }
 
+std::vector<uint8_t> Bytes(const RequestBuffer& buffer) {
+    return std::vector<uint8_t>(buffer.Data(), buffer.Data() + buffer.Size());
+}
+
 TEST(MailReassembly, OneChunkWhoseTotalMatchesIsHandedOverAtOnce) {
     MailReassembly r;
     auto bytes = Request(100);
     auto complete = r.Append(bytes.data(), bytes.size());
     ASSERT_TRUE(complete);
     EXPECT_EQ(complete->length, 100u);
-    EXPECT_EQ(complete->bytes, bytes);
+    EXPECT_EQ(Bytes(complete->bytes), bytes);
     EXPECT_EQ(r.GetState(), State::HandedOver);
     EXPECT_EQ(r.Buffered(), 0u) << "the buffer moves to the worker";
 }
@@ -46,7 +50,7 @@ TEST(MailReassembly, ThreeChunksCompleteOnlyWithTheThird) {
     EXPECT_FALSE(r.Append(bytes.data() + 100, 100));
     auto complete = r.Append(bytes.data() + 200, 100);
     ASSERT_TRUE(complete);
-    EXPECT_EQ(complete->bytes, bytes);
+    EXPECT_EQ(Bytes(complete->bytes), bytes);
 }
 
 TEST(MailReassembly, FirstChunksShorterThanTheTotalFieldWaitForIt) {
@@ -61,7 +65,7 @@ TEST(MailReassembly, FirstChunksShorterThanTheTotalFieldWaitForIt) {
     EXPECT_EQ(r.TotalSize(), 70u);
     auto complete = r.Append(bytes.data() + 17, 53);
     ASSERT_TRUE(complete);
-    EXPECT_EQ(complete->bytes, bytes);
+    EXPECT_EQ(Bytes(complete->bytes), bytes);
 }
 
 TEST(MailReassembly, ByteByByteDeliveryGivesTheSameRequest) {
@@ -73,7 +77,7 @@ TEST(MailReassembly, ByteByByteDeliveryGivesTheSameRequest) {
         complete = r.Append(&bytes[i], 1);
     }
     ASSERT_TRUE(complete);
-    EXPECT_EQ(complete->bytes, bytes);
+    EXPECT_EQ(Bytes(complete->bytes), bytes);
 }
 
 TEST(MailReassembly, OvershootingChunkStartsNothingAndKeepsNothing) {
@@ -107,7 +111,7 @@ TEST(MailReassembly, ResetStartsOverWithTheNextChunksTotal) {
     auto second = Request(80);
     auto complete = r.Append(second.data(), second.size());
     ASSERT_TRUE(complete);
-    EXPECT_EQ(complete->bytes, second);
+    EXPECT_EQ(Bytes(complete->bytes), second);
 }
 
 TEST(MailReassembly, ResetAfterHandOverOrOverrunServesTheNextRequest) {
@@ -120,7 +124,7 @@ TEST(MailReassembly, ResetAfterHandOverOrOverrunServesTheNextRequest) {
     auto second = Request(72);
     auto complete = handedOver.Append(second.data(), second.size());
     ASSERT_TRUE(complete) << "the hand-over of the first request must be forgotten";
-    EXPECT_EQ(complete->bytes, second);
+    EXPECT_EQ(Bytes(complete->bytes), second);
 
     MailReassembly overrun;
     auto tooLong = Request(40, 30);
@@ -129,7 +133,7 @@ TEST(MailReassembly, ResetAfterHandOverOrOverrunServesTheNextRequest) {
     overrun.Reset();
     complete = overrun.Append(second.data(), second.size());
     ASSERT_TRUE(complete) << "the overrun of the first request must be forgotten";
-    EXPECT_EQ(complete->bytes, second);
+    EXPECT_EQ(Bytes(complete->bytes), second);
 }
 
 TEST(MailReassembly, SmallestReadableTotalCompletesWithItsOneChunk) {
@@ -139,7 +143,7 @@ TEST(MailReassembly, SmallestReadableTotalCompletesWithItsOneChunk) {
     auto complete = whole.Append(bytes.data(), bytes.size());
     ASSERT_TRUE(complete);
     EXPECT_EQ(complete->length, 16u);
-    EXPECT_EQ(complete->bytes, bytes);
+    EXPECT_EQ(Bytes(complete->bytes), bytes);
     EXPECT_EQ(whole.GetState(), State::HandedOver);
 
     // The same when the total field arrives split.
@@ -147,7 +151,7 @@ TEST(MailReassembly, SmallestReadableTotalCompletesWithItsOneChunk) {
     EXPECT_FALSE(split.Append(bytes.data(), 9));
     complete = split.Append(bytes.data() + 9, 7);
     ASSERT_TRUE(complete);
-    EXPECT_EQ(complete->bytes, bytes);
+    EXPECT_EQ(Bytes(complete->bytes), bytes);
 }
 
 TEST(MailReassembly, AnnouncedTotalBelowWhatArrivedNeverCompletes) {
@@ -175,9 +179,9 @@ TEST(MailReassembly, RequestAboveTheLimitIsRefusedAfterItsFirstChunkAndNotBuffer
         EXPECT_EQ(r.GetState(), State::Refused) << announced;
         EXPECT_STREQ(r.TakeRefusal(), "request too large");
         EXPECT_EQ(r.TakeRefusal(), nullptr) << "answered once";
-        EXPECT_EQ(r.Reserved(), 0u);
+        EXPECT_EQ(r.Committed(), 0u);
         EXPECT_FALSE(r.Append(first.data(), first.size()));
-        EXPECT_EQ(r.Reserved(), 0u) << "the rest is dropped";
+        EXPECT_EQ(r.Committed(), 0u) << "the rest is dropped";
         EXPECT_EQ(r.Received(), 8000u);
         r.Reset();
         auto next = Request(100);
@@ -196,7 +200,7 @@ TEST(MailReassembly, AnnouncementAloneReservesNothingBeyondWhatArrived) {
     auto header = Request(16, kMaxMailRequestSize);
     EXPECT_FALSE(r.Append(header.data(), header.size()));
     EXPECT_EQ(r.GetState(), State::Collecting);
-    EXPECT_LE(r.Reserved(), 4096u);
+    EXPECT_LE(r.Committed(), 4096u);
 }
 
 TEST(MailReassembly, BufferHoldsWhatArrivedPlusOneBoundedStep) {
@@ -214,7 +218,7 @@ TEST(MailReassembly, BufferHoldsWhatArrivedPlusOneBoundedStep) {
         r.Append(bytes.data() + pos, std::min<size_t>(1600, bytes.size() - pos));
         if (r.GetState() == State::Collecting) {
             const size_t arrived = r.Buffered();
-            ASSERT_LE(r.Reserved(), arrived + std::min<size_t>(std::max<size_t>(arrived, 4096), kMaxBufferGrowthStep))
+            ASSERT_LE(r.Committed(), arrived + std::min<size_t>(std::max<size_t>(arrived, 4096), kMaxBufferGrowthStep))
                 << "after " << arrived << " bytes";
         }
     }
@@ -231,11 +235,11 @@ TEST(MailReassembly, ChannelsShareOneBudgetAndGiveItBack) {
     EXPECT_FALSE(second.Append(other.data(), 19000));
     EXPECT_EQ(second.GetState(), State::Refused) << "the second channel would pass the budget";
     EXPECT_STREQ(second.TakeRefusal(), "too many requests at once");
-    EXPECT_EQ(second.Reserved(), 0u);
+    EXPECT_EQ(second.Committed(), 0u);
 
     auto complete = first.Append(big.data() + 50000, 10000);
     ASSERT_TRUE(complete) << "the first one is not disturbed";
-    EXPECT_EQ(complete->bytes, big);
+    EXPECT_EQ(Bytes(complete->bytes), big);
     EXPECT_EQ(budget.Used(), 0u) << "a request handed to its worker leaves the budget";
 
     second.Reset();
@@ -256,15 +260,15 @@ TEST(MailReassembly, ResetAndOverrunGiveTheBufferStorageBack) {
     auto bytes = Request(100000);
     MailReassembly closed;
     closed.Append(bytes.data(), 60000);
-    ASSERT_GE(closed.Reserved(), 60000u);
+    ASSERT_GE(closed.Committed(), 60000u);
     closed.Reset();
-    EXPECT_EQ(closed.Reserved(), 0u) << "a closed channel keeps no storage";
+    EXPECT_EQ(closed.Committed(), 0u) << "a closed channel keeps no storage";
 
     MailReassembly overrun;
     overrun.Append(bytes.data(), 60000);
     overrun.Append(bytes.data(), 60000);
     ASSERT_EQ(overrun.GetState(), State::Overrun);
-    EXPECT_EQ(overrun.Reserved(), 0u) << "a request that can never complete keeps no storage";
+    EXPECT_EQ(overrun.Committed(), 0u) << "a request that can never complete keeps no storage";
 }
 
 }  // namespace
@@ -279,13 +283,108 @@ TEST(MailReassembly, ALowerLimitRefusesWhatPassesItAndTakesWhatMeetsIt) {
     EXPECT_FALSE(limited.Append(over.data(), 16));
     EXPECT_EQ(limited.GetState(), MailReassembly::State::Refused);
     EXPECT_STREQ(limited.TakeRefusal(), "request too large");
-    EXPECT_EQ(limited.Reserved(), 0u);
+    EXPECT_EQ(limited.Committed(), 0u);
 
     limited.Reset();
     auto exact = Request(100);
     auto complete = limited.Append(exact.data(), exact.size());
     ASSERT_TRUE(complete);
-    EXPECT_EQ(complete->bytes, exact);
+    EXPECT_EQ(Bytes(complete->bytes), exact);
+}
+
+}  // namespace
+}  // namespace zobrik
+
+namespace zobrik {
+namespace {
+
+TEST(MailReassembly, CommittedMemoryFollowsTheBytesThatArrivedNotTheAnnouncedTotal) {
+    BufferBudget budget(kMailBufferBudget);
+    MailReassembly r(&budget);
+    const size_t total = size_t(8) << 20;
+    auto bytes = Request(total);
+    struct Step {
+        size_t arrivedAfter;
+        size_t mostCommitted;
+    };
+    // Each row: what has arrived so far and the most that may be committed
+    // for it (what arrived plus one bounded step, in whole pages).
+    const Step steps[] = {
+        {16, 4096},         {4096, 4096}, {4097, 8192}, {100000, 200704}, {size_t(3) << 20, size_t(6) << 20},
+        {total - 1, total},
+    };
+    size_t pos = 0;
+    for (const Step& step : steps) {
+        ASSERT_FALSE(r.Append(bytes.data() + pos, step.arrivedAfter - pos));
+        pos = step.arrivedAfter;
+        ASSERT_EQ(r.GetState(), State::Collecting) << pos;
+        EXPECT_GE(r.Committed(), pos) << "every byte that arrived is held";
+        EXPECT_LE(r.Committed(), step.mostCommitted) << pos;
+        EXPECT_EQ(budget.Used(), r.Committed()) << "the budget is charged by what is committed, after " << pos;
+        EXPECT_GE(r.AddressSpace(), total) << "address space for the whole total is taken at once";
+    }
+    auto complete = r.Append(bytes.data() + pos, total - pos);
+    ASSERT_TRUE(complete);
+    EXPECT_EQ(Bytes(complete->bytes), bytes);
+    EXPECT_EQ(budget.Used(), 0u);
+}
+
+TEST(MailReassembly, LargestAnnouncementWithoutDataCommitsOneHeaderPage) {
+    BufferBudget budget(kMailBufferBudget);
+    MailReassembly r(&budget, ~uint64_t(0));
+    for (uint64_t announced : {uint64_t(4) << 30, kMaxMailRequestSize}) {
+        auto header = Request(16, announced);
+        EXPECT_FALSE(r.Append(header.data(), header.size()));
+        EXPECT_EQ(r.GetState(), State::Collecting) << announced;
+        EXPECT_LE(r.Committed(), 4096u) << announced;
+        EXPECT_EQ(budget.Used(), r.Committed()) << announced;
+        r.Reset();
+        EXPECT_EQ(budget.Used(), 0u) << "a closed channel gives everything back";
+        EXPECT_EQ(r.AddressSpace(), 0u) << "a closed channel gives its address space back";
+    }
+}
+
+TEST(MailReassembly, AnnouncementBeyondTheAddressSpaceIsRefusedAsBusy) {
+    BufferBudget budget(kMailBufferBudget);
+    MailReassembly r(&budget, ~uint64_t(0));
+    auto header = Request(16, uint64_t(1) << 62);
+    EXPECT_FALSE(r.Append(header.data(), header.size()));
+    EXPECT_EQ(r.GetState(), State::Refused);
+    EXPECT_STREQ(r.TakeRefusal(), kMailRequestsBusy);
+    EXPECT_EQ(r.Committed(), 0u);
+    EXPECT_EQ(budget.Used(), 0u);
+}
+
+TEST(RequestBuffer, CommitsWholePagesWithinTheReservationAndTakesOnlyWhatFits) {
+    RequestBuffer buffer;
+    ASSERT_TRUE(buffer.Reserve(10000));
+    EXPECT_GE(buffer.Capacity(), 10000u);
+    EXPECT_EQ(buffer.Committed(), 0u) << "reserving commits nothing";
+    const uint8_t bytes[3] = {7, 8, 9};
+    EXPECT_FALSE(buffer.Append(bytes, 1)) << "nothing fits before a commit";
+    ASSERT_TRUE(buffer.CommitUpTo(1));
+    EXPECT_EQ(buffer.Committed(), AddressSpacePageSize());
+    EXPECT_FALSE(buffer.CommitUpTo(buffer.Capacity() + 1)) << "never beyond the reservation";
+    EXPECT_EQ(buffer.Committed(), AddressSpacePageSize());
+    EXPECT_EQ(buffer.CommittedFor(buffer.Capacity()), buffer.Capacity());
+
+    std::vector<uint8_t> page(buffer.Committed(), 5);
+    ASSERT_TRUE(buffer.Append(page.data(), page.size() - 1));
+    EXPECT_FALSE(buffer.Append(bytes, 2)) << "past the committed pages";
+    EXPECT_TRUE(buffer.Append(bytes, 1));
+    ASSERT_TRUE(buffer.CommitUpTo(buffer.Capacity()));
+    EXPECT_TRUE(buffer.Append(bytes + 1, 2)) << "writes continue in the next page";
+    EXPECT_EQ(buffer.Size(), page.size() + 2);
+    EXPECT_EQ(buffer.Data()[page.size() - 1], 7);
+    EXPECT_EQ(buffer.Data()[page.size() + 1], 9);
+
+    RequestBuffer moved(std::move(buffer));
+    EXPECT_EQ(buffer.Data(), nullptr);
+    EXPECT_EQ(buffer.Committed(), 0u);
+    EXPECT_EQ(moved.Size(), page.size() + 2);
+    moved.Release();
+    EXPECT_EQ(moved.Capacity(), 0u);
+    EXPECT_FALSE(moved.Reserve(0));
 }
 
 }  // namespace

@@ -42,6 +42,9 @@ usage() {
 }
 [ $# -ge 2 ] || usage
 wine64="$1"; host="$2"; shift 2
+# shellcheck source=keep-server.sh
+source "$(dirname "$0")/keep-server.sh"
+keep_wine_server "$wine64"
 host_args=()
 while [ $# -gt 0 ] && [ "$1" != -- ]; do
     host_args+=("$1")

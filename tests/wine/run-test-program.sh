@@ -34,6 +34,10 @@ if [ -f "${1:-}" ] && [ "$(pe_machine "$1")" = 014c ]; then
     fi
 fi
 
+# shellcheck source=keep-server.sh
+source "$(dirname "$0")/keep-server.sh"
+keep_wine_server "$wine64"
+
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
 # A program that starts just as its prefix's Wine server is shutting down
