@@ -90,6 +90,102 @@ bool IsInDirectory(const WideString& candidate, const StagingDirectory& staging,
     return false;
 }
 
+// The part of `path` that follows its first `end` characters (a parent
+// directory, with or without its closing '\\').
+WideString NextPart(const WideString& path, size_t end) {
+    const size_t start = path[end - 1] == '\\' ? end : end + 1;
+    return path.substr(start, path.find('\\', start) - start);
+}
+
+// The names that lead from `directory` one step towards the staging
+// directory: for each parent of it that `directory` is, by identity (links,
+// shares and short names lead to the same identity) or by a reading with
+// long names, the name of the staging path's next part. Empty when the
+// staging directory does not lie below `directory`.
+std::vector<WideString> NamesTowardsStaging(const WideString& directory, const StagingDirectory& staging,
+                                            const MachinePaths& machine) {
+    std::vector<WideString> names;
+    const WideString& path = staging.path;
+    const size_t rootEnd = PathRoot(path).size() + 1;
+    for (const WideString& reading : PathReadings(LocalSpelling(directory, machine))) {
+        if (PathRoot(reading).empty()) {
+            continue;
+        }
+        if (auto identity = machine.DirectoryIdentity(reading)) {
+            for (size_t end = rootEnd; end < path.size(); end = std::min(path.find('\\', end + 1), path.size())) {
+                if (machine.DirectoryIdentity(path.substr(0, end)) == identity) {
+                    AddUnique(names, NextPart(path, end));
+                }
+            }
+        }
+        for (const WideString& resolved : PathReadings(LocalSpelling(WithLongNames(reading, machine), machine))) {
+            if (resolved.size() < path.size() && IsSameOrBelow(path, resolved, machine)) {
+                AddUnique(names, NextPart(path, resolved.size()));
+            }
+        }
+    }
+    return names;
+}
+
+// The names the first part of `spelling` may be read as: the part itself and
+// what precedes its first ':' (the rest read as a stream), each without the
+// trailing dots and spaces Windows drops.
+std::vector<WideString> FirstPartNames(WideStringView spelling) {
+    const WideStringView first = spelling.substr(0, spelling.find_first_of(u"\\/"));
+    std::vector<WideString> names;
+    for (WideStringView name : {first, first.substr(0, first.find(':'))}) {
+        AddUnique(names, WideString(name.substr(0, name.find_last_not_of(u". ") + 1)));
+    }
+    return names;
+}
+
+// Whether `spelling` is relative and stays below the directory it is read
+// in: no root (separator or drive letter first) and no part made only of
+// dots and spaces, which Windows or Wine may read as going up.
+bool IsRelativeWithoutClimbing(WideStringView spelling) {
+    if (!spelling.empty() && (spelling[0] == '\\' || spelling[0] == '/')) {
+        return false;
+    }
+    if (spelling.size() >= 2 && (spelling[1] == ':' || spelling[1] == '|')) {
+        return false;
+    }
+    for (size_t start = 0; start <= spelling.size();) {
+        size_t end = spelling.find_first_of(u"\\/", start);
+        if (end == WideStringView::npos) {
+            end = spelling.size();
+        }
+        const WideStringView part = spelling.substr(start, end - start);
+        if (!part.empty() && part.find_first_not_of(u". ") == WideStringView::npos) {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+// Whether a path `address` may stand for can reach the staging directory
+// from the current directory described by `facts`: a spelling with a root,
+// one that climbs, an environment variable, a current directory inside the
+// staging directory, or a first part named like the next step towards it.
+bool MayReachStaging(WideStringView address, const CurrentDirectoryFacts& facts, const MachinePaths& machine) {
+    if (facts.insideStaging || address.find('%') != WideStringView::npos) {
+        return true;
+    }
+    for (const WideString& spelling : PathSpellings(address)) {
+        if (!IsRelativeWithoutClimbing(spelling)) {
+            return true;
+        }
+        for (const WideString& name : FirstPartNames(spelling)) {
+            for (const WideString& step : facts.namesTowardsStaging) {
+                if (machine.SameIgnoringCase(name, step)) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
 // The scheme refusal of `text` or of `text` with its environment variables
 // expanded.
 std::optional<WideString> SchemeRefusalExpanded(WideStringView text, const MachinePaths& machine) {
@@ -142,11 +238,35 @@ std::optional<StagingDirectory> StagingDirectoryCache::Resolve(WideStringView di
     auto resolved = ResolveStagingDirectory(directory, machine);
     const std::lock_guard<std::mutex> lock(mutex_);
     directory_ = WideString(directory);
+    facts_.reset();  // taken against what was kept
     kept_.reset();
     if (resolved && resolved->identity) {
         kept_ = resolved;  // a directory without an identity is resolved each time until it exists
     }
     return resolved;
+}
+
+std::optional<CurrentDirectoryFacts> StagingDirectoryCache::FactsOf(WideStringView directory,
+                                                                    const WideString& currentDirectory,
+                                                                    const MachinePaths& machine) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (facts_ && factsFrom_ == currentDirectory && directory_ == directory) {
+            return facts_;
+        }
+    }
+    const auto staging = Resolve(directory, machine);
+    if (!staging) {
+        return std::nullopt;
+    }
+    CurrentDirectoryFacts facts{IsInDirectory(currentDirectory, *staging, machine),
+                                NamesTowardsStaging(currentDirectory, *staging, machine)};
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (directory_ == directory && staging->identity) {
+        factsFrom_ = currentDirectory;
+        facts_ = facts;
+    }
+    return facts;
 }
 
 std::optional<WideString> PathRefusal(WideStringView text, WideStringView stagingDirectory,
@@ -187,8 +307,17 @@ std::optional<WideString> TextRefusal(WideStringView text, WideStringView stagin
     if (auto refusal = SchemeRefusalExpanded(text, machine)) {
         return refusal;
     }
+    // The shell hands an address to its scheme's handler, but may first look
+    // for a file of that name in the current directory: an address needs no
+    // path check when none of the paths it may stand for can reach the
+    // staging directory from there.
     if (IsPlainAddress(text)) {
-        return std::nullopt;  // handed to its scheme's handler, never read as a path
+        if (const auto currentDirectory = machine.FullPath(u".")) {
+            const auto facts = cache.FactsOf(stagingDirectory, *currentDirectory, machine);
+            if (!facts || !MayReachStaging(text, *facts, machine)) {
+                return std::nullopt;
+            }
+        }
     }
     auto staging = cache.Resolve(stagingDirectory, machine);
     return staging ? PathRefusal(text, *staging, machine) : std::nullopt;

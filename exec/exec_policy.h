@@ -9,6 +9,7 @@
 
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "exec_text.h"
 #include "host_recognition.h"
@@ -28,6 +29,15 @@ struct StagingDirectory {
 // root.
 std::optional<StagingDirectory> ResolveStagingDirectory(WideStringView directory, const MachinePaths& machine);
 
+// What the current directory is to the staging directory: inside it (or
+// it), and the names of the steps from it towards the staging directory
+// when the staging directory lies below it ("Temp" for "...\\Local" and
+// "...\\Local\\Temp\\Ema1.tmp").
+struct CurrentDirectoryFacts {
+    bool insideStaging = false;
+    std::vector<WideString> namesTowardsStaging;
+};
+
 // The staging directory resolved once and kept between texts, for checks
 // that run on several threads at once. What is kept is asked again of the
 // machine only as far as it can change: a kept directory counts while its
@@ -38,12 +48,20 @@ class StagingDirectoryCache {
 public:
     std::optional<StagingDirectory> Resolve(WideStringView directory, const MachinePaths& machine);
 
+    // What `currentDirectory` is to the staging directory `directory`;
+    // nullopt when there is no staging directory. Kept until the current
+    // directory or the directory text changes.
+    std::optional<CurrentDirectoryFacts> FactsOf(WideStringView directory, const WideString& currentDirectory,
+                                                 const MachinePaths& machine);
+
 private:
     bool StillHolds(WideStringView directory, const StagingDirectory& kept, const MachinePaths& machine) const;
 
     std::mutex mutex_;
     WideString directory_;  // the text `kept_` was resolved from
     std::optional<StagingDirectory> kept_;
+    WideString factsFrom_;  // the current directory `facts_` describe
+    std::optional<CurrentDirectoryFacts> facts_;
 };
 
 // "names a staged attachment" when `text` names the directory

@@ -538,47 +538,72 @@ TEST(ExecPolicy, PlainAddressesAreTextsWithASchemeOtherThanFile) {
     }
 }
 
-// With the current directory inside the staging directory every reading of
-// a path leads there: each text that is not an address is still refused,
-// each address asks nothing of the machine's paths.
-TEST(ExecPolicy, OnlyAddressesSkipThePathChecks) {
-    const WideString staged = u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c";
-    const WideString paths[] = {
-        u"evil.exe",
-        u"c:evil.exe",
-        u".\\evil.exe",
-        u"\"evil.exe\" https://example.com/",
-        u"file:evil.exe",
-        u"FILE:evil.exe",
-        u"url:file:evil.exe",
-        Lower(staged) + u"\\.\\evil.exe",
-        u"\\\\localhost\\staged\\request-8f3a9c\\evil.exe",
-        u"\\\\?\\" + staged + u"\\evil.exe",
-        u"%TEMP%\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+// The shell may look for an address as a file of the current directory
+// before it hands it to the scheme's handler. An address skips the path
+// checks only where none of its readings can reach the staging directory;
+// wherever the current directory is, the answer is the full path check's.
+TEST(ExecPolicy, AddressesAreRefusedWhereverTheFullPathCheckRefusesThem) {
+    const WideString temp = u"C:\\Users\\Someone\\AppData\\Local\\Temp";
+    const WideString staged = temp + u"\\Ema1.tmp\\request-8f3a9c";
+    const WideString currentDirectories[] = {
+        staged,                    // inside: every address is refused
+        temp,                      // above: "ema1.tmp:" leads in
+        u"C:\\Users\\Someone",     // above: "appdata:" leads in
+        u"C:\\Links\\temp-link",   // above through a junction
+        u"C:\\Windows\\System32",  // apart: only climbing leads in
+        u"D:\\Work",               // another drive
     };
-    for (const WideString& text : paths) {
-        FakeMachine machine;
-        machine.currentDirectory_ = staged;
-        EXPECT_FALSE(IsPlainAddress(text)) << Narrow(text);
-        EXPECT_EQ(TextRefusal(text, kStaging, machine), WideString(u"names a staged attachment")) << Narrow(text);
-    }
     const WideString addresses[] = {
         u"https://example.com/evil.exe",
-        u"url:https://localhost/staged/request-8f3a9c/evil.exe",
         u"mailto:someone@example.com",
-        u"ab:evil.exe",
+        u"ema1.tmp:x\\request-8f3a9c\\evil.exe",
+        u"EMA1.TMP.:x/request-8f3a9c/evil.exe",
+        u"appdata:x\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"https:\\..\\..\\..\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"https://x/../../../Users/Someone/AppData/Local/Temp/Ema1.tmp/request-8f3a9c/evil.exe",
+        u"https:\\. .\\...\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"url:https:\\..\\..\\..\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"https:%TEMP%\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"\"https:\" x",
     };
-    for (const WideString& text : addresses) {
+    for (const WideString& directory : currentDirectories) {
         FakeMachine machine;
-        machine.currentDirectory_ = staged;
-        EXPECT_FALSE(TextRefusal(text, kStaging, machine)) << Narrow(text);
-        EXPECT_EQ(machine.identityCalls + machine.longPathCalls + machine.nameAsks, 0) << Narrow(text);
+        machine.currentDirectory_ = directory;
+        StagingDirectoryCache cache;
+        for (const WideString& text : addresses) {
+            ASSERT_TRUE(IsPlainAddress(text)) << Narrow(text);
+            const bool refused = SchemeRefusal(text) || PathRefusal(text, kStaging, machine);
+            EXPECT_EQ(TextRefusal(text, kStaging, machine, cache).has_value(), refused)
+                << Narrow(directory) << " " << Narrow(text);
+        }
+        if (directory == staged) {
+            EXPECT_TRUE(TextRefusal(u"https://example.com/", kStaging, machine, cache));
+        }
     }
-    // The scheme refusals still apply to addresses.
+}
+
+// Where the current directory is apart from the staging directory, what was
+// found about it is kept: the next address asks nothing of the machine.
+TEST(ExecPolicy, AnAddressAsksNothingOnceTheCurrentDirectoryIsKnownApart) {
     FakeMachine machine;
-    EXPECT_TRUE(TextRefusal(u"ms-msdt:/id PCWDiagnostic", kStaging, machine));
-    EXPECT_TRUE(TextRefusal(u"%HALF%msdt:/id x", kStaging, machine));
-    EXPECT_TRUE(TextRefusal(u"https://example.com/a%QUOTE%b", kStaging, machine));
+    machine.currentDirectory_ = u"C:\\Windows\\System32";
+    StagingDirectoryCache cache;
+    EXPECT_FALSE(TextRefusal(u"https://example.com/first", kStaging, machine, cache));
+    const int asked = machine.identityCalls + machine.longPathCalls + machine.nameAsks;
+    for (const char16_t* text : {u"https://example.com/evil.exe", u"mailto:someone@example.com", u"ab:evil.exe"}) {
+        EXPECT_FALSE(TextRefusal(text, kStaging, machine, cache)) << Narrow(text);
+    }
+    EXPECT_EQ(machine.identityCalls + machine.longPathCalls + machine.nameAsks, asked);
+    // Another current directory is looked at again.
+    machine.currentDirectory_ = u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp";
+    EXPECT_TRUE(TextRefusal(u"https://example.com/evil.exe", kStaging, machine, cache));
+    // Paths are always checked, and the scheme refusals apply to addresses.
+    machine.currentDirectory_ = u"C:\\Windows\\System32";
+    for (const char16_t* text : {u"evil.exe", u"file:///C:/Users/Someone/AppData/Local/Temp/Ema1.tmp/x.exe",
+                                 u"ms-msdt:/id PCWDiagnostic", u"%HALF%msdt:/id x", u"https://example.com/a%QUOTE%b"}) {
+        const bool expected = WideStringView(text) != u"evil.exe";
+        EXPECT_EQ(TextRefusal(text, kStaging, machine, cache).has_value(), expected) << Narrow(text);
+    }
 }
 
 // A path on a drive names no host: the machine's names are not gathered.
