@@ -131,10 +131,10 @@ std::vector<WideString> NamesTowardsStaging(const WideString& directory, const S
 // what precedes its first ':' (the rest read as a stream), each without the
 // trailing dots and spaces Windows drops.
 std::vector<WideString> FirstPartNames(WideStringView spelling) {
-    const WideStringView first = spelling.substr(0, spelling.find_first_of(u"\\/"));
+    const WideStringView first = spelling.substr(0, spelling.find_first_of(ZOBRIK_WIDE("\\/")));
     std::vector<WideString> names;
     for (WideStringView name : {first, first.substr(0, first.find(':'))}) {
-        AddUnique(names, WideString(name.substr(0, name.find_last_not_of(u". ") + 1)));
+        AddUnique(names, WideString(name.substr(0, name.find_last_not_of(ZOBRIK_WIDE(". ")) + 1)));
     }
     return names;
 }
@@ -150,12 +150,12 @@ bool IsRelativeWithoutClimbing(WideStringView spelling) {
         return false;
     }
     for (size_t start = 0; start <= spelling.size();) {
-        size_t end = spelling.find_first_of(u"\\/", start);
+        size_t end = spelling.find_first_of(ZOBRIK_WIDE("\\/"), start);
         if (end == WideStringView::npos) {
             end = spelling.size();
         }
         const WideStringView part = spelling.substr(start, end - start);
-        if (!part.empty() && part.find_first_not_of(u". ") == WideStringView::npos) {
+        if (!part.empty() && part.find_first_not_of(ZOBRIK_WIDE(". ")) == WideStringView::npos) {
             return false;
         }
         start = end + 1;
@@ -214,7 +214,9 @@ std::optional<StagingDirectory> ResolveStagingDirectory(WideStringView directory
 
 bool StagingDirectoryCache::StillHolds(WideStringView directory, const StagingDirectory& kept,
                                        const MachinePaths& machine) const {
-    if (!kept.identity || machine.DirectoryIdentity(kept.path) != kept.identity) {
+    // A directory that did not exist yet holds while it still does not: its
+    // reading depends only on its parents, which are read the same way.
+    if (machine.DirectoryIdentity(kept.path) != kept.identity) {
         return false;
     }
     // The directory's own text is where attachments are staged; spelled
@@ -237,12 +239,11 @@ std::optional<StagingDirectory> StagingDirectoryCache::Resolve(WideStringView di
     }
     auto resolved = ResolveStagingDirectory(directory, machine);
     const std::lock_guard<std::mutex> lock(mutex_);
-    directory_ = WideString(directory);
-    facts_.reset();  // taken against what was kept
-    kept_.reset();
-    if (resolved && resolved->identity) {
-        kept_ = resolved;  // a directory without an identity is resolved each time until it exists
+    if (directory_ != directory || (kept_ && kept_->identity)) {
+        facts_.reset();  // taken against another directory, or one that was replaced
     }
+    directory_ = WideString(directory);
+    kept_ = resolved;
     return resolved;
 }
 
@@ -262,7 +263,7 @@ std::optional<CurrentDirectoryFacts> StagingDirectoryCache::FactsOf(WideStringVi
     CurrentDirectoryFacts facts{IsInDirectory(currentDirectory, *staging, machine),
                                 NamesTowardsStaging(currentDirectory, *staging, machine)};
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (directory_ == directory && staging->identity) {
+    if (directory_ == directory) {
         factsFrom_ = currentDirectory;
         facts_ = facts;
     }
@@ -312,7 +313,7 @@ std::optional<WideString> TextRefusal(WideStringView text, WideStringView stagin
     // path check when none of the paths it may stand for can reach the
     // staging directory from there.
     if (IsPlainAddress(text)) {
-        if (const auto currentDirectory = machine.FullPath(u".")) {
+        if (const auto currentDirectory = machine.FullPath(ZOBRIK_WIDE("."))) {
             const auto facts = cache.FactsOf(stagingDirectory, *currentDirectory, machine);
             if (!facts || !MayReachStaging(text, *facts, machine)) {
                 return std::nullopt;

@@ -42,8 +42,9 @@ struct CurrentDirectoryFacts {
 // that run on several threads at once. What is kept is asked again of the
 // machine only as far as it can change: a kept directory counts while its
 // reading (and the directory's own text, when that is spelled otherwise)
-// still leads to the kept identity; one that was removed, replaced or not
-// yet made, or another directory text, is resolved afresh.
+// still leads to the kept identity, or still to none when it did not exist;
+// one that was removed, replaced or made since, or another directory text,
+// is resolved afresh.
 class StagingDirectoryCache {
 public:
     std::optional<StagingDirectory> Resolve(WideStringView directory, const MachinePaths& machine);

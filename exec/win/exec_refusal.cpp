@@ -174,7 +174,7 @@ enum class LinkTarget { ThisMachine, AnotherHost, Unreadable };
 // Where the reparse point open as `link` leads: a symbolic link to a share
 // of another host ("\??\UNC\server\share...") would contact it when followed;
 // junctions and mount points always lead to local volumes.
-LinkTarget TargetOf(HANDLE link, const std::vector<WideString>& names) {
+LinkTarget TargetOf(HANDLE link, const MachinePaths& machine) {
     std::vector<uint8_t> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
     DWORD bytes = 0;
     if (!DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(), DWORD(data.size()), &bytes, nullptr) ||
@@ -196,10 +196,12 @@ LinkTarget TargetOf(HANDLE link, const std::vector<WideString>& names) {
     }
     WideString target(length / sizeof(wchar_t), u'\0');
     memcpy(target.data(), data.data() + 20 + offset, target.size() * sizeof(wchar_t));
-    const WideString local = LocalSpelling(target, names);
+    // The machine's names are asked for only when the target names a host.
+    const WideString local = LocalSpelling(target, machine);
     const WideStringView root = PathRoot(local);
-    const bool remote = local.size() > 2 && local[0] == '\\' && local[1] == '\\' && DeviceRoot(root).empty() &&
-                        (root.empty() || !IsThisMachine(root.substr(2, root.find('\\', 2) - 2), names));
+    const bool remote =
+        local.size() > 2 && local[0] == '\\' && local[1] == '\\' && DeviceRoot(root).empty() &&
+        (root.empty() || !IsThisMachine(root.substr(2, root.find('\\', 2) - 2), machine.MachineNames()));
     return remote ? LinkTarget::AnotherHost : LinkTarget::ThisMachine;
 }
 
@@ -254,7 +256,7 @@ public:
             // A link: what it leads to counts, unless that is another host.
             // One whose target cannot be read (Wine shows Unix symbolic links
             // as reparse points it does not describe) counts as what was opened.
-            switch (TargetOf(directory.Get(), MachineNames())) {
+            switch (TargetOf(directory.Get(), *this)) {
                 case LinkTarget::AnotherHost:
                     return std::nullopt;
                 case LinkTarget::Unreadable:
