@@ -151,7 +151,7 @@ WideString NormalisedUrl(WideStringView text) {
 ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine) {
     ExecTarget target;
     target.scheme = UrlScheme(text);
-    target.isUrl = !target.scheme.empty() && target.scheme != ZOBRIK_WIDE("file");
+    target.isUrl = IsAddressScheme(target.scheme);
     if (target.isUrl) {
         if (auto forms = UrlPolicyForms(text, PlatformDomainToAscii())) {
             target.urlForms = std::move(*forms);
@@ -162,15 +162,14 @@ ExecTarget ClassifyExecText(WideStringView text, const MachinePaths& machine) {
     if (auto expanded = machine.ExpandEnvironment(texts.front())) {
         AddUnique(texts, std::move(*expanded));
     }
-    const auto& names = machine.MachineNames();
     for (const WideString& each : texts) {
         for (const WideString& spelling : PathSpellings(each)) {
             if (!UrlScheme(spelling).empty()) {
                 continue;  // the "file:" URL itself; its paths follow it
             }
-            WideString path = LocalSpelling(spelling, names);
+            WideString path = LocalSpelling(spelling, machine);
             if (auto full = machine.FullPath(path)) {
-                path = LocalSpelling(*full, names);
+                path = LocalSpelling(*full, machine);
             }
             for (WideString& reading : PathReadings(path)) {
                 AddPathForms(target.paths, reading, machine);

@@ -110,6 +110,10 @@ WideString UrlScheme(WideStringView text) {
     return {};
 }
 
+bool IsAddressScheme(WideStringView scheme) { return !scheme.empty() && scheme != ZOBRIK_WIDE("file"); }
+
+bool IsPlainAddress(WideStringView text) { return IsAddressScheme(UrlScheme(text)); }
+
 bool IsRefusedScheme(WideStringView scheme) {
     return std::any_of(std::begin(kRefusedSchemes), std::end(kRefusedSchemes),
                        [&](const WideChar* refused) { return scheme == refused; });

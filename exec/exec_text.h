@@ -40,6 +40,16 @@ std::optional<WideString> LengthRefusal(std::string_view text);
 // the first ':' and has at least two characters, so "C:\..." has none.
 WideString UrlScheme(WideStringView text);
 
+// Whether `scheme` (lower case, as UrlScheme gives it) makes a text an
+// address: any scheme but "file". The shell hands such a text to the
+// scheme's handler; it names no file of this machine.
+bool IsAddressScheme(WideStringView scheme);
+
+// Whether `text` is plainly an address: UrlScheme finds a scheme in it that
+// IsAddressScheme accepts. Texts without a scheme, single letters before the
+// ':' (drive letters), "file:" URLs, UNC and device paths are not.
+bool IsPlainAddress(WideStringView text);
+
 // The reason for refusing `text` for what it asks the shell for rather than
 // where: a scheme of the refused list ("scheme ms-msdt: is not allowed"), a
 // shell namespace name ("::{CLSID}") or a URL with a quote, space or control

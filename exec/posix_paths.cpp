@@ -179,7 +179,7 @@ std::optional<PolicyRefusal> PosixExecRefusal(const DecodedExecText& text, const
 
     std::optional<PolicyRefusal> refusal;
     const WideString scheme = UrlScheme(text.wide);
-    if (!scheme.empty() && scheme != ZOBRIK_WIDE("file")) {
+    if (IsAddressScheme(scheme)) {
         if (auto launcher = NetworkFileRefusal(text.utf8, scheme)) return launcher;
         refusal = ExecLadderRefusal(UrlReading(text, scheme), policy);
     } else if (const std::optional<FileUrl> url = ParseFileUrl(text.utf8)) {

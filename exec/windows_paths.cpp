@@ -192,6 +192,13 @@ WideString LocalSpelling(WideStringView path, const std::vector<WideString>& mac
     }
 }
 
+WideString LocalSpelling(WideStringView path, const MachinePaths& machine) {
+    // Without a leading separator no prefix or host can be read, so no name
+    // is compared.
+    const bool mayNameHost = !path.empty() && (path[0] == '\\' || path[0] == '/');
+    return mayNameHost ? LocalSpelling(path, machine.MachineNames()) : LocalSpelling(path, std::vector<WideString>());
+}
+
 WideStringView DeviceRoot(WideStringView path) {
     if (!StartsWithDevicePrefix(path)) {
         return {};

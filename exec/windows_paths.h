@@ -76,6 +76,10 @@ std::vector<WideString> FileUrlPaths(WideStringView url);
 // "\\?\GLOBALROOT\Device\HarddiskVolume3\x", Wine's "\\?\unix\home").
 WideString LocalSpelling(WideStringView path, const std::vector<WideString>& machineNames);
 
+// LocalSpelling with `machine`'s names, asked for only when `path` can name
+// a host: when it starts with a separator ("\\server\...", "\??\UNC\...").
+WideString LocalSpelling(WideStringView path, const MachinePaths& machine);
+
 // "C:" for a drive path, "\\server\share" for a UNC path, the device for a
 // device path ("\\?\Volume{GUID}", "\\?\GLOBALROOT\Device\HarddiskVolume3",
 // "\\?\unix"), else empty.

@@ -29,6 +29,10 @@ public:
     }
     std::optional<zobrik::FileIdentity> DirectoryIdentity(const WideString& path) const override {
         if (path.size() > 200 || path.find(u"..") != WideString::npos) return std::nullopt;
+        // Nothing exists below the current directory, whose own identity
+        // is apart from all others.
+        if (SameIgnoringCase(path.substr(0, 9), u"C:\\d\\cwd\\")) return std::nullopt;
+        if (SameIgnoringCase(path, u"C:\\d\\cwd")) return zobrik::FileIdentity{99, 99};
         uint64_t hash = 1469598103934665603ull;
         for (WideChar c : path) hash = (hash ^ uint64_t(c | 0x20)) * 1099511628211ull;
         return zobrik::FileIdentity{hash & 3, hash >> 2 & 15};  // few identities: many collide with the staging one
@@ -63,6 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const WideString& reading : zobrik::PathReadings(local)) {
         (void)zobrik::PathRoot(reading);
     }
-    (void)zobrik::TextRefusal(text, u"C:\\d\\Temp\\Ema1.tmp", machine);
+    // An address is let through without the path checks only where they
+    // would let it through too.
+    const WideStringView staging = u"C:\\d\\Temp\\Ema1.tmp";
+    zobrik::StagingDirectoryCache cache;
+    for (int twice = 0; twice < 2; ++twice) {
+        const bool refused = zobrik::TextRefusal(text, staging, machine, cache).has_value();
+        if (!refused && zobrik::PathRefusal(text, staging, machine)) __builtin_trap();
+    }
     return 0;
 }

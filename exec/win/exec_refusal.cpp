@@ -174,7 +174,7 @@ enum class LinkTarget { ThisMachine, AnotherHost, Unreadable };
 // Where the reparse point open as `link` leads: a symbolic link to a share
 // of another host ("\??\UNC\server\share...") would contact it when followed;
 // junctions and mount points always lead to local volumes.
-LinkTarget TargetOf(HANDLE link, const std::vector<WideString>& names) {
+LinkTarget TargetOf(HANDLE link, const MachinePaths& machine) {
     std::vector<uint8_t> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
     DWORD bytes = 0;
     if (!DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(), DWORD(data.size()), &bytes, nullptr) ||
@@ -196,21 +196,20 @@ LinkTarget TargetOf(HANDLE link, const std::vector<WideString>& names) {
     }
     WideString target(length / sizeof(wchar_t), u'\0');
     memcpy(target.data(), data.data() + 20 + offset, target.size() * sizeof(wchar_t));
-    const WideString local = LocalSpelling(target, names);
+    // The machine's names are asked for only when the target names a host.
+    const WideString local = LocalSpelling(target, machine);
     const WideStringView root = PathRoot(local);
-    const bool remote = local.size() > 2 && local[0] == '\\' && local[1] == '\\' && DeviceRoot(root).empty() &&
-                        (root.empty() || !IsThisMachine(root.substr(2, root.find('\\', 2) - 2), names));
+    const bool remote =
+        local.size() > 2 && local[0] == '\\' && local[1] == '\\' && DeviceRoot(root).empty() &&
+        (root.empty() || !IsThisMachine(root.substr(2, root.find('\\', 2) - 2), machine.MachineNames()));
     return remote ? LinkTarget::AnotherHost : LinkTarget::ThisMachine;
 }
 
+// The machine's answers for the checks of one text, on one thread. Its
+// names and addresses are gathered when first asked for: only a text that
+// names a host needs them, and the interfaces' addresses are slow to list.
 class WindowsPaths final : public MachinePaths {
 public:
-    WindowsPaths() {
-        AddComputerNames(names_);
-        AddAliases(names_);
-        AddAddresses(names_);
-    }
-
     std::optional<WideString> ExpandEnvironment(const WideString& text) const override {
         // ExpandEnvironmentStringsW counts the NUL in both cases.
         return SizedCall([&text](wchar_t* buffer, DWORD capacity) -> DWORD {
@@ -257,7 +256,7 @@ public:
             // A link: what it leads to counts, unless that is another host.
             // One whose target cannot be read (Wine shows Unix symbolic links
             // as reparse points it does not describe) counts as what was opened.
-            switch (TargetOf(directory.Get(), names_)) {
+            switch (TargetOf(directory.Get(), *this)) {
                 case LinkTarget::AnotherHost:
                     return std::nullopt;
                 case LinkTarget::Unreadable:
@@ -283,7 +282,16 @@ public:
         return CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE) == CSTR_EQUAL;
     }
 
-    const std::vector<WideString>& MachineNames() const override { return names_; }
+    const std::vector<WideString>& MachineNames() const override {
+        if (!names_) {
+            std::vector<WideString> names;
+            AddComputerNames(names);
+            AddAliases(names);
+            AddAddresses(names);
+            names_ = std::move(names);
+        }
+        return *names_;
+    }
 
     bool IsNetworkDrive(WideStringView root) const override {
         return GetDriveTypeW((WideString(root) + L"\\").c_str()) == DRIVE_REMOTE;
@@ -314,7 +322,7 @@ private:
         if (!DeviceRoot(root).empty()) {
             return IsLocalVolumeDevice(root);
         }
-        return root.size() > 2 && IsThisMachine(root.substr(2, root.find('\\', 2) - 2), names_);
+        return root.size() > 2 && IsThisMachine(root.substr(2, root.find('\\', 2) - 2), MachineNames());
     }
 
     // A share of this machine by the name "localhost", whatever name or
@@ -334,7 +342,7 @@ private:
         });
     }
 
-    std::vector<WideString> names_;
+    mutable std::optional<std::vector<WideString>> names_;
 };
 
 }  // namespace
@@ -388,8 +396,11 @@ std::optional<std::wstring> ExecRefusal(std::string_view text, const AdminPolicy
         return IsUtf8ExecText(text) ? L"text after the UTF-8 mark is not valid UTF-8"
                                     : L"text is not in the ANSI code page";
     }
+    // Kept for the plug-in's life: the staging directory resolves the same
+    // while it stays in place (the cache asks whether it does).
+    static StagingDirectoryCache staging;
     const WindowsPaths machine;
-    if (auto refusal = TextRefusal(*wide, StagingDirectoryPath(), machine)) {
+    if (auto refusal = TextRefusal(*wide, StagingDirectoryPath(), machine, staging)) {
         return refusal;
     }
     if (auto refusal = ExecPolicyRefusal(*wide, policy, machine)) {

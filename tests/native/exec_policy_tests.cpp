@@ -491,5 +491,194 @@ TEST(ExecPolicy, CurrentDirectoryInsideTheStagingDirectoryRefusesRelativePaths) 
     EXPECT_FALSE(TextRefusal(u"..\\..\\report.pdf", kStaging, machine));
 }
 
+// Texts the shell hands to a scheme's handler, and texts it may read as
+// paths: drive letters are one-letter schemes, "file:" URLs and anything
+// without a scheme are paths.
+TEST(ExecPolicy, PlainAddressesAreTextsWithASchemeOtherThanFile) {
+    const std::pair<const char16_t*, bool> cases[] = {
+        {u"https://example.com/", true},
+        {u"HTTP://example.com", true},
+        {u"mailto:someone@example.com", true},
+        {u"ab:x", true},
+        {u"x-y.z+w1:rest", true},
+        {u"zobrik-bench-none://example.com/x", true},
+        {u"  \"https://example.com/\"", true},
+        {u"url:https://example.com/", true},
+        {u"h\ttps://example.com/", true},
+        {u"https:C:\\Users", true},
+        {u"C:\\Users\\x.exe", false},
+        {u"c:x.exe", false},
+        {u"C:/Users/x.exe", false},
+        {u"C|/Users/x.exe", false},
+        {u"\"C:\\Users\\x.exe\" https://example.com/", false},
+        {u"file:///C:/x.exe", false},
+        {u"FILE:x.exe", false},
+        {u"url:file:///C:/x.exe", false},
+        {u"url:", false},
+        {u"\\\\server\\share\\x.exe", false},
+        {u"//server/share/x.exe", false},
+        {u"\\\\?\\C:\\x.exe", false},
+        {u"\\\\.\\C:\\x.exe", false},
+        {u"\\??\\C:\\x.exe", false},
+        {u"\\\\?\\UNC\\server\\share", false},
+        {u"relative\\x.exe", false},
+        {u"x.exe", false},
+        {u"..\\x.exe", false},
+        {u"", false},
+        {u":x", false},
+        {u"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}", false},
+        {u"%TEMP%\\x.exe", false},
+        {u"%SCHEME%:x", false},
+        {u"a b:x", false},
+        {u"a_b:x", false},
+        {u"\u00e9t\u00e9:x", false},
+    };
+    for (const auto& [text, address] : cases) {
+        EXPECT_EQ(IsPlainAddress(text), address) << Narrow(text);
+    }
+}
+
+// The shell may look for an address as a file of the current directory
+// before it hands it to the scheme's handler. An address skips the path
+// checks only where none of its readings can reach the staging directory;
+// wherever the current directory is, the answer is the full path check's.
+TEST(ExecPolicy, AddressesAreRefusedWhereverTheFullPathCheckRefusesThem) {
+    const WideString temp = u"C:\\Users\\Someone\\AppData\\Local\\Temp";
+    const WideString staged = temp + u"\\Ema1.tmp\\request-8f3a9c";
+    const WideString currentDirectories[] = {
+        staged,                    // inside: every address is refused
+        temp,                      // above: "ema1.tmp:" leads in
+        u"C:\\Users\\Someone",     // above: "appdata:" leads in
+        u"C:\\Links\\temp-link",   // above through a junction
+        u"C:\\Windows\\System32",  // apart: only climbing leads in
+        u"D:\\Work",               // another drive
+    };
+    const WideString addresses[] = {
+        u"https://example.com/evil.exe",
+        u"mailto:someone@example.com",
+        u"ema1.tmp:x\\request-8f3a9c\\evil.exe",
+        u"EMA1.TMP.:x/request-8f3a9c/evil.exe",
+        u"appdata:x\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"https:\\..\\..\\..\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"https://x/../../../Users/Someone/AppData/Local/Temp/Ema1.tmp/request-8f3a9c/evil.exe",
+        u"https:\\. .\\...\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"url:https:\\..\\..\\..\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"https:%TEMP%\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"\"https:\" x",
+    };
+    for (const WideString& directory : currentDirectories) {
+        FakeMachine machine;
+        machine.currentDirectory_ = directory;
+        StagingDirectoryCache cache;
+        for (const WideString& text : addresses) {
+            ASSERT_TRUE(IsPlainAddress(text)) << Narrow(text);
+            const bool refused = SchemeRefusal(text) || PathRefusal(text, kStaging, machine);
+            EXPECT_EQ(TextRefusal(text, kStaging, machine, cache).has_value(), refused)
+                << Narrow(directory) << " " << Narrow(text);
+        }
+        if (directory == staged) {
+            EXPECT_TRUE(TextRefusal(u"https://example.com/", kStaging, machine, cache));
+        }
+    }
+}
+
+// Where the current directory is apart from the staging directory, what was
+// found about it is kept: the next address asks nothing of the machine.
+TEST(ExecPolicy, AnAddressAsksNothingOnceTheCurrentDirectoryIsKnownApart) {
+    FakeMachine machine;
+    machine.currentDirectory_ = u"C:\\Windows\\System32";
+    StagingDirectoryCache cache;
+    EXPECT_FALSE(TextRefusal(u"https://example.com/first", kStaging, machine, cache));
+    const int asked = machine.identityCalls + machine.longPathCalls + machine.nameAsks;
+    for (const char16_t* text : {u"https://example.com/evil.exe", u"mailto:someone@example.com", u"ab:evil.exe"}) {
+        EXPECT_FALSE(TextRefusal(text, kStaging, machine, cache)) << Narrow(text);
+    }
+    EXPECT_EQ(machine.identityCalls + machine.longPathCalls + machine.nameAsks, asked);
+    // Another current directory is looked at again.
+    machine.currentDirectory_ = u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp";
+    EXPECT_TRUE(TextRefusal(u"https://example.com/evil.exe", kStaging, machine, cache));
+    // Paths are always checked, and the scheme refusals apply to addresses.
+    machine.currentDirectory_ = u"C:\\Windows\\System32";
+    for (const char16_t* text : {u"evil.exe", u"file:///C:/Users/Someone/AppData/Local/Temp/Ema1.tmp/x.exe",
+                                 u"ms-msdt:/id PCWDiagnostic", u"%HALF%msdt:/id x", u"https://example.com/a%QUOTE%b"}) {
+        const bool expected = WideStringView(text) != u"evil.exe";
+        EXPECT_EQ(TextRefusal(text, kStaging, machine, cache).has_value(), expected) << Narrow(text);
+    }
+}
+
+// A path on a drive names no host: the machine's names are not gathered.
+TEST(ExecPolicy, DrivePathsNeedNotTheMachinesNames) {
+    FakeMachine machine;
+    EXPECT_FALSE(TextRefusal(u"C:\\no\\such\\x.exe", kStaging, machine));
+    EXPECT_EQ(machine.nameAsks, 0);
+    EXPECT_TRUE(
+        TextRefusal(u"\\\\DESKTOP-42\\users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\x.exe", kStaging, machine));
+    EXPECT_GT(machine.nameAsks, 0);
+}
+
+TEST(ExecPolicy, StagingDirectoryIsResolvedOnceWhileItStaysInPlace) {
+    FakeMachine machine;
+    StagingDirectoryCache cache;
+    const auto first = cache.Resolve(kStaging, machine);
+    ASSERT_TRUE(first && first->identity);
+    EXPECT_EQ(first->path, u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp");
+    const int resolvingCalls = machine.longPathCalls;
+    for (int i = 0; i < 3; ++i) {
+        const auto again = cache.Resolve(kStaging, machine);
+        ASSERT_TRUE(again);
+        EXPECT_EQ(again->path, first->path);
+        EXPECT_EQ(again->identity, first->identity);
+    }
+    // Each check of what is kept asks for an identity or two, never for the
+    // long names of every part again.
+    EXPECT_LT(machine.longPathCalls - resolvingCalls, resolvingCalls);
+    const WideString staged = u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe";
+    EXPECT_TRUE(TextRefusal(u"\\\\localhost\\staged\\request-8f3a9c\\evil.exe", kStaging, machine, cache));
+    EXPECT_TRUE(TextRefusal(staged, kStaging, machine, cache));
+    EXPECT_FALSE(TextRefusal(u"C:\\Users\\Someone\\AppData\\Local\\Temp\\report.pdf", kStaging, machine, cache));
+}
+
+TEST(ExecPolicy, StagingDirectoryIsResolvedAgainWhenItCannotBeTrusted) {
+    const WideString elsewhere = u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmpx";
+    {
+        // Replaced by another directory under the same name: the old
+        // identity no longer counts.
+        FakeMachine machine;
+        StagingDirectoryCache cache;
+        const auto first = cache.Resolve(kStaging, machine);
+        ASSERT_TRUE(first && first->identity);
+        machine.AddLink(u"c:\\users\\someone\\appdata\\local\\temp\\ema1.tmp", elsewhere);
+        const auto replaced = cache.Resolve(kStaging, machine);
+        ASSERT_TRUE(replaced && replaced->identity);
+        EXPECT_NE(replaced->identity, first->identity);
+        EXPECT_EQ(replaced->identity, machine.DirectoryIdentity(elsewhere));
+    }
+    {
+        // Made only after the first text: resolved until it exists.
+        FakeMachine machine;
+        StagingDirectoryCache cache;
+        const WideString later = u"C:\\Users\\Someone\\AppData\\Local\\Temp\\Ema2.tmp";
+        const auto missing = cache.Resolve(later, machine);
+        ASSERT_TRUE(missing);
+        EXPECT_FALSE(missing->identity);
+        machine.AddExisting(later + u"\\request-1\\evil.exe");
+        const auto made = cache.Resolve(later, machine);
+        ASSERT_TRUE(made && made->identity);
+        EXPECT_EQ(made->identity, machine.DirectoryIdentity(later));
+        EXPECT_TRUE(TextRefusal(u"\\\\localhost\\users\\Someone\\AppData\\Local\\Temp\\Ema2.tmp\\request-1\\evil.exe",
+                                later, machine, cache));
+    }
+    {
+        // Another directory text (another TEMP) is resolved for itself.
+        FakeMachine machine;
+        StagingDirectoryCache cache;
+        ASSERT_TRUE(cache.Resolve(kStaging, machine));
+        const auto other = cache.Resolve(elsewhere, machine);
+        ASSERT_TRUE(other && other->identity);
+        EXPECT_EQ(other->path, elsewhere);
+        EXPECT_EQ(other->identity, machine.DirectoryIdentity(elsewhere));
+    }
+}
+
 }  // namespace
 }  // namespace zobrik

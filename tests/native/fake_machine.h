@@ -73,6 +73,9 @@ public:
         }
     }
 
+    // `path` (lower case) as a link to `target`: a directory made or replaced there.
+    void AddLink(WideStringView path, WideStringView target) { links_[WideString(path)] = WideString(target); }
+
     // `shortName` (8.3) as another name of the component `longName`.
     void AddShortName(WideStringView longName, WideStringView shortName) {
         shortNames_[Lower(longName)] = WideString(shortName);
@@ -181,7 +184,10 @@ public:
 
     bool SameIgnoringCase(WideStringView a, WideStringView b) const override { return Lower(a) == Lower(b); }
 
-    const std::vector<WideString>& MachineNames() const override { return names_; }
+    const std::vector<WideString>& MachineNames() const override {
+        ++nameAsks;
+        return names_;
+    }
 
     bool IsNetworkDrive(WideStringView root) const override { return networkDrives_.count(Lower(root)) != 0; }
 
@@ -195,7 +201,8 @@ public:
     WideString currentDirectory_ = u"C:\\Users\\Someone\\AppData\\Local\\Temp";
     mutable int longPathCalls = 0;
     mutable int identityCalls = 0;
-    mutable int remoteAsks = 0;  // identities asked of other hosts' shares
+    mutable int remoteAsks = 0;
+    mutable int nameAsks = 0;  // the machine's names asked for  // identities asked of other hosts' shares
     std::set<WideString> networkDrives_ = {u"n:"};
     WideString programExtensions_ = u".COM;.EXE;.BAT;.CMD;.VBS;.VBE;.JS;.JSE;.WSF;.WSH;.MSC;.PYZ";
 
