@@ -193,10 +193,11 @@ WideString LocalSpelling(WideStringView path, const std::vector<WideString>& mac
 }
 
 WideString LocalSpelling(WideStringView path, const MachinePaths& machine) {
-    // Without a leading separator no prefix or host can be read, so no name
-    // is compared.
-    const bool mayNameHost = !path.empty() && (path[0] == '\\' || path[0] == '/');
-    return mayNameHost ? LocalSpelling(path, machine.MachineNames()) : LocalSpelling(path, std::vector<WideString>());
+    // The names only tell which hosts are this machine: they are asked for
+    // only when the path, read without them, still names a host.
+    WideString local = LocalSpelling(path, std::vector<WideString>());
+    const bool namesHost = local.size() > 2 && local[0] == '\\' && local[1] == '\\' && DeviceRoot(local).empty();
+    return namesHost ? LocalSpelling(path, machine.MachineNames()) : local;
 }
 
 WideStringView DeviceRoot(WideStringView path) {

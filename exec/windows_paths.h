@@ -76,8 +76,9 @@ std::vector<WideString> FileUrlPaths(WideStringView url);
 // "\\?\GLOBALROOT\Device\HarddiskVolume3\x", Wine's "\\?\unix\home").
 WideString LocalSpelling(WideStringView path, const std::vector<WideString>& machineNames);
 
-// LocalSpelling with `machine`'s names, asked for only when `path` can name
-// a host: when it starts with a separator ("\\server\...", "\??\UNC\...").
+// LocalSpelling with `machine`'s names, asked for only when `path`, read
+// without them, still names a host ("\\server\...", "\??\UNC\..."); never for
+// drive and device paths such as Wine's "\??\unix\...".
 WideString LocalSpelling(WideStringView path, const MachinePaths& machine);
 
 // "C:" for a drive path, "\\server\share" for a UNC path, the device for a

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <cwchar>
+#include <cwctype>
 #include <memory>
 #include <vector>
 
@@ -293,9 +294,7 @@ public:
         return *names_;
     }
 
-    bool IsNetworkDrive(WideStringView root) const override {
-        return GetDriveTypeW((WideString(root) + L"\\").c_str()) == DRIVE_REMOTE;
-    }
+    bool IsNetworkDrive(WideStringView root) const override { return DriveType(root) == DRIVE_REMOTE; }
 
     bool IsDirectory(const WideString& path) const override {
         const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -316,7 +315,7 @@ private:
     bool IsAskable(const WideString& path) const {
         const WideStringView root = PathRoot(path);
         if (root.size() == 2) {
-            const UINT type = GetDriveTypeW((WideString(root) + L"\\").c_str());
+            const UINT type = DriveType(root);
             return type == DRIVE_FIXED || type == DRIVE_REMOVABLE || type == DRIVE_CDROM || type == DRIVE_RAMDISK;
         }
         if (!DeviceRoot(root).empty()) {
@@ -342,7 +341,22 @@ private:
         });
     }
 
+    // The type of the drive `root` ("C:"), asked once per text: the checks
+    // of one path walk its directories, each on the same drive, and the
+    // call is slow under Wine.
+    UINT DriveType(WideStringView root) const {
+        const WideChar letter = WideChar(towupper(root[0]));
+        auto known = std::find_if(driveTypes_.begin(), driveTypes_.end(),
+                                  [letter](const auto& drive) { return drive.first == letter; });
+        if (known == driveTypes_.end()) {
+            const WideChar drive[] = {letter, L':', L'\\', L'\0'};
+            known = driveTypes_.emplace(driveTypes_.end(), letter, GetDriveTypeW(drive));
+        }
+        return known->second;
+    }
+
     mutable std::optional<std::vector<WideString>> names_;
+    mutable std::vector<std::pair<WideChar, UINT>> driveTypes_;
 };
 
 }  // namespace
