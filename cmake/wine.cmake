@@ -32,11 +32,28 @@ set(ZOBRIK_INSTALL_MAPI_STANDIN ${PROJECT_SOURCE_DIR}/tests/wine/install-mapi-st
 set(ZOBRIK_INSTALL_WTSAPI32_STANDIN ${PROJECT_SOURCE_DIR}/tests/wine/install-wtsapi32-standin.sh)
 set(ZOBRIK_RUN_IN_SESSION ${PROJECT_SOURCE_DIR}/tests/wine/run-in-session.sh)
 
-# Every prefix at once, each only when missing (wineboot mostly waits, so
-# booting them side by side costs little more than one).
+# The one prefix that is booted; every test prefix is a copy of it, which
+# takes about a second where a boot of its own takes 12-30 s
+# (tests/wine/make-prefix.sh).
+set(ZOBRIK_WINE_TEMPLATE ${CMAKE_BINARY_DIR}/wineprefix-template)
+add_test(NAME wine_prefix_template
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/make-prefix.sh --template ${ZOBRIK_WINE64} ${ZOBRIK_WINESERVER}
+        ${ZOBRIK_WINE_TEMPLATE})
+set_tests_properties(wine_prefix_template PROPERTIES FIXTURES_SETUP wine_template TIMEOUT 300)
+
+# zobrik_copy_wine_template(<test>...)
+# The tests make their prefixes (tests/wine/make-prefix.sh, when missing) as
+# copies of the template.
+function(zobrik_copy_wine_template)
+    set_property(TEST ${ARGN} APPEND PROPERTY FIXTURES_REQUIRED wine_template)
+    set_property(TEST ${ARGN} APPEND PROPERTY ENVIRONMENT "ZOBRIK_WINE_TEMPLATE=${ZOBRIK_WINE_TEMPLATE}")
+endfunction()
+
+# Every prefix, each only when missing.
 add_test(NAME wine_prefix
     COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/make-prefix.sh ${ZOBRIK_WINE64} ${ZOBRIK_WINESERVER} ${ZOBRIK_WINEPREFIXES})
 set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+zobrik_copy_wine_template(wine_prefix)
 
 # zobrik_mapi_test_settings(<variant> <env-var> <fixtures-var>)
 # The environment entries and fixtures of a test that runs with the Simple

@@ -28,7 +28,7 @@ echo "ok: the per-user package has none"
 echo "== installed under Wine's msiexec"
 "$wineserver" -k >/dev/null 2>&1
 rm -rf "$prefix"
-"$wine64" wineboot -i >/dev/null 2>&1
+"$(dirname "$0")/../wine/make-prefix.sh" "$wine64" "$wineserver" "$prefix" || fail "no Wine prefix at $prefix"
 "$wineserver" -p
 "$wine64" msiexec /i "$(winpath "$machine")" /qn || fail "msiexec /i exited with $?"
 query="$("$wine64" reg query "HKLM\\$key" 2>/dev/null | tr -d '\r')"

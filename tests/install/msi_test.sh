@@ -34,8 +34,7 @@ refused() {
 
 "$wineserver" -k >/dev/null 2>&1
 rm -rf "$prefix"
-"$wine64" wineboot -i >/dev/null 2>&1
-[ -f "$prefix/system.reg" ] || sleep 2
+"$(dirname "$0")/../wine/make-prefix.sh" "$wine64" "$wineserver" "$prefix" || fail "no Wine prefix at $prefix"
 # One server for the whole test, so that no step starts while it is leaving.
 "$wineserver" -p
 dll="$prefix/drive_c/Program Files/Zobrik/WTSDVC/ZobrikWTSDVC.dll"

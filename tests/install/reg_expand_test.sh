@@ -13,7 +13,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
 winpath() { printf 'Z:%s' "$(realpath "$1")" | tr / '\\'; }
 
-[ -f "$prefix/system.reg" ] || { rm -rf "$prefix"; "$wine64" wineboot -i >/dev/null 2>&1; }
+"$(dirname "$0")/../wine/make-prefix.sh" "$wine64" "$wineserver" "$prefix" || { echo "FAIL: no Wine prefix at $prefix"; exit 1; }
 # One server for the whole test, so that no step starts while it is leaving.
 "$wineserver" -p
 

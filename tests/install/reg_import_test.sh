@@ -39,11 +39,7 @@ key_exists() { "$wine64" reg query "$key" >/dev/null 2>&1; }
 import_reg() { "$wine64" regedit /S "$(windows_path "$1")"; }
 
 mkdir -p "$work"
-if [ ! -f "$prefix/system.reg" ]; then
-    rm -rf "$prefix"
-    "$wine64" wineboot -i >/dev/null 2>&1 || true
-    "$wineserver" -w
-fi
+"$(dirname "$0")/../wine/make-prefix.sh" "$wine64" "$wineserver" "$prefix" || true
 test -f "$prefix/system.reg" || { echo "FAIL: no Wine prefix at $prefix"; exit 1; }
 
 # A key left from an earlier run would make the first check meaningless.

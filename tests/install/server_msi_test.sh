@@ -134,8 +134,7 @@ EOF
 
 "$wineserver" -k >/dev/null 2>&1
 rm -rf "$prefix"
-"$wine64" wineboot -i >/dev/null 2>&1
-[ -f "$prefix/system.reg" ] || sleep 2
+"$(dirname "$0")/../wine/make-prefix.sh" "$wine64" "$wineserver" "$prefix" || { echo "FAIL: no Wine prefix at $prefix"; exit 1; }
 "$wineserver" -p
 
 echo "== a prefix with other defaults"

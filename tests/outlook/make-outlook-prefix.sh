@@ -35,12 +35,8 @@ registered() {
         END { exit found ? 0 : 1 }' "$prefix/system.reg"
 }
 
-if [ ! -f "$prefix/system.reg" ]; then
-    rm -rf "$prefix"
-    "$wine64" wineboot -i >/dev/null 2>&1 || true
-    "$wineserver" -w
-    test -f "$prefix/system.reg"
-fi
+"$(dirname "$0")/../wine/make-prefix.sh" "$wine64" "$wineserver" "$prefix"
+test -f "$prefix/system.reg"
 
 if [ -n "$mapi" ]; then
     "$(dirname "$0")/../wine/install-mapi-standin.sh" "$prefix" "$mapi"

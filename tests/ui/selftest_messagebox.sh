@@ -48,11 +48,7 @@ done
 # The prefix of this test, made without a display; a wineserver left from an
 # earlier run would keep the display it was started with.
 "$wineserver" -k >/dev/null 2>&1 || true
-if [ ! -f "$prefix/system.reg" ]; then
-    rm -rf "$prefix"
-    DISPLAY= "$wine64" wineboot -i >/dev/null 2>&1 || true
-    "$wineserver" -w
-fi
+"$(dirname "$0")/../wine/make-prefix.sh" "$wine64" "$wineserver" "$prefix" || true
 [ -f "$prefix/system.reg" ] || fail "no Wine prefix at $prefix"
 
 # Xvfb picks a free display number itself and writes it when it is ready.

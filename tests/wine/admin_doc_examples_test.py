@@ -46,9 +46,10 @@ class Prefix:
     def __init__(self, wine64, wineserver, path):
         self.wine64 = wine64
         self.env = dict(os.environ, WINEPREFIX=path, WINEDEBUG="-all", WINESERVER=wineserver, DISPLAY="")
-        if not os.path.exists(os.path.join(path, "system.reg")):
-            self.run("wineboot", "-i")
-            subprocess.run([wineserver, "-w"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # A copy of the template prefix when ZOBRIK_WINE_TEMPLATE names one,
+        # booted otherwise.
+        make_prefix = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make-prefix.sh")
+        subprocess.run([make_prefix, wine64, wineserver, path], env=self.env, stdout=subprocess.DEVNULL, check=True)
         # One server for every command, instead of one started per command.
         subprocess.run([wineserver, "-p"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 

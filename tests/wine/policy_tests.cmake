@@ -8,6 +8,7 @@ add_test(NAME policy_prefix
         ${ZOBRIK_WINE64} ${ZOBRIK_WINESERVER} ${ZOBRIK_POLICY_WINEPREFIX} $<TARGET_FILE:zobrik_outlook_standin>
         $<TARGET_FILE:zobrik_mapi_recording>)
 set_tests_properties(policy_prefix PROPERTIES FIXTURES_REQUIRED wine FIXTURES_SETUP policy TIMEOUT 300)
+zobrik_copy_wine_template(policy_prefix)
 
 zobrik_add_plugin_test_program(policy_tests ${ZOBRIK_WINE_TEST_DIR}/policy_tests.cpp)
 target_link_libraries(policy_tests PRIVATE zobrik_outlook_standin_client)
@@ -44,3 +45,4 @@ add_test(NAME admin_doc_examples
         $<TARGET_FILE:policy_reader_check> $<TARGET_FILE:ZobrikWTSDVC> ${PROJECT_SOURCE_DIR}/include/admin_policy.h
         ${PROJECT_SOURCE_DIR}/docs/administrators.md ${CMAKE_BINARY_DIR}/doc-examples)
 set_tests_properties(admin_doc_examples PROPERTIES TIMEOUT 300 LABELS "wine;docs")
+zobrik_copy_wine_template(admin_doc_examples)

@@ -14,6 +14,7 @@ add_test(NAME wine_prefix_open
     COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/make-prefix.sh ${ZOBRIK_WINE64} ${ZOBRIK_WINESERVER}
         ${ZOBRIK_OPEN_WINEPREFIX})
 set_tests_properties(wine_prefix_open PROPERTIES FIXTURES_SETUP wine_open TIMEOUT 300)
+zobrik_copy_wine_template(wine_prefix_open)
 zobrik_add_wine_test(zobrik_open zobrik_open_tests SUITES ZobrikOpenOutsideSession
     ENV "WINEPREFIX=${ZOBRIK_OPEN_WINEPREFIX}" FIXTURES wine_open)
 set_tests_properties(${ZOBRIK_LAST_WINE_TESTS} PROPERTIES RESOURCE_LOCK zobrik_open_prefix)

@@ -11,6 +11,7 @@ add_test(NAME wine_prefix_mapi_provider
     COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/make-prefix.sh ${ZOBRIK_WINE64} ${ZOBRIK_WINESERVER}
         ${ZOBRIK_MAPI_PROVIDER_WINEPREFIX})
 set_tests_properties(wine_prefix_mapi_provider PROPERTIES FIXTURES_SETUP wine_mapi_provider_prefix TIMEOUT 300)
+zobrik_copy_wine_template(wine_prefix_mapi_provider)
 zobrik_session_prefix_fixture(mapi_provider_session ${ZOBRIK_MAPI_PROVIDER_WINEPREFIX} wine_mapi_provider_prefix)
 
 set(mapi_checks64 $<TARGET_FILE:zobrik_mapi_checks>)
