@@ -105,8 +105,11 @@ if [ "$ready" != 1 ]; then
     exit 1
 fi
 
-WINEDLLOVERRIDES="$overrides;wtsapi32=n" "$@"
+# The command's output goes to a file, shown when it ends: a program it
+# started may outlive it and would hold a pipe, and the test, open.
+WINEDLLOVERRIDES="$overrides;wtsapi32=n" "$@" >"$work/command.log" 2>&1
 status=$?
+cat "$work/command.log"
 
 # Stop the host: end of its input, then, should it hang, a signal.
 exec 3>&-

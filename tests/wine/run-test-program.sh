@@ -53,9 +53,13 @@ never_ran() {
         [ "$gtest" = 1 ] && [ ! -s "$log" ]
     fi
 }
+# The output goes to a file, shown when the program ends: a process it
+# started (a desktop, a handler, a program it opened) may outlive it while
+# its prefix's server is kept, and would hold a pipe, and the test, open.
 for attempt in 1 2 3; do
-    "$wine64" "$@" 2>&1 | tee "$log"
-    status=${PIPESTATUS[0]}
+    "$wine64" "$@" >"$log" 2>&1
+    status=$?
+    cat "$log"
     if never_ran; then
         echo "run-test-program: the program did not start (the Wine server went away, or it ended without a line); starting it again"
         sleep 1
