@@ -342,30 +342,31 @@ configure_tree() {  # dir area log
     esac
 }
 
-# Runs the ctest entries matching $3 in the tree of area $2 of copy $1,
-# output to $4; $5 is "stop" to end at the first failure. Entries that fail
-# run once more on their own, one at a time (Wine entries that wait for
-# windows or timers can fail under a heavy load): only a failure that
-# repeats counts. Exit status 0 when all pass, 124/137 on the time limit,
-# otherwise that of ctest.
+# Runs the ctest entries that the ctest options $5... select (-R regex or
+# -I numbers) in the tree of area $2 of copy $1, output to $3; $4 is "stop"
+# to end at the first failure. Entries that fail run once more on their
+# own, one at a time (Wine entries that wait for windows or timers can fail
+# under a heavy load): only a failure that repeats counts. Exit status 0 when
+# all pass, 124/137 on the time limit, otherwise that of ctest.
 run_ctest() {
-    local status=0 stop=() tree
+    local status=0 stop=() tree log="$3"
     tree="$(tree_of "$1" "$2")"
-    [ "$5" != stop ] || stop=(--stop-on-failure)
-    timeout -k 10 "$ctest_timeout" ctest --test-dir "$tree" -R "$3" --no-tests=error \
-        --output-on-failure -j"$build_jobs" "${stop[@]}" >"$4" 2>&1 || status=$?
+    [ "$4" != stop ] || stop=(--stop-on-failure)
+    shift 4
+    timeout -k 10 "$ctest_timeout" ctest --test-dir "$tree" "$@" --no-tests=error \
+        --output-on-failure -j"$build_jobs" "${stop[@]}" >"$log" 2>&1 || status=$?
     case "$status" in
         0 | 124 | 137) return "$status" ;;
     esac
-    echo "--- the failed entries once more:" >>"$4"
+    echo "--- the failed entries once more:" >>"$log"
     status=0
     timeout -k 10 "$ctest_timeout" ctest --test-dir "$tree" --rerun-failed --output-on-failure \
-        >>"$4" 2>&1 || status=$?
+        >>"$log" 2>&1 || status=$?
     if [ "$status" = 0 ] && [ ${#stop[@]} -gt 0 ]; then
         # The entries after the one that failed have not run yet.
-        echo "--- passed; the failed entries once more: all entries, without stopping" >>"$4"
-        timeout -k 10 "$ctest_timeout" ctest --test-dir "$tree" -R "$3" --output-on-failure -j"$build_jobs" \
-            >>"$4" 2>&1 || status=$?
+        echo "--- passed; the failed entries once more: all entries, without stopping" >>"$log"
+        timeout -k 10 "$ctest_timeout" ctest --test-dir "$tree" "$@" --output-on-failure -j"$build_jobs" \
+            >>"$log" 2>&1 || status=$?
     fi
     return "$status"
 }
@@ -376,21 +377,32 @@ first_failed_entry() {
         head -n 1
 }
 
-# The ctest entries of the faults $2... that belong to area $1, as one regex.
-area_regex() {
-    local area="$1" re="" i
-    shift
+# The numbers of the ctest entries in the tree of area $2 of copy $1 that
+# the faults $3... of that area select, as "-I 0,0,0,<number>,...": one
+# regex of them all would pass the ten groups that ctest's regular
+# expressions hold.
+area_entries() {
+    local tree area="$2" i
+    tree="$(tree_of "$1" "$2")"
+    shift 2
+    local numbers="" found
     for i in "$@"; do
         [ "${areas[$i]}" = "$area" ] || continue
-        re="${re:+$re|}(${tests[$i]})"
+        found="$(ctest --test-dir "$tree" -N -R "${tests[$i]}" | sed -n 's/^ *Test *#\([0-9]*\):.*/\1/p')"
+        if [ -z "$found" ]; then
+            echo "fault '${names[$i]}': no ctest entry of the $area tree matches '${tests[$i]}'" >&2
+            return 1
+        fi
+        numbers+="$found"$'\n'
     done
-    echo "$re"
+    echo "0,0,0,$(printf '%s' "$numbers" | sort -un | paste -sd, -)"
 }
 
 # Builds the tree of area $2 in copy $1 without any fault and runs its tests
-# (for windows and linux: the entries the regex $3 selects).
+# (for windows and linux: the entries that the faults $3... select there).
 baseline() {
-    local dir="$1" area="$2" re="$3" log="$1/baseline-$2.log"
+    local dir="$1" area="$2" log="$1/baseline-$2.log"
+    shift 2
     if ! configure_tree "$dir" "$area" "$log" || ! cmake --build "$(tree_of "$dir" "$area")" -j"$build_jobs" >>"$log" 2>&1; then
         echo "baseline build of the $area tree failed, see $log" >&2
         return 3
@@ -398,7 +410,9 @@ baseline() {
     if [ "$area" = native ]; then
         run_tests "$dir" "$dir/baseline-native-tests.log" && return 0
     else
-        run_ctest "$dir" "$area" "$re" "$dir/baseline-$area-tests.log" all && return 0
+        local entries
+        entries="$(area_entries "$dir" "$area" "$@")" || return 3
+        run_ctest "$dir" "$area" "$dir/baseline-$area-tests.log" all -I "$entries" && return 0
     fi
     echo "baseline tests of the $area tree fail without any fault:" >&2
     tail -n 30 "$dir/baseline-$area-tests.log" >&2
@@ -425,7 +439,7 @@ check_in_tree() {
     if [ "$area" = native ]; then
         run_tests "$dir" "$tests_log" || status=$?
     else
-        run_ctest "$dir" "$area" "${tests[$i]}" "$tests_log" stop || status=$?
+        run_ctest "$dir" "$area" "$tests_log" stop -R "${tests[$i]}" || status=$?
     fi
     cat "$tests_log" >>"$log"
     rm -f "$tests_log"
@@ -467,7 +481,7 @@ worker() {
         esac
         for tree in "${trees[@]}"; do
             if [[ "$ready" != *" $tree "* ]]; then
-                baseline "$dir" "$tree" "$(area_regex "$tree" "$@")" || return 3
+                baseline "$dir" "$tree" "$@" || return 3
                 ready+="$tree "
             fi
         done
