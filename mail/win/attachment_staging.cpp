@@ -68,7 +68,11 @@ void ClaimSharedDirectory(const wchar_t* path) {
     if (!directory || !GetFileInformationByHandle(directory.Get(), &information)) {
         RaiseMailError("staging directory is not the user's own");
     }
-    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // Windows shows a link on the handle. Wine opens what a Unix symbolic
+    // link leads to even so and shows the link by its path alone; a path
+    // that is gone by now counts as a link too (all attribute bits set).
+    const DWORD attributesByPath = GetFileAttributesW(path);
+    if ((information.dwFileAttributes | attributesByPath) & FILE_ATTRIBUTE_REPARSE_POINT) {
         RaiseMailError("staging directory is a link");
     }
     if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {

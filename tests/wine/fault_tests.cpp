@@ -83,5 +83,37 @@ TEST_F(Faults, StagingDirectoryHeldOpenByAnotherProgramStaysAndRequestsGoOn) {
     EXPECT_TRUE(FileExists(foreign)) << "another program's file is not touched";
 }
 
+// The staging directory's name is taken by a link (a Unix symbolic link,
+// which Wine shows as a reparse point) to another directory, made by the
+// entry's script beside a folder named as an ended client's request
+// directory. The start's sweep does not look behind the link, and a mail is
+// refused before anything is written through it.
+TEST_F(Faults, StagingDirectoryThatIsALinkIsNeverUsed) {
+    wchar_t unixDir[512];
+    DWORD n = GetEnvironmentVariableW(L"ZOBRIK_LINKED_STAGING", unixDir, 512);
+    if (n == 0 || n >= 512) {
+        GTEST_SKIP() << "ZOBRIK_LINKED_STAGING is not set";
+    }
+    const std::wstring root = std::wstring(L"Z:") + unixDir + L"\\";
+    const std::wstring elsewhere = root + L"elsewhere\\";
+    ASSERT_TRUE(UnloadPlugInCompletely(*client_));
+    UseTempFolder(root + L"temp\\");
+    const DWORD attributes = GetFileAttributesW((root + L"temp\\Ema1.tmp").c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << "the script made the link";
+    ASSERT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "the link shows as one";
+    const std::vector<std::wstring> behindTheLink = {L"0123456789abcdef-zr-7ffffff1\\",
+                                                     L"0123456789abcdef-zr-7ffffff1\\left.bin"};
+    ASSERT_EQ(EntriesBelow(elsewhere), behindTheLink) << "made by the script";
+
+    client_ = StartedClient();
+    EXPECT_EQ(EntriesBelow(elsewhere), behindTheLink) << "the sweep does not follow the link";
+
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "to@example.com").AddAttachment("x.bin", Pattern(10, 1));
+    EXPECT_EQ(Exchange(writer.Build()), ErrorReply("staging directory is a link"));
+    EXPECT_EQ(mapi_.CallCount(), 0u);
+    EXPECT_EQ(EntriesBelow(elsewhere), behindTheLink) << "nothing written through the link";
+}
+
 }  // namespace
 }  // namespace zobrik::testing
