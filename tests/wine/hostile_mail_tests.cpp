@@ -327,6 +327,12 @@ TEST_F(HostileMail, StartRemovesWhatEndedClientsLeftAndNothingElse) {
     std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --gtest_list_tests";
     ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
                                &startup, &running));
+    // A client that has ended, its process object still held by a handle.
+    PROCESS_INFORMATION endedButHeld{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                               &startup, &endedButHeld));
+    TerminateProcess(endedButHeld.hProcess, 0);
+    ASSERT_EQ(WaitForSingleObject(endedButHeld.hProcess, 10000), WAIT_OBJECT_0);
     // An id that no process has: ids are multiples of four.
     const DWORD ended = 0x7FFFFFF1;
     auto makeDirectory = [&](const std::wstring& name) {
@@ -348,12 +354,15 @@ TEST_F(HostileMail, StartRemovesWhatEndedClientsLeftAndNothingElse) {
     makeDirectory(abandoned);
     makeDirectory(abandonedByAnOlderVersion);
     makeDirectory(alive);
+    makeDirectory(folder(L"0123456789abcdef-zr-%08lx", endedButHeld.dwProcessId));
     makeDirectory(L"zr-not-ours");
 
     client_ = StartedClient();
     TerminateProcess(running.hProcess, 0);
     CloseHandle(running.hThread);
     CloseHandle(running.hProcess);
+    CloseHandle(endedButHeld.hThread);
+    CloseHandle(endedButHeld.hProcess);
 
     EXPECT_EQ(EntriesBelow(shared), (std::vector<std::wstring>{alive + L"\\", alive + L"\\left.bin", L"zr-not-ours\\",
                                                                L"zr-not-ours\\left.bin"}));
