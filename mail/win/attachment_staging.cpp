@@ -13,6 +13,7 @@
 #include <mutex>
 #include <utility>
 
+#include "include/debug_output.h"
 #include "include/win/owners.h"
 #include "include/win/staging_location.h"
 #include "mail/staged_file_names.h"
@@ -67,7 +68,11 @@ void ClaimSharedDirectory(const wchar_t* path) {
     if (!directory || !GetFileInformationByHandle(directory.Get(), &information)) {
         RaiseMailError("staging directory is not the user's own");
     }
-    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // Windows shows a link on the handle. Wine opens what a Unix symbolic
+    // link leads to even so and shows the link by its path alone; a path
+    // that is gone by now counts as a link too (all attribute bits set).
+    const DWORD attributesByPath = GetFileAttributesW(path);
+    if ((information.dwFileAttributes | attributesByPath) & FILE_ATTRIBUTE_REPARSE_POINT) {
         RaiseMailError("staging directory is a link");
     }
     if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -295,6 +300,7 @@ public:
         } catch (...) {
             return;  // the area could not be kept and has removed its files
         }
+        ReportNextRemovalLocked();
         ScheduleLocked();
     }
 
@@ -332,6 +338,21 @@ public:
 
 private:
     static void CALLBACK OnTimer(PTP_CALLBACK_INSTANCE, void*, PTP_TIMER) { Instance().RemoveDue(); }
+
+    // The debugger line after an area was kept: when the next kept files go.
+    void ReportNextRemovalLocked() const noexcept {
+        const auto next = keeper_.NextDeadline();
+        if (!next) {
+            return;
+        }
+        const uint64_t now = GetTickCount64();
+        const unsigned long seconds = static_cast<unsigned long>((*next > now ? *next - now : 0) / 1000);
+        wchar_t line[96];
+        _snwprintf(line, std::size(line), L"Mail: attachments kept for an open compose window, next removal in %lu s",
+                   seconds);
+        line[std::size(line) - 1] = L'\0';
+        DebugEvent(line);
+    }
 
     void ScheduleLocked() noexcept {
         auto next = keeper_.NextDeadline();

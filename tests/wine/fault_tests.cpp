@@ -7,9 +7,10 @@ namespace {
 
 class Faults : public MailPipelineFixture {};
 
-// The temp folder lies on a 1 MiB file system. Attachments that would fill
-// it, or leave less than its reserve (a tenth) free, are refused before
-// anything is written.
+// The temp folder lies on a 1 MiB file system, a third of it taken by
+// another file, so that its free space is not its size. Attachments that
+// would fill it, or leave less than its reserve (a tenth of the size) free,
+// are refused before anything is written.
 TEST_F(Faults, DiskFullIsRefusedBeforeWriting) {
     wchar_t unixDir[512];
     DWORD n = GetEnvironmentVariableW(L"ZOBRIK_SMALL_DISK", unixDir, 512);
@@ -20,6 +21,18 @@ TEST_F(Faults, DiskFullIsRefusedBeforeWriting) {
     UseTempFolder(small);
     ULARGE_INTEGER available{}, total{};
     ASSERT_TRUE(GetDiskFreeSpaceExW(small.c_str(), &available, &total, nullptr));
+    const std::wstring filler = small + L"filler.bin";
+    {
+        HANDLE file = CreateFileW(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        const std::vector<uint8_t> bytes = Pattern(size_t(total.QuadPart / 3), 9);
+        DWORD written = 0;
+        const BOOL wrote = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+        ASSERT_TRUE(wrote && written == bytes.size());
+    }
+    ASSERT_TRUE(GetDiskFreeSpaceExW(small.c_str(), &available, &total, nullptr));
+    ASSERT_LT(available.QuadPart, total.QuadPart * 3 / 4) << "the filler takes its room";
     const size_t room = size_t(available.QuadPart - total.QuadPart / 10);
 
     auto mailWith = [](size_t firstSize, size_t secondSize) {
@@ -40,6 +53,7 @@ TEST_F(Faults, DiskFullIsRefusedBeforeWriting) {
         << "what leaves the reserve is served";
     EXPECT_EQ(mapi_.CallCount(), 1u);
     RemoveTree(small + L"Ema1.tmp\\");
+    DeleteFileW(filler.c_str());
 }
 
 TEST_F(Faults, StagingDirectoryNameTakenByAPlainFileIsReplaced) {
@@ -67,6 +81,38 @@ TEST_F(Faults, StagingDirectoryHeldOpenByAnotherProgramStaysAndRequestsGoOn) {
     EXPECT_EQ(mapi_.Call(0)->files.at(0).content, Pattern(10, 1));
     CloseHandle(held);
     EXPECT_TRUE(FileExists(foreign)) << "another program's file is not touched";
+}
+
+// The staging directory's name is taken by a link (a Unix symbolic link,
+// which Wine shows as a reparse point) to another directory, made by the
+// entry's script beside a folder named as an ended client's request
+// directory. The start's sweep does not look behind the link, and a mail is
+// refused before anything is written through it.
+TEST_F(Faults, StagingDirectoryThatIsALinkIsNeverUsed) {
+    wchar_t unixDir[512];
+    DWORD n = GetEnvironmentVariableW(L"ZOBRIK_LINKED_STAGING", unixDir, 512);
+    if (n == 0 || n >= 512) {
+        GTEST_SKIP() << "ZOBRIK_LINKED_STAGING is not set";
+    }
+    const std::wstring root = std::wstring(L"Z:") + unixDir + L"\\";
+    const std::wstring elsewhere = root + L"elsewhere\\";
+    ASSERT_TRUE(UnloadPlugInCompletely(*client_));
+    UseTempFolder(root + L"temp\\");
+    const DWORD attributes = GetFileAttributesW((root + L"temp\\Ema1.tmp").c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << "the script made the link";
+    ASSERT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "the link shows as one";
+    const std::vector<std::wstring> behindTheLink = {L"0123456789abcdef-zr-7ffffff1\\",
+                                                     L"0123456789abcdef-zr-7ffffff1\\left.bin"};
+    ASSERT_EQ(EntriesBelow(elsewhere), behindTheLink) << "made by the script";
+
+    client_ = StartedClient();
+    EXPECT_EQ(EntriesBelow(elsewhere), behindTheLink) << "the sweep does not follow the link";
+
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "to@example.com").AddAttachment("x.bin", Pattern(10, 1));
+    EXPECT_EQ(Exchange(writer.Build()), ErrorReply("staging directory is a link"));
+    EXPECT_EQ(mapi_.CallCount(), 0u);
+    EXPECT_EQ(EntriesBelow(elsewhere), behindTheLink) << "nothing written through the link";
 }
 
 }  // namespace

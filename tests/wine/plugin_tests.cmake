@@ -75,7 +75,8 @@ zobrik_add_wine_test(stress stress_tests MAPI recording ALL SERIAL TIMEOUT 600
 # Platform faults while mails are served; the disk-full case runs with a
 # small tmpfs behind the temp folder (skipped where none can be mounted).
 zobrik_add_plugin_test_program(fault_tests ${ZOBRIK_WINE_TEST_DIR}/fault_tests.cpp)
-zobrik_add_wine_test(faults fault_tests MAPI recording ALL EXCLUDE Faults.DiskFullIsRefusedBeforeWriting)
+zobrik_add_wine_test(faults fault_tests MAPI recording ALL
+    EXCLUDE Faults.DiskFullIsRefusedBeforeWriting Faults.StagingDirectoryThatIsALinkIsNeverUsed)
 set(ZOBRIK_SMALL_DISK ${CMAKE_BINARY_DIR}/small-disk)
 add_test(NAME faults_disk_full
     COMMAND ${ZOBRIK_WINE_TEST_DIR}/with-small-disk.sh ${ZOBRIK_SMALL_DISK} 1m
@@ -86,6 +87,16 @@ zobrik_mapi_test_settings(recording recording_env recording_fixtures)
 set_tests_properties(faults_disk_full PROPERTIES
     FIXTURES_REQUIRED "${recording_fixtures}" TIMEOUT 300 SKIP_RETURN_CODE 77
     ENVIRONMENT "${ZOBRIK_WINE_ENV};${recording_env};ZOBRIK_SMALL_DISK=${ZOBRIK_SMALL_DISK}")
+# The staging directory's name taken by a symbolic link, made by the script.
+set(ZOBRIK_LINKED_STAGING ${CMAKE_BINARY_DIR}/linked-staging)
+add_test(NAME faults_linked_staging
+    COMMAND ${ZOBRIK_WINE_TEST_DIR}/with-linked-staging.sh ${ZOBRIK_LINKED_STAGING}
+            ${ZOBRIK_RUN_TEST_PROGRAM} ${ZOBRIK_WINE64} $<TARGET_FILE:fault_tests>
+            --gtest_filter=Faults.StagingDirectoryThatIsALinkIsNeverUsed)
+zobrik_mark_wine_cases(fault_tests Faults.StagingDirectoryThatIsALinkIsNeverUsed)
+set_tests_properties(faults_linked_staging PROPERTIES
+    FIXTURES_REQUIRED "${recording_fixtures}" TIMEOUT 300
+    ENVIRONMENT "${ZOBRIK_WINE_ENV};${recording_env};ZOBRIK_LINKED_STAGING=${ZOBRIK_LINKED_STAGING}")
 
 # DLL planting: MAPI32.dll copies beside the test program (bin/planting), in
 # its current directory, its DLL directory and on PATH. The plug-in must bind
