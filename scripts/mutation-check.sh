@@ -1,7 +1,15 @@
 #!/bin/bash
-# Mutation check of the platform-free core: applies each one-line fault of
-# tests/mutation/faults.txt to a copy of the source tree, rebuilds the native
-# tests incrementally and runs them. A fault is
+# Mutation check: applies each one-line fault of tests/mutation/faults.txt to
+# a copy of the source tree, rebuilds incrementally and runs the tests that
+# cover the faulty file. The area of a fault follows its file's path:
+#   windows     a file under a win/ folder: the Windows tree (windows preset,
+#               MinGW) is rebuilt and the fault's ctest entries run under Wine
+#   linux       a file under a posix/ folder or freerdp/: the native tree
+#               with all its tests, then, if they pass, the Linux tree (linux
+#               preset) with the fault's ctest entries
+#   native      every other file: the native tree with all its tests
+# The ctest entries of a fault are its tests: regex, or else the default of
+# its folder (default_tests below). A fault is
 #   caught      the tests fail, crash or hang (timeout)
 #   missed      the tests pass although the fault changes behaviour
 #   equivalent  the tests pass and the fault is marked as unable to change
@@ -9,18 +17,26 @@
 #   invalid     the faulty tree does not build
 # The working tree is never modified: the tracked and untracked (not ignored)
 # files, or with -r the files of a commit, are copied once into a temporary
-# directory, and every worker builds in a copy of its own (Debug, ASan and
-# UBSan as in the regular native build).
+# directory (under build/ of the checked tree, so that ccache with
+# CCACHE_BASEDIR at or above it finds the regular builds' objects), and every
+# worker builds in a copy of its own: one copy per worker, one build tree per
+# area it needs (native: Debug, ASan and UBSan as in the regular native build;
+# windows and linux: their presets). Before its first fault of an area, a
+# worker builds that area's tree without any fault and runs the tests its
+# faults select there; they must pass.
 #
 # Usage: scripts/mutation-check.sh [options] [FILTER...]
 #   FILTER          run only faults whose name contains FILTER (glob
 #                   characters allowed: 'decoder.*size')
 #   -j N            N faults at a time, each worker in its own copy
 #                   (default: the number of cores)
-#   -t SECONDS      time limit of one test run (default 60)
+#   -t SECONDS      time limit of one native test run (default 60)
+#   -T SECONDS      time limit of one ctest run in the Windows or Linux tree
+#                   (default 1800; each entry also has its own TIMEOUT)
 #   -f FILE         fault list (default tests/mutation/faults.txt)
 #   -r REV          check the files of commit REV (such as HEAD) instead of
 #                   the working tree; the fault list is still read from -f
+#   -a AREA         run only faults of AREA (native, windows or linux)
 #   -l              list the selected faults and exit
 #   -d              show each selected fault as a diff and exit (no build)
 #   -k              keep the temporary directory (copies, build logs)
@@ -33,6 +49,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 faults_file="$root/tests/mutation/faults.txt"
 jobs="$(nproc)"
 test_timeout=60
+ctest_timeout=1800
+area_filter=""
 list_only=0
 diff_only=0
 keep=0
@@ -40,10 +58,12 @@ revision=""
 
 usage() { sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; }
 
-while getopts ":j:t:f:r:ldkh" opt; do
+while getopts ":j:t:T:a:f:r:ldkh" opt; do
     case "$opt" in
         j) jobs="$OPTARG" ;;
         t) test_timeout="$OPTARG" ;;
+        T) ctest_timeout="$OPTARG" ;;
+        a) area_filter="$OPTARG" ;;
         f) faults_file="$OPTARG" ;;
         r) revision="$OPTARG" ;;
         l) list_only=1 ;;
@@ -57,14 +77,53 @@ shift $((OPTIND - 1))
 filters=("$@")
 [[ "$jobs" =~ ^[1-9][0-9]*$ ]] || { echo "-j needs a positive number" >&2; exit 2; }
 [[ "$test_timeout" =~ ^[1-9][0-9]*$ ]] || { echo "-t needs a positive number of seconds" >&2; exit 2; }
+[[ "$ctest_timeout" =~ ^[1-9][0-9]*$ ]] || { echo "-T needs a positive number of seconds" >&2; exit 2; }
+case "$area_filter" in
+    ""|native|windows|linux) ;;
+    *) echo "-a takes native, windows or linux" >&2; exit 2 ;;
+esac
 [ -f "$faults_file" ] || { echo "no fault list at $faults_file" >&2; exit 2; }
 
 # --- Fault list -------------------------------------------------------------
 # Entries are separated by blank lines; '#' starts a comment line. Keys:
 #   fault: name   file: path   [after: text]   find: text   replace: text
-#   [equivalent: reason]
+#   [tests: ctest -R regex]   [equivalent: reason]
 # Values are taken verbatim after the key, without surrounding blanks.
-names=() files=() afters=() finds=() replaces=() equivalents=()
+names=() files=() afters=() finds=() replaces=() equivalents=() tests=() areas=()
+
+# The tree a file is checked in.
+area_of() {
+    case "$1" in
+        win/* | */win/*) echo windows ;;
+        posix/* | */posix/* | freerdp/*) echo linux ;;
+        *) echo native ;;
+    esac
+}
+
+# The ctest entries (a ctest -R regex) that cover a file of the Windows or
+# Linux tree when its fault names none.
+default_tests() {
+    case "$1" in
+        plugin/win/*) echo '^(plugin_|worker_limits|stress_idle|policy\.)' ;;
+        exec/win/*) echo '^(plugin_mapi_present\.Exec|plugin_own_shares|policy\.|policy_without_display|event_log_writes)' ;;
+        mail/win/*) echo '^(mail_pipeline|faults|worker_limits|outlook_handover\.OutlookHandOver)' ;;
+        common/win/*) echo '^(plugin_mapi_|planting_|outlook_handover|event_log_|mail_pipeline)' ;;
+        selftest/win/*) echo '^(selftest_|outlook_handover\.SelfTest)' ;;
+        *) echo '.' ;;  # every entry of the tree
+    esac
+}
+
+# The targets a faulty file of the Windows or Linux tree makes stale (the
+# baseline builds everything): the plug-in DLL, which the test programs load,
+# and the programs that compile the file themselves. "all" for the rest.
+build_targets() {
+    case "$1" in
+        exec/win/url_idna.cpp) echo ZobrikWTSDVC zobrik-open ;;
+        mail/win/utf8_to_utf16.cpp) echo ZobrikWTSDVC utf8_comparison_test ;;
+        plugin/win/* | exec/win/* | mail/win/* | common/win/* | selftest/win/*) echo ZobrikWTSDVC ;;
+        *) echo all ;;
+    esac
+}
 
 trim() {
     local s="$1"
@@ -75,9 +134,9 @@ trim() {
 
 parse_faults() {
     local line key value lineno=0 start=0
-    local name="" file="" after="" find="" replace="" equivalent="" has_replace=0
+    local name="" file="" after="" find="" replace="" equivalent="" tests_re="" has_replace=0
     flush() {
-        if [ -z "$name$file$after$find$replace$equivalent" ] && [ "$has_replace" = 0 ]; then return; fi
+        if [ -z "$name$file$after$find$replace$equivalent$tests_re" ] && [ "$has_replace" = 0 ]; then return; fi
         if [ -z "$name" ] || [ -z "$file" ] || [ -z "$find" ] || [ "$has_replace" = 0 ]; then
             echo "$faults_file:$start: an entry needs fault:, file:, find: and replace:" >&2
             exit 2
@@ -90,9 +149,16 @@ parse_faults() {
         for n in "${names[@]}"; do
             [ "$n" != "$name" ] || { echo "$faults_file:$start: fault '$name' is listed twice" >&2; exit 2; }
         done
+        local area
+        area="$(area_of "$file")"
+        if [ -n "$tests_re" ] && [ "$area" = native ]; then
+            echo "$faults_file:$start: fault '$name': tests: applies to files of the Windows or Linux tree" >&2
+            exit 2
+        fi
+        [ "$area" = native ] || [ -n "$tests_re" ] || tests_re="$(default_tests "$file")"
         names+=("$name") files+=("$file") afters+=("$after") finds+=("$find") replaces+=("$replace")
-        equivalents+=("$equivalent")
-        name="" file="" after="" find="" replace="" equivalent="" has_replace=0
+        equivalents+=("$equivalent") tests+=("$tests_re") areas+=("$area")
+        name="" file="" after="" find="" replace="" equivalent="" tests_re="" has_replace=0
     }
     while IFS= read -r line || [ -n "$line" ]; do
         lineno=$((lineno + 1))
@@ -103,7 +169,7 @@ parse_faults() {
             flush
             continue
         fi
-        if [ -z "$name$file$after$find$replace$equivalent" ] && [ "$has_replace" = 0 ]; then start=$lineno; fi
+        if [ -z "$name$file$after$find$replace$equivalent$tests_re" ] && [ "$has_replace" = 0 ]; then start=$lineno; fi
         key="${line%%:*}"
         value="$(trim "${line#*:}")"
         case "$key" in
@@ -113,6 +179,7 @@ parse_faults() {
             find) find="$value" ;;
             replace) replace="$value"; has_replace=1 ;;
             equivalent) equivalent="$value" ;;
+            tests) tests_re="$value" ;;
             *) echo "$faults_file:$lineno: unknown key '$key'" >&2; exit 2 ;;
         esac
     done < "$faults_file"
@@ -122,6 +189,7 @@ parse_faults
 
 selected=()
 for i in "${!names[@]}"; do
+    [ -z "$area_filter" ] || [ "${areas[$i]}" = "$area_filter" ] || continue
     if [ ${#filters[@]} -eq 0 ]; then
         selected+=("$i")
         continue
@@ -134,11 +202,11 @@ for i in "${!names[@]}"; do
         fi
     done
 done
-[ ${#selected[@]} -gt 0 ] || { echo "no fault matches: ${filters[*]}" >&2; exit 2; }
+[ ${#selected[@]} -gt 0 ] || { echo "no fault matches: ${area_filter:+-a $area_filter }${filters[*]}" >&2; exit 2; }
 
 if [ "$list_only" = 1 ]; then
     for i in "${selected[@]}"; do
-        printf '%-48s %-36s%s\n' "${names[$i]}" "${files[$i]}" "${equivalents[$i]:+  (equivalent)}"
+        printf '%-48s %-8s %-36s%s\n' "${names[$i]}" "${areas[$i]}" "${files[$i]}" "${equivalents[$i]:+  (equivalent)}"
     done
     echo "${#selected[@]} faults"
     exit 0
@@ -184,7 +252,8 @@ apply_fault() {
 }
 
 # --- Copy of the source tree ------------------------------------------------
-work="$(mktemp -d "${TMPDIR:-/tmp}/zobrik-mutation.XXXXXX")"
+mkdir -p "$root/build"
+work="$(mktemp -d "$root/build/mutation.XXXXXX")"
 worker_pids=()
 cleanup() {
     local pid
@@ -233,7 +302,7 @@ done
 
 if [ "$diff_only" = 1 ]; then
     for i in "${selected[@]}"; do
-        echo "== ${names[$i]}${equivalents[$i]:+ (equivalent: ${equivalents[$i]})}"
+        echo "== ${names[$i]} [${areas[$i]}${tests[$i]:+: ${tests[$i]}}]${equivalents[$i]:+ (equivalent: ${equivalents[$i]})}"
         read_file content "$work/pristine/${files[$i]}"
         apply_fault "$i" "$content" >"$work/faulty"
         (cd "$work/pristine" && diff -U0 --label "a/${files[$i]}" --label "b/${files[$i]}" "${files[$i]}" "$work/faulty") |
@@ -257,55 +326,191 @@ run_tests() {  # dir log -> exit status of the test run
     return "$status"
 }
 
+# The build tree of an area in the copy $1 (Windows and Linux: where their
+# presets put it).
+tree_of() {
+    case "$2" in
+        native) echo "$1/build" ;;
+        *) echo "$1/src/build/$2" ;;
+    esac
+}
+
+configure_tree() {  # dir area log
+    case "$2" in
+        native) cmake -S "$1/src" -B "$1/build" -DCMAKE_BUILD_TYPE=Debug >>"$3" 2>&1 ;;
+        *) (cd "$1/src" && cmake --preset "$2") >>"$3" 2>&1 ;;
+    esac
+}
+
+# Runs the ctest entries that the ctest options $5... select (-R regex or
+# -I numbers) in the tree of area $2 of copy $1, output to $3; $4 is "stop"
+# to end at the first failure. Entries that fail run once more on their
+# own, one at a time (Wine entries that wait for windows or timers can fail
+# under a heavy load): only a failure that repeats counts. Exit status 0 when
+# all pass, 124/137 on the time limit, otherwise that of ctest.
+run_ctest() {
+    local status=0 stop=() tree log="$3"
+    tree="$(tree_of "$1" "$2")"
+    [ "$4" != stop ] || stop=(--stop-on-failure)
+    shift 4
+    timeout -k 10 "$ctest_timeout" ctest --test-dir "$tree" "$@" --no-tests=error \
+        --output-on-failure -j"$build_jobs" "${stop[@]}" >"$log" 2>&1 || status=$?
+    case "$status" in
+        0 | 124 | 137) return "$status" ;;
+    esac
+    echo "--- the failed entries once more:" >>"$log"
+    status=0
+    timeout -k 10 "$ctest_timeout" ctest --test-dir "$tree" --rerun-failed --output-on-failure \
+        >>"$log" 2>&1 || status=$?
+    if [ "$status" = 0 ] && [ ${#stop[@]} -gt 0 ]; then
+        # The entries after the one that failed have not run yet.
+        echo "--- passed; the failed entries once more: all entries, without stopping" >>"$log"
+        timeout -k 10 "$ctest_timeout" ctest --test-dir "$tree" "$@" --output-on-failure -j"$build_jobs" \
+            >>"$log" 2>&1 || status=$?
+    fi
+    return "$status"
+}
+
+# The first entry that ctest's log $1 lists as failed, with its reason.
+first_failed_entry() {
+    sed -n '/^--- the failed entries once more:/,$ {/^The following tests FAILED:/,$ s/^[[:space:]]*[0-9]* - \(.*\)$/\1/p}' "$1" |
+        head -n 1
+}
+
+# The numbers of the ctest entries in the tree of area $2 of copy $1 that
+# the faults $3... of that area select, as "-I 0,0,0,<number>,...": one
+# regex of them all would pass the ten groups that ctest's regular
+# expressions hold.
+area_entries() {
+    local tree area="$2" i
+    tree="$(tree_of "$1" "$2")"
+    shift 2
+    local numbers="" found
+    for i in "$@"; do
+        [ "${areas[$i]}" = "$area" ] || continue
+        found="$(ctest --test-dir "$tree" -N -R "${tests[$i]}" | sed -n 's/^ *Test *#\([0-9]*\):.*/\1/p')"
+        if [ -z "$found" ]; then
+            echo "fault '${names[$i]}': no ctest entry of the $area tree matches '${tests[$i]}'" >&2
+            return 1
+        fi
+        numbers+="$found"$'\n'
+    done
+    echo "0,0,0,$(printf '%s' "$numbers" | sort -un | paste -sd, -)"
+}
+
+# Builds the tree of area $2 in copy $1 without any fault and runs its tests
+# (for windows and linux: the entries that the faults $3... select there).
+baseline() {
+    local dir="$1" area="$2" log="$1/baseline-$2.log"
+    shift 2
+    if ! configure_tree "$dir" "$area" "$log" || ! cmake --build "$(tree_of "$dir" "$area")" -j"$build_jobs" >>"$log" 2>&1; then
+        echo "baseline build of the $area tree failed, see $log" >&2
+        return 3
+    fi
+    if [ "$area" = native ]; then
+        run_tests "$dir" "$dir/baseline-native-tests.log" && return 0
+    else
+        local entries
+        entries="$(area_entries "$dir" "$area" "$@")" || return 3
+        run_ctest "$dir" "$area" "$dir/baseline-$area-tests.log" all -I "$entries" && return 0
+    fi
+    echo "baseline tests of the $area tree fail without any fault:" >&2
+    tail -n 30 "$dir/baseline-$area-tests.log" >&2
+    return 3
+}
+
+# Builds the tree of area $2 in copy $1 and runs the tests of fault $3 there;
+# appends to the log $4. Sets outcome (built/caught) and detail; returns 1
+# when the tree does not build.
+check_in_tree() {
+    local dir="$1" area="$2" i="$3" log="$4" status=0 tests_log targets=(all) own
+    if [ "$area" != native ]; then
+        own="$(build_targets "${files[$i]}")"
+        # The previous fault's targets were built with it and are stale
+        # since its revert.
+        # shellcheck disable=SC2207,SC2086  # target names have no blanks
+        targets=($(printf '%s\n' $own ${stale_targets[$area]:-} | sort -u))
+        stale_targets[$area]="$own"
+    fi
+    if ! cmake --build "$(tree_of "$dir" "$area")" -j"$build_jobs" --target "${targets[@]}" >>"$log" 2>&1; then
+        return 1
+    fi
+    tests_log="$log.$area-tests"
+    if [ "$area" = native ]; then
+        run_tests "$dir" "$tests_log" || status=$?
+    else
+        run_ctest "$dir" "$area" "$tests_log" stop -R "${tests[$i]}" || status=$?
+    fi
+    cat "$tests_log" >>"$log"
+    rm -f "$tests_log"
+    outcome=built
+    [ "$status" != 0 ] || return 0
+    outcome=caught
+    case "$status" in
+        124|137) detail="$area: timeout" ;;
+        *)
+            if [ "$area" = native ] && [ "$status" = 1 ]; then
+                detail="$(sed -n 's/^\[  FAILED  \] \([^ ]*\).*/\1/p' "$log" | head -n 1)"
+            elif [ "$area" != native ]; then
+                detail="$area: $(first_failed_entry "$log")"
+            else
+                detail="exit $status"
+            fi
+            ;;
+    esac
+    return 0
+}
+
 worker() {
     local w="$1"
     shift
     local dir="$work/w$w"
     mkdir "$dir"
     cp -a "$work/pristine" "$dir/src"
-    if ! cmake -S "$dir/src" -B "$dir/build" -DCMAKE_BUILD_TYPE=Debug >"$dir/baseline.log" 2>&1 ||
-        ! cmake --build "$dir/build" -j"$build_jobs" >>"$dir/baseline.log" 2>&1; then
-        echo "baseline build failed (worker $w), see $dir/baseline.log" >&2
-        return 3
-    fi
-    if ! run_tests "$dir" "$dir/baseline-tests.log"; then
-        echo "baseline tests fail without any fault (worker $w):" >&2
-        tail -n 20 "$dir/baseline-tests.log" >&2
-        return 3
-    fi
+    local ready=" " i path content outcome detail t0 seconds log area trees tree
+    declare -A stale_targets=()  # per tree, read by check_in_tree
 
-    local i path content outcome detail status t0 seconds log
     for i in "$@"; do
         t0=$SECONDS
+        area="${areas[$i]}"
+        # The trees the fault is checked in, one after the other.
+        case "$area" in
+            native) trees=(native) ;;
+            windows) trees=(windows) ;;
+            linux) trees=(native linux) ;;
+        esac
+        for tree in "${trees[@]}"; do
+            if [[ "$ready" != *" $tree "* ]]; then
+                baseline "$dir" "$tree" "$@" || return 3
+                ready+="$tree "
+            fi
+        done
+
         path="$dir/src/${files[$i]}"
         log="$work/results/$i.log"
+        : >"$log"
         read_file content "$path"
         apply_fault "$i" "$content" >"$path"
-        detail=""
-        if ! cmake --build "$dir/build" -j"$build_jobs" >"$log" 2>&1; then
-            outcome=invalid
-            detail="does not build"
-        else
-            status=0
-            run_tests "$dir" "$log" || status=$?
-            if [ "$status" = 0 ]; then
-                outcome=missed
-                [ -z "${equivalents[$i]}" ] || outcome=equivalent
-            else
-                outcome=caught
-                case "$status" in
-                    124|137) detail="timeout" ;;
-                    1) detail="$(sed -n 's/^\[  FAILED  \] \([^ ]*\).*/\1/p' "$log" | head -n 1)" ;;
-                    *) detail="exit $status" ;;
-                esac
-                [ -z "${equivalents[$i]}" ] || detail="${detail:+$detail; }marked equivalent"
+        outcome="" detail=""
+        for tree in "${trees[@]}"; do
+            if ! check_in_tree "$dir" "$tree" "$i" "$log"; then
+                outcome=invalid
+                detail="does not build ($tree tree)"
+                break
             fi
+            [ "$outcome" != caught ] || break
+        done
+        if [ "$outcome" = built ]; then
+            outcome=missed
+            [ -z "${equivalents[$i]}" ] || outcome=equivalent
+        elif [ "$outcome" = caught ] && [ -n "${equivalents[$i]}" ]; then
+            detail="${detail:+$detail; }marked equivalent"
         fi
         # Revert; the next build recompiles what depended on the fault.
         cp "$work/pristine/${files[$i]}" "$path"
         seconds=$((SECONDS - t0))
         printf '%s\t%s\t%s\n' "$outcome" "$detail" "$seconds" >"$work/results/$i"
-        printf '%-10s %-48s %4ss %s\n' "$outcome" "${names[$i]}" "$seconds" "${detail:+($detail)}"
+        printf '%-10s %-48s %-7s %4ss %s\n' "$outcome" "${names[$i]}" "$area" "$seconds" "${detail:+($detail)}"
     done
 }
 
@@ -329,8 +534,11 @@ set +m
 # --- Summary ----------------------------------------------------------------
 caught=0 missed=0 equivalent=0 invalid=0
 missed_list=() invalid_list=() marked_caught=()
+declare -A area_count=()
 for i in "${selected[@]}"; do
     IFS=$'\t' read -r outcome detail _ <"$work/results/$i"
+    area_count[${areas[$i]}.$outcome]=$((${area_count[${areas[$i]}.$outcome]:-0} + 1))
+    area_count[${areas[$i]}.all]=$((${area_count[${areas[$i]}.all]:-0} + 1))
     case "$outcome" in
         caught)
             caught=$((caught + 1))
@@ -344,7 +552,7 @@ done
 
 show() {
     local i="$1"
-    echo "  ${names[$i]} (${files[$i]})"
+    echo "  ${names[$i]} (${files[$i]}, ${areas[$i]}${tests[$i]:+: ${tests[$i]}})"
     [ -z "${afters[$i]}" ] || echo "      after:   ${afters[$i]}"
     echo "      find:    ${finds[$i]}"
     echo "      replace: ${replaces[$i]}"
@@ -365,14 +573,24 @@ if [ ${#marked_caught[@]} -gt 0 ]; then
     for i in "${marked_caught[@]}"; do show "$i"; done
 fi
 
-judged=$((caught + missed))
+# caught of judged as "caught C of J non-equivalent faults: P %".
+print_rate() {
+    local c="$1" judged=$(($1 + $2))
+    [ "$judged" -gt 0 ] || return 0
+    printf '%scaught %d of %d non-equivalent faults: %d.%d %%\n' "$3" "$c" "$judged" \
+        $((c * 100 / judged)) $(((c * 1000 / judged) % 10))
+}
 elapsed=$((SECONDS - started))
 echo
+for area in native windows linux; do
+    [ -n "${area_count[$area.all]:-}" ] || continue
+    printf '%-8s faults %d: caught %d, missed %d, equivalent %d, invalid %d\n' "$area" \
+        "${area_count[$area.all]}" "${area_count[$area.caught]:-0}" "${area_count[$area.missed]:-0}" \
+        "${area_count[$area.equivalent]:-0}" "${area_count[$area.invalid]:-0}"
+    print_rate "${area_count[$area.caught]:-0}" "${area_count[$area.missed]:-0}" "         "
+done
 printf 'faults %d: caught %d, missed %d, equivalent %d, invalid %d\n' \
     "${#selected[@]}" "$caught" "$missed" "$equivalent" "$invalid"
-if [ "$judged" -gt 0 ]; then
-    printf 'caught %d of %d non-equivalent faults: %d.%d %%\n' "$caught" "$judged" \
-        $((caught * 100 / judged)) $(((caught * 1000 / judged) % 10))
-fi
+print_rate "$caught" "$missed" ""
 printf 'time %dm%02ds with %d workers\n' $((elapsed / 60)) $((elapsed % 60)) "$jobs"
 [ "$missed" = 0 ] && [ "$invalid" = 0 ]

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <utility>
 
+#include "include/debug_output.h"
 #include "include/win/owners.h"
 #include "include/win/staging_location.h"
 #include "mail/staged_file_names.h"
@@ -295,6 +296,7 @@ public:
         } catch (...) {
             return;  // the area could not be kept and has removed its files
         }
+        ReportNextRemovalLocked();
         ScheduleLocked();
     }
 
@@ -332,6 +334,21 @@ public:
 
 private:
     static void CALLBACK OnTimer(PTP_CALLBACK_INSTANCE, void*, PTP_TIMER) { Instance().RemoveDue(); }
+
+    // The debugger line after an area was kept: when the next kept files go.
+    void ReportNextRemovalLocked() const noexcept {
+        const auto next = keeper_.NextDeadline();
+        if (!next) {
+            return;
+        }
+        const uint64_t now = GetTickCount64();
+        const unsigned long seconds = static_cast<unsigned long>((*next > now ? *next - now : 0) / 1000);
+        wchar_t line[96];
+        _snwprintf(line, std::size(line), L"Mail: attachments kept for an open compose window, next removal in %lu s",
+                   seconds);
+        line[std::size(line) - 1] = L'\0';
+        DebugEvent(line);
+    }
 
     void ScheduleLocked() noexcept {
         auto next = keeper_.NextDeadline();

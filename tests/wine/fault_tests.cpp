@@ -7,9 +7,10 @@ namespace {
 
 class Faults : public MailPipelineFixture {};
 
-// The temp folder lies on a 1 MiB file system. Attachments that would fill
-// it, or leave less than its reserve (a tenth) free, are refused before
-// anything is written.
+// The temp folder lies on a 1 MiB file system, a third of it taken by
+// another file, so that its free space is not its size. Attachments that
+// would fill it, or leave less than its reserve (a tenth of the size) free,
+// are refused before anything is written.
 TEST_F(Faults, DiskFullIsRefusedBeforeWriting) {
     wchar_t unixDir[512];
     DWORD n = GetEnvironmentVariableW(L"ZOBRIK_SMALL_DISK", unixDir, 512);
@@ -20,6 +21,18 @@ TEST_F(Faults, DiskFullIsRefusedBeforeWriting) {
     UseTempFolder(small);
     ULARGE_INTEGER available{}, total{};
     ASSERT_TRUE(GetDiskFreeSpaceExW(small.c_str(), &available, &total, nullptr));
+    const std::wstring filler = small + L"filler.bin";
+    {
+        HANDLE file = CreateFileW(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        const std::vector<uint8_t> bytes = Pattern(size_t(total.QuadPart / 3), 9);
+        DWORD written = 0;
+        const BOOL wrote = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+        ASSERT_TRUE(wrote && written == bytes.size());
+    }
+    ASSERT_TRUE(GetDiskFreeSpaceExW(small.c_str(), &available, &total, nullptr));
+    ASSERT_LT(available.QuadPart, total.QuadPart * 3 / 4) << "the filler takes its room";
     const size_t room = size_t(available.QuadPart - total.QuadPart / 10);
 
     auto mailWith = [](size_t firstSize, size_t secondSize) {
@@ -40,6 +53,7 @@ TEST_F(Faults, DiskFullIsRefusedBeforeWriting) {
         << "what leaves the reserve is served";
     EXPECT_EQ(mapi_.CallCount(), 1u);
     RemoveTree(small + L"Ema1.tmp\\");
+    DeleteFileW(filler.c_str());
 }
 
 TEST_F(Faults, StagingDirectoryNameTakenByAPlainFileIsReplaced) {

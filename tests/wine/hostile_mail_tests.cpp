@@ -5,6 +5,9 @@
 
 #include <sddl.h>
 
+#include <optional>
+#include <string>
+
 #include "mail_test_support.h"
 
 namespace zobrik::testing {
@@ -143,6 +146,22 @@ TEST_F(HostileMail, StagedFilesAreMarkedAsFromTheInternetWhereTheVolumeHasStream
     }
 }
 
+// How long a non-blocking hand-over's files are kept at most.
+constexpr unsigned long kKeptSeconds = 60 * 60;
+
+// The seconds in the plug-in's last "next removal in N s" line.
+std::optional<unsigned long> SecondsToNextKeptRemoval() {
+    const std::string marker = "next removal in ";
+    std::optional<unsigned long> seconds;
+    for (const std::string& line : standin::DebugCapture::Lines()) {
+        const size_t at = line.find(marker);
+        if (at != std::string::npos) {
+            seconds = std::stoul(line.substr(at + marker.size()));
+        }
+    }
+    return seconds;
+}
+
 TEST_F(HostileMail, NonBlockingDialogKeepsItsFilesUntilThePlugInUnloads) {
     MailRequestWriter modeless = ToOne();
     modeless.Flags(2).AddAttachment("report.pdf", Pattern(3000, 1));
@@ -150,6 +169,10 @@ TEST_F(HostileMail, NonBlockingDialogKeepsItsFilesUntilThePlugInUnloads) {
     auto kept = HandedOverFiles();
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_TRUE(FileExists(kept[0].first)) << "the compose window may read it when the user sends";
+    const std::optional<unsigned long> removal = SecondsToNextKeptRemoval();
+    ASSERT_TRUE(removal) << "the plug-in says when the kept files go";
+    EXPECT_GE(*removal, kKeptSeconds - 60) << "kept for an hour, not less";
+    EXPECT_LE(*removal, kKeptSeconds);
 
     mapi_.Reset();
     MailRequestWriter modal = ToOne();
