@@ -168,11 +168,11 @@ log_line() {  # what, then the regex of its line
     fi
 }
 case "$scenario" in
-    exec) log_line "an exec refusal at INFO" '\[INFO\]\[com\.zobrik\.wtsdvc\] - exec refused: ' ;;
-    mail) log_line "the hand-over event" '\[com\.zobrik\.wtsdvc\] - Zobrik WTS DVC plugin: Mail: handed over to xdg-email$' ;;
+    exec) log_line "an exec refusal at INFO" '\[INFO\]\[com\.zobrik\.wtsdvc\] - (\[[A-Za-z]+\]: )?exec refused: ' ;;
+    mail) log_line "the hand-over event" '\[com\.zobrik\.wtsdvc\] - (\[[A-Za-z]+\]: )?Zobrik WTS DVC plugin: Mail: handed over to xdg-email$' ;;
     policy)
         log_line "the user's ignored policy line at WARN" \
-            '\[WARN\]\[com\.zobrik\.wtsdvc\] - Zobrik WTS DVC plugin: policy user line 8 ignored: no .=.$'
+            '\[WARN\]\[com\.zobrik\.wtsdvc\] - (\[[A-Za-z]+\]: )?Zobrik WTS DVC plugin: policy user line 8 ignored: no .=.$'
         if grep -q 'policy system line' "$work/$client.log"; then
             passed=no
             echo "FAIL: $client's log reports lines of a system-wide policy file, and there is none"
