@@ -109,6 +109,10 @@ default_tests() {
         mail/win/*) echo '^(mail_pipeline|faults|worker_limits|outlook_handover\.OutlookHandOver)' ;;
         common/win/*) echo '^(plugin_mapi_|planting_|outlook_handover|event_log_|mail_pipeline)' ;;
         selftest/win/*) echo '^(selftest_|outlook_handover\.SelfTest)' ;;
+        server/mapi/win/*) echo '^mapi_provider64_(outside_session|in_session|client_refuses)$' ;;
+        server/open/win/*) echo '^zobrik_open' ;;
+        server/setup/win/*) echo '^server_msi_install_restore$' ;;
+        freerdp/*) echo '^freerdp3?_e2e\.' ;;
         *) echo '.' ;;  # every entry of the tree
     esac
 }

@@ -156,6 +156,30 @@ else
     echo "FAIL: $client's log lacks the add-in's line \"Zobrik/mail offered\""
 fi
 
+# The add-in's lines in FreeRDP's log: refusals at INFO, ignored policy
+# lines at WARN, events under the plug-in's name; the policy scenario's
+# ignored line is the user's (there is no system-wide policy file).
+log_line() {  # what, then the regex of its line
+    if grep -Eq "$2" "$work/$client.log"; then
+        echo "ok: $client's log has $1"
+    else
+        passed=no
+        echo "FAIL: $client's log lacks $1 ($2)"
+    fi
+}
+case "$scenario" in
+    exec) log_line "an exec refusal at INFO" '\[INFO\]\[com\.zobrik\.wtsdvc\] - (\[[A-Za-z]+\]: )?exec refused: ' ;;
+    mail) log_line "the hand-over event" '\[com\.zobrik\.wtsdvc\] - (\[[A-Za-z]+\]: )?Zobrik WTS DVC plugin: Mail: handed over to xdg-email$' ;;
+    policy)
+        log_line "the user's ignored policy line at WARN" \
+            '\[WARN\]\[com\.zobrik\.wtsdvc\] - (\[[A-Za-z]+\]: )?Zobrik WTS DVC plugin: policy user line 8 ignored: no .=.$'
+        if grep -q 'policy system line' "$work/$client.log"; then
+            passed=no
+            echo "FAIL: $client's log reports lines of a system-wide policy file, and there is none"
+        fi
+        ;;
+esac
+
 # The add-in removes its staged files when it unloads: after the client has
 # exited, no request folder may be left (the staging folder itself may be).
 left=$(find "$runtime/zobrik-wtsdvc" -mindepth 1 -maxdepth 1 2>/dev/null)

@@ -33,7 +33,9 @@ void PreparePolicy(const ClientFolders& folders) {
                 "# a list setting names one entry per line\n"
                 "ExecAllowedSchemes = zobrik-e2e\n"
                 "MailMaxAttachments = 1\n"
-                "MailRequestIdleSeconds = 5\n");
+                "MailRequestIdleSeconds = 5\n"
+                "# the next line is ignored with a warning in the client's log (run-e2e.sh)\n"
+                "MailMaxAttachments\n");
 }
 
 void RunPolicy(E2eContext& context) {

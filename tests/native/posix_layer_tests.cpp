@@ -2,6 +2,7 @@
 // staging attachments, and whole exec and mail requests with recording
 // xdg-open and xdg-email stand-ins first on PATH.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -97,6 +98,40 @@ TEST_F(PosixLayer, ProgramsRunWithoutShellOrInheritedDescriptors) {
     EXPECT_EQ(RunProgramAndWait({"sh", "-c", "test \"$1\" = 'a b;$(x)'", "sh", "a b;$(x)"}), 0);
 }
 
+// The client's standard input, its blocked and its ignored signals are its
+// own: the program gets /dev/null and the default handling of every signal.
+TEST_F(PosixLayer, ProgramsGetNoInputAndDefaultSignalsWhateverTheClientHas) {
+    int input[2];
+    ASSERT_EQ(pipe(input), 0);
+    ASSERT_EQ(write(input[1], "data\n", 5), 5);
+    close(input[1]);
+    const int savedInput = dup(0);
+    ASSERT_GE(savedInput, 0);
+    dup2(input[0], 0);
+    close(input[0]);
+    sigset_t term;
+    sigset_t savedMask;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &term, &savedMask);
+    struct sigaction ignore {};
+    struct sigaction savedInterrupt {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGINT, &ignore, &savedInterrupt);
+
+    const std::optional<int> read = RunProgramAndWait({"sh", "-c", "read x; test -z \"$x\""});
+    const std::optional<int> blocked = RunProgramAndWait({"sh", "-c", "kill -TERM $$; exit 0"});
+    const std::optional<int> ignored = RunProgramAndWait({"sh", "-c", "kill -INT $$; exit 0"});
+
+    sigaction(SIGINT, &savedInterrupt, nullptr);
+    pthread_sigmask(SIG_SETMASK, &savedMask, nullptr);
+    dup2(savedInput, 0);
+    close(savedInput);
+    EXPECT_EQ(read, 0) << "the program read the client's standard input";
+    EXPECT_EQ(blocked, std::nullopt) << "SIGTERM stayed blocked in the program";
+    EXPECT_EQ(ignored, std::nullopt) << "SIGINT stayed ignored in the program";
+}
+
 TEST_F(PosixLayer, ExecRunsXdgOpenAndAnswersByItsExitStatus) {
     const AdminPolicy policy;
     EXPECT_EQ(ServeExecRequest("\xEF\xBB\xBFhttps://example.com/\xD0\x96", policy, root_), kExecReplyOkay);
@@ -112,6 +147,35 @@ TEST_F(PosixLayer, ExecRunsXdgOpenAndAnswersByItsExitStatus) {
     EXPECT_EQ(ServeExecRequest(std::string(32768, 'a'), policy, root_), kExecReplyFailed);
     EXPECT_EQ(ServeExecRequest("\xEF\xBB\xBF\xC0\xAF", policy, root_), kExecReplyFailed);
     EXPECT_FALSE(fs::exists(bin_ / "xdg-open.args")) << "a refused text reached xdg-open";
+}
+
+// XDG_RUNTIME_DIR when it is an absolute path, else a folder of this user's
+// own in TMPDIR or /tmp.
+TEST_F(PosixLayer, TheStagingRootIsTheRuntimeFolderOrAUsersFolderInTemp) {
+    const std::string user = std::to_string(geteuid());
+    const struct {
+        const char* runtime;  // nullptr: unset
+        const char* temp;
+        std::string root;
+    } cases[] = {
+        {"/run/user/7", "/var/tmp", "/run/user/7/zobrik-wtsdvc"},
+        {"run/user/7", "/var/tmp", "/var/tmp/zobrik-wtsdvc-" + user},
+        {nullptr, "/var/tmp", "/var/tmp/zobrik-wtsdvc-" + user},
+        {"", nullptr, "/tmp/zobrik-wtsdvc-" + user},
+        {nullptr, "var/tmp", "/tmp/zobrik-wtsdvc-" + user},
+    };
+    const char* names[] = {"XDG_RUNTIME_DIR", "TMPDIR"};
+    std::vector<std::optional<std::string>> saved;
+    for (const char* name : names)
+        saved.push_back(std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt);
+    for (const auto& c : cases) {
+        const char* values[] = {c.runtime, c.temp};
+        for (size_t i = 0; i < std::size(names); ++i) values[i] ? setenv(names[i], values[i], 1) : unsetenv(names[i]);
+        EXPECT_EQ(StagingDirectoryPath(), c.root)
+            << "XDG_RUNTIME_DIR=" << (c.runtime ? c.runtime : "(unset)") << " TMPDIR=" << (c.temp ? c.temp : "(unset)");
+    }
+    for (size_t i = 0; i < std::size(names); ++i)
+        saved[i] ? setenv(names[i], saved[i]->c_str(), 1) : unsetenv(names[i]);
 }
 
 TEST_F(PosixLayer, StagedFilesArePrivateAndGoWithTheirArea) {
@@ -189,6 +253,20 @@ TEST_F(PosixLayer, MailReachesXdgEmailAndFailuresRemoveTheFiles) {
     }
     EXPECT_TRUE(fs::is_empty(root_)) << "files of a failed hand-over were left behind";
 
+    // No mail program at all.
+    fs::rename(bin_ / "xdg-email", work_ / "xdg-email");
+    setenv("PATH", bin_.c_str(), 1);
+    bytes = writer.Build();
+    try {
+        ProcessMailRequest(uint32_t(bytes.size()), bytes.data(), AdminPolicy(), root_);
+        ADD_FAILURE() << "a missing mail program was reported as a hand-over";
+    } catch (const char* message) {
+        EXPECT_STREQ(message, "unable to start the mail program");
+    }
+    EXPECT_TRUE(fs::is_empty(root_)) << "files for a missing mail program were left behind";
+    setenv("PATH", (bin_.string() + ":" + oldPath_).c_str(), 1);
+    fs::rename(work_ / "xdg-email", bin_ / "xdg-email");
+
     // The policy's mail limits apply before anything is staged or started.
     unsetenv("ZOBRIK_TEST_MAIL_EXIT");
     AdminPolicy noAttachments;
@@ -216,8 +294,13 @@ TEST_F(PosixLayer, ASweepRemovesOnlyTheFoldersOfClientsThatEnded) {
         fs::create_directory(fs::path(root_) / name);
         std::ofstream(fs::path(root_) / name / "a.pdf") << "x";
     }
+    // A link named as an ended client's folder: not followed, its target's files stay.
+    fs::create_directory(work_ / "target");
+    std::ofstream(work_ / "target" / "a.pdf") << "x";
+    fs::create_directory_symlink(work_ / "target", fs::path(root_) / folder(ended, "fedcba9876543210-zr-%08x"));
     SweepAbandonedStagingAreas(root_);
     EXPECT_FALSE(fs::exists(fs::path(root_) / folder(ended))) << "the ended client's folder stayed";
+    EXPECT_TRUE(fs::exists(work_ / "target" / "a.pdf")) << "the sweep followed a link out of the root";
     EXPECT_FALSE(fs::exists(fs::path(root_) / endedOlderForm)) << "an older version's folder stayed";
     EXPECT_TRUE(fs::exists(fs::path(root_) / folder(getpid()) / "a.pdf")) << "this client's folder went";
     EXPECT_TRUE(fs::exists(fs::path(root_) / folder(getppid()) / "a.pdf")) << "a running process's folder went";

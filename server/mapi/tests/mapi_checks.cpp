@@ -328,6 +328,9 @@ void SessionAndAddresses(const Mapi32& m) {
     Check(logon(0, nullptr, nullptr, 0x1, 0, &session) == mapi::kMapiSuccess && session != 0 &&
               logoff(session, 0, 0, 0) == mapi::kMapiSuccess,
           "MAPILogon gives a session handle without a dialog; MAPILogoff ends it");
+    ULONG_PTR next = 0;
+    Check(logon(0, nullptr, nullptr, 0x1, 0, &next) == mapi::kMapiSuccess && next != 0 && next != session,
+          "every MAPILogon gives a session handle of its own");
     std::string name = "Ann Lee <ann@example.com>";
     mapi::MapiRecipDescA* recipient = nullptr;
     const ULONG resolved = resolve(0, 0, name.data(), 0, 0, &recipient);
@@ -363,7 +366,11 @@ void Outside(const std::wstring& provider, const std::wstring& recorder) {
     SetEnvironmentVariableW(L"ZOBRIK_MAPI_LOG", log.c_str());
     SetEnvironmentVariableW(L"ZOBRIK_RECORDER_DIR", folder.c_str());
     // The previous client's path as setup may find it: with a variable.
-    RegisterMailClient(L"Recorder", L"%ZOBRIK_RECORDER_DIR%\\RecordingMail.dll", REG_EXPAND_SZ);
+    // DLLPathEx, where a client has it, is the DLL; its DLLPath is for older
+    // stubs (here a file that does not exist).
+    RegisterMailClient(L"Recorder", L"%ZOBRIK_RECORDER_DIR%\\NoSuchMail.dll", REG_EXPAND_SZ);
+    SetString(HKEY_LOCAL_MACHINE, kClients + L"\\Recorder", L"DLLPathEx", L"%ZOBRIK_RECORDER_DIR%\\RecordingMail.dll",
+              0, REG_EXPAND_SZ);
     RegisterMailClient(L"Looping", provider);
     const std::wstring attachment = folder + L"\\invoice.pdf";
     const std::vector<uint8_t> bytes = Pattern(3000);
@@ -393,14 +400,17 @@ void Outside(const std::wstring& provider, const std::wstring& recorder) {
               "the flags pass on; the session is the previous client's own");
     }
 
+    // The program's session handle (here one of the provider's) means
+    // nothing to the previous client: it gets 0.
     WideMail wide(attachment);
-    Check(m.sendMailW(0, 0, wide.Get(), mapi::kMapiDialogModeless, 0) == mapi::kMapiSuccess,
+    Check(m.sendMailW(7, 0, wide.Get(), mapi::kMapiDialogModeless, 0) == mapi::kMapiSuccess,
           "outside a session MAPISendMailW reaches the previous mail client");
     records = Records();
     Check(records.size() == 2 && Text(records.back(), "message.subject") == Utf8(wide.subject) &&
               Text(records.back(), "recip[0].name") == Utf8(wide.toName) &&
-              Field(records.back(), "flFlags") == std::to_string(mapi::kMapiDialogModeless),
-          "the wide call arrives unchanged");
+              Field(records.back(), "flFlags") == std::to_string(mapi::kMapiDialogModeless) &&
+              Field(records.back(), "lhSession") == "0x0",
+          "the wide call arrives unchanged, in a session of the previous client's own");
 
     std::string delimiter = ";";
     std::string paths = Narrow(attachment);
