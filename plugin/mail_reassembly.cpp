@@ -109,7 +109,9 @@ void MailReassembly::Keep(const uint8_t* data, size_t size) noexcept {
         Abandon(kMailRequestsBusy);
         return;
     }
-    buffer_.Append(data, size);
+    if (!buffer_.Append(data, size)) {
+        Abandon(kMailRequestsBusy);  // never drops bytes and hands over a shorter request
+    }
 }
 
 void MailReassembly::Abandon(const char* refusal) noexcept {

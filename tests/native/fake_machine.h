@@ -50,6 +50,7 @@ public:
         environment_[u"nothing"] = u"";
         environment_[u"half"] = u"ms-";
         environment_[u"quote"] = u"\"";
+        environment_[u"up"] = u"..\\..\\..";
         links_[u"c:\\links\\temp-link"] = u"C:\\Users\\Someone\\AppData\\Local\\Temp";
         links_[u"y:"] = u"C:";
         // Devices and shares of this machine ("\\this" stands for any of its names).
