@@ -564,6 +564,7 @@ TEST(ExecPolicy, AddressesAreRefusedWhereverTheFullPathCheckRefusesThem) {
         u"https:\\. .\\...\\Ema1.tmp\\request-8f3a9c\\evil.exe",
         u"url:https:\\..\\..\\..\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
         u"https:%TEMP%\\Ema1.tmp\\request-8f3a9c\\evil.exe",
+        u"https:\\...\\Ema1.tmp\\request-8f3a9c\\evil.exe",
         u"https:\\%UP%\\Users\\Someone\\AppData\\Local\\Temp\\Ema1.tmp\\request-8f3a9c\\evil.exe",
         u"\"https:\" x",
     };

@@ -2,16 +2,19 @@
 // buffers' address space, and the exec and mail workers with their limits.
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "include/request_limits.h"
+#include "plugin/mail_reply.h"
 #include "plugin/posix/request_workers.h"
 #include "plugin/request_buffer.h"
 #include "zobrik/mail_request_writer.h"
@@ -71,8 +74,10 @@ class GatedServer final : public RequestServer {
 public:
     const ExecReply& ServeExec(const std::string&, const AdminPolicy&) const noexcept override {
         WaitForTheGate();
+        ++served_;
         return kExecReplyOkay;
     }
+    size_t Served() const { return served_; }
     int32_t ProcessMail(uint32_t, uint8_t*, const AdminPolicy&) const override {
         WaitForTheGate();
         return 0;
@@ -96,6 +101,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable opened_;
     bool open_ = false;
+    mutable std::atomic<size_t> served_{0};
 };
 
 class CountingChannel final : public ReplyChannel {
@@ -108,7 +114,12 @@ public:
         written_.notify_all();
         return true;
     }
-    bool IsOpen() const noexcept override { return true; }
+    bool IsOpen() const noexcept override { return open_; }
+    void Close() { open_ = false; }
+    size_t Replies() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return replies_;
+    }
 
     bool WaitForReplies(size_t count) {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -119,6 +130,7 @@ private:
     std::mutex mutex_;
     std::condition_variable written_;
     size_t replies_ = 0;
+    std::atomic<bool> open_{true};
 };
 
 struct AdmissionCounts {
@@ -179,6 +191,49 @@ TEST(PosixWorkers, EachChannelKindServesAndQueuesAsManyRequestsAsItsLimitsAllow)
         server->Open();
         EXPECT_TRUE(channel->WaitForReplies(submitted)) << kind.kind << ": a request got no reply";
     }
+}
+
+// A server that has gone gets nothing opened: an exec request that waited
+// for a worker is dropped when its channel closed meanwhile.
+TEST(PosixWorkers, AWaitingExecWhoseChannelClosedIsDropped) {
+    auto server = std::make_shared<GatedServer>();
+    auto held = std::make_shared<CountingChannel>();
+    auto gone = std::make_shared<CountingChannel>();
+    const auto policy = std::make_shared<const AdminPolicy>();
+    const RequestContext holding{held, policy, server};
+    const AdmissionCounts counts =
+        SubmitHeld(kMaxExecWorkers, [&] { return SubmitExecRequest("https://example.com/", holding); });
+    ASSERT_EQ(counts.served, kMaxExecWorkers);
+    ASSERT_EQ(SubmitExecRequest("https://example.com/", RequestContext{gone, policy, server}),
+              BoundedWorkers::Admission::Waiting);
+    gone->Close();
+    server->Open();
+    EXPECT_TRUE(held->WaitForReplies(kMaxExecWorkers));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(server->Served(), kMaxExecWorkers) << "the closed channel's request was opened";
+    EXPECT_EQ(gone->Replies(), 0u);
+}
+
+// A refusal goes out as its text in UTF-8 with one closing zero byte, in
+// one message.
+TEST(MailReply, RefusalIsItsTextWithOneClosingZero) {
+    class RecordingChannel final : public ReplyChannel {
+    public:
+        bool WriteIfOpen(const void* data, size_t size) noexcept override {
+            const auto* bytes = static_cast<const char*>(data);
+            messages.emplace_back(bytes, bytes + size);
+            return true;
+        }
+        bool IsOpen() const noexcept override { return true; }
+        std::vector<std::string> messages;
+    } channel;
+    ReplyWithRefusal(channel, "request too large");
+    ASSERT_EQ(channel.messages.size(), 1u);
+    const std::string& reply = channel.messages[0];
+    ASSERT_FALSE(reply.empty());
+    EXPECT_EQ(reply.back(), '\0');
+    EXPECT_EQ(reply.find('\0'), reply.size() - 1);
+    EXPECT_NE(reply.find("request too large"), std::string::npos) << reply;
 }
 
 TEST(PosixWorkers, MailChannelsShareTheBudgetOfFourLargestRequests) {
