@@ -8,16 +8,10 @@
 # them, and would hold a runner's pipe open for as long as the server is
 # kept. When a server runs already this changes nothing. Not for a test with
 # a display: a server kept from it would hold a desktop on an X server that
-# is gone, and a server kept from a test without one shows its windows on no
-# display; so a test with a display lets a kept server go (it leaves once its
-# last program has ended) and waits for it, and starts one of its own.
+# is gone.
 # usage: keep_wine_server <wine64>
 keep_wine_server() {
-    [ -n "${WINESERVER:-}" ] && [ -x "$WINESERVER" ] || return 0
-    if [ -n "${DISPLAY:-}" ]; then
-        "$WINESERVER" -p0 >/dev/null 2>&1 && "$WINESERVER" -w >/dev/null 2>&1
-        return 0
-    fi
+    [ -z "${DISPLAY:-}" ] && [ -n "${WINESERVER:-}" ] && [ -x "$WINESERVER" ] || return 0
     "$WINESERVER" -p"${ZOBRIK_WINE_SERVER_LINGER:-15}" >/dev/null 2>&1 || return 0
     "$1" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }

@@ -103,12 +103,18 @@ if [ -n "$template" ]; then
     for prefix in "$@"; do
         # A copy of an earlier template for another version of Wine is made
         # again: Wine would update the files it shares in place.
+        # The file "wineserver" names the prefix's server directory (a random
+        # name under /tmp): a copy that kept it would share the template's
+        # Wine server, and every copy each other's. Wine makes a new one.
         if [ -f "$prefix/system.reg" ] && cmp -s "$prefix/.update-timestamp" "$template/.update-timestamp"; then
+            if cmp -s "$prefix/wineserver" "$template/wineserver"; then
+                rm -f "$prefix/wineserver"
+            fi
             continue
         fi
         rm -rf "$prefix" "$prefix.new"
         cp -al "$template" "$prefix.new"
-        rm -f "$prefix.new/$booted_stamp"
+        rm -f "$prefix.new/$booted_stamp" "$prefix.new/wineserver"
         find "$prefix.new" -type f -links +1 ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.drv' -o -iname '*.sys' \
             -o -iname '*.nls' \) -exec sh -c 'for file; do cp -p "$file" "$file.own" && mv -f "$file.own" "$file"; done' sh {} +
         mv "$prefix.new" "$prefix"
