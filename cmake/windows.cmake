@@ -37,7 +37,7 @@ add_library(zobrik_logic STATIC ${ZOBRIK_LOGIC_SOURCES})
 target_compile_options(zobrik_logic PRIVATE -g)
 add_library(zobrik_core OBJECT ${ZOBRIK_WIN_SOURCES})
 target_compile_options(zobrik_core PRIVATE -g)
-target_link_libraries(zobrik_core PUBLIC zobrik_logic INTERFACE shell32 shlwapi ole32 oleaut32 uuid user32 advapi32 bcrypt iphlpapi)
+target_link_libraries(zobrik_core PUBLIC zobrik_logic INTERFACE shell32 shlwapi ole32 oleaut32 uuid user32 advapi32 bcrypt iphlpapi ntdll)
 
 add_library(ZobrikWTSDVC SHARED plugin/win/dllmain.cpp plugin/win/ZobrikWTSDVC.def)
 set_target_properties(ZobrikWTSDVC PROPERTIES PREFIX "" OUTPUT_NAME ZobrikWTSDVC)

@@ -49,12 +49,12 @@ Passage PassesThrough(const WideString& reading, const FileIdentity& staging, co
     // A directory can only exist when its parent does, so the walk stops at
     // the first one that does not.
     for (size_t end = std::min(rootEnd, reading.size());;) {
-        auto identity = machine.DirectoryIdentity(reading.substr(0, end));
-        if (!identity) {
+        const DirectoryMatch match = machine.MatchDirectory(reading.substr(0, end), staging);
+        if (match == DirectoryMatch::None) {
             const bool unknownDevice = end == rootEnd && rootEnd < reading.size() && !DeviceRoot(root).empty();
             return unknownDevice ? Passage::Unknown : Passage::Beside;
         }
-        if (*identity == staging) {
+        if (match == DirectoryMatch::Same) {
             return Passage::Through;
         }
         if (end >= reading.size()) {
@@ -216,14 +216,17 @@ bool StagingDirectoryCache::StillHolds(WideStringView directory, const StagingDi
                                        const MachinePaths& machine) const {
     // A directory that did not exist yet holds while it still does not: its
     // reading depends only on its parents, which are read the same way.
-    if (machine.DirectoryIdentity(kept.path) != kept.identity) {
+    if (!kept.identity) {
+        return !machine.DirectoryIdentity(kept.path);
+    }
+    if (machine.MatchDirectory(kept.path, *kept.identity) != DirectoryMatch::Same) {
         return false;
     }
     // The directory's own text is where attachments are staged; spelled
     // otherwise than the reading (short names, '/', "." or ".."), it may lead
     // elsewhere by now.
     const bool spelledAsRead = machine.SameIgnoringCase(directory, kept.path);
-    return spelledAsRead || machine.DirectoryIdentity(WideString(directory)) == kept.identity;
+    return spelledAsRead || machine.MatchDirectory(WideString(directory), *kept.identity) == DirectoryMatch::Same;
 }
 
 std::optional<StagingDirectory> StagingDirectoryCache::Resolve(WideStringView directory, const MachinePaths& machine) {

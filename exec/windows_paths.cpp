@@ -61,6 +61,21 @@ WideStringView WithoutTrailingSeparators(WideStringView path) {
 
 }  // namespace
 
+DirectoryMatch MachinePaths::MatchDirectory(const WideString& path, const FileIdentity& identity) const {
+    const auto found = DirectoryIdentity(path);
+    return !found ? DirectoryMatch::None : *found == identity ? DirectoryMatch::Same : DirectoryMatch::Other;
+}
+
+bool NamesLocalVolume(WideStringView target) {
+    for (std::u16string_view device : {u"\\Device\\HarddiskVolume", u"\\Device\\CdRom"}) {
+        if (target.size() > device.size() && StartsWithIgnoringAsciiCase(target, device)) {
+            const WideStringView number = target.substr(device.size());
+            return std::all_of(number.begin(), number.end(), [](WideChar c) { return c >= '0' && c <= '9'; });
+        }
+    }
+    return false;
+}
+
 std::vector<WideString> FileUrlPaths(WideStringView url) {
     std::vector<WideString> out;
     if (!StartsWithIgnoringAsciiCase(url, u"file:")) {

@@ -20,6 +20,10 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
+// What a path is to one directory's identity: no directory the checks may
+// ask about is there, another directory is, or that one.
+enum class DirectoryMatch { None, Other, Same };
+
 // What the path checks need to know of the machine.
 class MachinePaths {
 public:
@@ -40,6 +44,10 @@ public:
     // machine's ("\\localhost\users\x"); network drives and other hosts are
     // not asked (the checks never ask, and an answer would contact them).
     virtual std::optional<FileIdentity> DirectoryIdentity(const WideString& path) const = 0;
+    // DirectoryIdentity(path) compared with `identity`. A machine may answer
+    // without taking the whole identity, where a part of it already differs
+    // or the same directory was found there before.
+    virtual DirectoryMatch MatchDirectory(const WideString& path, const FileIdentity& identity) const;
     // Whether two names are equal as the file system compares them, without
     // regard to letter case.
     virtual bool SameIgnoringCase(WideStringView a, WideStringView b) const = 0;
@@ -54,6 +62,13 @@ public:
     // The extensions the machine runs as programs, ';'-separated (PATHEXT).
     virtual WideString ProgramExtensions() const = 0;
 };
+
+// Whether `target`, what a drive letter is linked to (as QueryDosDevice
+// tells it), names a volume of this machine's own disks or optical drives:
+// "\Device\HarddiskVolume3", "\Device\CdRom0". Not network drives
+// ("\Device\LanmanRedirector\;Z:...", "\Device\Mup\..."), a folder's
+// drive ("\??\C:\x"), redirected client drives or any other device.
+bool NamesLocalVolume(WideStringView target);
 
 // The paths that `text` may stand for before the machine resolves them: the
 // text without surrounding blanks, its quoted part, the text without its

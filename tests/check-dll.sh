@@ -14,7 +14,7 @@ fi
 imports="$(echo "$dump" | awk '/DLL Name:/ {print toupper($3)}' | sort -u | tr '\n' ' ')"
 for name in $imports; do
     case "$name" in
-        KERNEL32.DLL|MSVCRT.DLL|OLE32.DLL|OLEAUT32.DLL|SHELL32.DLL|SHLWAPI.DLL|USER32.DLL|ADVAPI32.DLL|BCRYPT.DLL|IPHLPAPI.DLL) ;;
+        KERNEL32.DLL|MSVCRT.DLL|OLE32.DLL|OLEAUT32.DLL|SHELL32.DLL|SHLWAPI.DLL|USER32.DLL|ADVAPI32.DLL|BCRYPT.DLL|IPHLPAPI.DLL|NTDLL.DLL) ;;
         *) echo "unexpected import: $name"; exit 1 ;;
     esac
 done

@@ -55,7 +55,7 @@ fi
 imports="$(echo "$headers" | awk '/DLL Name:/ {print toupper($3)}' | sort -u | tr '\n' ' ')"
 for dll in $imports; do
     case "$dll" in
-        KERNEL32.DLL|MSVCRT.DLL|OLE32.DLL|OLEAUT32.DLL|SHELL32.DLL|SHLWAPI.DLL|USER32.DLL|ADVAPI32.DLL|BCRYPT.DLL|IPHLPAPI.DLL|WTSAPI32.DLL) ;;
+        KERNEL32.DLL|MSVCRT.DLL|OLE32.DLL|OLEAUT32.DLL|SHELL32.DLL|SHLWAPI.DLL|USER32.DLL|ADVAPI32.DLL|BCRYPT.DLL|IPHLPAPI.DLL|NTDLL.DLL|WTSAPI32.DLL) ;;
         *) fail "imports $dll, not a Windows system DLL" ;;
     esac
 done

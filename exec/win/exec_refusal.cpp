@@ -9,12 +9,14 @@
 #include <iphlpapi.h>
 // clang-format on
 #include <winioctl.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <climits>
 #include <cwchar>
 #include <cwctype>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "exec/exec_admin_policy.h"
@@ -170,6 +172,73 @@ UniqueHandle OpenWithoutFollowing(const WideString& path) {
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
+// The file index of the open `file`, as GetFileInformationByHandle gives
+// it, without the volume's serial number that call also asks for, which is
+// slow (Wine asks its mount manager each time).
+std::optional<uint64_t> FileIndex(HANDLE file) {
+    IO_STATUS_BLOCK status{};
+    FILE_INTERNAL_INFORMATION internal{};
+    if (NtQueryInformationFile(file, &status, &internal, sizeof(internal), FileInternalInformation) < 0) {
+        return std::nullopt;
+    }
+    return uint64_t(internal.IndexNumber.QuadPart);
+}
+
+std::optional<FileIdentity> IdentityOf(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file, &information)) {
+        return std::nullopt;
+    }
+    return FileIdentity{information.dwVolumeSerialNumber,
+                        uint64_t(information.nFileIndexHigh) << 32 | information.nFileIndexLow};
+}
+
+// The path of the open `file` with links resolved, its volume named by its
+// drive ("\\?\C:\Users\ann\AppData\Local\Temp\Ema1.tmp"): it names one
+// directory of one volume at a time. Nullopt also for a volume without a
+// drive letter.
+std::optional<std::wstring> FinalPath(HANDLE file) {
+    // Most paths fit at once; asking for the size first would double the
+    // cost of the call, the slower part of a check under Wine.
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD length = GetFinalPathNameByHandleW(file, buffer, MAX_PATH + 1, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length > 0 && length <= MAX_PATH) {
+        return std::wstring(buffer, length);
+    }
+    return SizedCall([file](wchar_t* sized, DWORD capacity) -> DWORD {
+        return GetFinalPathNameByHandleW(file, sized, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
+}
+
+// The directory whose whole identity was last found equal to the one
+// asked about, by its final path. A directory found at the same final path
+// with the same file index is that directory still, so its volume's serial
+// number need not be asked for again: the staging directory's own path is
+// compared with it for every text.
+class ConfirmedDirectory {
+public:
+    static ConfirmedDirectory& Last() {
+        static ConfirmedDirectory last;
+        return last;
+    }
+
+    bool Holds(const std::wstring& finalPath, const FileIdentity& identity) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return identity_ == identity && finalPath_ == finalPath;
+    }
+
+    void Remember(const std::wstring& finalPath, const FileIdentity& identity) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        finalPath_ = finalPath;
+        identity_ = identity;
+    }
+
+private:
+    std::mutex mutex_;
+    std::wstring finalPath_;
+    std::optional<FileIdentity> identity_;
+};
+
 enum class LinkTarget { ThisMachine, AnotherHost, Unreadable };
 
 // Where the reparse point open as `link` leads: a symbolic link to a share
@@ -226,6 +295,9 @@ public:
     }
 
     std::optional<WideString> LongPath(const WideString& path) const override {
+        if (std::find(missing_.begin(), missing_.end(), path) != missing_.end()) {
+            return std::nullopt;
+        }
         if (auto found = LongPathOf(path)) {
             return found;
         }
@@ -239,41 +311,35 @@ public:
     }
 
     std::optional<FileIdentity> DirectoryIdentity(const WideString& asked) const override {
-        if (!IsAskable(asked)) {
-            return std::nullopt;
+        const UniqueHandle directory = OpenDirectory(asked);
+        return directory ? IdentityOf(directory.Get()) : std::nullopt;
+    }
+
+    DirectoryMatch MatchDirectory(const WideString& asked, const FileIdentity& identity) const override {
+        const UniqueHandle directory = OpenDirectory(asked);
+        if (!directory) {
+            return DirectoryMatch::None;
         }
-        const WideString path = ThroughLocalhost(asked);
-        // Only directories are opened, so no device name is.
-        const DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            return std::nullopt;
+        // Another file index is another directory, whatever the volume.
+        const auto index = FileIndex(directory.Get());
+        if (index && *index != identity.file) {
+            return DirectoryMatch::Other;
         }
-        UniqueHandle directory = OpenWithoutFollowing(path);
-        BY_HANDLE_FILE_INFORMATION information;
-        if (!directory || !GetFileInformationByHandle(directory.Get(), &information)) {
-            return std::nullopt;
+        const auto finalPath = FinalPath(directory.Get());
+        if (index && finalPath && ConfirmedDirectory::Last().Holds(*finalPath, identity)) {
+            return DirectoryMatch::Same;
         }
-        if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            // A link: what it leads to counts, unless that is another host.
-            // One whose target cannot be read (Wine shows Unix symbolic links
-            // as reparse points it does not describe) counts as what was opened.
-            switch (TargetOf(directory.Get(), *this)) {
-                case LinkTarget::AnotherHost:
-                    return std::nullopt;
-                case LinkTarget::Unreadable:
-                    break;
-                case LinkTarget::ThisMachine:
-                    directory = UniqueHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-                    if (!directory || !GetFileInformationByHandle(directory.Get(), &information)) {
-                        return std::nullopt;
-                    }
-                    break;
-            }
+        const auto found = IdentityOf(directory.Get());
+        if (!found) {
+            return DirectoryMatch::None;
         }
-        return FileIdentity{information.dwVolumeSerialNumber,
-                            uint64_t(information.nFileIndexHigh) << 32 | information.nFileIndexLow};
+        if (*found != identity) {
+            return DirectoryMatch::Other;
+        }
+        if (finalPath) {
+            ConfirmedDirectory::Last().Remember(*finalPath, identity);
+        }
+        return DirectoryMatch::Same;
     }
 
     bool SameIgnoringCase(WideStringView a, WideStringView b) const override {
@@ -309,6 +375,57 @@ public:
     }
 
 private:
+    // The directory `asked` opened for its identity: what a link leads to
+    // when that is on this machine; empty when there is no directory there
+    // that the checks may open.
+    UniqueHandle OpenDirectory(const WideString& asked) const {
+        if (!IsAskable(asked)) {
+            return {};
+        }
+        const WideString path = ThroughLocalhost(asked);
+        // Only directories are opened, so no device name is.
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            RememberIfMissing(asked);
+            return {};
+        }
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            return {};
+        }
+        UniqueHandle directory = OpenWithoutFollowing(path);
+        FILE_BASIC_INFO basic;
+        if (!directory || !GetFileInformationByHandleEx(directory.Get(), FileBasicInfo, &basic, sizeof(basic))) {
+            return {};
+        }
+        if (!(basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            return directory;
+        }
+        // A link: what it leads to counts, unless that is another host. One
+        // whose target cannot be read (Wine shows Unix symbolic links as
+        // reparse points it does not describe) counts as what was opened.
+        switch (TargetOf(directory.Get(), *this)) {
+            case LinkTarget::AnotherHost:
+                return {};
+            case LinkTarget::Unreadable:
+                return directory;
+            case LinkTarget::ThisMachine:
+                break;
+        }
+        return UniqueHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    }
+
+    // Keeps `asked` as a path that does not exist, so that its long form is
+    // not looked up again for this text (a failing lookup lists the parent
+    // directory). Only a path short enough to be looked up as it is.
+    void RememberIfMissing(const WideString& asked) const {
+        const DWORD error = GetLastError();
+        if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && asked.size() < MAX_PATH - 12) {
+            missing_.push_back(asked);
+        }
+    }
+
     // Whether `path` lies on a local drive, a local volume device or a share
     // of this machine: a path of another host is never opened, as that
     // would contact it, and it cannot be the staging directory.
@@ -349,14 +466,29 @@ private:
         auto known = std::find_if(driveTypes_.begin(), driveTypes_.end(),
                                   [letter](const auto& drive) { return drive.first == letter; });
         if (known == driveTypes_.end()) {
-            const WideChar drive[] = {letter, L':', L'\\', L'\0'};
-            known = driveTypes_.emplace(driveTypes_.end(), letter, GetDriveTypeW(drive));
+            known = driveTypes_.emplace(driveTypes_.end(), letter, AskDriveType(letter));
         }
         return known->second;
     }
 
+    // A drive linked to a volume of the machine's own disks is local
+    // (fixed or removable: no check tells them apart); telling that takes
+    // one look at the link, while GetDriveTypeW opens the drive's root and
+    // asks its device. Any other drive is asked for its type.
+    static UINT AskDriveType(WideChar letter) {
+        const WideChar drive[] = {letter, L':', L'\0'};
+        wchar_t target[MAX_PATH + 1];
+        const DWORD length = QueryDosDeviceW(drive, target, MAX_PATH);
+        if (length > 0 && NamesLocalVolume(WideStringView(target, wcsnlen(target, length)))) {
+            return DRIVE_FIXED;
+        }
+        const WideChar rootDirectory[] = {letter, L':', L'\\', L'\0'};
+        return GetDriveTypeW(rootDirectory);
+    }
+
     mutable std::optional<std::vector<WideString>> names_;
     mutable std::vector<std::pair<WideChar, UINT>> driveTypes_;
+    mutable std::vector<WideString> missing_;  // paths found missing for this text
 };
 
 }  // namespace

@@ -274,6 +274,26 @@ TEST(ExecPolicy, RootsOfDrivesSharesAndDevices) {
     }
 }
 
+TEST(ExecPolicy, OnlyDrivesOfTheMachinesOwnVolumesAreKnownLocalByTheirLink) {
+    const std::pair<const char16_t*, bool> cases[] = {
+        {u"\\Device\\HarddiskVolume3", true},
+        {u"\\device\\harddiskvolume12", true},
+        {u"\\Device\\CdRom0", true},
+        {u"\\Device\\HarddiskVolume", false},
+        {u"\\Device\\HarddiskVolume3\\x", false},
+        {u"\\Device\\HarddiskVolume3x", false},
+        {u"\\Device\\LanmanRedirector\\;Z:000000000001a2b3\\server\\share", false},
+        {u"\\Device\\Mup\\;Z:000000000001a2b3\\server\\share", false},
+        {u"\\Device\\RdpDr\\;Y:2\\tsclient\\C", false},
+        {u"\\??\\C:\\Users\\ann\\AppData\\Local\\Temp", false},
+        {u"\\Device\\Floppy0", false},
+        {u"", false},
+    };
+    for (const auto& [target, local] : cases) {
+        EXPECT_EQ(NamesLocalVolume(target), local) << Narrow(target);
+    }
+}
+
 TEST(ExecPolicy, ReadingsApplyDotsAndDropStreamsAndTrailingDots) {
     using Paths = std::vector<WideString>;
     const std::pair<const char16_t*, Paths> cases[] = {

@@ -618,6 +618,31 @@ TEST_F(ExecOwnShares, DroppedProgramIsRefusedThroughWinesUnixRoot) {
     ExpectRunsAfterAWhile(1);
 }
 
+// The staging directory replaced by another one between two texts: neither
+// what the checks kept of it nor where its identity was last confirmed is
+// taken for the new one's. Drive Z: reaches it by another path, which only
+// its identity tells. The new directory is made before the old one moves
+// away, so the two cannot share a file index.
+TEST_F(ExecStaging, ReplacedStagingDirectoryIsKnownByItsNewIdentity) {
+    const std::wstring replacement = folder_ + L"\\Ema1.new", moved = folder_ + L"\\Ema1.old";
+    const std::wstring request = L"\\dropped-request-" + std::to_wstring(GetCurrentProcessId());
+    ExpectRefused(standin::ToUtf8(ThroughUnixRoot(inside_)), "names a staged attachment");
+    ASSERT_TRUE(CreateDirectoryW(replacement.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((replacement + request).c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(standin::FromUtf8(MarkerProgramPath()).c_str(),
+                          (replacement + request + L"\\marker.exe").c_str(), FALSE));
+    ASSERT_TRUE(MoveFileW(directories_[1].c_str(), moved.c_str()));
+    ASSERT_TRUE(MoveFileW(replacement.c_str(), directories_[1].c_str()));
+    ExpectRefused(standin::ToUtf8(ThroughUnixRoot(inside_)), "names a staged attachment");
+    ExpectOpened(standin::ToUtf8(ThroughUnixRoot(moved + request + L"\\marker.exe")));
+    ExpectRunsAfterAWhile(1);
+    // The fixture removes the new directory's files by their names; the old
+    // one's go here.
+    DeleteFileW((moved + request + L"\\marker.exe").c_str());
+    RemoveDirectoryW((moved + request).c_str());
+    RemoveDirectoryW(moved.c_str());
+}
+
 TEST_F(ExecStaging, StagingDirectoryGivenInShortNamesIsResolved) {
     const std::wstring shortFolder = ShortPath(folder_);
     ASSERT_NE(shortFolder, folder_) << "the folder has no short name";
