@@ -9,6 +9,11 @@ add_test(NAME policy_prefix
         $<TARGET_FILE:zobrik_mapi_recording>)
 set_tests_properties(policy_prefix PROPERTIES FIXTURES_REQUIRED wine FIXTURES_SETUP policy TIMEOUT 300)
 zobrik_copy_wine_template(policy_prefix)
+# A network drive, N:, for the network path setting.
+add_test(NAME policy_prefix_network_drive
+    COMMAND ${ZOBRIK_WINE_TEST_DIR}/add-network-drive.sh ${ZOBRIK_WINE64} ${ZOBRIK_WINESERVER} ${ZOBRIK_POLICY_WINEPREFIX})
+set_tests_properties(policy_prefix_network_drive PROPERTIES
+    FIXTURES_REQUIRED wine FIXTURES_SETUP policy DEPENDS policy_prefix TIMEOUT 120)
 
 zobrik_add_plugin_test_program(policy_tests ${ZOBRIK_WINE_TEST_DIR}/policy_tests.cpp)
 target_link_libraries(policy_tests PRIVATE zobrik_outlook_standin_client)

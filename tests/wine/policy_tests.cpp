@@ -149,6 +149,9 @@ TEST_F(Policy, NetworkAndLocalPaths) {
     EXPECT_EQ(DebugCapture::Count("Zobrik WTS DVC plugin: exec refused: network path "
                                   "\"\\\\fileserver.invalid\\share\\a.pdf\" (policy ExecAllowNetworkPaths)\n"),
               3u);
+    // N: is a network drive of the prefix (add-network-drive.sh).
+    EXPECT_EQ(Exec("N:\\a.pdf"), kFailed);
+    EXPECT_TRUE(Logged("exec refused: network path \"N:\\a.pdf\" (policy ExecAllowNetworkPaths)"));
     EXPECT_EQ(Exec(MarkerProgramPath()), kOkay);
     EXPECT_TRUE(MarkerRan());
 
