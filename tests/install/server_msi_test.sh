@@ -17,9 +17,9 @@
 #     RemoveExistingProducts does not set it: the earlier version restores
 #     and the later one records anew; the test checks what Wine does, and
 #     that the record is never Zobrik either way.
-# usage: server_msi_test.sh <wine64> <wineserver> <prefix> <server.msi> <later server.msi>
+# usage: server_msi_test.sh <wine64> <wineserver> <prefix> <server.msi> <later server.msi> <registry_values.exe>
 set -uo pipefail
-wine64="$1"; wineserver="$2"; prefix="$3"; package="$4"; later="$5"
+wine64="$1"; wineserver="$2"; prefix="$3"; package="$4"; later="$5"; registry_values="$6"
 export WINEPREFIX="$prefix" WINEDEBUG=-all DISPLAY= WINEDLLOVERRIDES="winedbg.exe=d"
 failures=0
 
@@ -29,28 +29,26 @@ winpath() { echo "Z:$(realpath "$1" | tr / '\\')"; }
 msiexec() { "$wine64" msiexec "$@"; }
 reg() { "$wine64" reg "$@" >/dev/null 2>&1; }
 
-# value <view 32|64> <key> <name, or - for the default value>: the string,
-# or ABSENT when the key or the value does not exist.
-value() {
-    local out
-    if [ "$3" = - ]; then
-        out="$("$wine64" reg query "HKLM\\$2" /ve "/reg:$1" 2>/dev/null | tr -d '\r')" || { echo ABSENT; return; }
-        out="$(grep -E '^ +\(Default\) +REG_' <<<"$out")"
-    else
-        out="$("$wine64" reg query "HKLM\\$2" /v "$3" "/reg:$1" 2>/dev/null | tr -d '\r')" || { echo ABSENT; return; }
-        out="$(grep -E "^ +$3 +REG_" <<<"$out")"
-    fi
-    # reg shows a default value that is not set as "(value not set)".
-    [ -n "$out" ] && ! grep -q '(value not set)' <<<"$out" || { echo ABSENT; return; }
-    sed -E 's/^ +.+ +REG_[A-Z_]+ {4}//; s/^ +.+ +REG_[A-Z_]+$//' <<<"$out"
-}
-
-# expect <what> followed by lines "view|key|name|expected" on stdin.
+# expect <what> followed by lines "view|key|name|expected" on stdin: each
+# value (HKLM, view 32 or 64, name or - for the default value) is the
+# expected string, or ABSENT when the key or the value does not exist. All
+# values of one call are read in one run of registry_values.
 expect() {
-    local what="$1" view key name expected actual
-    while IFS='|' read -r view key name expected; do
-        [ -n "$view" ] || continue
-        actual="$(value "$view" "$key" "$name")"
+    local what="$1" line view key name expected actual
+    local -a checks=() actuals=()
+    while IFS= read -r line; do
+        [ -n "${line%%|*}" ] && checks+=("$line")
+    done
+    [ "${#checks[@]}" -gt 0 ] || return 0
+    mapfile -t actuals < <(for line in "${checks[@]}"; do
+        IFS='|' read -r view key name expected <<<"$line"
+        printf '%s|%s|%s\n' "$view" "$key" "$name"
+    done | "$wine64" "$registry_values" | tr -d '\r')
+    [ "${#actuals[@]}" -eq "${#checks[@]}" ] \
+        || fail "$what: registry_values answered ${#actuals[@]} of ${#checks[@]} queries: ${actuals[*]}"
+    for i in "${!checks[@]}"; do
+        IFS='|' read -r view key name expected <<<"${checks[$i]}"
+        actual="${actuals[$i]-(no answer)}"
         if [ "$actual" = "$expected" ]; then
             echo "ok: $what: $key [$name] ($view-bit) = $expected"
         else
