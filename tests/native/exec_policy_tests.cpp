@@ -234,6 +234,8 @@ TEST(ExecPolicy, ThisMachineHasManyNamesAndAddresses) {
                                  u"2--1.ipv6-literal.net",
                                  u"a.ipv6-literal.net",
                                  u"1:2:3:4:5:6:7:8:9",
+                                 u"0:0:0:0::0:0:0:1",
+                                 u"[0:0:0:0:0:0:0::1]",
                                  u"192.168.1.21",
                                  u"192.168.1.20.1",
                                  u"::ffff:192.168.1.21",
