@@ -276,6 +276,34 @@ TEST(ExecPolicy, RootsOfDrivesSharesAndDevices) {
     }
 }
 
+// Device roots of this machine's volumes may be asked about; any other
+// device may be a redirector to another host.
+TEST(ExecPolicy, LocalVolumeDevicesAreKnownByTheirRoot) {
+    const std::pair<const char16_t*, bool> cases[] = {
+        {u"\\\\?\\Volume{1234}", true},
+        {u"\\\\?\\HarddiskVolume3", true},
+        {u"\\\\.\\harddiskvolume3", true},
+        {u"\\\\?\\CdRom0", true},
+        {u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3", true},
+        {u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolumeShadowCopy2", true},
+        {u"\\\\?\\globalroot\\device\\CdRom1", true},
+        {u"\\\\?\\GLOBALROOT\\Device\\Volume{1234}", true},
+        {u"\\\\?\\GLOBALROOT\\SystemRoot", true},
+        {u"\\\\?\\unix", true},
+        {u"\\\\?\\unixroot", false},
+        {u"\\\\?\\GLOBALROOT\\SystemRootX", false},
+        {u"\\\\?\\GLOBALROOT\\Device\\Mup", false},
+        {u"\\\\?\\GLOBALROOT\\Device\\LanmanRedirector", false},
+        {u"\\\\?\\GLOBALROOT\\Device\\WebDavRedirector", false},
+        {u"\\\\?\\GLOBALROOT\\HarddiskVolume3", false},
+        {u"\\\\.\\pipe", false},
+        {u"\\\\?\\UNC", false},
+    };
+    for (const auto& [root, local] : cases) {
+        EXPECT_EQ(IsLocalVolumeDevice(root), local) << Narrow(root);
+    }
+}
+
 TEST(ExecPolicy, ReadingsApplyDotsAndDropStreamsAndTrailingDots) {
     using Paths = std::vector<WideString>;
     const std::pair<const char16_t*, Paths> cases[] = {
