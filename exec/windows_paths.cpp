@@ -324,4 +324,20 @@ WideString WithLongNames(const WideString& path, const MachinePaths& machine) {
     return WideString(WithoutTrailingSeparators(resolved)) + path.substr(resolvedEnd);
 }
 
+bool IsLocalVolumeDevice(WideStringView root) {
+    WideStringView name = root.substr(4);
+    if (StartsWithIgnoringAsciiCase(name, u"GLOBALROOT\\SystemRoot") && name.size() == 21) {
+        return true;
+    }
+    if (StartsWithIgnoringAsciiCase(name, u"GLOBALROOT\\Device\\")) {
+        name.remove_prefix(18);
+    }
+    for (std::u16string_view local : {u"Volume{", u"HarddiskVolume", u"CdRom", u"unix"}) {
+        if (StartsWithIgnoringAsciiCase(name, local)) {
+            return local != u"unix" || name.size() == 4;
+        }
+    }
+    return false;
+}
+
 }  // namespace zobrik

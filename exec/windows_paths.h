@@ -104,6 +104,13 @@ WideStringView PathRoot(WideStringView path);
 // The device of a device path as PathRoot gives it; empty for other paths.
 WideStringView DeviceRoot(WideStringView path);
 
+// Whether the device root `root` (as DeviceRoot gives it) names a local
+// volume, so that asking about it reaches no other host: "\\?\Volume{GUID}",
+// "\\?\HarddiskVolume3", "\\?\GLOBALROOT\Device\HarddiskVolume3", their
+// shadow copies, optical drives, the system root, and Wine's Unix root
+// "\\?\unix".
+bool IsLocalVolumeDevice(WideStringView root);
+
 // The ways Windows or Wine may read an absolute path, each as root and
 // components joined by single '\': "." and ".." applied and trailing dots
 // and spaces removed, with what follows a ':' in a component taken as an

@@ -108,4 +108,9 @@ std::optional<uint32_t> RequestDirectoryOwner(WideStringView name) noexcept {
     return uint32_t(*owner);
 }
 
+WideString OwnerOnlySecurityText(WideStringView userSid) {
+    WideString sid(userSid);
+    return ZOBRIK_WIDE("O:") + sid + ZOBRIK_WIDE("D:P(A;OICI;FA;;;") + sid + ZOBRIK_WIDE(")");
+}
+
 }  // namespace zobrik

@@ -40,6 +40,12 @@ WideString RequestDirectoryName(uint32_t processId, uint64_t random);
 // digits); nothing for any other name, which is never ours to remove.
 std::optional<uint32_t> RequestDirectoryOwner(WideStringView name) noexcept;
 
+// The security descriptor, in SDDL, of the shared staging directory of the
+// user whose SID is `userSid` ("S-1-5-21-..."): owned by that user, full
+// access for that user alone, protected from what the temp folder would pass
+// on, and passed on to everything created inside.
+WideString OwnerOnlySecurityText(WideStringView userSid);
+
 // The content of the "Zone.Identifier" stream that marks a staged file as
 // coming from the Internet zone, so that the shell and Office warn before
 // opening or running it.

@@ -112,7 +112,7 @@ default_tests() {
         server/mapi/win/*) echo '^mapi_provider64_(outside_session|in_session|client_refuses)$' ;;
         server/open/win/*) echo '^zobrik_open' ;;
         server/setup/win/*) echo '^server_msi_install_restore$' ;;
-        freerdp/*) echo '^freerdp3?_e2e\.' ;;
+        freerdp/*) echo '^(freerdp3?_e2e|freerdp[23])\.' ;;
         *) echo '.' ;;  # every entry of the tree
     esac
 }

@@ -145,26 +145,6 @@ void AddAddresses(std::vector<WideString>& names) {
     }
 }
 
-// Device roots that name a local volume: asking about them reaches no
-// other host. "\\?\Volume{GUID}", "\\?\HarddiskVolume3",
-// "\\?\GLOBALROOT\Device\HarddiskVolume3", their shadow copies, optical
-// drives, the system root, and Wine's Unix root "\\?\unix".
-bool IsLocalVolumeDevice(WideStringView root) {
-    WideStringView name = root.substr(4);
-    if (StartsWithIgnoringAsciiCase(name, u"GLOBALROOT\\SystemRoot") && name.size() == 21) {
-        return true;
-    }
-    if (StartsWithIgnoringAsciiCase(name, u"GLOBALROOT\\Device\\")) {
-        name.remove_prefix(18);
-    }
-    for (std::u16string_view local : {u"Volume{", u"HarddiskVolume", u"CdRom", u"unix"}) {
-        if (StartsWithIgnoringAsciiCase(name, local)) {
-            return local != u"unix" || name.size() == 4;
-        }
-    }
-    return false;
-}
-
 // A handle of the directory `path` itself (a link is opened, not followed).
 UniqueHandle OpenWithoutFollowing(const WideString& path) {
     return UniqueHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,

@@ -27,9 +27,7 @@ namespace {
 constexpr DWORD kPathBufferSize = 512;  // paths up to 511 characters
 constexpr wchar_t kZoneStream[] = L":Zone.Identifier";
 
-// "O:<user>D:P(A;OICI;FA;;;<user>)": owned by the current user, full access
-// for that user alone, not inherited from the temp folder, passed on to
-// everything created inside.
+// OwnerOnlySecurityText of the current user.
 UniqueLocalMemory<void> OwnerOnlySecurityDescriptor() {
     HANDLE rawToken = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
@@ -47,7 +45,7 @@ UniqueLocalMemory<void> OwnerOnlySecurityDescriptor() {
         return {};
     }
     UniqueLocalMemory<wchar_t> sid(rawSid);
-    std::wstring sddl = std::wstring(L"O:") + sid.Get() + L"D:P(A;OICI;FA;;;" + sid.Get() + L")";
+    const std::wstring sddl = OwnerOnlySecurityText(sid.Get());
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
         return {};

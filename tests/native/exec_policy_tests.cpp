@@ -234,6 +234,8 @@ TEST(ExecPolicy, ThisMachineHasManyNamesAndAddresses) {
                                  u"2--1.ipv6-literal.net",
                                  u"a.ipv6-literal.net",
                                  u"1:2:3:4:5:6:7:8:9",
+                                 u"0:0:0:0::0:0:0:1",
+                                 u"[0:0:0:0:0:0:0::1]",
                                  u"192.168.1.21",
                                  u"192.168.1.20.1",
                                  u"::ffff:192.168.1.21",
@@ -291,6 +293,34 @@ TEST(ExecPolicy, OnlyDrivesOfTheMachinesOwnVolumesAreKnownLocalByTheirLink) {
     };
     for (const auto& [target, local] : cases) {
         EXPECT_EQ(NamesLocalVolume(target), local) << Narrow(target);
+    }
+}
+
+// Device roots of this machine's volumes may be asked about; any other
+// device may be a redirector to another host.
+TEST(ExecPolicy, LocalVolumeDevicesAreKnownByTheirRoot) {
+    const std::pair<const char16_t*, bool> cases[] = {
+        {u"\\\\?\\Volume{1234}", true},
+        {u"\\\\?\\HarddiskVolume3", true},
+        {u"\\\\.\\harddiskvolume3", true},
+        {u"\\\\?\\CdRom0", true},
+        {u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume3", true},
+        {u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolumeShadowCopy2", true},
+        {u"\\\\?\\globalroot\\device\\CdRom1", true},
+        {u"\\\\?\\GLOBALROOT\\Device\\Volume{1234}", true},
+        {u"\\\\?\\GLOBALROOT\\SystemRoot", true},
+        {u"\\\\?\\unix", true},
+        {u"\\\\?\\unixroot", false},
+        {u"\\\\?\\GLOBALROOT\\SystemRootX", false},
+        {u"\\\\?\\GLOBALROOT\\Device\\Mup", false},
+        {u"\\\\?\\GLOBALROOT\\Device\\LanmanRedirector", false},
+        {u"\\\\?\\GLOBALROOT\\Device\\WebDavRedirector", false},
+        {u"\\\\?\\GLOBALROOT\\HarddiskVolume3", false},
+        {u"\\\\.\\pipe", false},
+        {u"\\\\?\\UNC", false},
+    };
+    for (const auto& [root, local] : cases) {
+        EXPECT_EQ(IsLocalVolumeDevice(root), local) << Narrow(root);
     }
 }
 

@@ -105,6 +105,7 @@ TEST_F(PosixExecRefusals, BuiltInRefusals) {
     EXPECT_EQ(Refusal(u"/run/user/1/zobrik-wtsdvc/zr-1/a.pdf"), "inside the staging folder");
     EXPECT_EQ(Refusal(u"/home/ann/staged/zr-1/a.pdf"), "inside the staging folder") << "reached through a link";
     EXPECT_EQ(Refusal(u"/run/user/1/x/../zobrik-wtsdvc/zr-1"), "inside the staging folder");
+    EXPECT_EQ(Refusal(u"/run/user/1/zobrik-wtsdvc-notes/a.pdf"), "") << "a folder beside it, whose name begins alike";
 }
 
 // Files without an execute bit that the desktop still runs or installs

@@ -219,8 +219,11 @@ TEST_F(PosixLayer, AStagingRootThatIsALinkOrOpenToOthersIsNotUsed) {
     EXPECT_TRUE(fs::is_empty(work_ / "elsewhere"));
     fs::remove(root_);
     fs::create_directory(root_);
-    fs::permissions(root_, fs::perms::owner_all | fs::perms::others_all);
-    EXPECT_EQ(outcome(), "unable to create temporary directory");
+    for (const fs::perms opened : {fs::perms::others_all, fs::perms::others_read, fs::perms::group_all,
+                                   fs::perms::group_read, fs::perms::group_exec}) {
+        fs::permissions(root_, fs::perms::owner_all | opened);
+        EXPECT_EQ(outcome(), "unable to create temporary directory") << std::oct << int(opened);
+    }
     fs::permissions(root_, fs::perms::owner_all);
     EXPECT_EQ(outcome(), "(staged)");
 }

@@ -87,6 +87,19 @@ TEST(StagingRules, RequestDirectoryNamesStartRandomCarryTheirOwnerAndAreRecognis
     }
 }
 
+TEST(StagingRules, SharedDirectoryIsTheUsersAloneAndInheritsNothing) {
+    const struct {
+        const char16_t* sid;
+        const char16_t* sddl;
+    } cases[] = {
+        {u"S-1-5-21-1-2-3-1001", u"O:S-1-5-21-1-2-3-1001D:P(A;OICI;FA;;;S-1-5-21-1-2-3-1001)"},
+        {u"S-1-5-18", u"O:S-1-5-18D:P(A;OICI;FA;;;S-1-5-18)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OwnerOnlySecurityText(c.sid), WideString(c.sddl));
+    }
+}
+
 TEST(StagingRules, KeptAreasLeaveWhenDueEarliestFirstOrAllAtOnce) {
     KeptStagingAreas<std::unique_ptr<int>> kept;
     EXPECT_FALSE(kept.NextDeadline());
