@@ -217,6 +217,7 @@ struct BoxSeen {
     std::wstring text;
     std::wstring openButton;
     std::wstring dontOpenButton;
+    bool dontOpenIsDefault = false;  // what Enter or a stray key press answers
 };
 
 std::wstring ItemText(HWND box, int id) {
@@ -250,6 +251,7 @@ BoxSeen AnswerBox(int button) {
         seen.text = ItemText(box, 0xFFFF);
         seen.openButton = ItemText(box, IDYES);
         seen.dontOpenButton = ItemText(box, IDNO);
+        seen.dontOpenIsDefault = (GetWindowLongW(GetDlgItem(box, IDNO), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
         if (button) {
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(box, button)));
         }
@@ -273,6 +275,7 @@ TEST_F(Policy, ConfirmationOpensOnlyWhatTheUserAccepts) {
     EXPECT_NE(WithoutLineBreaks(seen.text).find(standin::ExecutableDirectory() + L"marker.exe"), std::wstring::npos);
     EXPECT_EQ(seen.openButton, L"&Open");
     EXPECT_EQ(seen.dontOpenButton, L"&Don't open");
+    EXPECT_TRUE(seen.dontOpenIsDefault);
     EXPECT_TRUE(MarkerRan());
 
     std::thread decline([&seen] { seen = AnswerBox(IDNO); });
