@@ -278,6 +278,17 @@ TEST_F(OutlookHandOver, SendRefusedFallsBackWithTheImmediateOptions) {
     outlook_.FailCall("_Inspector.Display", 1, E_FAIL);
     ASSERT_EQ(Exchange(OutlookMail(sdk::kMailFlagOutlook | sdk::kMailFlagHtmlBody).Build()), StatusOkReply());
     EXPECT_EQ(mapi_.Call(0)->flags, 8u) << "flags 5 falls back with MAPI_DIALOG";
+    // Without a to, cc or bcc recipient Outlook only shows the mail; when
+    // that fails, Simple MAPI still gets the request's own flags.
+    outlook_.Reset();
+    mapi_.Reset();
+    outlook_.FailCall("_Inspector.Display", 1, E_FAIL);
+    MailRequestWriter unaddressed;
+    unaddressed.Subject("Offer").Flags(sdk::kMailFlagOutlook | sdk::kMailFlagImmediate);
+    ASSERT_EQ(Exchange(unaddressed.Build()), StatusOkReply());
+    EXPECT_TRUE(Matching(outlook_.Calls(), "_MailItem.Send").empty());
+    ASSERT_EQ(mapi_.CallCount(), 1u);
+    EXPECT_EQ(mapi_.Call(0)->flags, 12u) << "flags 6 falls back with MAPI_DIALOG | MAPI_DIALOG_MODELESS";
 }
 
 TEST_F(OutlookHandOver, HostileTextsAlwaysEndInAReply) {
