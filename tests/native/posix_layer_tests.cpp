@@ -183,15 +183,22 @@ TEST_F(PosixLayer, StagedFilesArePrivateAndGoWithTheirArea) {
     writer.AddRecipient(RecipientGroup::To, "", "a@x")
         .AddAttachment("../../etc/report.pdf", std::vector<uint8_t>(70000, 7))
         .AddAttachment("report.pdf", {1, 2, 3})
-        .AddAttachment("CON", {9});
+        .AddAttachment("CON", {9})
+        // Distinct names that the mail program's spelling makes equal: the
+        // second is numbered, never written over the first.
+        .AddAttachment("a,b.txt", {'1'})
+        .AddAttachment("a%b.txt", {'2'});
     auto decoded = testing::Decode(writer);
     {
         StagingArea area;
         StageAttachments(decoded.request, decoded.bytes.size(), root_, area);
-        ASSERT_EQ(area.Files().size(), 3u);
+        ASSERT_EQ(area.Files().size(), 5u);
         EXPECT_EQ(fs::path(area.Files()[0]).filename(), "report.pdf");
         EXPECT_EQ(fs::path(area.Files()[1]).filename(), "report (2).pdf");
         EXPECT_EQ(fs::path(area.Files()[2]).filename(), "_CON");
+        EXPECT_EQ(fs::path(area.Files()[3]).filename(), "a_b.txt");
+        EXPECT_EQ(fs::path(area.Files()[4]).filename(), "a_b (2).txt");
+        EXPECT_EQ(ReadAll(area.Files()[3]) + ReadAll(area.Files()[4]), "12");
         EXPECT_EQ(ReadAll(area.Files()[0]), std::string(70000, '\7'));
         EXPECT_EQ(fs::status(root_).permissions(), fs::perms::owner_all);
         EXPECT_EQ(fs::status(area.Directory()).permissions(), fs::perms::owner_all);
