@@ -9,10 +9,19 @@ namespace fs = std::filesystem;
 namespace sdk = zobrik::sdk;
 namespace {
 
+// The add-in reads a policy file of up to 256 KiB (docs/linux.md).
+constexpr size_t kLongestPolicyFile = size_t(256) * 1024;
+
+// The file is as long as a policy file may be: comment lines fill it up to
+// the limit, so that a limit read one byte short leaves the policy unread.
 void WritePolicy(const ClientFolders& folders, const std::string& lines) {
     const fs::path file = folders.configHome / "zobrik" / "wtsdvc.conf";
     fs::create_directories(file.parent_path());
-    WriteWholeFile(file, "# This user's Zobrik policy, written by the end-to-end test.\n" + lines);
+    std::string content = "# This user's Zobrik policy, written by the end-to-end test.\n" + lines;
+    const std::string filler = "# " + std::string(77, '-') + "\n";
+    while (content.size() + filler.size() + 2 <= kLongestPolicyFile) content += filler;
+    content += "#" + std::string(kLongestPolicyFile - content.size() - 2, '-') + "\n";
+    WriteWholeFile(file, content);
 }
 
 sdk::MailMessage MailWithAttachments(size_t count) {
