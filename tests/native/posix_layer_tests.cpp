@@ -143,7 +143,11 @@ TEST_F(PosixLayer, ExecRunsXdgOpenAndAnswersByItsExitStatus) {
     fs::remove(bin_ / "xdg-open.args");
     const fs::path program = work_ / "tool.sh";
     WriteScript(program, "exit 0\n");
-    EXPECT_EQ(ServeExecRequest(program.string(), policy, root_), kExecReplyFailed);
+    // A program is one that anybody may run: its owner, its group or others.
+    for (const fs::perms runnable : {fs::perms::owner_exec, fs::perms::group_exec, fs::perms::others_exec}) {
+        fs::permissions(program, fs::perms::owner_read | fs::perms::owner_write | runnable);
+        EXPECT_EQ(ServeExecRequest(program.string(), policy, root_), kExecReplyFailed) << std::oct << int(runnable);
+    }
     EXPECT_EQ(ServeExecRequest(std::string(32768, 'a'), policy, root_), kExecReplyFailed);
     EXPECT_EQ(ServeExecRequest("\xEF\xBB\xBF\xC0\xAF", policy, root_), kExecReplyFailed);
     EXPECT_FALSE(fs::exists(bin_ / "xdg-open.args")) << "a refused text reached xdg-open";
