@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
@@ -13,8 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include "include/mail_request.h"
 #include "include/request_limits.h"
 #include "plugin/mail_reply.h"
+#include "plugin/posix/idle_sweep_timer.h"
 #include "plugin/posix/request_workers.h"
 #include "plugin/request_buffer.h"
 #include "zobrik/mail_request_writer.h"
@@ -238,6 +241,51 @@ TEST(MailReply, RefusalIsItsTextWithOneClosingZero) {
 
 TEST(PosixWorkers, MailChannelsShareTheBudgetOfFourLargestRequests) {
     EXPECT_EQ(MailBufferBudget().Limit(), 4 * kMaxMailRequestSize);
+}
+
+// A request whose answer the idle sweep's thread records.
+class AnsweredRequest final : public WatchedMailRequest {
+public:
+    AnsweredRequest(BufferBudget& budget, uint64_t idleLimit)
+        : WatchedMailRequest(&budget, kMaxMailRequestSize, idleLimit) {}
+
+    bool WaitForAnswer(std::chrono::milliseconds limit) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return answered_.wait_for(lock, limit, [this] { return !answer_.empty(); });
+    }
+
+private:
+    void Answer(const char* text) noexcept override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        answer_ = text;
+        answered_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable answered_;
+    std::string answer_;
+};
+
+// The sweep's thread waits the longest interval while only requests of the
+// built-in idle time are watched; a request with a shorter one wakes it, so
+// that it is ended after its own idle time, long before that interval.
+TEST(PosixIdleSweep, ARequestWithAShorterIdleTimeIsEndedAfterItsOwnTime) {
+    BufferBudget budget{kMailBufferBudget};
+    StartIdleSweep();
+    std::vector<uint8_t> start(1024, 0x5A);
+    for (size_t i = 0; i < 8; ++i) start[MAIL_TOTAL_SIZE_OFFSET + i] = i == 1 ? 0x10 : 0;  // 4 KiB of it announced
+    auto usual = std::make_shared<AnsweredRequest>(budget, kMailRequestIdleMilliseconds);
+    WatchForIdleness(usual);
+    ASSERT_EQ(usual->Append(start.data(), start.size(), IdleClockNow()).refusal, nullptr);
+    // The thread is waiting its interval by now, the longest one.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto shortened = std::make_shared<AnsweredRequest>(budget, kShortestIdleSweepMilliseconds);
+    WatchForIdleness(shortened);
+    ASSERT_EQ(shortened->Append(start.data(), start.size(), IdleClockNow()).refusal, nullptr);
+    EXPECT_TRUE(shortened->WaitForAnswer(std::chrono::milliseconds(kIdleRequestSweepMilliseconds * 3 / 4)))
+        << "not ended before the longest interval";
+    EXPECT_FALSE(usual->WaitForAnswer(std::chrono::milliseconds(0)));
+    StopIdleSweep();
 }
 
 }  // namespace
