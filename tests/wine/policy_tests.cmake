@@ -29,11 +29,11 @@ set_tests_properties(${on_display} ${ZOBRIK_LAST_WINE_TESTS} PROPERTIES RESOURCE
 # that a virtual display started.
 set_tests_properties(${ZOBRIK_LAST_WINE_TESTS} PROPERTIES DEPENDS "${on_display}")
 
-# The stress program's stalled-request case shortens the idle time by policy
-# (to seconds, where the built-in two minutes would hold the suite), so it
-# runs in this prefix as well, never beside a case that writes the policy.
+# The stress program's idle-time cases shorten the idle time by policy (to
+# seconds, where the built-in two minutes would hold the suite), so they run
+# in this prefix as well, never beside a case that writes the policy.
 zobrik_add_outlook_test(stress_idle stress_tests MAPI recording PREFIX ${ZOBRIK_POLICY_WINEPREFIX} PREFIX_FIXTURE policy
-    CASES Stress.StalledRequestsAreAnsweredAndGiveTheBudgetBack)
+    CASES Stress.StalledRequestsAreAnsweredAndGiveTheBudgetBack Stress.AShorterIdleTimeShortensTheSweepAlreadyRunning)
 set_tests_properties(${ZOBRIK_LAST_WINE_TESTS} PROPERTIES RESOURCE_LOCK "stress;zobrik_policy_prefix"
     DEPENDS "${on_display}")
 

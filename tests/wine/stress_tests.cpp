@@ -705,6 +705,31 @@ TEST_F(Stress, StalledRequestsAreAnsweredAndGiveTheBudgetBack) {
     pinned->CloseFromServer();
 }
 
+// The sweep runs every 15 s while only requests of the built-in idle time
+// are watched. A plug-in object whose policy shortens the idle time makes it
+// run more often: its stalled request is ended after its own idle time, long
+// before the next sweep of the longer interval.
+TEST_F(Stress, AShorterIdleTimeShortensTheSweepAlreadyRunning) {
+    std::vector<uint8_t> start(1024, 0x5A);
+    const auto header = MinimalMailRequest(4096);
+    std::copy(header.begin(), header.begin() + 16, start.begin());
+    auto usual = client_->OpenChannel("Zobrik/mail");
+    ASSERT_EQ(usual->Send(start.data(), start.size()), S_OK);
+    Sleep(300);  // the sweep's timer is set to the longest interval by now
+
+    ScopedPolicy policy;
+    policy.Dword(HKEY_LOCAL_MACHINE, L"MailRequestIdleSeconds", kShortestMailRequestIdleSeconds);
+    auto shortened = StartedClient();
+    auto stalled = shortened->OpenChannel("Zobrik/mail");
+    ASSERT_EQ(stalled->Send(start.data(), start.size()), S_OK);
+    ASSERT_TRUE(stalled->WaitForWrites(1, std::chrono::milliseconds(kIdleRequestSweepMilliseconds - 2000)))
+        << "not ended before the sweep of the longer interval";
+    EXPECT_EQ(stalled->Writes()[0], ErrorReply("request timed out"));
+    EXPECT_TRUE(usual->Writes().empty()) << "the request of the built-in idle time goes on";
+    stalled->CloseFromServer();
+    usual->CloseFromServer();
+}
+
 // 10,000 exec messages on 100 channels from four client threads: never more
 // than eight workers, every message answered exactly once, and the
 // threads and handles are back at their level afterwards.
