@@ -708,7 +708,8 @@ TEST_F(Stress, StalledRequestsAreAnsweredAndGiveTheBudgetBack) {
 // The sweep runs every 15 s while only requests of the built-in idle time
 // are watched. A plug-in object whose policy shortens the idle time makes it
 // run more often: its stalled request is ended after its own idle time, long
-// before the next sweep of the longer interval.
+// before the next sweep of the longer interval. Unloading the plug-in stops
+// the sweep.
 TEST_F(Stress, AShorterIdleTimeShortensTheSweepAlreadyRunning) {
     std::vector<uint8_t> start(1024, 0x5A);
     const auto header = MinimalMailRequest(4096);
@@ -728,6 +729,12 @@ TEST_F(Stress, AShorterIdleTimeShortensTheSweepAlreadyRunning) {
     EXPECT_TRUE(usual->Writes().empty()) << "the request of the built-in idle time goes on";
     stalled->CloseFromServer();
     usual->CloseFromServer();
+
+    // Unloading stops the sweep: none comes after the plug-in's code is gone,
+    // where it would end the client's process.
+    shortened->Unload();
+    ASSERT_TRUE(UnloadPlugInCompletely(*client_));
+    Sleep(DWORD(3 * kShortestIdleSweepMilliseconds));
 }
 
 // 10,000 exec messages on 100 channels from four client threads: never more
