@@ -127,6 +127,8 @@ public:
 TEST_F(EventLogWrites, RefusalsReachTheLogSanitisedAndRateLimited) {
     RegisteredSource source;
     SendRefused("ms-msdt:/id zobrik-event %1%%1234\x1b[31m", 1);
+    // A text marked as UTF-8 is shown in its own characters.
+    SendRefused("\xEF\xBB\xBFms-msdt:/id zobrik-caf\xC3\xA9-\xE2\x82\xAC", 1);
     // The limiter gives one event back every 6 s after the first: a flood
     // that ends within 5 s may only show the rest of the burst, however slow
     // the machine. It must still be more than the burst.

@@ -139,6 +139,7 @@ add_test(NAME event_log_writes.registered COMMAND ${event_log_run}
     --line [[fixme:advapi:ReportEventW \([0-9A-Fa-f]+,0x0002,0x0001,0x00000064,]]
     --line [[warn:eventlog:ReportEventW L"scheme ms-msdt: is not allowed"]]
     --line [[warn:eventlog:ReportEventW L"ms-msdt:/id zobrik-event .ff051.ff05.ff051234.fffd.31m"]]
+    --line [[warn:eventlog:ReportEventW L"ms-msdt:/id zobrik-caf.00e9-.20ac"]]
     --none [[zobrik-event %1]]
     --at-most 10 [[ReportEventW L"search-ms:zobrik-flood"]]
     --at-most 12 [[fixme:advapi:ReportEventW]]
