@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -209,6 +211,36 @@ TEST_F(PosixLayer, StagedFilesArePrivateAndGoWithTheirArea) {
         EXPECT_EQ(fs::status(area.Files()[1]).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     }
     EXPECT_TRUE(fs::is_empty(root_)) << "the area left files behind";
+}
+
+// Each kept area goes when its own time is due: one kept for less time than
+// the area the removal thread already waits for wakes it, and the longer one
+// stays until the end of the client process.
+TEST_F(PosixLayer, KeptAreasGoWhenEachIsDue) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "a@x").AddAttachment("kept.txt", {'k'});
+    auto decoded = testing::Decode(writer);
+    auto keep = [&](uint64_t milliseconds) {
+        StagingArea area;
+        StageAttachments(decoded.request, decoded.bytes.size(), root_, area);
+        const std::string file = area.Files().at(0);
+        KeepForTheMailProgram(std::move(area), ReserveKeptArea(decoded.request.attachments), milliseconds);
+        return file;
+    };
+    const std::string longKept = keep(kKeptStagingMilliseconds);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the thread now waits for the long one
+    const auto keptAt = std::chrono::steady_clock::now();
+    const std::string shortKept = keep(1500);
+    EXPECT_TRUE(fs::exists(shortKept)) << "removed before it was due";
+    while (fs::exists(shortKept) && std::chrono::steady_clock::now() - keptAt < std::chrono::seconds(10)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - keptAt, std::chrono::milliseconds(1500))
+        << "removed before it was due";
+    EXPECT_FALSE(fs::exists(fs::path(shortKept).parent_path())) << "not removed when due";
+    EXPECT_TRUE(fs::exists(longKept)) << "removed long before it was due";
+    RemoveKeptStagingAreas();
+    EXPECT_TRUE(fs::is_empty(root_)) << "kept files left at the end of the process";
 }
 
 TEST_F(PosixLayer, AStagingRootThatIsALinkOrOpenToOthersIsNotUsed) {
