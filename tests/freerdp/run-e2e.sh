@@ -149,11 +149,11 @@ fi
 
 # The add-in says in the client's log that it loaded and listens (the check
 # docs/linux.md gives users); every scenario keeps Zobrik/mail on.
-if grep -q '\[com.zobrik.wtsdvc\].*Zobrik/mail offered' "$work/$client.log"; then
-    echo "ok: $client's log shows the add-in offering Zobrik/mail"
+if grep -Eq '\[DEBUG\]\[com\.zobrik\.wtsdvc\] - (\[[A-Za-z]+\]: )?Zobrik/mail offered$' "$work/$client.log"; then
+    echo "ok: $client's log shows the add-in offering Zobrik/mail, at DEBUG"
 else
     passed=no
-    echo "FAIL: $client's log lacks the add-in's line \"Zobrik/mail offered\""
+    echo "FAIL: $client's log lacks the add-in's line \"Zobrik/mail offered\" at DEBUG"
 fi
 
 # The add-in's lines in FreeRDP's log: refusals at INFO, ignored policy
