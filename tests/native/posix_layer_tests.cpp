@@ -155,6 +155,38 @@ TEST_F(PosixLayer, ExecRunsXdgOpenAndAnswersByItsExitStatus) {
     EXPECT_FALSE(fs::exists(bin_ / "xdg-open.args")) << "a refused text reached xdg-open";
 }
 
+// The exec checks ask the real system: this machine's host name, the
+// client's current folder for a relative path, where links lead and which
+// files may run.
+TEST_F(PosixLayer, ExecAsksTheSystemForHostNameFolderLinksAndPrograms) {
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof(host) - 1), 0);
+    std::ofstream(work_ / "doc.txt") << "text";
+    WriteScript(work_ / "tool.sh", "exit 0\n");
+    fs::create_directories(root_ + "/zr-1");
+    std::ofstream(root_ + "/zr-1/staged.pdf") << "staged";
+    fs::create_symlink(work_ / "tool.sh", work_ / "innocent.pdf");
+    fs::create_symlink(root_, work_ / "staging-link");
+    const fs::path previous = fs::current_path();
+    fs::current_path(work_);
+    const struct {
+        std::string text;
+        bool opened;
+    } cases[] = {
+        {"file://" + std::string(host) + (work_ / "doc.txt").string(), true},
+        {"doc.txt", true},
+        {"tool.sh", false},       // relative to the current folder, and a program
+        {"innocent.pdf", false},  // a link to a program
+        {(work_ / "staging-link/zr-1/staged.pdf").string(), false},
+    };
+    for (const auto& c : cases) {
+        fs::remove(bin_ / "xdg-open.args");
+        EXPECT_EQ(ServeExecRequest(c.text, AdminPolicy(), root_) == kExecReplyOkay, c.opened) << c.text;
+        EXPECT_EQ(fs::exists(bin_ / "xdg-open.args"), c.opened) << c.text;
+    }
+    fs::current_path(previous);
+}
+
 // XDG_RUNTIME_DIR when it is an absolute path, else a folder of this user's
 // own in TMPDIR or /tmp.
 TEST_F(PosixLayer, TheStagingRootIsTheRuntimeFolderOrAUsersFolderInTemp) {
