@@ -18,6 +18,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -273,6 +274,35 @@ TEST_F(PosixLayer, KeptAreasGoWhenEachIsDue) {
     EXPECT_TRUE(fs::exists(longKept)) << "removed long before it was due";
     RemoveKeptStagingAreas();
     EXPECT_TRUE(fs::is_empty(root_)) << "kept files left at the end of the process";
+}
+
+// A file the system stops writing halfway (here the process's file size
+// limit, as a volume that fills up after the free-space check) fails the
+// request, and nothing of it stays.
+TEST_F(PosixLayer, AnAttachmentWrittenOnlyInPartFailsTheRequestAndLeavesNothing) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "a@x")
+        .AddAttachment("first.bin", std::vector<uint8_t>(4000, 1))
+        .AddAttachment("second.bin", std::vector<uint8_t>(70000, 2));
+    auto decoded = testing::Decode(writer);
+    struct rlimit previous {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const struct rlimit small = {16384, previous.rlim_max};
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string failure;
+    {
+        StagingArea area;
+        try {
+            StageAttachments(decoded.request, decoded.bytes.size(), root_, area);
+        } catch (const char* message) {
+            failure = message;
+        }
+    }
+    setrlimit(RLIMIT_FSIZE, &previous);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(failure, "unable to write to temporary file");
+    EXPECT_TRUE(fs::is_empty(root_)) << "a failed request left files behind";
 }
 
 TEST_F(PosixLayer, AStagingRootThatIsALinkOrOpenToOthersIsNotUsed) {
