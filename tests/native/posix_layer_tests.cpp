@@ -18,6 +18,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -303,6 +304,36 @@ TEST_F(PosixLayer, AnAttachmentWrittenOnlyInPartFailsTheRequestAndLeavesNothing)
     signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(failure, "unable to write to temporary file");
     EXPECT_TRUE(fs::is_empty(root_)) << "a failed request left files behind";
+}
+
+// The free-space check reads the staging volume: on a 4 MiB volume, half
+// of it full, 1.2 MiB of attachments leave more than the tenth kept free
+// and are staged, 1.8 MiB would not and are refused before anything is
+// written. (Needs the privilege to mount a tmpfs.)
+TEST_F(PosixLayer, AttachmentsMustLeaveATenthOfTheStagingVolumeFree) {
+    const fs::path volume = work_ / "small";
+    fs::create_directory(volume);
+    if (mount("zobrik-small-disk", volume.c_str(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    std::ofstream(volume / "filler") << std::string(2 << 20, 'f');
+    const std::string root = (volume / "staging").string();
+    std::string refusal;
+    for (const size_t size : {size_t(1200) << 10, size_t(1800) << 10}) {
+        MailRequestWriter writer;
+        writer.AddRecipient(RecipientGroup::To, "", "a@x").AddAttachment("big.bin", std::vector<uint8_t>(size, 3));
+        auto decoded = testing::Decode(writer);
+        StagingArea area;
+        try {
+            StageAttachments(decoded.request, decoded.bytes.size(), root, area);
+            EXPECT_EQ(size, size_t(1200) << 10) << "staged although it leaves less than a tenth free";
+        } catch (const char* message) {
+            EXPECT_EQ(size, size_t(1800) << 10) << "refused although it leaves more than a tenth free";
+            EXPECT_STREQ(message, "not enough free disk space for the attachments");
+            EXPECT_TRUE(area.Files().empty()) << "written before the check";
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(root));
+    umount2(volume.c_str(), MNT_DETACH);
 }
 
 TEST_F(PosixLayer, AStagingRootThatIsALinkOrOpenToOthersIsNotUsed) {
