@@ -247,6 +247,37 @@ TEST_F(PosixLayer, StagedFilesArePrivateAndGoWithTheirArea) {
     EXPECT_TRUE(fs::is_empty(root_)) << "the area left files behind";
 }
 
+// A root that is a link, or that another user owns, is not this user's
+// to sweep, nor to stage into.
+TEST_F(PosixLayer, ARootThatIsALinkOrAnotherUsersIsNeitherSweptNorUsed) {
+    const pid_t ended = fork();
+    if (ended == 0) _exit(0);
+    ASSERT_GT(ended, 0);
+    ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+    char name[32];
+    std::snprintf(name, sizeof(name), "0123456789abcdef-zr-%08x", unsigned(ended));
+    const fs::path elsewhere = work_ / "elsewhere";
+    fs::create_directories(elsewhere / name);
+    std::ofstream(elsewhere / name / "a.pdf") << "x";
+    fs::create_directory_symlink(elsewhere, root_);
+    SweepAbandonedStagingAreas(root_);
+    EXPECT_TRUE(fs::exists(elsewhere / name / "a.pdf")) << "swept through a link";
+    fs::remove(root_);
+
+    fs::rename(elsewhere, root_);
+    if (geteuid() != 0) GTEST_SKIP() << "only root can give the folder to another user";
+    fs::permissions(root_, fs::perms::owner_all);  // closed to others: only its owner is wrong
+    ASSERT_EQ(chown(root_.c_str(), 65534, 65534), 0);
+    SweepAbandonedStagingAreas(root_);
+    EXPECT_TRUE(fs::exists(fs::path(root_) / name / "a.pdf")) << "swept another user's folder";
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "a@x").AddAttachment("a.txt", {1});
+    auto decoded = testing::Decode(writer);
+    StagingArea area;
+    EXPECT_THROW(StageAttachments(decoded.request, decoded.bytes.size(), root_, area), const char*);
+    EXPECT_TRUE(area.Files().empty());
+}
+
 // Each kept area goes when its own time is due: one kept for less time than
 // the area the removal thread already waits for wakes it, and the longer one
 // stays until the end of the client process.
