@@ -87,14 +87,14 @@ private:
 template <class Area>
 class StagingKeeper {
 public:
-    // Keeps the area until `now` + kKeptStagingMilliseconds. Once keeping has
+    // Keeps the area until `now` + `keepMilliseconds`. Once keeping has
     // ended (the plug-in unloads) nothing is kept: false, and `area` stays
     // with the caller, whose copy removes its files.
-    bool Keep(ReservedArea<Area>& area, uint64_t now) {
+    bool Keep(ReservedArea<Area>& area, uint64_t now, uint64_t keepMilliseconds = kKeptStagingMilliseconds) {
         if (ended_) {
             return false;
         }
-        areas_.Add(std::move(area), now + kKeptStagingMilliseconds);
+        areas_.Add(std::move(area), now + keepMilliseconds);
         return true;
     }
 

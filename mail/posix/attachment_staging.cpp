@@ -126,11 +126,12 @@ public:
         return *instance;
     }
 
-    void Keep(StagingArea area, KeptAreaReservation reservation) noexcept {
+    void Keep(StagingArea area, KeptAreaReservation reservation, uint64_t keepMilliseconds) noexcept {
         ReservedArea<StagingArea> kept{std::move(reservation), std::move(area)};
         try {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (!keeper_.Keep(kept, Now())) return;  // unloading: `kept` removes its files when it goes
+            if (!keeper_.Keep(kept, Now(), keepMilliseconds))
+                return;  // unloading: `kept` removes its files when it goes
             if (!timerRunning_) {
                 std::thread([this] { RemoveWhenDue(); }).detach();
                 timerRunning_ = true;
@@ -259,8 +260,8 @@ void StageAttachments(MailRequest& request, uint64_t requestLength, const std::s
     }
 }
 
-void KeepForTheMailProgram(StagingArea area, KeptAreaReservation reservation) noexcept {
-    KeptAreas::Instance().Keep(std::move(area), std::move(reservation));
+void KeepForTheMailProgram(StagingArea area, KeptAreaReservation reservation, uint64_t keepMilliseconds) noexcept {
+    KeptAreas::Instance().Keep(std::move(area), std::move(reservation), keepMilliseconds);
 }
 
 void RemoveKeptStagingAreas() noexcept { KeptAreas::Instance().RemoveAll(); }

@@ -40,10 +40,12 @@ using StagingArea = BasicStagingArea<PosixStagingFiles>;
 // area removes what was written when it is destroyed.
 void StageAttachments(MailRequest& request, uint64_t requestLength, const std::string& root, StagingArea& area);
 
-// Keeps `area` for kKeptStagingMinutes, then removes it (a thread of its own
-// waits for the earliest deadline) and gives back `reservation`
-// (ReserveKeptArea, taken before the hand-over).
-void KeepForTheMailProgram(StagingArea area, KeptAreaReservation reservation) noexcept;
+// Keeps `area` for `keepMilliseconds` (kKeptStagingMinutes unless a test
+// asks for less), then removes it (a thread of its own waits for the
+// earliest deadline) and gives back `reservation` (ReserveKeptArea, taken
+// before the hand-over).
+void KeepForTheMailProgram(StagingArea area, KeptAreaReservation reservation,
+                           uint64_t keepMilliseconds = kKeptStagingMilliseconds) noexcept;
 // Removes every kept area now, and every one handed over later at once: at
 // the end of the client process.
 void RemoveKeptStagingAreas() noexcept;

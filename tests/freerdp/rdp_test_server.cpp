@@ -121,7 +121,7 @@ int Run(int argc, char** argv) {
 const std::vector<Scenario>& AllScenarios() {
     static const std::vector<Scenario> scenarios{
         {"exec", PrepareExec, RunExec},
-        {"mail", PrepareNothing, RunMail},
+        {"mail", PreparePolicyTooLong, RunMail},
         {"malformed", PrepareNothing, RunMalformed},
         {"close", PrepareNothing, RunClose},
         {"client_close", PrepareNothing, RunClientClose},

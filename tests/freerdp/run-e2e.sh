@@ -149,16 +149,17 @@ fi
 
 # The add-in says in the client's log that it loaded and listens (the check
 # docs/linux.md gives users); every scenario keeps Zobrik/mail on.
-if grep -q '\[com.zobrik.wtsdvc\].*Zobrik/mail offered' "$work/$client.log"; then
-    echo "ok: $client's log shows the add-in offering Zobrik/mail"
+if grep -Eq '\[DEBUG\]\[com\.zobrik\.wtsdvc\] - (\[[A-Za-z]+\]: )?Zobrik/mail offered$' "$work/$client.log"; then
+    echo "ok: $client's log shows the add-in offering Zobrik/mail, at DEBUG"
 else
     passed=no
-    echo "FAIL: $client's log lacks the add-in's line \"Zobrik/mail offered\""
+    echo "FAIL: $client's log lacks the add-in's line \"Zobrik/mail offered\" at DEBUG"
 fi
 
 # The add-in's lines in FreeRDP's log: refusals at INFO, ignored policy
-# lines at WARN, events under the plug-in's name; the policy scenario's
-# ignored line is the user's (there is no system-wide policy file).
+# lines and files at WARN, events under the plug-in's name; the policy
+# scenario's ignored line is the user's (there is no system-wide policy
+# file); the mail scenario's policy file is one byte too long.
 log_line() {  # what, then the regex of its line
     if grep -Eq "$2" "$work/$client.log"; then
         echo "ok: $client's log has $1"
@@ -169,7 +170,11 @@ log_line() {  # what, then the regex of its line
 }
 case "$scenario" in
     exec) log_line "an exec refusal at INFO" '\[INFO\]\[com\.zobrik\.wtsdvc\] - (\[[A-Za-z]+\]: )?exec refused: ' ;;
-    mail) log_line "the hand-over event" '\[com\.zobrik\.wtsdvc\] - (\[[A-Za-z]+\]: )?Zobrik WTS DVC plugin: Mail: handed over to xdg-email$' ;;
+    mail)
+        log_line "the hand-over event" '\[com\.zobrik\.wtsdvc\] - (\[[A-Za-z]+\]: )?Zobrik WTS DVC plugin: Mail: handed over to xdg-email$'
+        log_line "the too long policy file ignored at WARN" \
+            '\[WARN\]\[com\.zobrik\.wtsdvc\] - (\[[A-Za-z]+\]: )?policy file ignored, longer than 256 KiB: .*/zobrik/wtsdvc\.conf$'
+        ;;
     policy)
         log_line "the user's ignored policy line at WARN" \
             '\[WARN\]\[com\.zobrik\.wtsdvc\] - (\[[A-Za-z]+\]: )?Zobrik WTS DVC plugin: policy user line 8 ignored: no .=.$'

@@ -12,15 +12,16 @@ namespace {
 // The add-in reads a policy file of up to 256 KiB (docs/linux.md).
 constexpr size_t kLongestPolicyFile = size_t(256) * 1024;
 
-// The file is as long as a policy file may be: comment lines fill it up to
-// the limit, so that a limit read one byte short leaves the policy unread.
-void WritePolicy(const ClientFolders& folders, const std::string& lines) {
+// The file is `length` bytes long, by default as long as a policy file may
+// be: comment lines fill it up to the limit, so that a limit read one byte
+// short leaves the policy unread.
+void WritePolicy(const ClientFolders& folders, const std::string& lines, size_t length = kLongestPolicyFile) {
     const fs::path file = folders.configHome / "zobrik" / "wtsdvc.conf";
     fs::create_directories(file.parent_path());
     std::string content = "# This user's Zobrik policy, written by the end-to-end test.\n" + lines;
     const std::string filler = "# " + std::string(77, '-') + "\n";
-    while (content.size() + filler.size() + 2 <= kLongestPolicyFile) content += filler;
-    content += "#" + std::string(kLongestPolicyFile - content.size() - 2, '-') + "\n";
+    while (content.size() + filler.size() + 2 <= length) content += filler;
+    content += "#" + std::string(length - content.size() - 2, '-') + "\n";
     WriteWholeFile(file, content);
 }
 
@@ -77,6 +78,12 @@ void RunPolicy(E2eContext& context) {
                                got ? Printable(*got) : "no reply");
         context.CheckNoCalls("mail stopped halfway");
     }
+}
+
+// One byte longer than a policy file may be: the add-in ignores the whole
+// file, with a warning (run-e2e.sh), and both channels stay on.
+void PreparePolicyTooLong(const ClientFolders& folders) {
+    WritePolicy(folders, "ExecChannel = 0\nMailChannel = 0\n", kLongestPolicyFile + 1);
 }
 
 void PreparePolicyExecOff(const ClientFolders& folders) { WritePolicy(folders, "ExecChannel = 0\n"); }

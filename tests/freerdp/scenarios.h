@@ -33,6 +33,7 @@ void RunBeforeReconnect(E2eContext& context);
 void RunAfterReconnect(E2eContext& context);
 void PreparePolicy(const ClientFolders& folders);
 void RunPolicy(E2eContext& context);
+void PreparePolicyTooLong(const ClientFolders& folders);
 void PreparePolicyExecOff(const ClientFolders& folders);
 void RunPolicyExecOff(E2eContext& context);
 void PrepareThunderbird(const ClientFolders& folders);

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,10 +13,13 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -153,6 +157,38 @@ TEST_F(PosixLayer, ExecRunsXdgOpenAndAnswersByItsExitStatus) {
     EXPECT_FALSE(fs::exists(bin_ / "xdg-open.args")) << "a refused text reached xdg-open";
 }
 
+// The exec checks ask the real system: this machine's host name, the
+// client's current folder for a relative path, where links lead and which
+// files may run.
+TEST_F(PosixLayer, ExecAsksTheSystemForHostNameFolderLinksAndPrograms) {
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof(host) - 1), 0);
+    std::ofstream(work_ / "doc.txt") << "text";
+    WriteScript(work_ / "tool.sh", "exit 0\n");
+    fs::create_directories(root_ + "/zr-1");
+    std::ofstream(root_ + "/zr-1/staged.pdf") << "staged";
+    fs::create_symlink(work_ / "tool.sh", work_ / "innocent.pdf");
+    fs::create_symlink(root_, work_ / "staging-link");
+    const fs::path previous = fs::current_path();
+    fs::current_path(work_);
+    const struct {
+        std::string text;
+        bool opened;
+    } cases[] = {
+        {"file://" + std::string(host) + (work_ / "doc.txt").string(), true},
+        {"doc.txt", true},
+        {"tool.sh", false},       // relative to the current folder, and a program
+        {"innocent.pdf", false},  // a link to a program
+        {(work_ / "staging-link/zr-1/staged.pdf").string(), false},
+    };
+    for (const auto& c : cases) {
+        fs::remove(bin_ / "xdg-open.args");
+        EXPECT_EQ(ServeExecRequest(c.text, AdminPolicy(), root_) == kExecReplyOkay, c.opened) << c.text;
+        EXPECT_EQ(fs::exists(bin_ / "xdg-open.args"), c.opened) << c.text;
+    }
+    fs::current_path(previous);
+}
+
 // XDG_RUNTIME_DIR when it is an absolute path, else a folder of this user's
 // own in TMPDIR or /tmp.
 TEST_F(PosixLayer, TheStagingRootIsTheRuntimeFolderOrAUsersFolderInTemp) {
@@ -209,6 +245,126 @@ TEST_F(PosixLayer, StagedFilesArePrivateAndGoWithTheirArea) {
         EXPECT_EQ(fs::status(area.Files()[1]).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     }
     EXPECT_TRUE(fs::is_empty(root_)) << "the area left files behind";
+}
+
+// A root that is a link, or that another user owns, is not this user's
+// to sweep, nor to stage into.
+TEST_F(PosixLayer, ARootThatIsALinkOrAnotherUsersIsNeitherSweptNorUsed) {
+    const pid_t ended = fork();
+    if (ended == 0) _exit(0);
+    ASSERT_GT(ended, 0);
+    ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+    char name[32];
+    std::snprintf(name, sizeof(name), "0123456789abcdef-zr-%08x", unsigned(ended));
+    const fs::path elsewhere = work_ / "elsewhere";
+    fs::create_directories(elsewhere / name);
+    std::ofstream(elsewhere / name / "a.pdf") << "x";
+    fs::create_directory_symlink(elsewhere, root_);
+    SweepAbandonedStagingAreas(root_);
+    EXPECT_TRUE(fs::exists(elsewhere / name / "a.pdf")) << "swept through a link";
+    fs::remove(root_);
+
+    fs::rename(elsewhere, root_);
+    if (geteuid() != 0) GTEST_SKIP() << "only root can give the folder to another user";
+    fs::permissions(root_, fs::perms::owner_all);  // closed to others: only its owner is wrong
+    ASSERT_EQ(chown(root_.c_str(), 65534, 65534), 0);
+    SweepAbandonedStagingAreas(root_);
+    EXPECT_TRUE(fs::exists(fs::path(root_) / name / "a.pdf")) << "swept another user's folder";
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "a@x").AddAttachment("a.txt", {1});
+    auto decoded = testing::Decode(writer);
+    StagingArea area;
+    EXPECT_THROW(StageAttachments(decoded.request, decoded.bytes.size(), root_, area), const char*);
+    EXPECT_TRUE(area.Files().empty());
+}
+
+// Each kept area goes when its own time is due: one kept for less time than
+// the area the removal thread already waits for wakes it, and the longer one
+// stays until the end of the client process.
+TEST_F(PosixLayer, KeptAreasGoWhenEachIsDue) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "a@x").AddAttachment("kept.txt", {'k'});
+    auto decoded = testing::Decode(writer);
+    auto keep = [&](uint64_t milliseconds) {
+        StagingArea area;
+        StageAttachments(decoded.request, decoded.bytes.size(), root_, area);
+        const std::string file = area.Files().at(0);
+        KeepForTheMailProgram(std::move(area), ReserveKeptArea(decoded.request.attachments), milliseconds);
+        return file;
+    };
+    const std::string longKept = keep(kKeptStagingMilliseconds);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the thread now waits for the long one
+    const auto keptAt = std::chrono::steady_clock::now();
+    const std::string shortKept = keep(1500);
+    EXPECT_TRUE(fs::exists(shortKept)) << "removed before it was due";
+    while (fs::exists(shortKept) && std::chrono::steady_clock::now() - keptAt < std::chrono::seconds(10)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - keptAt, std::chrono::milliseconds(1500))
+        << "removed before it was due";
+    EXPECT_FALSE(fs::exists(fs::path(shortKept).parent_path())) << "not removed when due";
+    EXPECT_TRUE(fs::exists(longKept)) << "removed long before it was due";
+    RemoveKeptStagingAreas();
+    EXPECT_TRUE(fs::is_empty(root_)) << "kept files left at the end of the process";
+}
+
+// A file the system stops writing halfway (here the process's file size
+// limit, as a volume that fills up after the free-space check) fails the
+// request, and nothing of it stays.
+TEST_F(PosixLayer, AnAttachmentWrittenOnlyInPartFailsTheRequestAndLeavesNothing) {
+    MailRequestWriter writer;
+    writer.AddRecipient(RecipientGroup::To, "", "a@x")
+        .AddAttachment("first.bin", std::vector<uint8_t>(4000, 1))
+        .AddAttachment("second.bin", std::vector<uint8_t>(70000, 2));
+    auto decoded = testing::Decode(writer);
+    struct rlimit previous {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const struct rlimit small = {16384, previous.rlim_max};
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string failure;
+    {
+        StagingArea area;
+        try {
+            StageAttachments(decoded.request, decoded.bytes.size(), root_, area);
+        } catch (const char* message) {
+            failure = message;
+        }
+    }
+    setrlimit(RLIMIT_FSIZE, &previous);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(failure, "unable to write to temporary file");
+    EXPECT_TRUE(fs::is_empty(root_)) << "a failed request left files behind";
+}
+
+// The free-space check reads the staging volume: on a 4 MiB volume, half
+// of it full, 1.2 MiB of attachments leave more than the tenth kept free
+// and are staged, 1.8 MiB would not and are refused before anything is
+// written. (Needs the privilege to mount a tmpfs.)
+TEST_F(PosixLayer, AttachmentsMustLeaveATenthOfTheStagingVolumeFree) {
+    const fs::path volume = work_ / "small";
+    fs::create_directory(volume);
+    if (mount("zobrik-small-disk", volume.c_str(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    std::ofstream(volume / "filler") << std::string(2 << 20, 'f');
+    const std::string root = (volume / "staging").string();
+    std::string refusal;
+    for (const size_t size : {size_t(1200) << 10, size_t(1800) << 10}) {
+        MailRequestWriter writer;
+        writer.AddRecipient(RecipientGroup::To, "", "a@x").AddAttachment("big.bin", std::vector<uint8_t>(size, 3));
+        auto decoded = testing::Decode(writer);
+        StagingArea area;
+        try {
+            StageAttachments(decoded.request, decoded.bytes.size(), root, area);
+            EXPECT_EQ(size, size_t(1200) << 10) << "staged although it leaves less than a tenth free";
+        } catch (const char* message) {
+            EXPECT_EQ(size, size_t(1800) << 10) << "refused although it leaves more than a tenth free";
+            EXPECT_STREQ(message, "not enough free disk space for the attachments");
+            EXPECT_TRUE(area.Files().empty()) << "written before the check";
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(root));
+    umount2(volume.c_str(), MNT_DETACH);
 }
 
 TEST_F(PosixLayer, AStagingRootThatIsALinkOrOpenToOthersIsNotUsed) {
