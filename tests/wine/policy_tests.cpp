@@ -138,6 +138,33 @@ TEST_F(Policy, ProgramsAreRefusedAndNotRun) {
     EXPECT_TRUE(Logged("exec refused: program or script \"" + marker + "\" (policy ExecAllowPrograms)"));
 }
 
+// PATHEXT of the client's process names further programs, written as
+// users do: with or without the dot, spaces around, any letter case.
+TEST_F(Policy, ProgramsNamedOnlyByPathextAreRefusedToo) {
+    std::wstring previous(32767, L'\0');
+    const DWORD length = GetEnvironmentVariableW(L"PATHEXT", previous.data(), DWORD(previous.size()));
+    previous.resize(length);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"PATHEXT", L".COM;.EXE; .ZobrikRun ;zbk"));
+    policy_.Dword(HKEY_CURRENT_USER, L"ExecAllowPrograms", 0);
+    Connect();
+    const struct {
+        const char* text;
+        bool program;
+    } cases[] = {
+        {"C:\\zobrik-none\\report.zobrikrun", true},
+        {"C:\\zobrik-none\\report.ZBK", true},
+        {"C:\\zobrik-none\\report.zobrik", false},
+        {"C:\\zobrik-none\\report.run", false},
+    };
+    for (const auto& each : cases) {
+        const std::string line = std::string("Zobrik WTS DVC plugin: exec refused: program or script \"") + each.text +
+                                 "\" (policy ExecAllowPrograms)\n";
+        EXPECT_EQ(Exec(each.text), kFailed) << each.text;
+        EXPECT_EQ(DebugCapture::Count(line), each.program ? 1u : 0u) << each.text;
+    }
+    SetEnvironmentVariableW(L"PATHEXT", length ? previous.c_str() : nullptr);
+}
+
 TEST_F(Policy, NetworkAndLocalPaths) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecAllowNetworkPaths", 0);
     Connect();
