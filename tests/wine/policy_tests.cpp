@@ -165,6 +165,19 @@ TEST_F(Policy, ProgramsNamedOnlyByPathextAreRefusedToo) {
     SetEnvironmentVariableW(L"PATHEXT", length ? previous.c_str() : nullptr);
 }
 
+// A debugger line longer than the plug-in's line buffer ends cut, still
+// with its newline: here a refusal that quotes a long path.
+TEST_F(Policy, ProgramsWithLongPathsAreRefusedOnACutLine) {
+    policy_.Dword(HKEY_CURRENT_USER, L"ExecAllowPrograms", 0);
+    Connect();
+    const std::string path = "C:\\zobrik-none\\" + std::string(600, 'p') + ".exe";
+    EXPECT_EQ(Exec(path), kFailed);
+    const std::string whole = "Zobrik WTS DVC plugin: exec refused: program or script \"" + path + "\"";
+    constexpr size_t kLongestLine = 510;  // without the newline
+    EXPECT_EQ(DebugCapture::Count(whole.substr(0, kLongestLine) + "\n"), 1u);
+    EXPECT_TRUE(MarkerStayedIdle());
+}
+
 TEST_F(Policy, NetworkAndLocalPaths) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecAllowNetworkPaths", 0);
     Connect();
