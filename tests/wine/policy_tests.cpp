@@ -258,7 +258,18 @@ struct BoxSeen {
     std::wstring openButton;
     std::wstring dontOpenButton;
     bool dontOpenIsDefault = false;  // what Enter or a stray key press answers
+    bool warningIcon = false;        // the box warns, as its text does
 };
+
+// The box's icon, as the system's message box shows it.
+HICON BoxIcon(HWND box) {
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (HICON icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0))) {
+            return icon;
+        }
+    }
+    return nullptr;
+}
 
 std::wstring ItemText(HWND box, int id) {
     wchar_t text[8192] = {};
@@ -292,6 +303,7 @@ BoxSeen AnswerBox(int button) {
         seen.openButton = ItemText(box, IDYES);
         seen.dontOpenButton = ItemText(box, IDNO);
         seen.dontOpenIsDefault = (GetWindowLongW(GetDlgItem(box, IDNO), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+        seen.warningIcon = BoxIcon(box) == LoadIconW(nullptr, IDI_WARNING);
         if (button) {
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(box, button)));
         }
@@ -316,6 +328,7 @@ TEST_F(Policy, ConfirmationOpensOnlyWhatTheUserAccepts) {
     EXPECT_EQ(seen.openButton, L"&Open");
     EXPECT_EQ(seen.dontOpenButton, L"&Don't open");
     EXPECT_TRUE(seen.dontOpenIsDefault);
+    EXPECT_TRUE(seen.warningIcon);
     EXPECT_TRUE(MarkerRan());
 
     std::thread decline([&seen] { seen = AnswerBox(IDNO); });
