@@ -10,6 +10,7 @@
 #include <cwctype>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -51,6 +52,26 @@ TEST_F(ExecChannel, ProgramIsOpenedAndAnsweredOkay) {
     EXPECT_TRUE(WaitForMarkerRuns(marker_, 1, kReplyTimeout)) << "the program did not run";
     EXPECT_EQ(DebugCapture::Count("Zobrik WTS DVC plugin: OnDataReceived\n"), 1u);
     EXPECT_EQ(DebugCapture::Count(MarkerProgramPath()), 1u) << "the request text is logged";
+}
+
+// The shell starts what it opens with a window shown normally, whichever
+// encoding the text came in: never hidden, never minimised.
+TEST_F(ExecChannel, ProgramIsStartedWithItsWindowShownNormally) {
+    const std::wstring shown = FreshTempFile(L"zobrik-marker-show");
+    SetEnvironmentVariableW(L"ZOBRIK_MARKER_SHOW_FILE", shown.c_str());
+    for (const std::string& text : {MarkerProgramPath(), "\xEF\xBB\xBF" + MarkerProgramPath()}) {
+        const size_t replies = channel_->Writes().size();
+        ASSERT_EQ(channel_->Send(text), S_OK);
+        ASSERT_TRUE(channel_->WaitForWrites(replies + 1, kReplyTimeout));
+        EXPECT_EQ(channel_->Writes()[replies], kOkay);
+        ASSERT_TRUE(WaitForMarkerRuns(marker_, int(replies) + 1, kReplyTimeout)) << "the program did not run";
+    }
+    SetEnvironmentVariableW(L"ZOBRIK_MARKER_SHOW_FILE", nullptr);
+    std::ifstream in(shown.c_str());
+    const std::string lines((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(lines, "1\n1\n") << "SW_SHOWNORMAL for the ANSI text, then for the UTF-8 one";
+    in.close();
+    DeleteFileW(shown.c_str());
 }
 
 TEST_F(ExecChannel, MissingPathIsAnsweredFailed) {
