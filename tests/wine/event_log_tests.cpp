@@ -145,7 +145,11 @@ TEST_F(EventLogWrites, RefusalsReachTheLogSanitisedAndRateLimited) {
 TEST_F(EventLogWrites, ShellFailureIsAnExecError) {
     RegisteredSource source;
     SendRefused("C:\\zobrik-none\\shell-failure-event.txt", 1);
-    EXPECT_EQ(channel_->Writes()[0], (std::vector<uint8_t>{'f', 'a', 'i', 'l', 'e', 'd', 0, 0}));
+    // A long text fills the insert up to its limit, and ends in an ellipsis.
+    SendRefused("C:\\zobrik-none\\" + std::string(285, 'l') + ".txt", 1);
+    for (const std::vector<uint8_t>& reply : channel_->Writes()) {
+        EXPECT_EQ(reply, (std::vector<uint8_t>{'f', 'a', 'i', 'l', 'e', 'd', 0, 0}));
+    }
 }
 
 // expect-events.sh: no ReportEventW call at all.
