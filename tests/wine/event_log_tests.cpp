@@ -140,6 +140,18 @@ TEST_F(EventLogWrites, RefusalsReachTheLogSanitisedAndRateLimited) {
     EXPECT_GE(sent, 3 * size_t(kEventBurst)) << "too few refusals to show the limit";
 }
 
+// expect-events.sh: a text the shell could not open is an error of the exec
+// channel, naming the shell and its result.
+TEST_F(EventLogWrites, ShellFailureIsAnExecError) {
+    RegisteredSource source;
+    SendRefused("C:\\zobrik-none\\shell-failure-event.txt", 1);
+    // A long text fills the insert up to its limit, and ends in an ellipsis.
+    SendRefused("C:\\zobrik-none\\" + std::string(285, 'l') + ".txt", 1);
+    for (const std::vector<uint8_t>& reply : channel_->Writes()) {
+        EXPECT_EQ(reply, (std::vector<uint8_t>{'f', 'a', 'i', 'l', 'e', 'd', 0, 0}));
+    }
+}
+
 // expect-events.sh: no ReportEventW call at all.
 TEST_F(EventLogWrites, NothingIsWrittenWithoutTheRegisteredSource) {
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSourceKey);

@@ -10,6 +10,7 @@
 #include <cwctype>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "include/win/owners.h"
 #include "test_support.h"
 
 namespace zobrik::testing {
@@ -50,6 +52,26 @@ TEST_F(ExecChannel, ProgramIsOpenedAndAnsweredOkay) {
     EXPECT_TRUE(WaitForMarkerRuns(marker_, 1, kReplyTimeout)) << "the program did not run";
     EXPECT_EQ(DebugCapture::Count("Zobrik WTS DVC plugin: OnDataReceived\n"), 1u);
     EXPECT_EQ(DebugCapture::Count(MarkerProgramPath()), 1u) << "the request text is logged";
+}
+
+// The shell starts what it opens with a window shown normally, whichever
+// encoding the text came in: never hidden, never minimised.
+TEST_F(ExecChannel, ProgramIsStartedWithItsWindowShownNormally) {
+    const std::wstring shown = FreshTempFile(L"zobrik-marker-show");
+    SetEnvironmentVariableW(L"ZOBRIK_MARKER_SHOW_FILE", shown.c_str());
+    for (const std::string& text : {MarkerProgramPath(), "\xEF\xBB\xBF" + MarkerProgramPath()}) {
+        const size_t replies = channel_->Writes().size();
+        ASSERT_EQ(channel_->Send(text), S_OK);
+        ASSERT_TRUE(channel_->WaitForWrites(replies + 1, kReplyTimeout));
+        EXPECT_EQ(channel_->Writes()[replies], kOkay);
+        ASSERT_TRUE(WaitForMarkerRuns(marker_, int(replies) + 1, kReplyTimeout)) << "the program did not run";
+    }
+    SetEnvironmentVariableW(L"ZOBRIK_MARKER_SHOW_FILE", nullptr);
+    std::ifstream in(shown.c_str());
+    const std::string lines((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(lines, "1\n1\n") << "SW_SHOWNORMAL for the ANSI text, then for the UTF-8 one";
+    in.close();
+    DeleteFileW(shown.c_str());
 }
 
 TEST_F(ExecChannel, MissingPathIsAnsweredFailed) {
@@ -603,6 +625,73 @@ TEST_F(ExecOwnShares, DroppedProgramIsRefusedThroughEveryShareOfThisMachineTheSa
     }
     ExpectRefused(standin::ToUtf8(forms[0].of(L"localhost", directories_[1].substr(3))), "names a staged attachment");
     ExpectRunsAfterAWhile(runs);
+}
+
+// A name of the machine's own that an administrator added in one of the
+// lists the system keeps (the server's optional names, the host names of
+// loopback connections, the alternate computer names), written for the
+// test and removed after it, the value there before (if any) put back.
+class ScopedMachineNameList {
+public:
+    ScopedMachineNameList(const wchar_t* key, const wchar_t* value, DWORD type, const std::wstring& names)
+        : value_(value) {
+        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                                  key_.Put(), nullptr),
+                  ERROR_SUCCESS);
+        DWORD size = 0;
+        if (RegQueryValueExW(key_.Get(), value, nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
+            old_.emplace(size, BYTE(0));
+            RegQueryValueExW(key_.Get(), value, nullptr, &oldType_, old_->data(), &size);
+        }
+        EXPECT_EQ(RegSetValueExW(key_.Get(), value, 0, type, reinterpret_cast<const BYTE*>(names.c_str()),
+                                 DWORD((names.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    }
+    ~ScopedMachineNameList() {
+        if (old_) {
+            RegSetValueExW(key_.Get(), value_, 0, oldType_, old_->data(), DWORD(old_->size()));
+        } else {
+            RegDeleteValueW(key_.Get(), value_);
+        }
+    }
+    ScopedMachineNameList(const ScopedMachineNameList&) = delete;
+    ScopedMachineNameList& operator=(const ScopedMachineNameList&) = delete;
+
+private:
+    UniqueRegistryKey key_;
+    const wchar_t* value_;
+    DWORD oldType_ = REG_NONE;
+    std::optional<std::vector<BYTE>> old_;
+};
+
+// "zobrikalias" is a share host of this prefix (add-own-shares.sh) that no
+// computer name gives: only its entry in one of the lists makes it this
+// machine's, and then the dropped program behind it is refused.
+TEST_F(ExecOwnShares, DroppedProgramIsRefusedThroughEveryNameTheMachineIsGivenInTheRegistry) {
+    const std::wstring below = inside_.substr(3);  // "users\\...", the share's name first
+    const DWORD attributes = GetFileAttributesW((L"\\\\zobrikalias\\" + below).c_str());
+    ASSERT_TRUE(attributes != INVALID_FILE_ATTRIBUTES) << "no share users of zobrikalias";
+    const struct {
+        const wchar_t* key;
+        const wchar_t* value;
+        DWORD type;
+        std::wstring names;  // a list's entries each end in a NUL
+    } lists[] = {
+        {L"SYSTEM\\CurrentControlSet\\Services\\LanmanServer\\Parameters", L"OptionalNames", REG_MULTI_SZ,
+         std::wstring(L"zobrikalias\0", 12)},
+        {L"SYSTEM\\CurrentControlSet\\Control\\Lsa\\MSV1_0", L"BackConnectionHostNames", REG_MULTI_SZ,
+         std::wstring(L"intranet.zobrik.example\0zobrikalias\0", 36)},
+        {L"SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters", L"AlternateComputerNames", REG_SZ, L"ZOBRIKALIAS"},
+    };
+    for (const auto& list : lists) {
+        SCOPED_TRACE(standin::ToUtf8(list.value));
+        ScopedMachineNameList name(list.key, list.value, list.type, list.names);
+        ExpectRefused(standin::ToUtf8(L"\\\\zobrikalias\\" + below), "names a staged attachment");
+        ExpectRefused(standin::ToUtf8(L"file://zobrikalias/" + Replaced(below, L'\\', L'/')),
+                      "names a staged attachment");
+        ExpectOpened(standin::ToUtf8(L"\\\\zobrikalias\\" + outside_.substr(3)));
+    }
+    ExpectRunsAfterAWhile(int(std::size(lists)));
 }
 
 // Wine's own device path of the Unix root, "\\?\unix\...", is a path of its

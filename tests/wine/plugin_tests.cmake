@@ -146,8 +146,15 @@ add_test(NAME event_log_writes.registered COMMAND ${event_log_run}
     -- ${event_log_program} --gtest_filter=EventLogWrites.RefusalsReachTheLogSanitisedAndRateLimited)
 add_test(NAME event_log_writes.unregistered COMMAND ${event_log_run} --none ReportEventW
     -- ${event_log_program} --gtest_filter=EventLogWrites.NothingIsWrittenWithoutTheRegisteredSource)
-set_tests_properties(event_log_writes.registered event_log_writes.unregistered PROPERTIES
+add_test(NAME event_log_writes.shell_failure COMMAND ${event_log_run}
+    --line [[fixme:advapi:ReportEventW \([0-9A-Fa-f]+,0x0001,0x0001,0x00000190,]]
+    --line [[err:eventlog:ReportEventW L"the shell"]]
+    --line [[err:eventlog:ReportEventW L"ShellExecute returned 2 for C:..zobrik-none..shell-failure-event.txt"]]
+    --line [[err:eventlog:ReportEventW L"ShellExecute returned [0-9]+ for C:..zobrik-none..l{212}.2026"]]
+    --at-most 2 [[fixme:advapi:ReportEventW]]
+    -- ${event_log_program} --gtest_filter=EventLogWrites.ShellFailureIsAnExecError)
+set_tests_properties(event_log_writes.registered event_log_writes.unregistered event_log_writes.shell_failure PROPERTIES
     FIXTURES_REQUIRED "${event_log_fixtures}" TIMEOUT 300 LABELS "wine;event_log"
     ENVIRONMENT "${ZOBRIK_WINE_ENV};${event_log_env}" RESOURCE_LOCK zobrik_event_source)
 zobrik_mark_wine_cases(event_log_tests EventLogWrites.RefusalsReachTheLogSanitisedAndRateLimited
-    EventLogWrites.NothingIsWrittenWithoutTheRegisteredSource)
+    EventLogWrites.NothingIsWrittenWithoutTheRegisteredSource EventLogWrites.ShellFailureIsAnExecError)

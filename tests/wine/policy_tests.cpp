@@ -138,6 +138,46 @@ TEST_F(Policy, ProgramsAreRefusedAndNotRun) {
     EXPECT_TRUE(Logged("exec refused: program or script \"" + marker + "\" (policy ExecAllowPrograms)"));
 }
 
+// PATHEXT of the client's process names further programs, written as
+// users do: with or without the dot, spaces around, any letter case.
+TEST_F(Policy, ProgramsNamedOnlyByPathextAreRefusedToo) {
+    std::wstring previous(32767, L'\0');
+    const DWORD length = GetEnvironmentVariableW(L"PATHEXT", previous.data(), DWORD(previous.size()));
+    previous.resize(length);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"PATHEXT", L".COM;.EXE; .ZobrikRun ;zbk"));
+    policy_.Dword(HKEY_CURRENT_USER, L"ExecAllowPrograms", 0);
+    Connect();
+    const struct {
+        const char* text;
+        bool program;
+    } cases[] = {
+        {"C:\\zobrik-none\\report.zobrikrun", true},
+        {"C:\\zobrik-none\\report.ZBK", true},
+        {"C:\\zobrik-none\\report.zobrik", false},
+        {"C:\\zobrik-none\\report.run", false},
+    };
+    for (const auto& each : cases) {
+        const std::string line = std::string("Zobrik WTS DVC plugin: exec refused: program or script \"") + each.text +
+                                 "\" (policy ExecAllowPrograms)\n";
+        EXPECT_EQ(Exec(each.text), kFailed) << each.text;
+        EXPECT_EQ(DebugCapture::Count(line), each.program ? 1u : 0u) << each.text;
+    }
+    SetEnvironmentVariableW(L"PATHEXT", length ? previous.c_str() : nullptr);
+}
+
+// A debugger line longer than the plug-in's line buffer ends cut, still
+// with its newline: here a refusal that quotes a long path.
+TEST_F(Policy, ProgramsWithLongPathsAreRefusedOnACutLine) {
+    policy_.Dword(HKEY_CURRENT_USER, L"ExecAllowPrograms", 0);
+    Connect();
+    const std::string path = "C:\\zobrik-none\\" + std::string(600, 'p') + ".exe";
+    EXPECT_EQ(Exec(path), kFailed);
+    const std::string whole = "Zobrik WTS DVC plugin: exec refused: program or script \"" + path + "\"";
+    constexpr size_t kLongestLine = 510;  // without the newline
+    EXPECT_EQ(DebugCapture::Count(whole.substr(0, kLongestLine) + "\n"), 1u);
+    EXPECT_TRUE(MarkerStayedIdle());
+}
+
 TEST_F(Policy, NetworkAndLocalPaths) {
     policy_.Dword(HKEY_LOCAL_MACHINE, L"ExecAllowNetworkPaths", 0);
     Connect();
@@ -218,7 +258,18 @@ struct BoxSeen {
     std::wstring openButton;
     std::wstring dontOpenButton;
     bool dontOpenIsDefault = false;  // what Enter or a stray key press answers
+    bool warningIcon = false;        // the box warns, as its text does
 };
+
+// The box's icon, as the system's message box shows it.
+HICON BoxIcon(HWND box) {
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (HICON icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0))) {
+            return icon;
+        }
+    }
+    return nullptr;
+}
 
 std::wstring ItemText(HWND box, int id) {
     wchar_t text[8192] = {};
@@ -252,6 +303,7 @@ BoxSeen AnswerBox(int button) {
         seen.openButton = ItemText(box, IDYES);
         seen.dontOpenButton = ItemText(box, IDNO);
         seen.dontOpenIsDefault = (GetWindowLongW(GetDlgItem(box, IDNO), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+        seen.warningIcon = BoxIcon(box) == LoadIconW(nullptr, IDI_WARNING);
         if (button) {
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(box, button)));
         }
@@ -276,6 +328,7 @@ TEST_F(Policy, ConfirmationOpensOnlyWhatTheUserAccepts) {
     EXPECT_EQ(seen.openButton, L"&Open");
     EXPECT_EQ(seen.dontOpenButton, L"&Don't open");
     EXPECT_TRUE(seen.dontOpenIsDefault);
+    EXPECT_TRUE(seen.warningIcon);
     EXPECT_TRUE(MarkerRan());
 
     std::thread decline([&seen] { seen = AnswerBox(IDNO); });
