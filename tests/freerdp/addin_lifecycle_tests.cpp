@@ -1,12 +1,16 @@
 // The add-in as FreeRDP starts and ends it, loaded from its shared library:
 // the idle sweep's thread runs while a plug-in object is initialized and is
 // gone once the last one has been terminated, however often a plug-in
-// object was initialized.
+// object was initialized; a failure inside it reaches FreeRDP as its code.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -36,6 +40,20 @@ struct RecordingEntryPoints {
         return CHANNEL_RC_OK;
     }
 };
+
+// FreeRDP's entry points, failing in a way the add-in cannot foresee.
+struct ThrowingEntryPoints {
+    IDRDYNVC_ENTRY_POINTS iface{};  // first, as above
+
+    ThrowingEntryPoints() { iface.RegisterPlugin = &ThrowingEntryPoints::RegisterPlugin; }
+    static UINT RegisterPlugin(IDRDYNVC_ENTRY_POINTS*, const char*, IWTSPlugin*) {
+        throw std::runtime_error("registration failed");
+    }
+};
+
+// While set, every allocation of the process (the add-in's too: it takes
+// operator new from the program) fails, as when the client runs out of memory.
+std::atomic<bool> allocationsFail{false};
 
 using PluginEntry = UINT (*)(IDRDYNVC_ENTRY_POINTS*);
 
@@ -92,4 +110,30 @@ TEST(AddinLifecycle, IdleSweepEndsWithTheLastPluginHoweverOftenItWasInitialized)
     }
 }
 
+// A failure inside the add-in's entry point never leaves it: FreeRDP gets
+// CHANNEL_RC_NO_MEMORY when memory ran out, ERROR_INTERNAL_ERROR otherwise.
+TEST(AddinLifecycle, FailuresInTheEntryPointReachFreeRdpAsTheirCode) {
+    UseEmptyHome();
+    void* module = dlopen(ZOBRIK_ADDIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    const auto entry = reinterpret_cast<PluginEntry>(dlsym(module, "DVCPluginEntry"));
+    ASSERT_NE(entry, nullptr);
+    RecordingEntryPoints points;
+    allocationsFail = true;
+    const UINT outOfMemory = entry(&points.iface);
+    allocationsFail = false;
+    EXPECT_EQ(outOfMemory, UINT(CHANNEL_RC_NO_MEMORY));
+    EXPECT_EQ(points.plugin, nullptr);
+    ThrowingEntryPoints throwing;
+    EXPECT_EQ(entry(&throwing.iface), UINT(ERROR_INTERNAL_ERROR));
+}
+
 }  // namespace
+
+void* operator new(std::size_t size) {
+    if (allocationsFail.load()) throw std::bad_alloc();
+    if (void* memory = std::malloc(size != 0 ? size : 1)) return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
