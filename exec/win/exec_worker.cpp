@@ -45,11 +45,9 @@ bool UserConfirms(std::string_view text, const AdminPolicy& policy) {
     return false;
 }
 
-// The event for a shell that did not open the text.
+// The event for a shell that did not open the text (its reply is
+// "failed"): the shell's error code with the text.
 void ReportShellFailure(intptr_t shellResult, std::string_view text) noexcept {
-    if (shellResult > 32) {
-        return;
-    }
     try {
         const std::wstring error =
             L"ShellExecute returned " + std::to_wstring(shellResult) + L" for " + ExecTextForEvent(text);
@@ -81,8 +79,8 @@ const ExecReply& ServeExecRequest(const std::string& request, const AdminPolicy&
             Refuse(*refusal, text);
         } else if (!policy.execConfirm || UserConfirms(text, policy)) {
             const intptr_t shellResult = reinterpret_cast<intptr_t>(OpenWithTheShell(text));
-            ReportShellFailure(shellResult, text);
             reply = &ExecReplyFor(shellResult);
+            if (*reply != kExecReplyOkay) ReportShellFailure(shellResult, text);
         }
     } catch (...) {
         // Only the checks throw (out of memory): the shell was not called.
