@@ -694,6 +694,25 @@ TEST_F(ExecOwnShares, DroppedProgramIsRefusedThroughEveryNameTheMachineIsGivenIn
     ExpectRunsAfterAWhile(int(std::size(lists)));
 }
 
+// Drives of every local type lead to the staging directory as C: does; in
+// the policy prefix R: is a CD-ROM drive and S: a removable one, both
+// leading to C: (add-network-drive.sh). A drive whose type the checks did
+// not take as local would never be looked into.
+class ExecLocalDrives : public ExecStaging {};
+
+TEST_F(ExecLocalDrives, DroppedProgramIsRefusedThroughDrivesOfEveryLocalType) {
+    const struct {
+        const wchar_t* drive;
+        UINT type;
+    } drives[] = {{L"R:", DRIVE_CDROM}, {L"S:", DRIVE_REMOVABLE}};
+    for (const auto& d : drives) {
+        ASSERT_EQ(GetDriveTypeW((std::wstring(d.drive) + L"\\").c_str()), d.type) << standin::ToUtf8(d.drive);
+        ExpectRefused(standin::ToUtf8(d.drive + inside_.substr(2)), "names a staged attachment");
+        ExpectOpened(standin::ToUtf8(d.drive + outside_.substr(2)));
+    }
+    ExpectRunsAfterAWhile(int(std::size(drives)));
+}
+
 // Wine's own device path of the Unix root, "\\?\unix\...", is a path of its
 // own kind, not one relative to the current directory.
 TEST_F(ExecOwnShares, DroppedProgramIsRefusedThroughWinesUnixRoot) {

@@ -9,7 +9,8 @@ add_test(NAME policy_prefix
         $<TARGET_FILE:zobrik_mapi_recording>)
 set_tests_properties(policy_prefix PROPERTIES FIXTURES_REQUIRED wine FIXTURES_SETUP policy TIMEOUT 300)
 zobrik_copy_wine_template(policy_prefix)
-# A network drive, N:, for the network path setting.
+# A network drive, N:, for the network path setting; a CD-ROM drive, R:, and
+# a removable one, S:, both leading to C:.
 add_test(NAME policy_prefix_network_drive
     COMMAND ${ZOBRIK_WINE_TEST_DIR}/add-network-drive.sh ${ZOBRIK_WINE64} ${ZOBRIK_WINESERVER} ${ZOBRIK_POLICY_WINEPREFIX})
 set_tests_properties(policy_prefix_network_drive PROPERTIES
@@ -28,6 +29,11 @@ set_tests_properties(${on_display} ${ZOBRIK_LAST_WINE_TESTS} PROPERTIES RESOURCE
 # The display-less cases come last, so they never meet a desktop process
 # that a virtual display started.
 set_tests_properties(${ZOBRIK_LAST_WINE_TESTS} PROPERTIES DEPENDS "${on_display}")
+
+# The staging checks through the CD-ROM and removable drives of this prefix.
+zobrik_add_outlook_test(policy_local_drives plugin_tests MAPI recording PREFIX ${ZOBRIK_POLICY_WINEPREFIX}
+    PREFIX_FIXTURE policy SUITES ExecLocalDrives)
+set_tests_properties(${ZOBRIK_LAST_WINE_TESTS} PROPERTIES RESOURCE_LOCK zobrik_policy_prefix DEPENDS "${on_display}")
 
 # The stress program's idle-time cases shorten the idle time by policy (to
 # seconds, where the built-in two minutes would hold the suite), so they run
