@@ -87,12 +87,21 @@ void UseEmptyHome() {
     setenv("XDG_RUNTIME_DIR", folder, 1);
 }
 
+// The add-in's entry point, its library loaded as FreeRDP loads it; nullptr
+// when it cannot be loaded. FreeRDP never unloads an add-in; neither do the
+// tests.
+PluginEntry LoadedAddinEntry() {
+    void* module = dlopen(ZOBRIK_ADDIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+        ADD_FAILURE() << dlerror();
+        return nullptr;
+    }
+    return reinterpret_cast<PluginEntry>(dlsym(module, "DVCPluginEntry"));
+}
+
 TEST(AddinLifecycle, IdleSweepEndsWithTheLastPluginHoweverOftenItWasInitialized) {
     UseEmptyHome();
-    // FreeRDP never unloads an add-in; neither does the test.
-    void* module = dlopen(ZOBRIK_ADDIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << dlerror();
-    const auto entry = reinterpret_cast<PluginEntry>(dlsym(module, "DVCPluginEntry"));
+    const PluginEntry entry = LoadedAddinEntry();
     ASSERT_NE(entry, nullptr);
     const size_t before = ThreadCount();
     AcceptingManager manager;
@@ -114,9 +123,7 @@ TEST(AddinLifecycle, IdleSweepEndsWithTheLastPluginHoweverOftenItWasInitialized)
 // CHANNEL_RC_NO_MEMORY when memory ran out, ERROR_INTERNAL_ERROR otherwise.
 TEST(AddinLifecycle, FailuresInTheEntryPointReachFreeRdpAsTheirCode) {
     UseEmptyHome();
-    void* module = dlopen(ZOBRIK_ADDIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr) << dlerror();
-    const auto entry = reinterpret_cast<PluginEntry>(dlsym(module, "DVCPluginEntry"));
+    const PluginEntry entry = LoadedAddinEntry();
     ASSERT_NE(entry, nullptr);
     RecordingEntryPoints points;
     allocationsFail = true;
