@@ -19,12 +19,15 @@
 
 namespace {
 
-// FreeRDP's channel manager: every listener is accepted.
+// FreeRDP's channel manager: every listener is accepted, the last one kept.
 struct AcceptingManager {
     IWTSVirtualChannelManager iface{};  // first: the add-in calls back with its address
+    IWTSListenerCallback* listener = nullptr;
 
     AcceptingManager() { iface.CreateListener = &AcceptingManager::CreateListener; }
-    static UINT CreateListener(IWTSVirtualChannelManager*, const char*, ULONG, IWTSListenerCallback*, IWTSListener**) {
+    static UINT CreateListener(IWTSVirtualChannelManager* manager, const char*, ULONG, IWTSListenerCallback* listener,
+                               IWTSListener**) {
+        reinterpret_cast<AcceptingManager*>(manager)->listener = listener;
         return CHANNEL_RC_OK;
     }
 };
@@ -133,6 +136,30 @@ TEST(AddinLifecycle, FailuresInTheEntryPointReachFreeRdpAsTheirCode) {
     EXPECT_EQ(points.plugin, nullptr);
     ThrowingEntryPoints throwing;
     EXPECT_EQ(entry(&throwing.iface), UINT(ERROR_INTERNAL_ERROR));
+}
+
+// A channel the add-in cannot take (out of memory) is refused, not accepted
+// without a callback.
+TEST(AddinLifecycle, AChannelThatCannotBeTakenIsRefused) {
+    UseEmptyHome();
+    const PluginEntry entry = LoadedAddinEntry();
+    ASSERT_NE(entry, nullptr);
+    RecordingEntryPoints points;
+    ASSERT_EQ(entry(&points.iface), CHANNEL_RC_OK);
+    AcceptingManager manager;
+    ASSERT_EQ(points.plugin->Initialize(points.plugin, &manager.iface), CHANNEL_RC_OK);
+    ASSERT_NE(manager.listener, nullptr);
+    IWTSVirtualChannel channel{};
+    BOOL accept = TRUE;
+    IWTSVirtualChannelCallback* callback = nullptr;
+    allocationsFail = true;
+    const UINT result =
+        manager.listener->OnNewChannelConnection(manager.listener, &channel, nullptr, &accept, &callback);
+    allocationsFail = false;
+    EXPECT_EQ(result, UINT(CHANNEL_RC_NO_MEMORY));
+    EXPECT_FALSE(accept);
+    EXPECT_EQ(callback, nullptr);
+    EXPECT_EQ(points.plugin->Terminated(points.plugin), CHANNEL_RC_OK);
 }
 
 }  // namespace

@@ -67,12 +67,15 @@ void RunPolicy(E2eContext& context) {
                                 context.ExchangeMail("one attachment", sdk::BuildMailRequest(one), 1000), one);
 
     // Half a request, then nothing: ended after the policy's 5 seconds (and
-    // a sweep of at most 1.25 s), not the built-in 2 minutes.
+    // a sweep of at most 1.25 s), not the built-in 2 minutes, and not sooner.
     std::optional<DynamicChannel> stalled = context.OpenChecked(sdk::kMailChannelName, "policy idle time");
     if (stalled) {
         const Bytes request = sdk::BuildMailRequest(one);
         const bool written = stalled->Write(request.data(), request.size() / 2);
-        const std::optional<Bytes> got = stalled->Read(Millis(5000 + 2 * 1250) + kReplyTimeout);
+        const std::optional<Bytes> early = stalled->Read(Millis(4500));
+        context.Checks().Check(!early, "mail stopped halfway, MailRequestIdleSeconds = 5: no reply within 4.5 s",
+                               early ? Printable(*early) : "");
+        const std::optional<Bytes> got = early ? early : stalled->Read(Millis(500 + 2 * 1250) + kReplyTimeout);
         context.Checks().Check(written && got == MailErrorReply("request timed out"),
                                "mail stopped halfway, MailRequestIdleSeconds = 5: reply \"request timed out\"",
                                got ? Printable(*got) : "no reply");

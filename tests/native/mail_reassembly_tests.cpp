@@ -160,6 +160,8 @@ TEST(MailReassembly, AnnouncedTotalBelowWhatArrivedNeverCompletes) {
         auto bytes = Request(16, announced);
         EXPECT_FALSE(r.Append(bytes.data(), bytes.size())) << announced;
         EXPECT_EQ(r.GetState(), State::Overrun) << announced;
+        EXPECT_EQ(r.TakeRefusal(), nullptr) << announced << ": dropped without a reply, not as busy";
+        EXPECT_EQ(r.Committed(), 0u) << announced;
         EXPECT_FALSE(r.Append(bytes.data(), bytes.size())) << announced;
     }
 }
